@@ -1,0 +1,1 @@
+varor_bench(bench_signal_buffer SOURCES bench_signal_buffer.cpp LIBS varor_analysis)

@@ -1,0 +1,28 @@
+#include "app/MainWindow.h"
+#include "app/TStartup.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+TEST(MainWindow, TitleAndVersionFollowTheIdentity)
+{
+    TStartup::setIdentity();
+    MainWindow window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Pulsorix ZID OR"));
+    auto* version = window.findChild<QLabel*>(QStringLiteral("lblVersion"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->text(), QStringLiteral("v 1.05b"));
+}
+
+TEST(MainWindow, CloseButtonClosesTheWindow)
+{
+    MainWindow window;
+    window.show();
+    auto* close = window.findChild<QPushButton*>(QStringLiteral("btnClose"));
+    ASSERT_NE(close, nullptr);
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_FALSE(window.isVisible());
+}
