@@ -1,0 +1,121 @@
+#include "storage/TBeatsFile.h"
+
+#include "analysis/TBeatStore.h"
+#include "analysis/TSignal.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+
+namespace {
+
+// Offset of the beat class inside a record.
+constexpr int ClassAt = 48;
+
+} // namespace
+
+TBeatsFile::TBeatsFile(const TSignal* channelSet, const QString& path, int headerSize, bool create)
+    : m_channelSet(channelSet)
+    , m_path(path)
+    , m_headerSize(std::max(0, headerSize))
+    , m_channelCount(channelSet != nullptr ? channelSet->channelCount() : 0)
+    , m_recordSize(TBeatStore::slotSize(m_channelCount))
+    , m_file(path)
+    , m_record(std::size_t(m_recordSize), '\0')
+{
+    if (m_channelCount < 1 || m_channelCount > TBeat::MaxLeads)
+        throw std::invalid_argument("Beats file channel count must be between 1 and 16");
+    if (create) {
+        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
+            throw std::runtime_error("Cannot create file");
+        const QByteArray zeros(m_headerSize, '\0');
+        if (m_file.write(zeros) != zeros.size()) {
+            m_file.close();
+            throw std::runtime_error("Cannot create file");
+        }
+    } else {
+        // A file that may only be read still serves review; changes to it
+        // then fail and set the write error.
+        if (!m_file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered)
+            && !m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            throw std::runtime_error("Cannot open file");
+        const qint64 records = std::max<qint64>(0, (m_file.size() - m_headerSize) / m_recordSize);
+        m_count = int(std::min<qint64>(records, INT_MAX));
+    }
+}
+
+TBeatsFile::~TBeatsFile()
+{
+    m_file.close();
+}
+
+bool TBeatsFile::writeHeader(const QByteArray& bytes)
+{
+    const int length = std::min(m_headerSize, bytes.size());
+    QByteArray area(m_headerSize, '\0');
+    std::copy(bytes.constBegin(), bytes.constBegin() + length, area.begin());
+    const bool written = m_file.seek(0) && m_file.write(area) == area.size() && m_file.flush();
+    if (!written)
+        m_writeError = true;
+    return written;
+}
+
+bool TBeatsFile::writeRecord(qint64 offset)
+{
+    const bool written = m_file.seek(offset) && m_file.write(m_record.data(), m_recordSize) == m_recordSize && m_file.flush();
+    if (!written)
+        m_writeError = true;
+    return written;
+}
+
+int TBeatsFile::append(const TBeat& beat)
+{
+    if (m_count == INT_MAX)
+        return -1;
+    TBeatStore::encodeSlot(beat, m_channelCount, m_record.data());
+    if (!writeRecord(recordOffset(m_count)))
+        return -1;
+    return m_count++;
+}
+
+void TBeatsFile::update(const TBeat& beat)
+{
+    const int index = beat.number();
+    if (index < 0 || index >= m_count)
+        return;
+    TBeatStore::encodeSlot(beat, m_channelCount, m_record.data());
+    writeRecord(recordOffset(index));
+}
+
+bool TBeatsFile::read(int index, TBeat& beat) const
+{
+    if (index < 0 || index >= m_count)
+        return false;
+    if (!m_file.seek(recordOffset(index)) || m_file.read(m_record.data(), m_recordSize) != m_recordSize)
+        return false;
+    beat = TBeatStore::decodeSlot(m_record.data(), m_channelCount, m_channelSet);
+    beat.setNumber(index);
+    return true;
+}
+
+void TBeatsFile::setClass(int index, qint32 beatClass)
+{
+    if (index < 0 || index >= m_count)
+        return;
+    if (!m_file.seek(recordOffset(index)) || m_file.read(m_record.data(), m_recordSize) != m_recordSize)
+        return;
+    qToLittleEndian<qint32>(beatClass, m_record.data() + ClassAt);
+    writeRecord(recordOffset(index));
+}
+
+void TBeatsFile::exclude(int index)
+{
+    setClass(index, TBeat::Rejected);
+}
+
+void TBeatsFile::include(int index)
+{
+    setClass(index, TBeat::Normal);
+}

@@ -1,0 +1,153 @@
+#include "storage/TStudyJson.h"
+
+#include "analysis/TWaveMarks.h"
+#include "storage/TStudy.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+
+namespace TStudyJson {
+
+QString toQString(const std::string& utf8)
+{
+    return QString::fromUtf8(utf8.data(), int(utf8.size()));
+}
+
+std::string toUtf8(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+QJsonObject studyObject(const TStudy& study)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("id"), study.id());
+    for (const std::string& key : TStudy::studyKeys())
+        object.insert(QString::fromLatin1(key.c_str()), toQString(study.propertyValue(key)));
+    object.insert(QStringLiteral("studyDateTime"), toQString(study.studyDateTime()));
+    object.insert(QStringLiteral("recordingDateTime"), toQString(study.recordingDateTime()));
+    return object;
+}
+
+QJsonObject patientObject(const TStudy& study)
+{
+    QJsonObject object;
+    for (const std::string& field : TStudy::patientFields())
+        object.insert(QString::fromLatin1(field.c_str()), toQString(study.propertyValue(TStudy::patientKey(field))));
+    QJsonArray riskFactors;
+    for (const auto& [name, entry] : study.riskFactors()) {
+        QJsonObject factor;
+        factor.insert(QStringLiteral("name"), toQString(name));
+        factor.insert(QStringLiteral("status"), entry.first);
+        factor.insert(QStringLiteral("comment"), toQString(entry.second));
+        riskFactors.append(factor);
+    }
+    object.insert(QStringLiteral("riskFactors"), riskFactors);
+    return object;
+}
+
+QJsonObject resultsObject(const TWaveMarks& results)
+{
+    QJsonObject object;
+    for (const TWaveMark& mark : results) {
+        QJsonObject member;
+        switch (mark.kind()) {
+        case TWaveMark::SingleValue:
+            member.insert(QStringLiteral("type"), QStringLiteral("value"));
+            member.insert(QStringLiteral("value"), mark.value());
+            break;
+        case TWaveMark::ValueArray: {
+            QJsonArray values;
+            for (double value : mark.values())
+                values.append(value);
+            member.insert(QStringLiteral("type"), QStringLiteral("valueArray"));
+            member.insert(QStringLiteral("values"), values);
+            break;
+        }
+        case TWaveMark::Trend: {
+            QJsonArray timestamps;
+            QJsonArray values;
+            for (int point = 0; point < mark.pointCount(); ++point) {
+                timestamps.append(mark.timestamp(point));
+                values.append(mark.pointValue(point));
+            }
+            member.insert(QStringLiteral("type"), QStringLiteral("trend"));
+            member.insert(QStringLiteral("timestamps"), timestamps);
+            member.insert(QStringLiteral("values"), values);
+            break;
+        }
+        }
+        object.insert(mark.name(), member);
+    }
+    return object;
+}
+
+void readStudyObject(const QJsonObject& object, TStudy& study)
+{
+    study.setId(object.value(QStringLiteral("id")).toInt(0));
+    study.setStudyDateTime(toUtf8(object.value(QStringLiteral("studyDateTime")).toString()));
+    study.setRecordingDateTime(toUtf8(object.value(QStringLiteral("recordingDateTime")).toString()));
+    for (const std::string& key : TStudy::studyKeys())
+        study.setProperty(key, toUtf8(object.value(QString::fromLatin1(key.c_str())).toString()));
+}
+
+QString patientText(const QJsonValue& value)
+{
+    if (value.isString())
+        return value.toString();
+    if (value.isDouble())
+        return QString::number(value.toDouble(), 'g', 6);
+    return QString();
+}
+
+void readPatientObject(const QJsonObject& object, TStudy& study)
+{
+    for (const std::string& field : TStudy::patientFields())
+        study.setProperty(TStudy::patientKey(field),
+                          toUtf8(patientText(object.value(QString::fromLatin1(field.c_str())))));
+    const QJsonArray riskFactors = object.value(QStringLiteral("riskFactors")).toArray();
+    for (const QJsonValue& element : riskFactors) {
+        const QJsonObject factor = element.toObject();
+        study.addRiskFactor(toUtf8(factor.value(QStringLiteral("name")).toString()),
+                            factor.value(QStringLiteral("status")).toBool(false),
+                            toUtf8(factor.value(QStringLiteral("comment")).toString()));
+    }
+}
+
+void readResultsObject(const QJsonObject& object, TWaveMarks& results)
+{
+    for (QString name = results.firstName(); !name.isEmpty(); name = results.nextName()) {
+        TWaveMark* mark = results.find(name);
+        if (mark == nullptr)
+            continue;
+        const QJsonObject member = object.value(name).toObject();
+        switch (mark->kind()) {
+        case TWaveMark::SingleValue:
+            mark->setValue(member.value(QStringLiteral("value")).toDouble(0.0));
+            break;
+        case TWaveMark::ValueArray: {
+            const QJsonArray array = member.value(QStringLiteral("values")).toArray();
+            QVector<double> values(array.size(), 0.0);
+            for (int i = 0; i < array.size(); ++i)
+                values[i] = array.at(i).toDouble(0.0);
+            mark->setValues(values);
+            break;
+        }
+        case TWaveMark::Trend: {
+            const QJsonArray timestamps = member.value(QStringLiteral("timestamps")).toArray();
+            const QJsonArray values = member.value(QStringLiteral("values")).toArray();
+            for (int i = 0; i < timestamps.size(); ++i)
+                mark->appendPoint(timestamps.at(i).toDouble(0.0), i < values.size() ? values.at(i).toDouble(0.0) : 0.0);
+            break;
+        }
+        }
+    }
+}
+
+QByteArray compact(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace TStudyJson
