@@ -94,6 +94,18 @@ bool isSafeBaseFilename(const std::string& name)
     return true;
 }
 
+bool staysInFolder(const std::string& name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    for (char c : name) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || c == '/' || c == '\\')
+            return false;
+    }
+    return true;
+}
+
 QString studyPath(const QString& folder, const QString& baseName, const QString& extension)
 {
     return QStringLiteral("%1/%2.%3").arg(folder, baseName, extension);

@@ -33,6 +33,12 @@ std::string baseFilename(const TStudyInfo& info);
 // characters replaced above.
 bool isSafeBaseFilename(const std::string& name);
 
+// Whether "folder/name.extension" names a file directly inside the folder:
+// not empty, no path separator, no NUL or other control character, not "."
+// or "..". Lenient on purpose: studies named by earlier versions stay
+// usable; the stricter isSafeBaseFilename guards what comes from outside.
+bool staysInFolder(const std::string& name);
+
 // "%1/%2.%3": folder, base name, extension.
 QString studyPath(const QString& folder, const QString& baseName, const QString& extension);
 

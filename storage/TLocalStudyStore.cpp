@@ -1,0 +1,437 @@
+#include "storage/TLocalStudyStore.h"
+
+#include "storage/TBeatsFile.h"
+#include "storage/TEcgFile.h"
+#include "storage/TStudy.h"
+#include "storage/TStudyFileName.h"
+#include "storage/TStudyFiles.h"
+#include "storage/TStudyJson.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QStringList>
+
+#include <stdexcept>
+
+namespace {
+
+const QString DriverName = QStringLiteral("QSQLITE");
+const char* const CreateTable = "create table Study(id integer primary key, data text)";
+
+[[noreturn]] void throwSqlError(const QSqlError& error)
+{
+    throw std::runtime_error(error.text().toStdString());
+}
+
+QString fromLocal(const std::string& path)
+{
+    return QString::fromLocal8Bit(path.data(), int(path.size()));
+}
+
+std::string toUtf8(const QString& text)
+{
+    return TStudyJson::toUtf8(text);
+}
+
+QString fromUtf8(const std::string& text)
+{
+    return TStudyJson::toQString(text);
+}
+
+// The six members of an index row.
+QByteArray indexJson(const TStudyInfo& info)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("baseFilename"), fromUtf8(info.baseFilename));
+    object.insert(QStringLiteral("status"), fromUtf8(info.status));
+    object.insert(QStringLiteral("studyType"), fromUtf8(info.studyType));
+    object.insert(QStringLiteral("studyDateTime"), fromUtf8(info.studyDateTime));
+    object.insert(QStringLiteral("patientFirstName"), fromUtf8(info.firstName));
+    object.insert(QStringLiteral("patientLastName"), fromUtf8(info.lastName));
+    return TStudyJson::compact(object);
+}
+
+// Fills the six fields from an index row; broken JSON fills nothing.
+void readIndexJson(const QString& json, TStudyInfo& info)
+{
+    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
+    info.baseFilename = toUtf8(object.value(QStringLiteral("baseFilename")).toString());
+    info.status = toUtf8(object.value(QStringLiteral("status")).toString());
+    info.studyType = toUtf8(object.value(QStringLiteral("studyType")).toString());
+    info.studyDateTime = toUtf8(object.value(QStringLiteral("studyDateTime")).toString());
+    info.firstName = toUtf8(object.value(QStringLiteral("patientFirstName")).toString());
+    info.lastName = toUtf8(object.value(QStringLiteral("patientLastName")).toString());
+}
+
+[[noreturn]] void unimplemented()
+{
+    throw std::runtime_error("unimplemented");
+}
+
+} // namespace
+
+TLocalStudyStore::TLocalStudyStore(const std::string& folderName)
+{
+    open(folderName, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+}
+
+TLocalStudyStore::TLocalStudyStore(const std::string& folderName, const QString& baseLocation)
+{
+    open(folderName, baseLocation);
+}
+
+void TLocalStudyStore::open(const std::string& folderName, const QString& baseLocation)
+{
+    if (!baseLocation.isEmpty()) {
+        m_studyDataFolder = baseLocation + QLatin1Char('/') + fromUtf8(folderName);
+        QDir().mkpath(m_studyDataFolder);
+        QDir(m_studyDataFolder).mkdir(QStringLiteral("data"));
+        openDatabase();
+    }
+    m_riskFactorNames = defaultRiskFactorNames();
+}
+
+TLocalStudyStore::~TLocalStudyStore()
+{
+    m_openStudies.clear();
+    if (m_databaseOpen) {
+        {
+            QSqlDatabase database = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+            database.close();
+        }
+        QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+    }
+}
+
+void TLocalStudyStore::openDatabase()
+{
+    if (!QSqlDatabase::drivers().contains(DriverName))
+        throw std::runtime_error("SQLite driver not available");
+    const QString path = QStringLiteral("%1/data/studies.sqlite").arg(m_studyDataFolder);
+    const bool existed = QFile::exists(path);
+
+    QSqlDatabase database = QSqlDatabase::addDatabase(DriverName);
+    database.setDatabaseName(path);
+    if (!database.open())
+        throwSqlError(database.lastError());
+    m_databaseOpen = true;
+
+    // A file left without the table (cut off right after it was created)
+    // is completed like a new one.
+    if (existed && database.tables().contains(QStringLiteral("Study")))
+        return;
+
+    QSqlQuery create(database);
+    if (!create.exec(QLatin1String(CreateTable))) {
+        if (!existed)
+            throwSqlError(create.lastError());
+        // Not a database at all: set it aside and index the study files anew.
+        create = QSqlQuery();
+        database.close();
+        const QString aside = path + QStringLiteral(".broken-")
+                              + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
+        if (!QFile::rename(path, aside))
+            throwSqlError(database.lastError());
+        if (!database.open())
+            throwSqlError(database.lastError());
+        QSqlQuery again(database);
+        if (!again.exec(QLatin1String(CreateTable)))
+            throwSqlError(again.lastError());
+    }
+    rebuildIndex();
+}
+
+void TLocalStudyStore::rebuildIndex()
+{
+    QSqlDatabase database = QSqlDatabase::database();
+    database.transaction();
+    const QStringList files = QDir(m_studyDataFolder)
+                                  .entryList(QStringList{QStringLiteral("*.") + TStudyFiles::StudyExtension},
+                                             QDir::Files, QDir::Name);
+    for (const QString& name : files) {
+        QJsonDocument document;
+        if (!TStudyFiles::readStudyDocument(m_studyDataFolder + QLatin1Char('/') + name, document) || document.isEmpty())
+            continue;
+        const QJsonObject root = document.object();
+        const QJsonObject study = root.value(QStringLiteral("study")).toObject();
+        const QJsonObject patient = root.value(QStringLiteral("patient")).toObject();
+        if (study.isEmpty() || patient.isEmpty())
+            continue;
+        TStudyInfo info;
+        info.id = study.value(QStringLiteral("id")).toInt(0);
+        info.baseFilename = toUtf8(study.value(QStringLiteral("baseFilename")).toString());
+        info.status = toUtf8(study.value(QStringLiteral("status")).toString());
+        info.studyType = toUtf8(study.value(QStringLiteral("studyType")).toString());
+        info.studyDateTime = toUtf8(study.value(QStringLiteral("studyDateTime")).toString());
+        info.firstName = toUtf8(TStudyJson::patientText(patient.value(QStringLiteral("firstName"))));
+        info.lastName = toUtf8(TStudyJson::patientText(patient.value(QStringLiteral("lastName"))));
+        // A name that leads out of the folder could never be opened safely.
+        if (!TStudyFileName::staysInFolder(info.baseFilename))
+            continue;
+        try {
+            TStudyInfo existing;
+            if (getIndexRow(info.id, existing))
+                continue;  // a second file with an id already indexed
+            writeIndexRow(info, true);
+        } catch (const std::exception&) {
+            continue;
+        }
+    }
+    database.commit();
+}
+
+void TLocalStudyStore::writeIndexRow(const TStudyInfo& info, bool insert)
+{
+    QSqlQuery query(QSqlDatabase::database());
+    query.prepare(insert ? QStringLiteral("insert into Study(id, data) values (:id, :data)")
+                         : QStringLiteral("update Study set data = :data where id = :id"));
+    query.bindValue(QStringLiteral(":id"), info.id);
+    query.bindValue(QStringLiteral(":data"), QString::fromUtf8(indexJson(info)));
+    if (!query.exec())
+        throwSqlError(query.lastError());
+}
+
+bool TLocalStudyStore::getIndexRow(int id, TStudyInfo& info)
+{
+    QSqlQuery query(QSqlDatabase::database());
+    query.prepare(QStringLiteral("select data from Study where id = ?"));
+    query.addBindValue(id);
+    if (!query.exec())
+        throwSqlError(query.lastError());
+    if (!query.next())
+        return false;
+    info.id = id;
+    readIndexJson(query.value(0).toString(), info);
+    return true;
+}
+
+void TLocalStudyStore::deleteIndexRow(int id)
+{
+    QSqlQuery query(QSqlDatabase::database());
+    query.prepare(QStringLiteral("delete from Study where id = ?"));
+    query.addBindValue(id);
+    if (!query.exec())
+        throwSqlError(query.lastError());
+}
+
+std::vector<TStudyInfo> TLocalStudyStore::listStudies()
+{
+    QSqlQuery query(QSqlDatabase::database());
+    if (!query.prepare(QStringLiteral("select id, data from Study")) || !query.exec())
+        throwSqlError(query.lastError());
+    std::vector<TStudyInfo> studies;
+    while (query.next()) {
+        TStudyInfo info;
+        info.id = query.value(0).toInt();
+        readIndexJson(query.value(1).toString(), info);
+        studies.push_back(std::move(info));
+    }
+    return studies;
+}
+
+int TLocalStudyStore::newStudyId()
+{
+    for (;;) {
+        const int id = m_ids.next();
+        TStudyInfo existing;
+        if (!getIndexRow(id, existing))
+            return id;
+    }
+}
+
+QString TLocalStudyStore::filePath(const std::string& baseFilename, const char* extension) const
+{
+    return TStudyFileName::studyPath(m_studyDataFolder, fromUtf8(baseFilename), QString::fromLatin1(extension));
+}
+
+std::string TLocalStudyStore::unusedBaseFilename(const TStudyInfo& info) const
+{
+    const std::string plain = TStudyFileName::baseFilename(info);
+    const auto used = [this](const std::string& name) {
+        for (const char* extension : {TStudyFiles::StudyExtension, TStudyFiles::EcgExtension, TStudyFiles::BeatsExtension})
+            if (QFile::exists(filePath(name, extension)))
+                return true;
+        return false;
+    };
+    std::string name = plain;
+    for (int suffix = 2; used(name); ++suffix)
+        name = plain + "-" + std::to_string(suffix);
+    return name;
+}
+
+TStudy* TLocalStudyStore::createStudy(TStudyInfo& info)
+{
+    if (m_studyDataFolder.isEmpty())
+        throw std::runtime_error("Undefined database path");
+
+    info.baseFilename = unusedBaseFilename(info);
+    info.id = newStudyId();
+    const QString studyPath = filePath(info.baseFilename, TStudyFiles::StudyExtension);
+    const QString ecgPath = filePath(info.baseFilename, TStudyFiles::EcgExtension);
+    const QString beatsPath = filePath(info.baseFilename, TStudyFiles::BeatsExtension);
+
+    auto study = std::make_unique<TStudy>(info.id);
+    try {
+        auto ecg = std::make_unique<TEcgFile>(ecgPath, info.channelCount, info.samplingRate,
+                                              TEcgFile::DefaultHeaderSize, true);
+        study->setEcgFile(std::move(ecg));
+        TEcgFile& file = *study->ecgFile();
+        file.setAmplitudeRange(-info.gain, info.gain);
+        file.setResolution(info.resolution);
+        const QStringList names = fromUtf8(info.channelNames).split(QLatin1Char(','));
+        for (int c = 0; c < std::min(file.channelCount(), names.size()); ++c)
+            file.setChannelName(c, names.at(c));
+
+        study->setBeatsFile(std::make_unique<TBeatsFile>(&file, beatsPath, TBeatsFile::DefaultHeaderSize, true));
+
+        setStudyInfo(*study, info);
+        for (const TRiskFactorEntry& entry : info.riskFactors)
+            study->addRiskFactor(entry.name, entry.present, entry.comment);
+
+        if (!file.writeHeader(TStudyFiles::ecgHeader(*study, file))
+            || !study->beatsFile()->writeHeader(TStudyFiles::beatsHeader()))
+            throw std::runtime_error("Write error");
+        TStudyFiles::saveStudyFile(*study, studyPath);
+        writeIndexRow(info, true);
+    } catch (...) {
+        // Leave nothing half-made behind. The base name was unused, so
+        // these files are this call's own.
+        study->closeFiles();
+        QFile::remove(studyPath);
+        QFile::remove(ecgPath);
+        QFile::remove(beatsPath);
+        throw;
+    }
+
+    TStudy* opened = study.get();
+    m_openStudies[info.id] = std::move(study);
+    return opened;
+}
+
+TStudy* TLocalStudyStore::openEntry(int id) const
+{
+    const auto at = m_openStudies.find(id);
+    return at != m_openStudies.end() ? at->second.get() : nullptr;
+}
+
+TStudy* TLocalStudyStore::openStudy(int id)
+{
+    TStudyInfo info;
+    if (m_studyDataFolder.isEmpty() || !getIndexRow(id, info))
+        return nullptr;
+    // Replacing an open study would pull it away from the window that
+    // holds it: the study already open is answered instead.
+    if (TStudy* open = openEntry(id))
+        return open;
+    if (!TStudyFileName::staysInFolder(info.baseFilename))
+        return nullptr;
+    std::unique_ptr<TStudy> study = TStudyFiles::loadStudyFile(filePath(info.baseFilename, TStudyFiles::StudyExtension));
+    if (!study)
+        return nullptr;
+    study->setId(id);  // the index is the authority for the id of its file
+    TStudy* opened = study.get();
+    m_openStudies[id] = std::move(study);
+    return opened;
+}
+
+void TLocalStudyStore::saveStudy(TStudy* study)
+{
+    if (study == nullptr || openEntry(study->id()) != study)
+        return;
+    const std::string baseFilename = study->propertyValue("baseFilename");
+    if (!TStudyFileName::staysInFolder(baseFilename))
+        throw std::runtime_error("Cannot create study file");
+    TStudyFiles::saveStudyFile(*study, filePath(baseFilename, TStudyFiles::StudyExtension));
+    writeIndexRow(getStudyInfo(*study), false);
+}
+
+void TLocalStudyStore::closeStudy(TStudy* study)
+{
+    if (study == nullptr || openEntry(study->id()) != study)
+        return;
+    m_openStudies.erase(study->id());
+}
+
+void TLocalStudyStore::deleteStudy(int id)
+{
+    if (isStudyOpen(id) || m_studyDataFolder.isEmpty())
+        return;
+    TStudyInfo info;
+    if (!getIndexRow(id, info))
+        return;
+    if (TStudyFileName::staysInFolder(info.baseFilename)) {
+        for (const char* extension : {TStudyFiles::StudyExtension, TStudyFiles::EcgExtension, TStudyFiles::BeatsExtension})
+            QFile::remove(filePath(info.baseFilename, extension));
+    }
+    deleteIndexRow(id);
+}
+
+bool TLocalStudyStore::isStudyOpen(int id)
+{
+    return m_openStudies.count(id) != 0;
+}
+
+TStudyInfo TLocalStudyStore::getStudyInfo(const TStudy& study)
+{
+    return studyInfoOf(study);
+}
+
+void TLocalStudyStore::setStudyInfo(TStudy& study, const TStudyInfo& info)
+{
+    applyStudyInfo(study, info);
+}
+
+std::unique_ptr<TStudy> TLocalStudyStore::loadStudyFile(const std::string& path)
+{
+    return TStudyFiles::loadStudyFile(fromLocal(path));
+}
+
+void TLocalStudyStore::saveStudyFile(const TStudy& study, const std::string& path)
+{
+    TStudyFiles::saveStudyFile(study, fromLocal(path));
+}
+
+std::string TLocalStudyStore::dataPath()
+{
+    return toUtf8(m_studyDataFolder);
+}
+
+bool TLocalStudyStore::hasFreeSpace()
+{
+    if (m_studyDataFolder.isEmpty())
+        return true;
+    const QStorageInfo storage(m_studyDataFolder);
+    if (!storage.isValid() || !storage.isReady())
+        return true;
+    const qint64 available = storage.bytesAvailable();
+    return available < 0 || available >= MinimumFreeSpace;
+}
+
+bool TLocalStudyStore::isBaseFilenameOpen(const std::string& baseFilename) const
+{
+    for (const auto& entry : m_openStudies)
+        if (entry.second->propertyValue("baseFilename") == baseFilename)
+            return true;
+    return false;
+}
+
+void TLocalStudyStore::reserved12() { unimplemented(); }
+void TLocalStudyStore::reserved13() { unimplemented(); }
+void TLocalStudyStore::reserved14() { unimplemented(); }
+void TLocalStudyStore::reserved15() { unimplemented(); }
+void TLocalStudyStore::reserved16() { unimplemented(); }
+void TLocalStudyStore::reserved17() { unimplemented(); }
+void TLocalStudyStore::reserved18() { unimplemented(); }
+void TLocalStudyStore::reserved19() { unimplemented(); }
+void TLocalStudyStore::reserved20() { unimplemented(); }
+void TLocalStudyStore::reserved21() { unimplemented(); }
+void TLocalStudyStore::reserved23() { unimplemented(); }
+void TLocalStudyStore::reserved27() { unimplemented(); }

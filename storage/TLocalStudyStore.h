@@ -1,0 +1,107 @@
+#pragma once
+
+#include "storage/TStudyId.h"
+#include "storage/TStudyStore.h"
+
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The study store on the local disk: a data folder under the generic data
+// location (or a base location given for tests), the SQLite index
+// "data/studies.sqlite" with the table Study(id integer primary key, data
+// text) on the default connection, the three study files of every study
+// side by side in the data folder, and the table of open studies, which
+// owns them.
+//
+// Beyond Part 4.2 it guards the clinic's data: file names of new studies
+// are sanitised and never reuse the files of another study; names taken
+// from the index or an archive must stay inside the data folder; the
+// rebuild of the index skips duplicate ids and unreadable files; imports
+// are checked in full before they replace anything, and refused while the
+// study is open; an index file that is not a database is set aside and the
+// index rebuilt from the study files.
+class TLocalStudyStore : public TStudyStore
+{
+public:
+    static constexpr qint64 MinimumFreeSpace = 52428800;
+    static constexpr const char* ArchiveComment = "PXZIP1";
+    static constexpr const char* ArchiveExtension = "pxz";
+    static constexpr const char* NotAnArchiveMessage = "File is not a valid Pulsorix study Zip archive";
+    static constexpr const char* ImportOpenMessage =
+        "The study in this archive is open; close it before importing it";
+    static constexpr const char* ImportClashMessage =
+        "Another study already uses the file names of the study in this archive";
+
+    // The data folder is the generic data location + "/" + folderName.
+    explicit TLocalStudyStore(const std::string& folderName);
+    // The same under `baseLocation`; an empty base leaves the data folder
+    // undefined (no folder and no index are touched; createStudy throws
+    // "Undefined database path").
+    TLocalStudyStore(const std::string& folderName, const QString& baseLocation);
+    // Closes the open studies, then the index.
+    ~TLocalStudyStore() override;
+
+    TLocalStudyStore(const TLocalStudyStore&) = delete;
+    TLocalStudyStore& operator=(const TLocalStudyStore&) = delete;
+
+    // The eleven risk factor names, in dialog order.
+    const std::vector<std::string>& riskFactorNames() const { return m_riskFactorNames; }
+    const QString& studyDataFolder() const { return m_studyDataFolder; }
+
+    std::unique_ptr<TStudy> loadStudyFile(const std::string& path) override;
+    void saveStudyFile(const TStudy& study, const std::string& path) override;
+    std::vector<TStudyInfo> listStudies() override;
+    TStudy* createStudy(TStudyInfo& info) override;
+    TStudy* openStudy(int id) override;
+    void saveStudy(TStudy* study) override;
+    void closeStudy(TStudy* study) override;
+    void deleteStudy(int id) override;
+    bool isStudyOpen(int id) override;
+    TStudyInfo getStudyInfo(const TStudy& study) override;
+    void setStudyInfo(TStudy& study, const TStudyInfo& info) override;
+    void reserved12() override;
+    void reserved13() override;
+    void reserved14() override;
+    void reserved15() override;
+    void reserved16() override;
+    void reserved17() override;
+    void reserved18() override;
+    void reserved19() override;
+    void reserved20() override;
+    void reserved21() override;
+    void exportStudy(int id, const std::string& folder) override;
+    void reserved23() override;
+    int importStudy(const std::string& archivePath) override;
+    bool readArchiveInfo(const std::string& archivePath, TStudyInfo& info) override;
+    std::vector<ArchiveEntry> listArchives(const std::string& folder) override;
+    void reserved27() override;
+    std::string dataPath() override;
+    bool hasFreeSpace() override;
+
+    // The index row of an id: false without a row. A row whose JSON cannot
+    // be read fills nothing but the id.
+    bool getIndexRow(int id, TStudyInfo& info);
+
+private:
+    void open(const std::string& folderName, const QString& baseLocation);
+    void openDatabase();
+    void rebuildIndex();
+    void writeIndexRow(const TStudyInfo& info, bool insert);
+    void deleteIndexRow(int id);
+    int newStudyId();
+    // A base file name for a new study whose files do not exist yet.
+    std::string unusedBaseFilename(const TStudyInfo& info) const;
+    QString filePath(const std::string& baseFilename, const char* extension) const;
+    TStudy* openEntry(int id) const;
+    bool isBaseFilenameOpen(const std::string& baseFilename) const;
+
+    std::vector<std::string> m_riskFactorNames;
+    QString m_studyDataFolder;
+    bool m_databaseOpen = false;
+    std::map<int, std::unique_ptr<TStudy>> m_openStudies;
+    TStudyIdGenerator m_ids;
+};

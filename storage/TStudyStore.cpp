@@ -1,0 +1,3 @@
+#include "storage/TStudyStore.h"
+
+TStudyStore::~TStudyStore() = default;

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "storage/TStudyInfo.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TStudy;
+
+// The one interface through which every window reaches stored studies
+// (Part 4.2). Its 29 operations keep the order of the table below; the
+// reserved ones exist only to keep that order and throw "unimplemented".
+// Every failure is a std::exception carrying a fixed message. Paths cross
+// the interface as 8-bit text in the local encoding, texts as UTF-8.
+class TStudyStore
+{
+public:
+    using ArchiveEntry = std::pair<std::string, TStudyInfo>;  // archive file name, its info
+
+    virtual ~TStudyStore();
+
+    // 1. The study of a study file with its data files, or null.
+    virtual std::unique_ptr<TStudy> loadStudyFile(const std::string& path) = 0;
+    // 2. Writes the study file atomically.
+    virtual void saveStudyFile(const TStudy& study, const std::string& path) = 0;
+    // 3. The index rows, in the order the database returns them.
+    virtual std::vector<TStudyInfo> listStudies() = 0;
+    // 4. Creates the study files and the index row; writes the new id and
+    // base file name into `info`. The store owns the study.
+    virtual TStudy* createStudy(TStudyInfo& info) = 0;
+    // 5. The study of an indexed id, opened; null when it cannot be read.
+    virtual TStudy* openStudy(int id) = 0;
+    // 6. Saves an open study and updates its index row.
+    virtual void saveStudy(TStudy* study) = 0;
+    // 7. Closes an open study without writing anything.
+    virtual void closeStudy(TStudy* study) = 0;
+    // 8. Removes the files and the row of a study that is not open.
+    virtual void deleteStudy(int id) = 0;
+    // 9.
+    virtual bool isStudyOpen(int id) = 0;
+    // 10, 11. The conversions of Part 4.1.
+    virtual TStudyInfo getStudyInfo(const TStudy& study) = 0;
+    virtual void setStudyInfo(TStudy& study, const TStudyInfo& info) = 0;
+    // 12 .. 21.
+    virtual void reserved12() = 0;
+    virtual void reserved13() = 0;
+    virtual void reserved14() = 0;
+    virtual void reserved15() = 0;
+    virtual void reserved16() = 0;
+    virtual void reserved17() = 0;
+    virtual void reserved18() = 0;
+    virtual void reserved19() = 0;
+    virtual void reserved20() = 0;
+    virtual void reserved21() = 0;
+    // 22. Writes "<folder>/<baseFilename>.pxz".
+    virtual void exportStudy(int id, const std::string& folder) = 0;
+    // 23.
+    virtual void reserved23() = 0;
+    // 24. Brings an archive's study into the data folder; answers its id.
+    virtual int importStudy(const std::string& archivePath) = 0;
+    // 25. Whether the file is a study archive, with its info.
+    virtual bool readArchiveInfo(const std::string& archivePath, TStudyInfo& info) = 0;
+    // 26. The study archives of a folder, by file name.
+    virtual std::vector<ArchiveEntry> listArchives(const std::string& folder) = 0;
+    // 27.
+    virtual void reserved27() = 0;
+    // 28. The data folder, UTF-8.
+    virtual std::string dataPath() = 0;
+    // 29. False only when the data folder's volume is known to have less
+    // than 50 MiB available.
+    virtual bool hasFreeSpace() = 0;
+};
