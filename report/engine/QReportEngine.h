@@ -10,7 +10,6 @@
 #include <QVariant>
 #include <QWidget>
 
-
 class Chart;
 class QImage;
 class QPicture;
@@ -54,11 +53,17 @@ public:
     QList<int> pageRecordCounts;
 
 signals:
+    // Asked for every parameter token of a label, "printing" or
+    // highlighting text; an unanswered request reads as an empty text.
     void setValue(int& recNo, QString& paramName, QVariant& paramValue, int reportPage);
+    // Image and picture parameters: part of the receiving interface, but
+    // no field type of the template format asks for them.
     void setValueImage(int& recNo, QString& paramName, QImage& paramValue, int reportPage);
     void setValuePicture(int& recNo, QString& paramName, QPicture& paramValue, QRect& bounds,
                          int reportPage);
+    // A diagram field whose data the application supplies.
     void setValueDiagram(Chart& chart);
+    // A labelImage field: draw into bounds (the painter is clipped to it).
     void drawing(int& recNo, QString& paramName, QPainter& painter, QRect& bounds,
                  int reportPage);
     // (0, 0) at the start, (1, total) once the pages are counted, then
