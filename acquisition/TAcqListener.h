@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+class TAcqDriver;
+
+// Told by the driver, in the GUI thread, about acquisition events (Part 2.1).
+// The acquisition analysis pipeline (Part 3.7) and the acquisition test of
+// the configuration dialog (Part 6.6) implement it.
+class TAcqListener
+{
+public:
+    virtual ~TAcqListener() = default;
+    // A block was appended to the driver's sink.
+    virtual void onAcqData(TAcqDriver* driver) = 0;
+    // The source reported a pacemaker pulse at this sample offset.
+    virtual void onAcqPacemaker(TAcqDriver* driver, int sampleOffset) = 0;
+    // Acquisition ended with a failure; the message is the source's error
+    // text in 8-bit (local) encoding.
+    virtual void onAcqError(TAcqDriver* driver, const std::string& message) = 0;
+};

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "acquisition/TAcqDriver.h"
+
+#include <QMetaObject>
+#include <QVector>
+
+#include <memory>
+
+class TQtAcqDriverThread;
+
+// The concrete acquisition driver (Part 2.1). Owns the worker thread; in the
+// GUI thread it appends every delivered block to the sink and tells the
+// listeners, one block at a time, in emission order.
+class TQtAcqDriver : public TAcqDriver
+{
+    Q_OBJECT
+
+public:
+    // Creates the mask (sink channel count bytes, all clear) and the worker.
+    TQtAcqDriver(TAcqSource* source, TSignal* sink);
+    // Deletes the worker (stopping it first should the caller have failed
+    // to), releases the mask and empties the listener list. The source and
+    // the sink survive.
+    ~TQtAcqDriver() override;
+
+    // Connects the worker's signals (data queued; pacemaker and error
+    // blocking, see TQtAcqDriverThread) and starts it at time-critical
+    // priority. Has no effect while running.
+    void start() override;
+    // Disconnects first, then interrupts the worker, ends any wait of the
+    // worker for a GUI slot, drops the blocks and notifications not yet
+    // delivered, and waits for the worker without a time limit. After it
+    // returns no listener is told anything until the next start. Safe to
+    // call from a listener, also from inside onAcqPacemaker or onAcqError,
+    // and when not running.
+    void stop() override;
+    void requestPendingAction() override;
+    bool sourceFlag() const override;
+    bool isElectrodeOff(const QString& electrode) const override;
+    double batteryLevel() const override;
+
+    TQtAcqDriverThread* worker() const { return m_worker.get(); }
+
+public slots:
+    void dataCallback(QVector<char> dataBlock);
+    void pacemakerCallback(int sampleOffset);
+    void errorCallback();
+
+private:
+    void disconnectWorker();
+
+    std::unique_ptr<TQtAcqDriverThread> m_worker;
+    QMetaObject::Connection m_dataConnection;
+    QMetaObject::Connection m_pacemakerConnection;
+    QMetaObject::Connection m_errorConnection;
+};
