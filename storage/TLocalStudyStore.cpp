@@ -155,7 +155,7 @@ void TLocalStudyStore::rebuildIndex()
     database.transaction();
     const QStringList files = QDir(m_studyDataFolder)
                                   .entryList(QStringList{QStringLiteral("*.") + TStudyFiles::StudyExtension},
-                                             QDir::Files, QDir::Name);
+                                             QDir::Files);
     for (const QString& name : files) {
         QJsonDocument document;
         if (!TStudyFiles::readStudyDocument(m_studyDataFolder + QLatin1Char('/') + name, document) || document.isEmpty())

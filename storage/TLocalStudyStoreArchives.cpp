@@ -170,7 +170,7 @@ std::vector<TStudyStore::ArchiveEntry> TLocalStudyStore::listArchives(const std:
 {
     const QString directory = fromLocal(folder);
     const QStringList names = QDir(directory).entryList(
-        QStringList{QStringLiteral("*.") + QLatin1String(ArchiveExtension)}, QDir::Files, QDir::Name);
+        QStringList{QStringLiteral("*.") + QLatin1String(ArchiveExtension)}, QDir::Files);
     std::vector<ArchiveEntry> archives;
     for (const QString& name : names) {
         try {

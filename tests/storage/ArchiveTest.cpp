@@ -234,9 +234,9 @@ TEST_F(ArchiveTest, ArchiveInfoAndListing)
 
     const std::vector<TStudyStore::ArchiveEntry> archives = store->listArchives(shared.toStdString());
     ASSERT_EQ(archives.size(), 2u);
-    EXPECT_EQ(archives[0].first, "Garcia-Ana-20140312103000.pxz") << "by name";
-    EXPECT_EQ(archives[1].first, "copy.pxz");
-    EXPECT_EQ(archives[1].second.lastName, "Garcia");
+    EXPECT_EQ(archives[0].first, "copy.pxz") << "in the folder listing's default order by name";
+    EXPECT_EQ(archives[1].first, "Garcia-Ana-20140312103000.pxz");
+    EXPECT_EQ(archives[0].second.lastName, "Garcia");
     EXPECT_TRUE(store->listArchives(local(shared + "/missing")).empty());
 }
 
