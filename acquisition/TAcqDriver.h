@@ -27,7 +27,7 @@ private:
     std::unique_ptr<std::atomic<unsigned char>[]> m_bytes;
 };
 
-// The acquisition driver (Part 2.1): a Qt object in the GUI thread that moves
+// The acquisition driver: a Qt object in the GUI thread that moves
 // the source's frames into its sink signal and tells its listeners. It has
 // no signals or slots of its own; TQtAcqDriver is the concrete driver.
 class TAcqDriver : public QObject

@@ -4,9 +4,9 @@
 
 class TAcqDriver;
 
-// Told by the driver, in the GUI thread, about acquisition events (Part 2.1).
-// The acquisition analysis pipeline (Part 3.7) and the acquisition test of
-// the configuration dialog (Part 6.6) implement it.
+// Told by the driver, in the GUI thread, about acquisition events. The
+// acquisition analysis pipeline and the acquisition test of the
+// configuration dialog implement it.
 class TAcqListener
 {
 public:

@@ -7,11 +7,11 @@
 class QThread;
 class TSampleQueue;
 
-// An acquisition source (Part 2.1): a plain polymorphic object that owns a
-// reader thread and the byte queue that thread fills with 16-bit
-// little-endian frames, and answers questions about the signal format, the
-// electrodes and the battery. The virtual operations follow the slot order
-// of the specification. The driver's worker calls start, isHealthy,
+// An acquisition source: a plain polymorphic object that owns a reader
+// thread and the byte queue that thread fills with 16-bit little-endian
+// frames, and answers questions about the signal format, the electrodes and
+// the battery. The virtual operations are declared in one fixed order that
+// every source shares. The driver's worker calls start, isHealthy,
 // bytesAvailable, read, nextPacemakerOffset, performPendingAction, errorText
 // and stop from its own thread; sourceFlag, isElectrodeOff and batteryLevel
 // are answered to the GUI thread.

@@ -8,7 +8,7 @@ namespace TAcqSourceFactory {
 
 // The demo recording a study replays (1000 Hz) and the one the acquisition
 // test of the configuration dialog replays (500 Hz), opened by bare name
-// relative to the working folder (Part 2.3).
+// relative to the working folder.
 inline const char* const DemoFileName = "ecg1000.dat";
 inline const char* const DemoTestFileName = "ecg500.dat";
 constexpr int DemoChannelCount = 14;
@@ -26,7 +26,7 @@ inline const char* const BluetoothMode = "bluetooth-com";
 
 } // namespace TAcqSourceFactory
 
-// Creates the acquisition source the settings choose (Part 2.1): reads
+// Creates the acquisition source the settings choose: reads
 // "Config/AcqMode" and "Config/SignalGain" through the settings table.
 //   "demo"          the demo source on "ecg1000.dat" (14 channels, 1000 Hz,
 //                   2 bytes, 16 bits, gain 300.0, offset 0); the gain setting

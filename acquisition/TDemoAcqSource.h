@@ -9,7 +9,7 @@
 
 class TSampleQueue;
 
-// Reader thread of the demo source (Part 2.3): replays a headerless file of
+// Reader thread of the demo source: replays a headerless file of
 // frames in an endless loop, pacing itself so that it never runs ahead of
 // real time by more than one burst of just over 25 ms of signal.
 class TDemoReaderThread : public QThread

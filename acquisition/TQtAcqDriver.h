@@ -9,7 +9,7 @@
 
 class TQtAcqDriverThread;
 
-// The concrete acquisition driver (Part 2.1). Owns the worker thread; in the
+// The concrete acquisition driver. Owns the worker thread; in the
 // GUI thread it appends every delivered block to the sink and tells the
 // listeners, one block at a time, in emission order.
 class TQtAcqDriver : public TAcqDriver

@@ -11,7 +11,7 @@
 class TAcqSource;
 class TChannelMask;
 
-// The driver's worker thread (Part 2.1): starts the source, takes whole
+// The driver's worker thread: starts the source, takes whole
 // frames from its queue in blocks of more than sample rate / 10 and at most
 // 5 x sample rate frames, zeroes masked channels and emits each block; at the
 // end reports an unhealthy source or a short read once through `error`, and

@@ -64,18 +64,18 @@ TEST(WfdbHeader, ParsesRecordAndSignalLines)
     EXPECT_EQ(header.signalCount, 3);
     EXPECT_DOUBLE_EQ(header.samplingFrequency, 1000.0);
     EXPECT_EQ(header.sampleCount, 38400);
-    ASSERT_EQ(header.signalSpecs.size(), 3u);
-    EXPECT_EQ(header.signalSpecs[0].fileName, QStringLiteral("s0010_re.dat"));
-    EXPECT_DOUBLE_EQ(header.signalSpecs[0].gain, 2000.0);
-    EXPECT_EQ(header.signalSpecs[0].baseline, 0);
-    EXPECT_EQ(header.signalSpecs[0].description, QStringLiteral("i"));
-    EXPECT_EQ(header.signalSpecs[1].baseline, 12);
-    EXPECT_EQ(header.signalSpecs[1].units, QStringLiteral("uV"));
-    EXPECT_EQ(header.signalSpecs[2].format, 212);
-    EXPECT_EQ(header.signalSpecs[2].byteOffset, 4);
-    EXPECT_DOUBLE_EQ(header.signalSpecs[2].gain, 200.0); // 0 means WFDB's default
-    EXPECT_EQ(header.signalSpecs[2].baseline, 7);        // the ADC zero when no baseline is given
-    EXPECT_EQ(header.signalSpecs[2].description, QStringLiteral("Lead V 5"));
+    ASSERT_EQ(header.signalInfos.size(), 3u);
+    EXPECT_EQ(header.signalInfos[0].fileName, QStringLiteral("s0010_re.dat"));
+    EXPECT_DOUBLE_EQ(header.signalInfos[0].gain, 2000.0);
+    EXPECT_EQ(header.signalInfos[0].baseline, 0);
+    EXPECT_EQ(header.signalInfos[0].description, QStringLiteral("i"));
+    EXPECT_EQ(header.signalInfos[1].baseline, 12);
+    EXPECT_EQ(header.signalInfos[1].units, QStringLiteral("uV"));
+    EXPECT_EQ(header.signalInfos[2].format, 212);
+    EXPECT_EQ(header.signalInfos[2].byteOffset, 4);
+    EXPECT_DOUBLE_EQ(header.signalInfos[2].gain, 200.0); // 0 means WFDB's default
+    EXPECT_EQ(header.signalInfos[2].baseline, 7);        // the ADC zero when no baseline is given
+    EXPECT_EQ(header.signalInfos[2].description, QStringLiteral("Lead V 5"));
 }
 
 TEST(WfdbHeader, RefusesWhatTheConverterCannotRead)
@@ -141,9 +141,9 @@ Wfdb::Record constantRecord(const QStringList& names)
     record.header.signalCount = names.size();
     record.header.samplingFrequency = 1000.0;
     for (int k = 0; k < names.size(); ++k) {
-        Wfdb::SignalSpec spec;
-        spec.description = names[k];
-        record.header.signalSpecs.push_back(spec);
+        Wfdb::SignalInfo signalInfo;
+        signalInfo.description = names[k];
+        record.header.signalInfos.push_back(signalInfo);
         record.millivolts.push_back(std::vector<double>(3, k + 1.0));
     }
     return record;

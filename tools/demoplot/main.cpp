@@ -1,4 +1,4 @@
-// demoplot: draws one lead of a demo recording (Part 2.3's frame format) on
+// demoplot: draws one lead of a demo recording (the acquisition frame format) on
 // ECG paper as a PNG, to look at what the converter made.
 //
 //   demoplot [--lead NAME] [--row-seconds S] [--seam-only] [--zoom F] FILE RATE OUTPUT.png

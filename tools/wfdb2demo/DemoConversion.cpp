@@ -68,8 +68,8 @@ std::vector<std::vector<double>> mapLeads(const Wfdb::Record& record, QStringLis
 {
     std::vector<std::vector<double>> leads(LeadCount);
     std::vector<bool> have(LeadCount, false);
-    for (std::size_t s = 0; s < record.header.signalSpecs.size(); ++s) {
-        const QString name = normalisedName(record.header.signalSpecs[s].description);
+    for (std::size_t s = 0; s < record.header.signalInfos.size(); ++s) {
+        const QString name = normalisedName(record.header.signalInfos[s].description);
         for (int lead = 0; lead < LeadCount; ++lead) {
             if (!have[std::size_t(lead)] && name == normalisedName(leadNames()[lead])) {
                 leads[std::size_t(lead)] = record.millivolts[s];

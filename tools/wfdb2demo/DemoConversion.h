@@ -8,7 +8,7 @@
 
 #include <vector>
 
-// Turning a WFDB record into demo recordings (Part 2.3's frame format): the
+// Turning a WFDB record into demo recordings (the acquisition frame format): the
 // 14 leads I, II, III, aVR, aVL, aVF, V1 ... V6, CM5, CR5 as signed 16-bit
 // little-endian counts on the device scale (+-300.0 mV over 16 bits).
 namespace DemoConversion {

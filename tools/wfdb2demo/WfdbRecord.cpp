@@ -38,39 +38,39 @@ double toDouble(const QString& text, const QString& what)
 }
 
 // "format[xsamples][:skew][+offset]"
-void parseFormatField(const QString& field, SignalSpec& spec)
+void parseFormatField(const QString& field, SignalInfo& signalInfo)
 {
     static const QRegularExpression pattern(
         QStringLiteral("^(\\d+)(?:x(\\d+))?(?::(\\d+))?(?:\\+(\\d+))?$"));
     const auto match = pattern.match(field);
     if (!match.hasMatch())
         fail(QStringLiteral("Invalid signal format field in header: \"%1\"").arg(field));
-    spec.format = match.captured(1).toInt();
+    signalInfo.format = match.captured(1).toInt();
     if (!match.captured(2).isEmpty() && match.captured(2).toInt() != 1)
         fail(QStringLiteral("Signals with several samples per frame are not supported"));
     if (!match.captured(3).isEmpty() && match.captured(3).toInt() != 0)
         fail(QStringLiteral("Skewed signals are not supported"));
     if (!match.captured(4).isEmpty())
-        spec.byteOffset = match.captured(4).toInt();
-    if (spec.format != 16 && spec.format != 212)
-        fail(QStringLiteral("Signal format %1 is not supported (only 16 and 212)").arg(spec.format));
+        signalInfo.byteOffset = match.captured(4).toInt();
+    if (signalInfo.format != 16 && signalInfo.format != 212)
+        fail(QStringLiteral("Signal format %1 is not supported (only 16 and 212)").arg(signalInfo.format));
 }
 
 // "gain[(baseline)][/units]"; returns whether a baseline was given.
-bool parseGainField(const QString& field, SignalSpec& spec)
+bool parseGainField(const QString& field, SignalInfo& signalInfo)
 {
     static const QRegularExpression pattern(
         QStringLiteral("^([-+0-9.eE]+)(?:\\((-?\\d+)\\))?(?:/(\\S+))?$"));
     const auto match = pattern.match(field);
     if (!match.hasMatch())
         fail(QStringLiteral("Invalid ADC gain field in header: \"%1\"").arg(field));
-    spec.gain = toDouble(match.captured(1), QStringLiteral("ADC gain"));
-    if (spec.gain == 0.0)
-        spec.gain = 200.0; // WFDB's default gain
+    signalInfo.gain = toDouble(match.captured(1), QStringLiteral("ADC gain"));
+    if (signalInfo.gain == 0.0)
+        signalInfo.gain = 200.0; // WFDB's default gain
     if (!match.captured(3).isEmpty())
-        spec.units = match.captured(3);
+        signalInfo.units = match.captured(3);
     if (!match.captured(2).isEmpty()) {
-        spec.baseline = match.captured(2).toInt();
+        signalInfo.baseline = match.captured(2).toInt();
         return true;
     }
     return false;
@@ -121,30 +121,30 @@ Header parseHeader(const QString& text)
                 header.sampleCount = fields[3].toLongLong();
             continue;
         }
-        if (int(header.signalSpecs.size()) == header.signalCount)
+        if (int(header.signalInfos.size()) == header.signalCount)
             break;
         if (fields.size() < 2)
             fail(QStringLiteral("A signal line needs a file name and a format"));
-        SignalSpec spec;
-        spec.fileName = fields[0];
-        parseFormatField(fields[1], spec);
+        SignalInfo signalInfo;
+        signalInfo.fileName = fields[0];
+        parseFormatField(fields[1], signalInfo);
         bool haveBaseline = false;
         if (fields.size() > 2)
-            haveBaseline = parseGainField(fields[2], spec);
+            haveBaseline = parseGainField(fields[2], signalInfo);
         if (fields.size() > 4)
-            spec.adcZero = toInt(fields[4], QStringLiteral("ADC zero"));
+            signalInfo.adcZero = toInt(fields[4], QStringLiteral("ADC zero"));
         if (!haveBaseline)
-            spec.baseline = spec.adcZero;
+            signalInfo.baseline = signalInfo.adcZero;
         if (fields.size() > 8)
-            spec.description = fields.mid(8).join(QLatin1Char(' '));
-        header.signalSpecs.push_back(spec);
+            signalInfo.description = fields.mid(8).join(QLatin1Char(' '));
+        header.signalInfos.push_back(signalInfo);
     }
     if (!haveRecordLine)
         fail(QStringLiteral("The header has no record line"));
-    if (header.signalCount <= 0 || int(header.signalSpecs.size()) != header.signalCount)
+    if (header.signalCount <= 0 || int(header.signalInfos.size()) != header.signalCount)
         fail(QStringLiteral("The header names %1 signals but describes %2")
                  .arg(header.signalCount)
-                 .arg(header.signalSpecs.size()));
+                 .arg(header.signalInfos.size()));
     if (header.samplingFrequency <= 0.0)
         fail(QStringLiteral("The sampling frequency must be positive"));
     return header;
@@ -199,16 +199,16 @@ Record readRecord(const QString& headerPath)
     std::vector<QString> files;
     std::map<QString, std::vector<int>> signalsOfFile;
     for (int s = 0; s < record.header.signalCount; ++s) {
-        const SignalSpec& spec = record.header.signalSpecs[std::size_t(s)];
-        if (spec.fileName == QLatin1String("~"))
+        const SignalInfo& signalInfo = record.header.signalInfos[std::size_t(s)];
+        if (signalInfo.fileName == QLatin1String("~"))
             fail(QStringLiteral("Signal %1 has no file").arg(s));
-        if (!signalsOfFile.count(spec.fileName))
-            files.push_back(spec.fileName);
-        auto& group = signalsOfFile[spec.fileName];
+        if (!signalsOfFile.count(signalInfo.fileName))
+            files.push_back(signalInfo.fileName);
+        auto& group = signalsOfFile[signalInfo.fileName];
         if (!group.empty()) {
-            const SignalSpec& first = record.header.signalSpecs[std::size_t(group.front())];
-            if (first.format != spec.format || first.byteOffset != spec.byteOffset)
-                fail(QStringLiteral("Signals of \"%1\" differ in format").arg(spec.fileName));
+            const SignalInfo& first = record.header.signalInfos[std::size_t(group.front())];
+            if (first.format != signalInfo.format || first.byteOffset != signalInfo.byteOffset)
+                fail(QStringLiteral("Signals of \"%1\" differ in format").arg(signalInfo.fileName));
         }
         group.push_back(s);
     }
@@ -216,7 +216,7 @@ Record readRecord(const QString& headerPath)
     std::vector<std::vector<int>> adc(std::size_t(record.header.signalCount));
     for (const QString& name : files) {
         const std::vector<int>& group = signalsOfFile[name];
-        const SignalSpec& first = record.header.signalSpecs[std::size_t(group.front())];
+        const SignalInfo& first = record.header.signalInfos[std::size_t(group.front())];
         QFile file(folder.filePath(name));
         if (!file.open(QIODevice::ReadOnly))
             fail(QStringLiteral("Cannot open signal file \"%1\"").arg(file.fileName()));
@@ -237,17 +237,17 @@ Record readRecord(const QString& headerPath)
 
     record.millivolts.resize(adc.size());
     for (std::size_t s = 0; s < adc.size(); ++s) {
-        const SignalSpec& spec = record.header.signalSpecs[s];
-        const int invalid = invalidSample(spec.format);
-        const double scale = millivoltsPerUnit(spec.units) / spec.gain;
+        const SignalInfo& signalInfo = record.header.signalInfos[s];
+        const int invalid = invalidSample(signalInfo.format);
+        const double scale = millivoltsPerUnit(signalInfo.units) / signalInfo.gain;
         auto& out = record.millivolts[s];
         out.resize(length);
         // A missing sample repeats the last valid one (the baseline before it).
-        int last = spec.baseline;
+        int last = signalInfo.baseline;
         for (std::size_t i = 0; i < length; ++i) {
             const int value = adc[s][i] == invalid ? last : adc[s][i];
             last = value;
-            out[i] = (value - spec.baseline) * scale;
+            out[i] = (value - signalInfo.baseline) * scale;
         }
     }
     return record;

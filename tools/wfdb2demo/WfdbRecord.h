@@ -13,7 +13,7 @@
 // ".dat" and ".xyz" pair). Failures throw std::runtime_error with a message.
 namespace Wfdb {
 
-struct SignalSpec {
+struct SignalInfo {
     QString fileName;     // as written in the header, relative to its folder
     int format = 16;
     int byteOffset = 0;   // bytes skipped at the start of the file
@@ -29,7 +29,7 @@ struct Header {
     int signalCount = 0;
     double samplingFrequency = 250.0;
     long long sampleCount = 0; // 0 when the header does not say
-    std::vector<SignalSpec> signalSpecs;
+    std::vector<SignalInfo> signalInfos;
 };
 
 struct Record {

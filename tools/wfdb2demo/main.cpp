@@ -1,5 +1,5 @@
 // wfdb2demo: converts a WFDB record (header plus format 16 or 212 signal
-// files) into demo recordings of the acquisition framework (Part 2.3).
+// files) into demo recordings of the acquisition framework.
 //
 //   wfdb2demo [--min-seconds S] [--whole] RECORD.hea RATE:OUTPUT [RATE:OUTPUT ...]
 //
