@@ -1,0 +1,103 @@
+#include "analysis/TFirFilter.h"
+
+#include "analysis/TSampleConversion.h"
+#include "analysis/TSignal.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// Outputs computed per run; bounds the window buffer for long catch-ups.
+constexpr int RunLength = 4096;
+
+// The identity table stands in for "no taps".
+std::vector<double> tapsOrIdentity(std::vector<double> taps)
+{
+    if (taps.empty())
+        taps.push_back(1.0);
+    return taps;
+}
+
+} // namespace
+
+TFirStage::TFirStage(const TFirTable& table)
+    : TFirStage(table.taps())
+{
+}
+
+TFirStage::TFirStage(std::vector<double> taps)
+    : m_taps(tapsOrIdentity(std::move(taps)))
+    , m_delay(int(m_taps.size()) / 2)
+    , m_kernel(m_taps)
+{
+}
+
+template <typename Emit>
+void TFirStage::produce(Emit emit)
+{
+    if (m_source == nullptr || m_sink == nullptr)
+        return;
+    const int length = int(m_taps.size());
+    const int channels = m_source->channelCount();
+    const int end = m_source->appendedCount() - m_delay; // outputs p < end
+    while (m_nextIndex < end) {
+        const int count = std::min(end - m_nextIndex, RunLength);
+        const int span = count + length - 1;
+        if (int(m_window.size()) < span)
+            m_window.resize(std::size_t(span));
+        if (int(m_outputs.size()) < channels * count)
+            m_outputs.resize(std::size_t(channels) * RunLength);
+        const int first = m_nextIndex + m_delay - (length - 1);
+        for (int channel = 0; channel < channels; ++channel) {
+            m_source->readRange(channel, first, span, m_window.data());
+            m_kernel.run(m_window.data(), count, m_outputs.data() + std::size_t(channel) * count);
+        }
+        m_nextIndex += count;
+        emit(m_outputs.data(), channels, count);
+    }
+}
+
+TFirFilter::TFirFilter(const TFirTable& table)
+    : TFirStage(table)
+{
+}
+
+TFirFilter::TFirFilter(std::vector<double> taps)
+    : TFirStage(std::move(taps))
+{
+}
+
+void TFirFilter::process()
+{
+    produce([this](const double* outputs, int channels, int count) {
+        qint16 frame[TSignal::MaxChannels];
+        for (int j = 0; j < count; ++j) {
+            for (int channel = 0; channel < channels; ++channel)
+                frame[channel] = toSample16(outputs[std::size_t(channel) * count + j]);
+            appendFrame(frame);
+        }
+    });
+}
+
+TFirFilterF64::TFirFilterF64(const TFirTable& table)
+    : TFirStage(table)
+{
+}
+
+TFirFilterF64::TFirFilterF64(std::vector<double> taps)
+    : TFirStage(std::move(taps))
+{
+}
+
+void TFirFilterF64::process()
+{
+    produce([this](const double* outputs, int channels, int count) {
+        double frame[TSignal::MaxChannels];
+        for (int j = 0; j < count; ++j) {
+            for (int channel = 0; channel < channels; ++channel)
+                frame[channel] = outputs[std::size_t(channel) * count + j];
+            appendFrame(frame);
+        }
+    });
+}

@@ -1,0 +1,1 @@
+varor_bench(bench_filters SOURCES bench_filters.cpp LIBS varor_analysis)
