@@ -17,7 +17,7 @@
 // side by side in the data folder, and the table of open studies, which
 // owns them.
 //
-// Beyond Part 4.2 it guards the clinic's data: file names of new studies
+// It guards the clinic's data: file names of new studies
 // are sanitised and never reuse the files of another study; names taken
 // from the index or an archive must stay inside the data folder; the
 // rebuild of the index skips duplicate ids and unreadable files; imports

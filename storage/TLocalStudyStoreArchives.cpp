@@ -1,4 +1,4 @@
-// The archive operations of the local study store (Part 4.3): export,
+// The archive operations of the local study store: export,
 // import, archive info and archive listing.
 #include "storage/TLocalStudyStore.h"
 

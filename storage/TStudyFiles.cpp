@@ -218,7 +218,7 @@ std::unique_ptr<TEcgFile> openEcgFile(const QString& path)
     const double gainMax = ecg.value(QStringLiteral("gainMax")).toDouble(0.0);
     const QString sampleFormat = ecg.value(QStringLiteral("sampleFormat")).toString();
     const QJsonArray channels = ecg.value(QStringLiteral("channels")).toArray();
-    // Beyond the Part's non-zero checks, values the signal model cannot
+    // Besides the non-zero checks, values the signal model cannot
     // hold are refused too, so a damaged header never reaches it.
     if (resolution <= 0 || resolution > 64 || samplingRate <= 0 || channels.isEmpty()
         || channels.size() > TSignal::MaxChannels || sampleFormat.isEmpty())

@@ -12,7 +12,7 @@ class TEcgFile;
 class TSignal;
 class TStudy;
 
-// The study file ("pxstudy") and the headers of the data files (Part 4.3):
+// The study file ("pxstudy") and the headers of the data files:
 // reading never throws for bad content (it answers false or null), writing
 // the study file is atomic.
 namespace TStudyFiles {

@@ -8,7 +8,7 @@
 class TStudy;
 class TWaveMarks;
 
-// The JSON forms of a study (Part 4.1) and their reading rules. Readers
+// The JSON forms of a study and their reading rules. Readers
 // look keys up by name and never fail: a missing or mistyped member reads
 // as the empty text, 0 or an empty list.
 namespace TStudyJson {

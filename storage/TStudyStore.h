@@ -9,8 +9,8 @@
 
 class TStudy;
 
-// The one interface through which every window reaches stored studies
-// (Part 4.2). Its 29 operations keep the order of the table below; the
+// The one interface through which every window reaches stored studies.
+// Its 29 operations keep the order of the table below; the
 // reserved ones exist only to keep that order and throw "unimplemented".
 // Every failure is a std::exception carrying a fixed message. Paths cross
 // the interface as 8-bit text in the local encoding, texts as UTF-8.
@@ -40,7 +40,7 @@ public:
     virtual void deleteStudy(int id) = 0;
     // 9.
     virtual bool isStudyOpen(int id) = 0;
-    // 10, 11. The conversions of Part 4.1.
+    // 10, 11. Conversions between the flat record and an open study.
     virtual TStudyInfo getStudyInfo(const TStudy& study) = 0;
     virtual void setStudyInfo(TStudy& study, const TStudyInfo& info) = 0;
     // 12 .. 21.
