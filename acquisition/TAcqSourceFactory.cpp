@@ -1,7 +1,8 @@
 #include "acquisition/TAcqSourceFactory.h"
 
 #include "acquisition/TDemoAcqSource.h"
-#include "acquisition/TDeviceSourceSeam.h"
+#include "acquisition/TDeviceAcqSource.h"
+#include "acquisition/TDeviceProtocol.h"
 #include "app/TSettings.h"
 
 using namespace TAcqSourceFactory;
@@ -16,9 +17,14 @@ std::unique_ptr<TAcqSource> createAcqSource()
                                                 DemoSampleRate, DemoBytesPerSample, DemoResolutionBits,
                                                 DemoGain, DemoDataOffset);
     }
+    std::unique_ptr<TDeviceAcqSource> device;
     if (mode == QLatin1String(BluetoothMode)) {
-        const QString port = TSettings::text(TSettings::AcqBluetoothPort);
-        return createBluetoothDeviceAcqSource(port, DeviceLinkSpeed, gain);
+        device = std::make_unique<TDeviceAcqSource>(TSettings::text(TSettings::AcqBluetoothPort),
+                                                    TDeviceProtocol::LinkSpeed);
+    } else {
+        device = std::make_unique<TDeviceAcqSource>(TDeviceProtocol::LinkSpeed);
     }
-    return createUsbDeviceAcqSource(DeviceLinkSpeed, gain);
+    if (gain > 0.0)
+        device->setGain(gain);
+    return device;
 }

@@ -18,8 +18,6 @@ constexpr int DemoBytesPerSample = 2;
 constexpr int DemoResolutionBits = 16;
 constexpr double DemoGain = 300.0;
 constexpr long long DemoDataOffset = 0;
-// Serial link speed of the device, in both device modes.
-constexpr int DeviceLinkSpeed = 570000;
 
 inline const char* const DemoMode = "demo";
 inline const char* const BluetoothMode = "bluetooth-com";
@@ -33,7 +31,8 @@ inline const char* const BluetoothMode = "bluetooth-com";
 //                   is not applied;
 //   "bluetooth-com" the device source on the port "Config/AcqBluetoothPort";
 //   anything else   the device source on the USB device.
-// A device source gets a positive gain setting. Construction failures are
-// not caught: std::runtime_error with "Cannot open file" (demo file missing
-// or shorter than one frame) or "Device not found".
+// Both device sources use the device's link speed (570000) and get a
+// positive gain setting. Construction failures are not caught:
+// std::runtime_error with "Cannot open file" (demo file missing or shorter
+// than one frame) or "Device not found".
 std::unique_ptr<TAcqSource> createAcqSource();

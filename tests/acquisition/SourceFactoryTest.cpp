@@ -2,6 +2,7 @@
 
 #include "acquisition/TAcqSourceFactory.h"
 #include "acquisition/TDemoAcqSource.h"
+#include "acquisition/TDeviceAcqSource.h"
 #include "app/TSettings.h"
 
 #include <QDir>
@@ -98,15 +99,29 @@ TEST_F(SourceFactoryTest, DemoModeWithAFileShorterThanAFrameFailsWithCannotOpenF
     EXPECT_EQ(creationError(), "Cannot open file");
 }
 
-// The device source (Part 2.2) is reached through TDeviceSourceSeam, which
-// until the device work lands finds no device.
-TEST_F(SourceFactoryTest, DeviceModesReportDeviceNotFound)
+TEST_F(SourceFactoryTest, BluetoothModeOpensTheConfiguredPortWithAPositiveGain)
+{
+    TSettings::setValue(TSettings::AcqMode, QStringLiteral("bluetooth-com"));
+    TSettings::setValue(TSettings::AcqBluetoothPort, QStringLiteral("rfcomm7"));
+    std::unique_ptr<TAcqSource> source = createAcqSource();
+    auto* device = dynamic_cast<TDeviceAcqSource*>(source.get());
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->portName(), QStringLiteral("rfcomm7"));
+    EXPECT_DOUBLE_EQ(device->maximumValue(), 300.0); // no gain setting: the device's range
+
+    TSettings::setValue(TSettings::SignalGain, 150);
+    source = createAcqSource();
+    EXPECT_DOUBLE_EQ(source->minimumValue(), -150.0);
+    EXPECT_DOUBLE_EQ(source->maximumValue(), 150.0);
+    TSettings::setValue(TSettings::SignalGain, -5);
+    EXPECT_DOUBLE_EQ(createAcqSource()->maximumValue(), 300.0);
+}
+
+// No Pulsorix device is plugged into the machine that runs the tests.
+TEST_F(SourceFactoryTest, UsbModeWithoutTheDeviceReportsDeviceNotFound)
 {
     writeDemoFile("ecg1000.dat", 100);
     EXPECT_EQ(creationError(), "Device not found"); // empty mode: USB
-    TSettings::setValue(TSettings::AcqMode, QStringLiteral("bluetooth-com"));
-    TSettings::setValue(TSettings::AcqBluetoothPort, QStringLiteral("rfcomm0"));
-    EXPECT_EQ(creationError(), "Device not found");
     TSettings::setValue(TSettings::AcqMode, QStringLiteral("Demo")); // any other text means USB
     EXPECT_EQ(creationError(), "Device not found");
 }
