@@ -1,0 +1,185 @@
+#include "analysis/TLiveBeatAverager.h"
+
+#include "analysis/TSignal.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double MinimumNorm = 1e-6;
+constexpr double TemplateSimilarity = 0.85;
+constexpr int MinimumTemplateBeats = 3;
+
+// Scales `values` to unit Euclidean norm, leaving them as they are when the
+// norm is below MinimumNorm.
+void normalise(std::vector<double>& values)
+{
+    double energy = 0.0;
+    for (double v : values)
+        energy += v * v;
+    const double norm = std::sqrt(energy);
+    if (norm < MinimumNorm)
+        return;
+    for (double& v : values)
+        v /= norm;
+}
+
+} // namespace
+
+TLiveBeatAverager::TLiveBeatAverager(const TSignal& signal)
+    : m_signal(&signal)
+    , m_leadCount(signal.channelCount())
+    , m_segment(signal.samplingRate())
+    , m_correlator(m_segment.length(), m_segment.centre(), int(std::lround(0.05 * m_segment.samplingRate())))
+{
+    const std::size_t length = std::size_t(m_segment.length());
+    m_averages.assign(std::size_t(m_leadCount), std::vector<double>(length, 0.0));
+    m_counts.assign(std::size_t(m_leadCount), 0);
+    m_zeros.assign(length, 0.0);
+    m_firstBeats.reserve(4 * TemplateBeatCount);
+    m_segmentBuffer.assign(length, 0.0);
+    m_provisional.assign(length, 0.0);
+    const std::size_t window = std::size_t(m_correlator.windowLength());
+    m_provisionalWindow.assign(window, 0.0);
+    m_beatWindow.assign(window, 0.0);
+    m_referenceWindow.assign(window, 0.0);
+}
+
+bool TLiveBeatAverager::hasRegularRr(const TBeat& beat)
+{
+    const double rr = beat.value(TBeat::RrInterval);
+    const double ratio = TBeatSegment::rrToMeanRatio(beat);
+    return rr >= 0.25 && rr <= 2.0 && ratio >= 0.85 && ratio <= 1.2;
+}
+
+void TLiveBeatAverager::add(const TBeat& beat)
+{
+    if (!beat.isValid())
+        return;
+    if (!m_templatesReady)
+        collectFirstBeat(beat);
+    if (!hasRegularRr(beat))
+        return;
+    const double qrsTime = beat.value(TBeat::QrsTime);
+    for (int lead = 0; lead < m_leadCount; ++lead) {
+        if (m_counts[std::size_t(lead)] > 0)
+            addToAverage(lead, qrsTime);
+    }
+}
+
+int TLiveBeatAverager::count(int lead) const
+{
+    return lead >= 0 && lead < m_leadCount ? m_counts[std::size_t(lead)] : 0;
+}
+
+const std::vector<double>& TLiveBeatAverager::average(int lead) const
+{
+    return lead >= 0 && lead < m_leadCount ? m_averages[std::size_t(lead)] : m_zeros;
+}
+
+// Keeps the beat; from the tenth beat on, tries to build a template for
+// every lead that has none. The list is kept (and grows) until every lead
+// has one, since a lead may only become buildable with more beats.
+void TLiveBeatAverager::collectFirstBeat(const TBeat& beat)
+{
+    m_firstBeats.push_back(beat);
+    if (int(m_firstBeats.size()) < TemplateBeatCount)
+        return;
+    m_templatesReady = true;
+    for (int lead = 0; lead < m_leadCount; ++lead) {
+        if (m_counts[std::size_t(lead)] == 0) {
+            m_templatesReady = false;
+            buildTemplate(lead);
+        }
+    }
+    if (m_templatesReady)
+        m_firstBeats.clear();
+}
+
+// The template of a lead: the beats that resemble the provisional mean,
+// the first as it is and the others aligned on the provisional mean.
+void TLiveBeatAverager::buildTemplate(int lead)
+{
+    if (!buildProvisionalMean(lead))
+        return;
+    int retained = 0;
+    for (const TBeat& beat : m_firstBeats)
+        retained += resemblesProvisionalMean(lead, beat) ? 1 : 0;
+    if (retained < MinimumTemplateBeats)
+        return;
+    m_correlator.centreWindow(m_provisional.data(), m_provisionalWindow.data());
+    std::vector<double>& sum = m_averages[std::size_t(lead)];
+    bool first = true;
+    for (const TBeat& beat : m_firstBeats) {
+        if (!resemblesProvisionalMean(lead, beat))
+            continue;
+        const double qrsTime = beat.value(TBeat::QrsTime);
+        if (first) {
+            m_segment.read(*m_signal, lead, qrsTime, m_segmentBuffer.data());
+            first = false;
+        } else {
+            const TBeatCorrelator::Match match = matchSegment(lead, qrsTime, m_provisionalWindow.data());
+            m_segment.read(*m_signal, lead, qrsTime - double(match.lag) / samplingRate(), m_segmentBuffer.data());
+        }
+        for (std::size_t i = 0; i < sum.size(); ++i)
+            sum[i] += m_segmentBuffer[i];
+    }
+    for (double& value : sum)
+        value /= retained;
+    m_counts[std::size_t(lead)] = retained;
+}
+
+// The normalised mean of the segments of the listed beats with a regular
+// RR interval; false when there is none.
+bool TLiveBeatAverager::buildProvisionalMean(int lead)
+{
+    std::fill(m_provisional.begin(), m_provisional.end(), 0.0);
+    int used = 0;
+    for (const TBeat& beat : m_firstBeats) {
+        if (!hasRegularRr(beat))
+            continue;
+        m_segment.read(*m_signal, lead, beat.value(TBeat::QrsTime), m_segmentBuffer.data());
+        for (std::size_t i = 0; i < m_provisional.size(); ++i)
+            m_provisional[i] += m_segmentBuffer[i];
+        ++used;
+    }
+    if (used == 0)
+        return false;
+    normalise(m_provisional);
+    return true;
+}
+
+bool TLiveBeatAverager::resemblesProvisionalMean(int lead, const TBeat& beat)
+{
+    m_segment.read(*m_signal, lead, beat.value(TBeat::QrsTime), m_segmentBuffer.data());
+    normalise(m_segmentBuffer);
+    double dot = 0.0;
+    for (std::size_t i = 0; i < m_provisional.size(); ++i)
+        dot += m_segmentBuffer[i] * m_provisional[i];
+    return dot > TemplateSimilarity;
+}
+
+TBeatCorrelator::Match TLiveBeatAverager::matchSegment(int lead, double qrsTime, const double* referenceWindow)
+{
+    m_segment.read(*m_signal, lead, qrsTime, m_segmentBuffer.data());
+    m_correlator.centreWindow(m_segmentBuffer.data(), m_beatWindow.data());
+    return m_correlator.match(m_beatWindow.data(), referenceWindow);
+}
+
+// Aligns the beat on the lead's average and, when the correlation reaches
+// the acceptance level, folds the realigned segment into the running mean.
+void TLiveBeatAverager::addToAverage(int lead, double qrsTime)
+{
+    std::vector<double>& average = m_averages[std::size_t(lead)];
+    m_correlator.centreWindow(average.data(), m_referenceWindow.data());
+    const TBeatCorrelator::Match match = matchSegment(lead, qrsTime, m_referenceWindow.data());
+    if (match.correlation < AcceptedCorrelation)
+        return;
+    m_segment.read(*m_signal, lead, qrsTime - double(match.lag) / samplingRate(), m_segmentBuffer.data());
+    int& count = m_counts[std::size_t(lead)];
+    const double n = count;
+    for (std::size_t i = 0; i < average.size(); ++i)
+        average[i] = average[i] * n / (n + 1.0) + m_segmentBuffer[i] / (n + 1.0);
+    ++count;
+}
