@@ -1,0 +1,230 @@
+// The live sweep display, checked on the pixels it draws.
+#include "DisplayTestSupport.h"
+
+#include "display/QSignalMonitorDisplay.h"
+#include "display/TSampleRunSource.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace display_test;
+
+namespace {
+
+constexpr int Rate = 500;
+const QColor TraceColor(Qt::black);
+const QColor CursorColor(Qt::gray);
+
+// A band +-0.5 mV around `level` mV: every column shows a solid bar.
+ProbeSignal::Generator band(double level)
+{
+    return [level](int, int index) { return millivolts(level) + (index % 2 ? 1 : -1) * millivolts(0.5); };
+}
+
+// Flat, with a 2 mV spike at every whole second plus half a second.
+int spikes(int, int index)
+{
+    return index % Rate == Rate / 2 ? millivolts(2.0) : 0;
+}
+
+bool isHighlight(QRgb pixel)
+{
+    return qRed(pixel) > 200 && qGreen(pixel) > 120 && qGreen(pixel) < 215 && qBlue(pixel) < 150;
+}
+
+class AllSamples : public TSampleRunSource
+{
+public:
+    bool nextRun(int, int first, int last, int& runFirst, int& runLast) const override
+    {
+        runFirst = first;
+        runLast = last;
+        return true;
+    }
+};
+
+class MonitorDisplayTest : public ::testing::Test
+{
+protected:
+    MonitorDisplayTest()
+        : signal(1, Rate)
+    {
+        display.resize(800, 400);
+        display.setSignal(&signal);
+    }
+
+    void append(double seconds, const ProbeSignal::Generator& value)
+    {
+        signal.appendGenerated(int(seconds * Rate), value);
+        display.refresh();
+    }
+
+    int traceScreenPixels() const { return 800; }
+
+    // The column of the dotted cursor line.
+    int cursorColumn(const QImage& image) const
+    {
+        const std::vector<int> columns = columnsWith(image, CursorColor, image.height() / 4, 2);
+        return columns.size() == 1 ? columns.front() : -1;
+    }
+
+    std::vector<int> traceColumns(const QImage& image) const
+    {
+        return columnsWith(image, TraceColor, 20);
+    }
+
+    // Mean row of the trace pixels in a column.
+    double traceRow(const QImage& image, int x) const
+    {
+        double sum = 0;
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            if (near(image.pixel(x, y), TraceColor)) {
+                sum += y;
+                ++count;
+            }
+        }
+        return count ? sum / count : -1;
+    }
+
+    ProbeSignal signal;
+    QSignalMonitorDisplay display;
+};
+
+} // namespace
+
+TEST_F(MonitorDisplayTest, FirstSweepShowsGridRightOfTheCursorThenThePreviousSweep)
+{
+    append(2.0, band(0));
+    QImage image = grabImage(display);
+    int cursor = cursorColumn(image);
+    ASSERT_GT(cursor, 100);
+    std::vector<int> trace = traceColumns(image);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_LT(trace.back(), cursor);
+    EXPECT_GE(int(trace.size()), cursor - 2);
+
+    append(8.0, band(0));  // past the end of the first sweep
+    image = grabImage(display);
+    cursor = cursorColumn(image);
+    ASSERT_GT(cursor, 10);
+    trace = traceColumns(image);
+    EXPECT_EQ(trace.back(), image.width() - 1);
+    for (int x = cursor; x < cursor + 5; ++x)
+        EXPECT_EQ(std::count(trace.begin(), trace.end(), x), 0) << "gap column " << x - cursor;
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), cursor + 5), 1);
+    EXPECT_EQ(signal.readsPastEnd(), 0);
+}
+
+TEST_F(MonitorDisplayTest, NewSweepRecentresTheLeads)
+{
+    const double centre = 200.0;
+    append(0.05, band(0));  // the offsets follow the signal while it is shorter than a block
+    append(7.9, band(3.0));
+    QImage image = grabImage(display);
+    const double millivolt = 10.0 * imagePixelsPerMm(display);
+    EXPECT_NEAR(traceRow(image, 400), centre - 3.0 * millivolt, 4.0);
+
+    append(0.4, band(3.0));  // the sweep turns
+    image = grabImage(display);
+    EXPECT_LT(cursorColumn(image), 400);
+    EXPECT_NEAR(traceRow(image, 400), centre, 4.0);
+}
+
+TEST_F(MonitorDisplayTest, DoublingTheSpeedDoublesTheSpacingAtOnce)
+{
+    append(7.0, spikes);
+    const double mm = imagePixelsPerMm(display);
+    const auto spikeColumns = [&](const QImage& image) {
+        std::vector<int> tall;
+        for (int x = 0; x < image.width(); ++x) {
+            if (near(image.pixel(x, 200 - int(15 * mm)), TraceColor))
+                tall.push_back(x);
+        }
+        return runStarts(tall, 2);
+    };
+    QImage image = grabImage(display);
+    const int slowCursor = cursorColumn(image);
+    std::vector<int> columns = spikeColumns(image);
+    ASSERT_EQ(columns.size(), 7u);
+    EXPECT_NEAR(columns[1] - columns[0], 25.0 * mm, 1.5);
+
+    display.setSpeed(50.0);
+    image = grabImage(display);
+    const int fastCursor = cursorColumn(image);
+    EXPECT_NE(fastCursor, slowCursor);
+    columns = spikeColumns(image);  // this sweep's spikes, left of the cursor
+    columns.erase(std::remove_if(columns.begin(), columns.end(), [&](int x) { return x > fastCursor; }),
+                  columns.end());
+    ASSERT_GE(columns.size(), 2u);
+    for (std::size_t i = 1; i < columns.size(); ++i)
+        EXPECT_NEAR(columns[i] - columns[i - 1], 50.0 * mm, 1.5);
+    EXPECT_EQ(signal.readsPastEnd(), 0);
+}
+
+TEST_F(MonitorDisplayTest, HidingEveryLeadLeavesOnlyTheGrid)
+{
+    append(3.0, band(0));
+    display.setLeadVisible(0, false);
+    QSignalMonitorDisplay empty;
+    empty.resize(display.size());
+    EXPECT_EQ(grabImage(display), grabImage(empty));
+}
+
+TEST_F(MonitorDisplayTest, HighlightedRunsStayOutOfTheCursorGap)
+{
+    AllSamples everything;
+    display.setHighlighter(&everything);
+    append(10.0, band(0));
+    const QImage image = grabImage(display);
+    const int cursor = cursorColumn(image);
+    ASSERT_GT(cursor, 10);
+    EXPECT_GT(countPixels(image, QRect(0, 0, cursor, 400), isHighlight), 1000);
+    EXPECT_GT(countPixels(image, QRect(cursor + 6, 0, 800, 400), isHighlight), 1000);
+    EXPECT_EQ(countPixels(image, QRect(cursor + 1, 0, 3, 400), isHighlight), 0);
+    EXPECT_TRUE(traceColumns(image).empty());
+}
+
+TEST_F(MonitorDisplayTest, SpinnerTurnsOnlyWhileTheSignalIsEmpty)
+{
+    QTimer* timer = display.findChild<QTimer*>();
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->isActive());
+    const QRect ring(370, 170, 60, 60);
+    const auto turn = [&] {
+        const QImage before = grabImage(display).copy(ring);
+        QMetaObject::invokeMethod(timer, "timeout");
+        return before != grabImage(display).copy(ring);
+    };
+    EXPECT_GT(countColor(grabImage(display), ring, QColor(160, 160, 160), 40), 100);
+    EXPECT_TRUE(turn());
+    EXPECT_TRUE(turn());
+
+    append(1.0, band(0));
+    EXPECT_FALSE(turn());
+}
+
+TEST(MonitorDisplayBounds, NeverReadsPastTheNewestSample)
+{
+    for (int rate : {100, 500, 1000}) {
+        ProbeSignal signal(2, rate);
+        AllSamples everything;
+        for (const QSize& size : {QSize(0, 0), QSize(1, 1), QSize(3000, 60), QSize(640, 300)}) {
+            QSignalMonitorDisplay display;
+            display.resize(size);
+            display.setSignal(&signal);
+            display.setHighlighter(&everything);
+            for (double speed : {100.0, 12.5, 50.0, 25.0}) {
+                display.setSpeed(speed);  // mid-sweep
+                signal.appendGenerated(rate / 3, spikes);
+                display.refresh();
+                grabImage(display);
+            }
+        }
+        EXPECT_EQ(signal.readsPastEnd(), 0) << rate << " Hz";
+    }
+}
