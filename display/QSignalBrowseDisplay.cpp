@@ -338,7 +338,7 @@ double QSignalBrowseDisplay::averageDuration() const
     return double(m_averager->length()) / m_averager->samplingRate();
 }
 
-bool QSignalBrowseDisplay::hasAverages()
+bool QSignalBrowseDisplay::hasAverages() const
 {
     return m_showAverage && m_averager;
 }

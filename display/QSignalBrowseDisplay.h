@@ -127,7 +127,7 @@ private:
     void setStartTime(double seconds);
     void drag(double x);
     void moveCaliper(const QMouseEvent* event);
-    bool hasAverages();
+    bool hasAverages() const;
 
     void render();
     void drawGrid(QPainter& painter, const Layout& layout);

@@ -24,13 +24,14 @@ void TAveragedBeatPainter::draw(QPainter& painter, TBeatAverager& averager, int 
                                 const TTraceLane& lane, double width, const TDisplayColors& colors)
 {
     painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
     if (averager.count() <= 0 || lead >= averager.signal().channelCount()) {
+        painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setPen(QPen(colors.at(TDisplayColors::Average), 1, Qt::DotLine));
         painter.drawLine(QLineF(lane.x0, lane.centre, lane.x0 + width, lane.centre));
         painter.restore();
         return;
     }
+    painter.setRenderHint(QPainter::Antialiasing, true);
     // The second averaged beat exists once it holds anything but zeros.
     const std::vector<double>& second = averager.secondAverage(lead);
     if (std::any_of(second.begin(), second.end(), [](double v) { return v != 0.0; }))

@@ -1,6 +1,7 @@
 // The live sweep display, checked on the pixels it draws.
 #include "DisplayTestSupport.h"
 
+#include "analysis/TBeatAverager.h"
 #include "display/QSignalMonitorDisplay.h"
 #include "display/TSampleRunSource.h"
 
@@ -206,6 +207,40 @@ TEST_F(MonitorDisplayTest, SpinnerTurnsOnlyWhileTheSignalIsEmpty)
 
     append(1.0, band(0));
     EXPECT_FALSE(turn());
+}
+
+TEST_F(MonitorDisplayTest, AveragedBeatPanelStandsLeftOfTheTrace)
+{
+    TBeatAverager averager(signal, 20.0);
+    display.setAverager(&averager);
+    display.setShowAverage(true);
+    append(10.0, pulses(Rate, 1.0));
+    const QColor averageColor(Qt::darkBlue);
+    const double mm = imagePixelsPerMm(display);
+    // Without averaged beats: a dotted placeholder along the lane centre.
+    QImage image = grabImage(display);
+    std::vector<int> panel = columnsWith(image, averageColor, 1, 30);
+    ASSERT_FALSE(panel.empty());
+    EXPECT_EQ(countColor(image, QRect(0, 0, panel.back() + 1, 195), averageColor, 30), 0);
+    const int traceStart = traceColumns(image).empty() ? 0 : columnsWith(image, TraceColor, 1).front();
+    EXPECT_GT(traceStart, panel.back());
+
+    for (const TBeat& beat : beatsAt(signal, pulseTimes(10.0)))
+        averager.add(beat);
+    display.refresh();
+    image = grabImage(display);
+    panel = columnsWith(image, averageColor, 1, 30);
+    ASSERT_FALSE(panel.empty());
+    // The pulse of the averaged beat rises 1 mV (10 mm) above the rest of it.
+    std::vector<int> rows;
+    for (int y = 0; y < image.height(); ++y) {
+        if (countColor(image, QRect(0, y, panel.back() + 1, 1), averageColor, 30) > 0)
+            rows.push_back(y);
+    }
+    ASSERT_FALSE(rows.empty());
+    EXPECT_NEAR(rows.back() - rows.front(), 10 * mm, 2.0);
+    // One second of averaged beat spans 25 mm.
+    EXPECT_NEAR(panel.back() - panel.front(), 25 * mm, 2.0);
 }
 
 TEST(MonitorDisplayBounds, NeverReadsPastTheNewestSample)

@@ -16,6 +16,9 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
+
 #include <memory>
 #include <vector>
 
@@ -24,6 +27,8 @@ namespace display_test {
 constexpr int DemoLeads = 14;
 constexpr int DemoRate = 1000;
 constexpr int FrameBytes = 2 * DemoLeads;
+// The lead whose tall R waves time the beats.
+constexpr int QrsLead = 7;  // V2
 
 inline QByteArray demoFrames()
 {
@@ -77,8 +82,9 @@ struct LiveDemo
     TRealtimeFilterChain chain;
 };
 
-// QRS times of a lead found as the highest point of every excursion above
-// 60 % of the lead's largest value, at least 300 ms apart.
+// QRS times of a lead found as the largest deflection (either polarity,
+// from the lead's median) of every excursion beyond 60 % of the lead's
+// largest one, at least 300 ms apart.
 inline std::vector<double> findQrsTimes(const TSignal& signal, int lead)
 {
     const int count = signal.appendedCount();
@@ -86,6 +92,11 @@ inline std::vector<double> findQrsTimes(const TSignal& signal, int lead)
     signal.readRange(lead, 0, count, values.data());
     if (values.empty())
         return {};
+    std::vector<double> sorted = values;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    for (double& value : values)
+        value = std::abs(value - median);
     const double top = *std::max_element(values.begin(), values.end());
     const int refractory = signal.samplingRate() * 3 / 10;
     std::vector<double> times;
@@ -122,7 +133,7 @@ struct RecordedDemo
                                              TBeatsFile::DefaultHeaderSize, true);
         chain = std::make_unique<TReviewFilterChain>(ecg.get());
         chain->configure(true, true, true);
-        qrsTimes = findQrsTimes(*chain->output(), 1);
+        qrsTimes = findQrsTimes(*chain->output(), QrsLead);
         int number = 0;
         for (TBeat beat : beatsAt(*ecg, qrsTimes)) {
             beat.setNumber(number++);
