@@ -2,6 +2,7 @@
 
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TSignal.h"
+#include "display/TDisplayFont.h"
 #include "display/TEcgPaper.h"
 
 #include <QFontMetricsF>
@@ -40,14 +41,6 @@ const Interval Intervals[] = {
 };
 
 const char* const BracketLabels[] = {"(P", "P)", "P^", "(QRS", "QRS)", "(T", "T)"};
-
-QFont helvetica(int points, bool bold = false)
-{
-    QFont font(QStringLiteral("Helvetica"), points);
-    if (bold)
-        font.setWeight(QFont::Bold);
-    return font;
-}
 
 // A text on a half-transparent white box centred on `centre`.
 void drawBoxedText(QPainter& painter, const QPointF& centre, const QString& text, const QColor& color)
@@ -364,7 +357,7 @@ void QBeatDisplayZoom::drawMarkers(QPainter& painter) const
         painter.setPen(QPen(active ? QColor(Qt::red) : marker.color, 1));
         painter.drawLine(from, to);
         if (active) {
-            painter.setFont(helvetica(10, true));
+            painter.setFont(displayFont(10, true));
             painter.drawText(from + QPointF(4, QFontMetricsF(painter.font()).ascent()), BracketLabels[index]);
         }
     }
@@ -373,7 +366,7 @@ void QBeatDisplayZoom::drawMarkers(QPainter& painter) const
 
 void QBeatDisplayZoom::drawIntervals(QPainter& painter) const
 {
-    painter.setFont(helvetica(10));
+    painter.setFont(displayFont(10));
     const QFontMetricsF metrics(painter.font());
     const double rowStep = 2 * metrics.height() + 8;
     const QPen bracketPen(QColor(Qt::darkBlue), 1, Qt::DashLine);
@@ -432,7 +425,7 @@ void QBeatDisplayZoom::drawAmplitudeLevel(QPainter& painter, const std::vector<d
     painter.setPen(QPen(QColor(Qt::blue), 1, Qt::DotLine));
     painter.drawLine(pointAt(start, reference), pointAt(end, reference));
     painter.drawLine(pointAt(start, level), pointAt(end, level));
-    painter.setFont(helvetica(10));
+    painter.setFont(displayFont(10));
     painter.setPen(QColor(Qt::blue));
     painter.drawText(pointAt(end, level) + QPointF(4, 0), QString::asprintf("%.2f mV", level - reference));
 }
@@ -449,7 +442,7 @@ void QBeatDisplayZoom::drawPSlope(QPainter& painter, const std::vector<double>& 
     const QPointF end = pointAt(time + TangentHalfSpan, at + slope * TangentHalfSpan);
     painter.setPen(QPen(QColor(Qt::green), 1.5));
     painter.drawLine(pointAt(time - TangentHalfSpan, at - slope * TangentHalfSpan), end);
-    painter.setFont(helvetica(10));
+    painter.setFont(displayFont(10));
     painter.setPen(QColor(Qt::darkGreen));
     painter.drawText(end + QPointF(4, -4), QString::asprintf("\u0394%+.2f mV/s", slope));
 }
@@ -459,7 +452,7 @@ void QBeatDisplayZoom::drawTitle(QPainter& painter, const QVector<int>& leads) c
     QStringList names;
     for (int lead : leads)
         names.append(m_averager->signal().channelName(lead));
-    const QFont font = helvetica(14, true);
+    const QFont font = displayFont(14, true);
     painter.setFont(font);
     painter.setPen(Qt::black);
     painter.drawText(QPointF(10, QFontMetricsF(font).height() + 10), names.join(QStringLiteral(", ")));

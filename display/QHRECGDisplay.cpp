@@ -2,6 +2,7 @@
 
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "display/TDisplayFont.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -146,7 +147,7 @@ void QHRECGDisplay::render()
 
 void QHRECGDisplay::drawScale(QPainter& painter) const
 {
-    painter.setFont(QFont(QStringLiteral("Helvetica"), 8));
+    painter.setFont(displayFont(8));
     for (int line = 0; line < ScaleLines; ++line) {
         const double y = pixmapHeight() - line * pixmapHeight() / ScaleLines;
         painter.setPen(QPen(QColor(Qt::lightGray), 1, Qt::DotLine));
@@ -212,7 +213,7 @@ void QHRECGDisplay::drawMarkers(QPainter& painter) const
 
 void QHRECGDisplay::drawResults(QPainter& painter) const
 {
-    const QFont font(QStringLiteral("Helvetica"), 10);
+    const QFont font = displayFont(10);
     const double lineHeight = QFontMetricsF(font).height();
     const double x = xOfTime(markerTime(QrsOffset)) + TextGap;
     const QString lines[] = {tr("QRSD = %1 ms").arg(m_data->QRSD()), tr("RMS = %1 uV").arg(m_data->RMS()),

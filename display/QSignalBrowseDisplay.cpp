@@ -5,11 +5,11 @@
 #include "analysis/TSignal.h"
 #include "display/TAveragedBeatPainter.h"
 #include "display/TBeatTimeline.h"
+#include "display/TDisplayFont.h"
 #include "display/TSampleRunSource.h"
 #include "display/TTracePainter.h"
 #include "storage/TBeatsFile.h"
 
-#include <QFont>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -27,14 +27,6 @@ constexpr int TickHeight = 10;
 constexpr double CaliperMarkHeight = 17.0;
 constexpr double CaliperPointRadius = 2.0;
 constexpr double MinimumRrLabelSpeed = 25.0;
-
-QFont helvetica(int points, bool bold)
-{
-    QFont font(QStringLiteral("Helvetica"), points);
-    if (bold)
-        font.setWeight(QFont::Bold);
-    return font;
-}
 
 // Seconds between time-ruler labels: the smallest of 1, 5, 10 and 30 s
 // that leaves room for one label, else 60 s.
@@ -366,6 +358,8 @@ void QSignalBrowseDisplay::scrollTo(int value)
 
 void QSignalBrowseDisplay::setStartTime(double seconds)
 {
+    if (seconds == m_startTime)
+        return;
     m_startTime = seconds;
     {
         const QSignalBlocker blocker(m_scrollBar);
@@ -406,7 +400,8 @@ void QSignalBrowseDisplay::render()
         return;
     QPainter painter(&m_pixmap.pixmap());
     const Layout layout = currentLayout();
-    drawGrid(painter, layout);
+    m_gridCache.paint(painter, m_pixmap, layout.paper.pixelsPerMm(), m_colors.at(TDisplayColors::Background),
+                      m_colors.at(TDisplayColors::Grid), m_gridStyle);
     if (layout.span <= 0.0)
         return;
     drawLeadNames(painter, layout);
@@ -417,22 +412,9 @@ void QSignalBrowseDisplay::render()
     drawCaliper(painter, layout);
 }
 
-void QSignalBrowseDisplay::drawGrid(QPainter& painter, const Layout& layout)
-{
-    if (m_gridCache.fit(m_pixmap.size(), m_pixmap.pixmap().devicePixelRatioF())) {
-        if (m_gridCache.isNull())
-            return;
-        QPainter grid(&m_gridCache.pixmap());
-        TEcgPaper::drawMillimetreGrid(grid, m_gridCache.size(), layout.paper.pixelsPerMm(),
-                                      m_colors.at(TDisplayColors::Background),
-                                      m_colors.at(TDisplayColors::Grid), m_gridStyle);
-    }
-    painter.drawPixmap(0, 0, m_gridCache.pixmap());
-}
-
 void QSignalBrowseDisplay::drawLeadNames(QPainter& painter, const Layout& layout) const
 {
-    const QFont font = helvetica(12, true);
+    const QFont font = displayFont(12, true);
     painter.setFont(font);
     painter.setPen(m_colors.at(TDisplayColors::Text));
     const double lineHeight = QFontMetricsF(font).height();
@@ -522,7 +504,7 @@ void QSignalBrowseDisplay::drawAverages(QPainter& painter, const Layout& layout)
 
 void QSignalBrowseDisplay::drawTimeRuler(QPainter& painter, const Layout& layout) const
 {
-    const QFont font = helvetica(10, true);
+    const QFont font = displayFont(10, true);
     const QFontMetricsF metrics(font);
     const double area = layout.areaWidth();
     if (area <= 0.0)
@@ -551,7 +533,7 @@ void QSignalBrowseDisplay::drawBeatTicks(QPainter& painter, const Layout& layout
         index = TBeatTimeline::lastBefore(*m_beats, m_startTime);
     if (index < 0)
         return;
-    const QFont font = helvetica(8, false);
+    const QFont font = displayFont(8, false);
     const QFontMetricsF metrics(font);
     const double area = layout.areaWidth();
     const double end = m_startTime + layout.span;
@@ -612,7 +594,7 @@ void QSignalBrowseDisplay::drawCaliper(QPainter& painter, const Layout& layout)
     painter.drawEllipse(a, CaliperPointRadius, CaliperPointRadius);
     painter.drawEllipse(b, CaliperPointRadius, CaliperPointRadius);
 
-    const QFont font = helvetica(10, true);
+    const QFont font = displayFont(10, true);
     const QFontMetricsF metrics(font);
     painter.setFont(font);
     const QString time = QString::asprintf("%.0f %s", seconds * 1000, qUtf8Printable(tr("ms")));

@@ -4,6 +4,7 @@
 #include "display/TDisplayBuffer.h"
 #include "display/TDisplayColors.h"
 #include "display/TEcgPaper.h"
+#include "display/TGridCache.h"
 
 #include <QVector>
 #include <QWidget>
@@ -124,13 +125,13 @@ private:
     double averageDuration() const;
     void updateScrollBar();
     void scrollTo(int value);
+    // Moves the left edge to `seconds` (already clamped) and tells.
     void setStartTime(double seconds);
     void drag(double x);
     void moveCaliper(const QMouseEvent* event);
     bool hasAverages() const;
 
     void render();
-    void drawGrid(QPainter& painter, const Layout& layout);
     void drawLeadNames(QPainter& painter, const Layout& layout) const;
     void drawTraces(QPainter& painter, const Layout& layout);
     void drawLeadColumns(QPainter& painter, const Layout& layout, int row, int first, int available,
@@ -159,7 +160,7 @@ private:
     bool m_dragging = false;
     double m_dragAnchor = 0.0;
     TDisplayBuffer m_pixmap;
-    TDisplayBuffer m_gridCache;
+    TGridCache m_gridCache;
     bool m_repaint = true;
     QScrollBar* m_scrollBar;
     // Work buffers reused from render to render.

@@ -3,10 +3,10 @@
 #include "analysis/TBeatAverager.h"
 #include "analysis/TSignal.h"
 #include "display/TAveragedBeatPainter.h"
+#include "display/TDisplayFont.h"
 #include "display/TSampleRunSource.h"
 #include "display/TTracePainter.h"
 
-#include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -147,7 +147,8 @@ void QSignalMonitorDisplay::render()
         return;
     QPainter painter(&m_backBuffer.pixmap());
     const Frame frame = makeFrame();
-    drawGrid(painter, frame);
+    m_gridCache.paint(painter, m_backBuffer, frame.paper.pixelsPerMm(), m_colors.at(TDisplayColors::Background),
+                      m_colors.at(TDisplayColors::Grid), TEcgPaper::DotGrid);
     if (!frame.leads.isEmpty()) {
         drawLabels(painter, frame);
         drawTrace(painter, frame);
@@ -173,23 +174,9 @@ QSignalMonitorDisplay::Frame QSignalMonitorDisplay::makeFrame() const
     return frame;
 }
 
-void QSignalMonitorDisplay::drawGrid(QPainter& painter, const Frame& frame)
-{
-    if (m_gridCache.fit(m_backBuffer.size(), m_backBuffer.pixmap().devicePixelRatioF())) {
-        if (m_gridCache.isNull())
-            return;
-        QPainter grid(&m_gridCache.pixmap());
-        TEcgPaper::drawMillimetreGrid(grid, m_gridCache.size(), frame.paper.pixelsPerMm(),
-                                      m_colors.at(TDisplayColors::Background),
-                                      m_colors.at(TDisplayColors::Grid), TEcgPaper::DotGrid);
-    }
-    painter.drawPixmap(0, 0, m_gridCache.pixmap());
-}
-
 void QSignalMonitorDisplay::drawLabels(QPainter& painter, const Frame& frame) const
 {
-    QFont font(QStringLiteral("Helvetica"), 12);
-    font.setWeight(QFont::Bold);
+    const QFont font = displayFont(12, true);
     painter.setFont(font);
     painter.setPen(m_colors.at(TDisplayColors::Text));
     const int textHeight = QFontMetrics(font).height();

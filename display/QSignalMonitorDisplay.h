@@ -4,6 +4,7 @@
 #include "display/TDisplayBuffer.h"
 #include "display/TDisplayColors.h"
 #include "display/TEcgPaper.h"
+#include "display/TGridCache.h"
 
 #include <QVector>
 #include <QWidget>
@@ -99,7 +100,6 @@ private:
     void resetSweeps();
     void render();
     Frame makeFrame() const;
-    void drawGrid(QPainter& painter, const Frame& frame);
     void drawLabels(QPainter& painter, const Frame& frame) const;
     double averageDuration() const;
     bool planSweep(const Frame& frame, Sweep& sweep) const;
@@ -125,7 +125,7 @@ private:
     int m_spinnerStep = 0;
     TDisplayColors m_colors;
     TDisplayBuffer m_backBuffer;
-    TDisplayBuffer m_gridCache;
+    TGridCache m_gridCache;
     QTimer* m_spinnerTimer;
     // Work buffers reused from render to render.
     TColumnEnvelope m_envelope;

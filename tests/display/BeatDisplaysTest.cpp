@@ -7,8 +7,6 @@
 #include "display/QBeatDisplayZoom.h"
 #include "display/QHRECGDisplay.h"
 
-#include <QApplication>
-#include <QMouseEvent>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -25,9 +23,7 @@ const QColor ActiveColor(Qt::red);
 
 void sendMouse(QWidget& widget, QEvent::Type type, int x, Qt::MouseButtons buttons)
 {
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, QPointF(x, widget.height() / 2), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &event);
+    display_test::sendMouse(widget, type, QPoint(x, widget.height() / 2), buttons);
 }
 
 // Columns holding a vertical line of the colour at least `length` long.

@@ -61,15 +61,6 @@ TYPED_TEST(ColorSchemesTest, BlackGivesBlackPaperGreenTracesAndANewGrid)
     EXPECT_EQ(countColor(black, all, Qt::white, 0), 0);
 }
 
-TYPED_TEST(ColorSchemesTest, EveryRoleOfTheSchemeIsTaken)
-{
-    applyColorScheme(&this->display, QStringLiteral("Blue"));
-    const QMap<int, QColor> blue = colorScheme(QStringLiteral("Blue"));
-    ASSERT_EQ(blue.size(), 10);
-    for (auto role = blue.constBegin(); role != blue.constEnd(); ++role)
-        EXPECT_EQ(this->display.color(role.key()), role.value()) << "role " << role.key();
-}
-
 TYPED_TEST(ColorSchemesTest, HighlightColourIsAlwaysHalfTransparent)
 {
     this->display.setColor(6, QColor(10, 20, 30, 255));

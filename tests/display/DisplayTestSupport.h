@@ -4,13 +4,17 @@
 
 #include "analysis/TBeat.h"
 #include "analysis/TSignal.h"
+#include "display/TSampleRunSource.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QRect>
 #include <QScreen>
 #include <QWidget>
 
+#include <climits>
 #include <functional>
 #include <vector>
 
@@ -76,6 +80,14 @@ constexpr double CountsPerMv = 65536.0 / 600.0;
 inline int millivolts(double mv)
 {
     return int(mv * CountsPerMv);
+}
+
+// A press or release of the left button, or a move with `buttons` held.
+inline void sendMouse(QWidget& widget, QEvent::Type type, const QPoint& at, Qt::MouseButtons buttons)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, at, button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
 }
 
 inline QImage grabImage(QWidget& widget)
@@ -169,6 +181,28 @@ inline std::vector<TBeat> beatsAt(const TSignal& signal, const std::vector<doubl
 } // namespace display_test
 
 namespace display_test {
+
+// Flat, with a 2 mV spike at every whole second plus half a second.
+inline ProbeSignal::Generator spikes(int rate)
+{
+    return [rate](int, int index) { return index % rate == rate / 2 ? millivolts(2.0) : 0; };
+}
+
+// Samples [first, last] of every channel are highlighted (all by default).
+class MarkedRange : public TSampleRunSource
+{
+public:
+    explicit MarkedRange(int first = INT_MIN, int last = INT_MAX) : m_first(first), m_last(last) {}
+    bool nextRun(int, int first, int last, int& runFirst, int& runLast) const override
+    {
+        runFirst = std::max(first, m_first);
+        runLast = std::min(last, m_last);
+        return runFirst <= runLast;
+    }
+
+private:
+    int m_first, m_last;
+};
 
 // A flat signal with a pulse of `mv` millivolts lasting 100 ms around
 // every whole second plus half a second: a beat whose QRS time is k + 0.5.

@@ -18,12 +18,6 @@ namespace {
 
 constexpr int Rate = 500;
 
-// Flat, with a 2 mV spike at every whole second plus half a second.
-int spikes(int, int index)
-{
-    return index % Rate == Rate / 2 ? millivolts(2.0) : 0;
-}
-
 // Starts of the columns where the trace reaches `row`.
 std::vector<int> spikeColumns(const QImage& image, int row)
 {
@@ -57,7 +51,7 @@ protected:
     HighDensityTest()
         : signal(1, Rate)
     {
-        signal.appendGenerated(6 * Rate, spikes);
+        signal.appendGenerated(6 * Rate, spikes(Rate));
         display.resize(400, 220);
         display.setSignal(&signal);
         display.refresh();

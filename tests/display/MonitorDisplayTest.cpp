@@ -3,7 +3,6 @@
 
 #include "analysis/TBeatAverager.h"
 #include "display/QSignalMonitorDisplay.h"
-#include "display/TSampleRunSource.h"
 
 #include <QTimer>
 
@@ -26,27 +25,10 @@ ProbeSignal::Generator band(double level)
     return [level](int, int index) { return millivolts(level) + (index % 2 ? 1 : -1) * millivolts(0.5); };
 }
 
-// Flat, with a 2 mV spike at every whole second plus half a second.
-int spikes(int, int index)
-{
-    return index % Rate == Rate / 2 ? millivolts(2.0) : 0;
-}
-
 bool isHighlight(QRgb pixel)
 {
     return qRed(pixel) > 200 && qGreen(pixel) > 120 && qGreen(pixel) < 215 && qBlue(pixel) < 150;
 }
-
-class AllSamples : public TSampleRunSource
-{
-public:
-    bool nextRun(int, int first, int last, int& runFirst, int& runLast) const override
-    {
-        runFirst = first;
-        runLast = last;
-        return true;
-    }
-};
 
 class MonitorDisplayTest : public ::testing::Test
 {
@@ -64,8 +46,6 @@ protected:
         display.refresh();
     }
 
-    int traceScreenPixels() const { return 800; }
-
     // The column of the dotted cursor line.
     int cursorColumn(const QImage& image) const
     {
@@ -78,18 +58,15 @@ protected:
         return columnsWith(image, TraceColor, 20);
     }
 
-    // Mean row of the trace pixels in a column.
+    // Middle row of the trace pixels in a column.
     double traceRow(const QImage& image, int x) const
     {
-        double sum = 0;
-        int count = 0;
+        std::vector<int> rows;
         for (int y = 0; y < image.height(); ++y) {
-            if (near(image.pixel(x, y), TraceColor)) {
-                sum += y;
-                ++count;
-            }
+            if (near(image.pixel(x, y), TraceColor))
+                rows.push_back(y);
         }
-        return count ? sum / count : -1;
+        return rows.empty() ? -1 : (rows.front() + rows.back()) / 2.0;
     }
 
     ProbeSignal signal;
@@ -138,7 +115,7 @@ TEST_F(MonitorDisplayTest, NewSweepRecentresTheLeads)
 
 TEST_F(MonitorDisplayTest, DoublingTheSpeedDoublesTheSpacingAtOnce)
 {
-    append(7.0, spikes);
+    append(7.0, spikes(Rate));
     const double mm = imagePixelsPerMm(display);
     const auto spikeColumns = [&](const QImage& image) {
         std::vector<int> tall;
@@ -178,7 +155,7 @@ TEST_F(MonitorDisplayTest, HidingEveryLeadLeavesOnlyTheGrid)
 
 TEST_F(MonitorDisplayTest, HighlightedRunsStayOutOfTheCursorGap)
 {
-    AllSamples everything;
+    MarkedRange everything;
     display.setHighlighter(&everything);
     append(10.0, band(0));
     const QImage image = grabImage(display);
@@ -247,7 +224,7 @@ TEST(MonitorDisplayBounds, NeverReadsPastTheNewestSample)
 {
     for (int rate : {100, 500, 1000}) {
         ProbeSignal signal(2, rate);
-        AllSamples everything;
+        MarkedRange everything;
         for (const QSize& size : {QSize(0, 0), QSize(1, 1), QSize(3000, 60), QSize(640, 300)}) {
             QSignalMonitorDisplay display;
             display.resize(size);
@@ -255,7 +232,7 @@ TEST(MonitorDisplayBounds, NeverReadsPastTheNewestSample)
             display.setHighlighter(&everything);
             for (double speed : {100.0, 12.5, 50.0, 25.0}) {
                 display.setSpeed(speed);  // mid-sweep
-                signal.appendGenerated(rate / 3, spikes);
+                signal.appendGenerated(rate / 3, spikes(rate));
                 display.refresh();
                 grabImage(display);
             }

@@ -9,14 +9,11 @@
 #include "analysis/TLeadSet.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TWaveDelineator.h"
-#include "display/DisplayColorSchemes.h"
 #include "display/QBeatDisplayZoom.h"
 #include "display/QHRECGDisplay.h"
 #include "display/QSignalBrowseDisplay.h"
 #include "display/QSignalMonitorDisplay.h"
 
-#include <QApplication>
-#include <QMouseEvent>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
@@ -26,13 +23,6 @@ using namespace display_test;
 namespace {
 
 constexpr int ShownLeads = 12;  // CM5 and CR5 stay hidden, as in the windows
-
-void sendMouse(QWidget& widget, QEvent::Type type, const QPoint& at, Qt::MouseButtons buttons)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, at, button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(&widget, &event);
-}
 
 template <typename Display>
 void hideExtraLeads(Display& display)
@@ -110,10 +100,6 @@ TEST_F(RenderingsTest, MonitorSweepWithAveragedBeats)
     const QImage image = grabImage(display);
     expectTraceInEveryLane(image, Qt::black, 150);
     expectTraceInEveryLane(image.copy(0, 0, 120, image.height()), Qt::darkBlue);
-
-    applyColorScheme(&display, QStringLiteral("Black"));
-    ASSERT_TRUE(saveRendering(display, QStringLiteral("monitor-black")));
-    expectTraceInEveryLane(grabImage(display), QColor(0, 255, 0), 150);
 }
 
 TEST_F(RenderingsTest, BrowseDisplayOfARecordedStudyWithCaliper)
@@ -141,11 +127,6 @@ TEST_F(RenderingsTest, BrowseDisplayOfARecordedStudyWithCaliper)
     const QImage image = grabImage(display).copy(0, 0, 1400, display.scrollBar()->y());
     expectTraceInEveryLane(image, Qt::black, 150);
     expectTraceInEveryLane(image.copy(0, 0, 120, image.height()), Qt::darkBlue);
-
-    display.setGridStyle(TEcgPaper::LineGrid);
-    display.setSpeed(50.0);
-    display.setAmplitude(20.0);
-    ASSERT_TRUE(saveRendering(display, QStringLiteral("browse-lines-50mm")));
 }
 
 TEST_F(AveragedStudy, AveragedBeatWithWaveMarkers)
