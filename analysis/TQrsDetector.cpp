@@ -1,0 +1,161 @@
+#include "analysis/TQrsDetector.h"
+
+#include "analysis/TBeatAssembler.h"
+#include "analysis/TBeatStore.h"
+#include "analysis/TLeadQrsDetector.h"
+#include "analysis/TQrsFusion.h"
+#include "analysis/TScaleWindow.h"
+#include "analysis/TSignal.h"
+#include "analysis/TWaveletTransform.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double Lag = 1.0;        // s behind the signal's end
+constexpr double Step = 0.25;      // s analysed per step
+constexpr int ScaleBlocks = 10;    // blocks kept by each scale at least
+constexpr double Separation = 0.2; // s after an emitted beat
+
+} // namespace
+
+// Everything that lives from start() to stop().
+struct TQrsDetector::RunState
+{
+    RunState(const TSignal& signal, const TQrsDetectorParameters& parameters, int start, int lag, double startTime,
+             double endTime, TBeatListener& output);
+
+    const TSignal& signal;
+    int leadCount;
+    int step;
+    std::vector<TLeadQrsDetector> leads;
+    int lookBehind;
+    TWaveletTransform transform;
+    TScaleWindow window;
+    TQrsFusion fusion;
+    TBeatAssembler assembler;
+    TQrsFusion::Records records;
+};
+
+namespace {
+
+std::vector<TLeadQrsDetector> makeLeads(int count, const TQrsDetectorParameters& parameters, int rate, int start)
+{
+    std::vector<TLeadQrsDetector> leads;
+    leads.reserve(std::size_t(count));
+    for (int lead = 0; lead < count; ++lead)
+        leads.emplace_back(parameters, rate, start);
+    return leads;
+}
+
+} // namespace
+
+// The scales keep at least ten blocks, and always what one step reads:
+// the lead's look-behind, the step and the lag, with a second to spare.
+TQrsDetector::RunState::RunState(const TSignal& signal, const TQrsDetectorParameters& parameters, int start,
+                                 int lag, double startTime, double endTime, TBeatListener& output)
+    : signal(signal)
+    , leadCount(std::min(signal.channelCount(), int(TSignal::MaxChannels)))
+    , step(std::max(1, int(std::lround(Step * signal.samplingRate()))))
+    , leads(makeLeads(leadCount, parameters, signal.samplingRate(), start))
+    , lookBehind(leads.front().lookBehind())
+    , transform(signal, std::max(0, start - lookBehind),
+                std::max(ScaleBlocks * signal.blockSize(), lookBehind + step + lag + signal.samplingRate()))
+    , window(lookBehind + step + lag)
+    , fusion(leadCount, signal.samplingRate())
+    , assembler(signal, startTime, endTime, output)
+{
+}
+
+TQrsDetector::TQrsDetector(bool searchPAndT)
+{
+    m_parameters.searchPAndT = searchPAndT;
+}
+
+TQrsDetector::~TQrsDetector() = default;
+
+void TQrsDetector::addListener(TBeatListener* listener)
+{
+    if (listener != nullptr && std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
+        m_listeners.push_back(listener);
+}
+
+void TQrsDetector::removeListener(TBeatListener* listener)
+{
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
+}
+
+void TQrsDetector::start(const TSignal& signal, double startTime, double endTime)
+{
+    stop();
+    m_rate = signal.samplingRate();
+    m_lag = int(std::lround(Lag * m_rate));
+    m_lastAnalysed = std::max(0, signal.timeToSamples(startTime));
+    TBeatListener& output = *this;
+    m_run = std::make_unique<RunState>(signal, m_parameters, m_lastAnalysed, m_lag, startTime,
+                                       endTime > startTime ? endTime : 0.0, output);
+}
+
+void TQrsDetector::stop()
+{
+    m_run.reset();
+}
+
+double TQrsDetector::lastAnalysedTime() const
+{
+    return m_rate > 0 ? double(m_lastAnalysed) / m_rate : 0.0;
+}
+
+double TQrsDetector::lagTime() const
+{
+    return m_rate > 0 ? double(m_lag) / m_rate : Lag;
+}
+
+void TQrsDetector::run()
+{
+    if (m_run == nullptr)
+        return;
+    const int limit = m_run->signal.appendedCount() - m_lag;
+    while (m_lastAnalysed + m_run->step <= limit) {
+        analyse(m_lastAnalysed, m_lastAnalysed + m_run->step);
+        m_lastAnalysed += m_run->step;
+    }
+}
+
+void TQrsDetector::analyse(int from, int to)
+{
+    RunState& run = *m_run;
+    run.transform.advanceTo(to + m_lag);
+    const int scalesEnd = run.transform.computedEnd();
+    for (int lead = 0; lead < run.leadCount; ++lead) {
+        run.window.load(run.transform, lead, from - run.lookBehind, scalesEnd);
+        TLeadQrsDetector& detector = run.leads[std::size_t(lead)];
+        detector.process(run.window, from, to, run.fusion.queue(lead));
+        run.fusion.setUnreported(lead, detector.unreportedQrs());
+    }
+
+    const TBeatAssembler& assembler = run.assembler;
+    const double previousTime = assembler.hasPrevious() ? assembler.previous().value(TBeat::QrsTime) : 0.0;
+    run.fusion.beginRun(previousTime > 0.0 ? int(std::lround((previousTime + Separation) * m_rate)) : 0);
+    int position = 0;
+    while (run.fusion.next(run.records, position))
+        run.assembler.assemble(position, run.records);
+}
+
+void TQrsDetector::beatDetected(const TBeat& beat)
+{
+    if (m_store != nullptr)
+        m_store->add(beat);
+    for (TBeatListener* listener : m_listeners)
+        listener->beatDetected(beat);
+}
+
+int TQrsDetector::heartRate(const TBeatStore& store)
+{
+    if (store.count() == 0)
+        return 0;
+    const double meanRr = store.read(store.count() - 1).value(TBeat::MeanRrInterval);
+    const int rate = meanRr > 0.0 ? int(60.0 / meanRr) : 0;
+    return rate >= 1 ? rate : 0;
+}

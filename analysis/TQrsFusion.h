@@ -1,0 +1,54 @@
+#pragma once
+
+#include "analysis/TLeadWaveRecord.h"
+#include "analysis/TSignal.h"
+#include "analysis/TWaveRecordQueue.h"
+
+#include <array>
+
+// Joins the per-lead wave records of the same heartbeat into one beat.
+//
+// Every lead queues its records. A beat is fused while some queue holds at
+// least two records: the earliest front record and every other front
+// within 75 ms of it make the beat, whose QRS position is the median of
+// theirs; leads without such a front get an absent record.
+//
+// A beat may wait for leads that are still to report it: with five or more
+// leads, when no more than half of them have a record queued, and whenever
+// a lead without a front in the beat has already accepted a QRS within
+// 75 ms of it, whose record it will give once it knows the next QRS. The
+// fusion then stops until the next run, for at most two runs in a row;
+// a run that finds its waits used up fuses everything it can without
+// waiting, so the queues never pile up behind a lead that detects alone.
+class TQrsFusion
+{
+public:
+    using Records = std::array<TLeadWaveRecord, TSignal::MaxChannels>;
+
+    TQrsFusion(int leadCount, int rate);
+
+    TWaveRecordQueue& queue(int lead) { return m_queues[std::size_t(lead)]; }
+    // The QRS a lead has accepted but not yet reported (its record comes
+    // with the next QRS), or TLeadWaveRecord::Missing.
+    void setUnreported(int lead, int position) { m_unreported[std::size_t(lead)] = position; }
+
+    // Starts a run: drops the queued records before `discardBefore`
+    // (records of beats already emitted).
+    void beginRun(int discardBefore);
+    // Fuses the next beat into `records` (one per lead of the signal) and
+    // its QRS position into `position`; false when the queues hold no beat
+    // yet or the beat waits for the next run.
+    bool next(Records& records, int& position);
+
+private:
+    bool anyQueueHoldsTwo() const;
+    bool inBeat(int lead, int earliest) const;
+    bool shouldWait(int fronts, int earliest) const;
+
+    int m_leadCount;
+    int m_window;
+    int m_waited = 0;
+    bool m_draining = false;
+    std::array<TWaveRecordQueue, TSignal::MaxChannels> m_queues;
+    std::array<int, TSignal::MaxChannels> m_unreported;
+};

@@ -1,0 +1,86 @@
+#include "analysis/TScaleWindow.h"
+
+#include "analysis/TWaveletTransform.h"
+
+#include <algorithm>
+#include <cmath>
+
+TScaleWindow::TScaleWindow(int capacity)
+    : m_capacity(std::max(1, capacity))
+{
+    for (auto& values : m_values)
+        values.assign(std::size_t(m_capacity), 0.0);
+}
+
+void TScaleWindow::load(const TWaveletTransform& transform, int channel, int first, int end)
+{
+    m_first = std::max(first, end - m_capacity);
+    m_end = std::max(m_first, end);
+    m_validFrom = std::max(m_first, transform.firstValid());
+    for (int level = 1; level <= Levels; ++level)
+        transform.read(level, channel, m_first, m_end - m_first, m_values[std::size_t(level - 1)].data());
+}
+
+void TScaleWindow::assign(int first, int count, const std::array<const double*, Levels>& values)
+{
+    const int kept = std::clamp(count, 0, m_capacity);
+    m_first = first + (count - kept);
+    m_end = m_first + kept;
+    m_validFrom = m_first;
+    for (int level = 0; level < Levels; ++level)
+        std::copy_n(values[std::size_t(level)] + (count - kept), kept, m_values[std::size_t(level)].begin());
+}
+
+bool TScaleWindow::isPeak(int level, int index, int spacing) const
+{
+    const double centre = value(level, index);
+    return value(level, index - spacing) < centre && centre > value(level, index + spacing);
+}
+
+bool TScaleWindow::isTrough(int level, int index, int spacing) const
+{
+    const double centre = value(level, index);
+    return value(level, index - spacing) > centre && centre < value(level, index + spacing);
+}
+
+bool TScaleWindow::isModulusMaximum(int level, int index, int firstSpacing, int lastSpacing) const
+{
+    const double centre = value(level, index);
+    for (int spacing = firstSpacing; spacing <= lastSpacing; ++spacing) {
+        if (centre > 0.0 ? isPeak(level, index, spacing) : centre < 0.0 && isTrough(level, index, spacing))
+            return true;
+    }
+    return false;
+}
+
+double TScaleWindow::rms(int level, int from, int to) const
+{
+    from = std::max(from, m_first);
+    to = std::min(to, m_end);
+    if (to <= from)
+        return 0.0;
+    const double* values = m_values[std::size_t(level - 1)].data() + (from - m_first);
+    double sum = 0.0;
+    for (int i = 0; i < to - from; ++i)
+        sum += values[i] * values[i];
+    return std::sqrt(sum / (to - from));
+}
+
+int TScaleWindow::signChangeAfter(int level, int from, int to) const
+{
+    const bool positive = value(level, from) > 0.0;
+    for (int index = from + 1; index <= to; ++index) {
+        const double v = value(level, index);
+        if (positive ? v <= 0.0 : v >= 0.0)
+            return index;
+    }
+    return to + 1;
+}
+
+int TScaleWindow::zeroCrossing(int level, int from, int to) const
+{
+    const int after = signChangeAfter(level, from, to);
+    if (after > to)
+        return NoCrossing;
+    return std::fabs(value(level, after - 1)) < std::fabs(value(level, after)) ? after - 1 : after;
+}
