@@ -1,0 +1,433 @@
+// The multi-lead detector against synthetic records with known beats:
+// detection, RR and heart rate at several rates, the lead agreement and
+// premature-beat rules, lead usability, and its life cycle.
+#include "tests/analysis/DetectorTestSupport.h"
+
+#include "analysis/TBeatStore.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace detectortest;
+
+namespace {
+
+ecgsynth::Config noisyConfig(int leads, double bpm, double seconds)
+{
+    ecgsynth::Config config;
+    config.leads = leads;
+    config.heartRate = bpm;
+    config.duration = seconds;
+    config.noiseMv = 0.03;
+    config.wanderMv = 0.4;
+    config.humMv = 0.05;
+    config.offsetMv = 20.0;
+    return config;
+}
+
+// Beats detected near the given true beat.
+std::vector<TBeat> near(const std::vector<TBeat>& beats, double time)
+{
+    std::vector<TBeat> found;
+    for (const TBeat& beat : beats) {
+        if (std::fabs(beat.value(TBeat::QrsTime) - time) < 0.05)
+            found.push_back(beat);
+    }
+    return found;
+}
+
+void expectConsecutiveNumbers(const std::vector<TBeat>& beats)
+{
+    for (std::size_t k = 0; k < beats.size(); ++k)
+        EXPECT_EQ(beats[k].number(), int(k));
+}
+
+void expectSameBeats(const TBeat& a, const TBeat& b, int leads)
+{
+    EXPECT_EQ(a.number(), b.number());
+    EXPECT_EQ(a.beatClass(), b.beatClass());
+    EXPECT_EQ(a.windowStart(), b.windowStart());
+    EXPECT_EQ(a.windowLength(), b.windowLength());
+    for (int kind = 0; kind < TBeat::ValueKindCount; ++kind)
+        EXPECT_EQ(a.value(TBeat::ValueKind(kind)), b.value(TBeat::ValueKind(kind)));
+    for (int lead = 0; lead < leads; ++lead) {
+        for (int kind = 0; kind < TBeat::MarkKindCount; ++kind) {
+            EXPECT_EQ(a.isMarkSet(lead, TBeat::MarkKind(kind)), b.isMarkSet(lead, TBeat::MarkKind(kind)));
+            EXPECT_EQ(a.mark(lead, TBeat::MarkKind(kind)), b.mark(lead, TBeat::MarkKind(kind)));
+        }
+    }
+}
+
+} // namespace
+
+struct RateCase
+{
+    double bpm;
+    int leads;
+};
+
+void PrintTo(const RateCase& c, std::ostream* out)
+{
+    *out << c.bpm << " bpm, " << c.leads << " leads";
+}
+
+class DetectorTruth : public ::testing::TestWithParam<RateCase>
+{
+};
+
+TEST_P(DetectorTruth, FindsEveryBeatOfANoisyRecordWithItsRrAndHeartRate)
+{
+    const RateCase c = GetParam();
+    const ecgsynth::Record record = ecgsynth::synthesize(noisyConfig(c.leads, c.bpm, 180.0));
+    auto signal = ecgsynth::toSignal(record);
+    TBeatStore store(c.leads);
+    BeatCollector collector;
+    TQrsDetector detector;
+    detector.setBeatStore(&store);
+    detector.addListener(&collector);
+    detector.start(*signal, 0.0);
+    detector.run();
+    const std::vector<TBeat>& beats = collector.beats;
+
+    // The last seconds are still being analysed: every true beat up to 3 s
+    // before the end is found within 50 ms, and nothing else anywhere.
+    const Match result = match(record.beats, beats, 0.0, 177.0);
+    EXPECT_EQ(result.missed, 0);
+    EXPECT_EQ(result.extra, 0);
+    EXPECT_LE(result.worst, 0.05);
+    EXPECT_GT(result.found, int(c.bpm * 2.9));
+    ASSERT_EQ(store.count(), int(beats.size()));
+
+    const double rr = 60.0 / c.bpm;
+    for (std::size_t k = 0; k < beats.size(); ++k) {
+        const TBeat& beat = beats[k];
+        EXPECT_EQ(beat.beatClass(), TBeat::Normal);
+        EXPECT_GE(beat.value(TBeat::LeadAgreement), 0.6);
+        if (k == 0)
+            EXPECT_EQ(beat.value(TBeat::RrInterval), 0.0);
+        else
+            EXPECT_NEAR(beat.value(TBeat::RrInterval), rr, 0.009) << "beat " << k;
+        if (k >= 5)
+            EXPECT_NEAR(beat.value(TBeat::MeanRrInterval), rr, 0.005) << "beat " << k;
+        else
+            EXPECT_EQ(beat.value(TBeat::MeanRrInterval), 0.0) << "beat " << k;
+    }
+    EXPECT_NEAR(TQrsDetector::heartRate(store), c.bpm, 1.0);
+    expectConsecutiveNumbers(beats);
+}
+
+INSTANTIATE_TEST_SUITE_P(RatesAndLeads, DetectorTruth,
+                         ::testing::Values(RateCase{60, 12}, RateCase{60, 14}, RateCase{75, 12}, RateCase{75, 14},
+                                           RateCase{120, 12}, RateCase{120, 14}, RateCase{180, 12},
+                                           RateCase{180, 14}),
+                         [](const ::testing::TestParamInfo<RateCase>& info) {
+                             return std::to_string(int(info.param.bpm)) + "bpm" + std::to_string(info.param.leads)
+                                 + "leads";
+                         });
+
+TEST(QrsDetector, RrAndRunningMeanFollowAVaryingRhythm)
+{
+    ecgsynth::Config config = noisyConfig(12, 75, 120.0);
+    for (int k = 0; k < 200; ++k)
+        config.rr.push_back(0.8 * (1.0 + 0.08 * std::sin(2 * 3.14159265358979 * k / 15.0)));
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectAtOnce(record);
+    const Match result = match(record.beats, beats, 0.0, 117.0);
+    ASSERT_EQ(result.missed + result.extra, 0);
+    for (std::size_t k = 1; k < beats.size(); ++k) {
+        const int truth = result.truthOf[k];
+        ASSERT_EQ(truth, int(k));
+        EXPECT_NEAR(beats[k].value(TBeat::RrInterval), record.rr(truth), 0.009) << "beat " << k;
+        // The running mean is the mean of the eight RR intervals before.
+        if (k >= 9) {
+            double sum = 0.0;
+            for (int j = truth - 8; j < truth; ++j)
+                sum += record.rr(j);
+            EXPECT_NEAR(beats[k].value(TBeat::MeanRrInterval), sum / 8, 0.004) << "beat " << k;
+        }
+    }
+}
+
+TEST(QrsDetector, LimbLeadsAloneDoNotMakeABeatAmongTwelve)
+{
+    // Beat 15 shows in the six limb leads only (weight 6 of 51).
+    ecgsynth::Config config = noisyConfig(12, 75, 30.0);
+    config.beatScale[15] = {1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0};
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectAtOnce(record);
+    EXPECT_TRUE(near(beats, record.beats[15]).empty());
+    const Match result = match(record.beats, beats, 0.0, 27.0);
+    EXPECT_EQ(result.missed, 1);
+    EXPECT_EQ(result.extra, 0);
+    const std::vector<TBeat> next = near(beats, record.beats[16]);
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_NEAR(next[0].value(TBeat::RrInterval), 1.6, 0.009);
+}
+
+TEST(QrsDetector, PrematureBeatWithFairAgreementIsHeldBackUntilTheNextBeat)
+{
+    // Eight leads; beat 15 comes 0.52 s after beat 14 (0.65 mean RR) and
+    // shows in half the leads (agreement 0.5): it is held back. Followed by
+    // a compensatory pause (RR 2 means in all) it is emitted as normal;
+    // followed by a plain beat it is emitted as rejected.
+    for (const double following : {1.08, 0.7}) {
+        ecgsynth::Config config = noisyConfig(8, 75, 30.0);
+        config.rr = ecgsynth::regularRr(75, 40);
+        config.rr[14] = 0.52;
+        config.rr[15] = following;
+        config.beatScale[15] = {1, 0, 1, 0, 1, 0, 1, 0};
+        const ecgsynth::Record record = ecgsynth::synthesize(config);
+        auto signal = ecgsynth::toSignal(record);
+        TBeatStore store(8);
+        BeatCollector collector;
+        TQrsDetector detector;
+        detector.setBeatStore(&store);
+        detector.addListener(&collector);
+        detector.start(*signal, 0.0);
+        detector.run();
+        const std::vector<TBeat>& beats = collector.beats;
+
+        const bool compensated = following > 1.0;
+        const std::vector<TBeat> premature = near(beats, record.beats[15]);
+        ASSERT_EQ(premature.size(), 1u) << following;
+        EXPECT_EQ(premature[0].beatClass(), compensated ? TBeat::Normal : TBeat::Rejected);
+        EXPECT_DOUBLE_EQ(premature[0].value(TBeat::LeadAgreement), 0.5);
+        EXPECT_NEAR(premature[0].value(TBeat::RrInterval), 0.52, 0.009);
+        // The next beat's RR counts from the premature beat when it stands,
+        // from beat 14 when it was rejected.
+        const std::vector<TBeat> next = near(beats, record.beats[16]);
+        ASSERT_EQ(next.size(), 1u);
+        EXPECT_NEAR(next[0].value(TBeat::RrInterval), compensated ? following : 0.52 + following, 0.009);
+        // Every beat is stored, the rejected one too, in the order told.
+        ASSERT_EQ(store.count(), int(beats.size()));
+        for (int k = 0; k < store.count(); ++k) {
+            EXPECT_EQ(store.read(k).beatClass(), beats[std::size_t(k)].beatClass());
+            EXPECT_DOUBLE_EQ(store.read(k).value(TBeat::QrsTime), beats[std::size_t(k)].value(TBeat::QrsTime));
+        }
+        expectConsecutiveNumbers(beats);
+        const Match result = match(record.beats, beats, 0.0, 27.0);
+        EXPECT_EQ(result.missed + result.extra, 0);
+    }
+}
+
+TEST(QrsDetector, PrematureBeatWithPoorAgreementIsDropped)
+{
+    // Ten leads; beat 15 comes 0.44 s after beat 14 (0.55 mean RR) and
+    // shows in three leads (agreement 0.3).
+    ecgsynth::Config config = noisyConfig(10, 75, 30.0);
+    config.rr = ecgsynth::regularRr(75, 40);
+    config.rr[14] = 0.44;
+    config.rr[15] = 1.16;
+    config.beatScale[15] = {1, 0, 0, 1, 0, 0, 1, 0, 0, 0};
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectAtOnce(record);
+    EXPECT_TRUE(near(beats, record.beats[15]).empty());
+    const std::vector<TBeat> next = near(beats, record.beats[16]);
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_NEAR(next[0].value(TBeat::RrInterval), 1.6, 0.009);
+    expectConsecutiveNumbers(beats);
+}
+
+TEST(QrsDetector, FlatAndClippedLeadsAreNotUsable)
+{
+    // Lead aVR flat (electrode off), V3 pinned at the positive rail.
+    ecgsynth::Config config = noisyConfig(12, 75, 40.0);
+    config.flatLeads = {3};
+    config.clippedLeads = {8};
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectAtOnce(record);
+    const Match result = match(record.beats, beats, 0.0, 37.0);
+    EXPECT_EQ(result.missed + result.extra, 0);
+    std::vector<int> detected(12, 0);
+    for (const TBeat& beat : beats) {
+        EXPECT_GE(beat.value(TBeat::LeadAgreement), 0.6);
+        for (int lead = 0; lead < 12; ++lead) {
+            const bool usable = lead != 3 && lead != 8;
+            EXPECT_EQ(beat.mark(lead, TBeat::LeadUsable), usable ? 1.0 : 0.0) << "lead " << lead;
+            if (!usable) {
+                EXPECT_EQ(beat.mark(lead, TBeat::QrsPolarity), 0.0);
+                EXPECT_FALSE(beat.isMarkSet(lead, TBeat::MainQrsWave));
+            }
+            detected[std::size_t(lead)] += beat.mark(lead, TBeat::QrsPolarity) != 0.0 ? 1 : 0;
+        }
+    }
+    // The flat lead's noise is detected now and then; when such a detection
+    // comes just before a beat it anchors the fusion window early, and the
+    // leads whose QRS comes latest (V1, V2) may miss that beat.
+    for (int lead = 0; lead < 12; ++lead) {
+        if (lead != 3 && lead != 8) {
+            EXPECT_GE(detected[std::size_t(lead)], int(beats.size()) * 8 / 10) << "lead " << lead;
+        }
+    }
+}
+
+TEST(QrsDetector, NeedsTwoLeads)
+{
+    ecgsynth::Config config = noisyConfig(1, 75, 30.0);
+    EXPECT_TRUE(detectAtOnce(ecgsynth::synthesize(config)).empty());
+    config.leads = 2;
+    EXPECT_GT(detectAtOnce(ecgsynth::synthesize(config)).size(), 30u);
+}
+
+TEST(QrsDetector, OneRunAndManySmallRunsGiveTheSameBeats)
+{
+    // Premature beats, pauses, a flat lead, noise, wander and hum.
+    ecgsynth::Config config = noisyConfig(14, 90, 150.0);
+    config.noiseMv = 0.05;
+    config.wanderMv = 0.8;
+    config.rr = ecgsynth::regularRr(90, 250);
+    for (int k = 10; k < 240; k += 17) {
+        config.rr[std::size_t(k)] *= 0.6;
+        config.rr[std::size_t(k + 1)] *= 1.4;
+        config.beatScale[k + 1] = {1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0};
+    }
+    config.flatLeads = {12};
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> once = detectAtOnce(record);
+    for (const std::vector<int>& pieces : {std::vector<int>{25}, std::vector<int>{7, 100, 33, 250, 1, 64, 512}}) {
+        const std::vector<TBeat> inPieces = detectInPieces(record, pieces);
+        ASSERT_EQ(inPieces.size(), once.size());
+        for (std::size_t k = 0; k < once.size(); ++k)
+            expectSameBeats(inPieces[k], once[k], 14);
+    }
+    const Match result = match(record.beats, once, 0.0, 147.0);
+    EXPECT_GT(result.found, 200);
+    EXPECT_EQ(result.extra, 0);
+}
+
+TEST(QrsDetector, StartAndEndTimesBoundTheBeats)
+{
+    const ecgsynth::Record record = ecgsynth::synthesize(noisyConfig(12, 75, 90.0));
+    auto signal = ecgsynth::toSignal(record);
+    const std::vector<TBeat> bounded = detectAtOnce(*signal, false, 20.0, 60.0);
+    ASSERT_FALSE(bounded.empty());
+    for (const TBeat& beat : bounded) {
+        EXPECT_GE(beat.value(TBeat::QrsTime), 20.0);
+        EXPECT_LE(beat.value(TBeat::QrsTime), 60.0);
+    }
+    EXPECT_EQ(bounded.front().number(), 0);
+    EXPECT_EQ(bounded.front().value(TBeat::RrInterval), 0.0);
+    const Match result = match(record.beats, bounded, 20.5, 59.5);
+    EXPECT_EQ(result.missed + result.extra, 0);
+
+    // An end not after the start means no end.
+    const std::vector<TBeat> open = detectAtOnce(*signal, false, 20.0, 10.0);
+    EXPECT_GT(open.back().value(TBeat::QrsTime), 85.0);
+    EXPECT_EQ(match(record.beats, open, 20.5, 86.0).missed, 0);
+}
+
+TEST(QrsDetector, FindsTheBeatsRightAtTheStartOfASignal)
+{
+    // The first beat 0.1 s into a signal with large DC offsets.
+    ecgsynth::Config config = noisyConfig(14, 75, 30.0);
+    config.firstBeat = 0.1;
+    config.offsetMv = 100.0;
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectAtOnce(record);
+    const Match result = match(record.beats, beats, 0.0, 27.0);
+    EXPECT_EQ(result.missed + result.extra, 0);
+    ASSERT_FALSE(beats.empty());
+    EXPECT_NEAR(beats.front().value(TBeat::QrsTime), 0.1, 0.01);
+}
+
+TEST(QrsDetector, LifeCycle)
+{
+    const ecgsynth::Record record = ecgsynth::synthesize(noisyConfig(12, 75, 60.0));
+    auto signal = ecgsynth::toSignal(record);
+    TQrsDetector detector;
+    BeatCollector collector;
+    detector.addListener(&collector);
+    detector.addListener(&collector); // once only
+    detector.run();                   // not started: nothing
+    EXPECT_FALSE(detector.isStarted());
+    EXPECT_DOUBLE_EQ(detector.lagTime(), 1.0);
+
+    detector.start(*signal, 0.0);
+    detector.run();
+    EXPECT_TRUE(detector.isStarted());
+    EXPECT_LE(detector.lastAnalysedTime(), 59.0);
+    EXPECT_GT(detector.lastAnalysedTime(), 58.5);
+    const std::vector<TBeat> first = collector.beats;
+    ASSERT_GT(first.size(), 60u);
+
+    // Stopped, it does nothing; started again on the same signal it finds
+    // the same beats again.
+    detector.stop();
+    EXPECT_FALSE(detector.isStarted());
+    detector.run();
+    EXPECT_EQ(collector.beats.size(), first.size());
+    collector.beats.clear();
+    detector.start(*signal, 0.0);
+    detector.run();
+    ASSERT_EQ(collector.beats.size(), first.size());
+    for (std::size_t k = 0; k < first.size(); ++k)
+        expectSameBeats(collector.beats[k], first[k], 12);
+
+    // Started half way, it finds the beats from there on.
+    collector.beats.clear();
+    detector.start(*signal, 30.0);
+    EXPECT_DOUBLE_EQ(detector.lastAnalysedTime(), 30.0);
+    detector.run();
+    const Match result = match(record.beats, collector.beats, 30.5, 57.0);
+    EXPECT_EQ(result.missed + result.extra, 0);
+    EXPECT_GE(collector.beats.front().value(TBeat::QrsTime), 30.0);
+
+    detector.removeListener(&collector);
+    collector.beats.clear();
+    detector.start(*signal, 0.0);
+    detector.run();
+    EXPECT_TRUE(collector.beats.empty());
+}
+
+TEST(QrsDetector, BeatWindowsAndMarksWithAndWithoutPAndT)
+{
+    const ecgsynth::Record record = ecgsynth::synthesize(noisyConfig(12, 70, 40.0));
+    auto signal = ecgsynth::toSignal(record);
+    for (const bool searchPAndT : {false, true}) {
+        const std::vector<TBeat> beats = detectAtOnce(*signal, searchPAndT);
+        ASSERT_GT(beats.size(), 40u);
+        for (const TBeat& beat : beats) {
+            const double time = beat.value(TBeat::QrsTime);
+            const double rr = 60.0 / 70.0;
+            // Lead II: an upright P, qRs and T.
+            EXPECT_EQ(beat.isMarkSet(1, TBeat::PWave), searchPAndT);
+            EXPECT_EQ(beat.isMarkSet(1, TBeat::TWave), searchPAndT);
+            EXPECT_EQ(beat.isMarkSet(1, TBeat::PToQrsWindow), searchPAndT);
+            EXPECT_TRUE(beat.isMarkSet(1, TBeat::QrsWindow));
+            EXPECT_TRUE(beat.isMarkSet(1, TBeat::QrsToTWindow) == searchPAndT);
+            EXPECT_EQ(beat.mark(1, TBeat::PPolarity), searchPAndT ? 1.0 : 0.0);
+            EXPECT_EQ(beat.mark(1, TBeat::TPolarity), searchPAndT ? 1.0 : 0.0);
+            EXPECT_EQ(beat.mark(1, TBeat::QrsPolarity), 1.0);
+            EXPECT_NEAR(beat.mark(1, TBeat::MainQrsWave), time, 0.01);
+            EXPECT_GT(beat.mark(1, TBeat::QrsWindow), 0.04);
+            EXPECT_LT(beat.mark(1, TBeat::QrsWindow), 0.15);
+            // The window spans the waves found: P to T, or the QRS alone.
+            const double start = beat.windowStart();
+            const double end = start + beat.windowLength();
+            if (searchPAndT) {
+                EXPECT_NEAR(start, time - (0.10 + 0.06 * rr) - 0.05, 0.03);
+                EXPECT_NEAR(end, time + 0.27 * std::sqrt(rr) + 0.1, 0.03);
+            } else {
+                EXPECT_NEAR(start, time - 0.03 - 0.1, 0.02);
+                EXPECT_NEAR(end, time + 0.03 + 0.15, 0.02);
+            }
+        }
+    }
+}
+
+TEST(QrsDetector, HeartRateOfTheNewestStoredBeat)
+{
+    TBeatStore store(2);
+    EXPECT_EQ(TQrsDetector::heartRate(store), 0);
+    TBeat beat;
+    beat.setValue(TBeat::MeanRrInterval, 0.0);
+    store.add(beat);
+    EXPECT_EQ(TQrsDetector::heartRate(store), 0);
+    beat.setValue(TBeat::MeanRrInterval, 0.81);
+    store.add(beat);
+    EXPECT_EQ(TQrsDetector::heartRate(store), 74); // 74.07, truncated
+    beat.setValue(TBeat::MeanRrInterval, 75.0);
+    store.add(beat);
+    EXPECT_EQ(TQrsDetector::heartRate(store), 0); // below 1 per minute
+}
