@@ -296,6 +296,18 @@ TEST(QrsDetector, OneRunAndManySmallRunsGiveTheSameBeats)
     EXPECT_EQ(result.extra, 0);
 }
 
+TEST(QrsDetector, SignalsWithSmallBlocksGiveTheSameBeats)
+{
+    // Ten blocks of 64 samples hold less than the 4 s of scales the
+    // thresholds need: the scales keep what the detector reads regardless.
+    const ecgsynth::Record record = ecgsynth::synthesize(noisyConfig(12, 75, 60.0));
+    const std::vector<TBeat> large = detectAtOnce(*ecgsynth::toSignal(record, 4096));
+    const std::vector<TBeat> small = detectAtOnce(*ecgsynth::toSignal(record, 64));
+    ASSERT_EQ(small.size(), large.size());
+    for (std::size_t k = 0; k < large.size(); ++k)
+        expectSameBeats(small[k], large[k], 12);
+}
+
 TEST(QrsDetector, StartAndEndTimesBoundTheBeats)
 {
     const ecgsynth::Record record = ecgsynth::synthesize(noisyConfig(12, 75, 90.0));
