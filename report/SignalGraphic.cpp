@@ -1,0 +1,240 @@
+#include "report/SignalGraphic.h"
+
+#include "analysis/TBeat.h"
+#include "analysis/TBeatAverager.h"
+#include "analysis/TRounding.h"
+#include "analysis/TSignal.h"
+#include "report/TBeatListSearch.h"
+#include "report/TGraphicText.h"
+#include "report/TPaperUnits.h"
+#include "storage/TBeatsFile.h"
+
+#include <QPainter>
+#include <QPolygonF>
+
+#include <vector>
+
+namespace {
+
+// Width kept free at the end of each trace for the calibration pulse (mm).
+constexpr double CalibrationWidth = 7.0;
+// Space kept above a calibration pulse within its row (mm).
+constexpr double CalibrationClearance = 1.0;
+// Margin of the averaged beats on each side of their column (mm).
+constexpr double AverageMargin = 2.5;
+// RR intervals counted in the heart rate lie in (0, MaximumRr) seconds.
+constexpr double MaximumRr = 2.0;
+
+} // namespace
+
+SignalGraphic::SignalGraphic(QObject* parent) : QObject(parent)
+{
+    m_leadVisible.set();
+}
+
+void SignalGraphic::setLeadMask(int mask)
+{
+    m_leadVisible = std::bitset<16>(unsigned(mask) & 0xffffu);
+}
+
+void SignalGraphic::draw(QPainter& painter, const QRect& rect)
+{
+    const TPaperUnits units(*painter.device());
+    QRect traceRect = rect;
+    QRect averageRect = rect;
+    if (m_averager != nullptr && m_showAverage) {
+        const double beatSeconds = double(m_averager->length()) / m_averager->samplingRate();
+        const int averageWidth = int(units.x(2 * AverageMargin + beatSeconds * PaperSpeed));
+        traceRect.setLeft(rect.left() + averageWidth);
+        averageRect.setRight(rect.left() + averageWidth - 1);
+    }
+    painter.save();
+    painter.setClipRect(rect, Qt::IntersectClip);
+    drawGrid(painter, rect, units);
+    drawTraces(painter, traceRect, units);
+    drawAverages(painter, averageRect, units);
+    drawLeadNames(painter, rect, units);
+    drawBeatMarks(painter, traceRect, units);
+    painter.restore();
+}
+
+QVector<SignalGraphic::Row> SignalGraphic::rows(const QRect& rect) const
+{
+    QVector<Row> rows;
+    if (m_signal == nullptr)
+        return rows;
+    for (int lead = 0; lead < std::min(m_signal->channelCount(), int(m_leadVisible.size())); ++lead) {
+        if (m_leadVisible[std::size_t(lead)])
+            rows.append(Row{lead, 0.0, 0.0, 0.0});
+    }
+    const double height = double(rect.height()) / std::max(1, int(rows.size()));
+    for (int k = 0; k < rows.size(); ++k) {
+        rows[k].top = rect.top() + k * height;
+        rows[k].centre = rows[k].top + height / 2.0;
+        rows[k].bottom = rows[k].top + height;
+    }
+    return rows;
+}
+
+double SignalGraphic::verticalScale(const TPaperUnits& units) const
+{
+    return units.y(10.0) * m_signal->lsb() * Gain / 10.0;
+}
+
+// Millimetre paper: a dot every millimetre, a line every five.
+void SignalGraphic::drawGrid(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    painter.fillRect(rect, Qt::white);
+    painter.setPen(units.pen(Qt::gray, 0.2));
+    QVector<QPointF> dots;
+    for (int i = 0; rect.left() + units.x(i) < rect.right(); ++i) {
+        for (int j = 0; rect.top() + units.y(j) < rect.bottom(); ++j)
+            dots.append(QPointF(rect.left() + units.x(i), rect.top() + units.y(j)));
+    }
+    painter.drawPoints(dots.constData(), int(dots.size()));
+    QVector<QLineF> lines;
+    for (int i = 0; rect.left() + units.x(5.0 * i) < rect.right(); ++i) {
+        const double x = rect.left() + units.x(5.0 * i);
+        lines.append(QLineF(x, rect.top(), x, rect.bottom()));
+    }
+    for (int j = 0; rect.top() + units.y(5.0 * j) < rect.bottom(); ++j) {
+        const double y = rect.top() + units.y(5.0 * j);
+        lines.append(QLineF(rect.left(), y, rect.right(), y));
+    }
+    painter.drawLines(lines);
+}
+
+// Each trace is drawn around the mean of what it shows, so that baseline
+// offsets do not move it out of its row.
+void SignalGraphic::drawTraces(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    const QVector<Row> leads = rows(rect);
+    if (leads.isEmpty())
+        return;
+    const double usableWidth = rect.width() - (m_showCalibration ? units.x(CalibrationWidth) : 0.0);
+    const int rate = m_signal->samplingRate();
+    const double seconds = units.mmX(usableWidth) / PaperSpeed;
+    const int first = sampleIndex(m_startTime, rate);
+    const int count = sampleIndex(seconds, rate);
+    const int last = sampleIndex(m_startTime + seconds, rate);
+    if (count <= 0 || last < first)
+        return;
+    const double xStep = usableWidth / count;
+    const double scale = verticalScale(units);
+    painter.setPen(units.pen(Qt::black, 0.2));
+    if (m_showAverage)
+        painter.drawLine(QPointF(rect.left(), rect.top()), QPointF(rect.left(), rect.top() + rect.height()));
+    std::vector<double> samples(std::size_t(std::max(count, last - first + 1)));
+    for (const Row& row : leads) {
+        m_signal->readRange(row.lead, first, int(samples.size()), samples.data());
+        qint64 sum = 0;
+        for (int i = 0; i < count; ++i)
+            sum += qint64(samples[std::size_t(i)]);
+        const double reference = double(sum / count);
+        QPolygonF trace;
+        trace.reserve(last - first + 1);
+        for (int i = 0; i <= last - first; ++i)
+            trace.append(QPointF(rect.left() + i * xStep, row.centre - (samples[std::size_t(i)] - reference) * scale));
+        painter.drawPolyline(trace);
+        if (m_showCalibration)
+            drawCalibration(painter, rect.left() + (last - first) * xStep, row, units);
+    }
+}
+
+// A 1 mV step, 3 mm wide, between 2 mm of baseline on each side, standing
+// on the row's centre line. Where the row above the centre is lower than
+// the step (and a millimetre of clearance), the step stands lower, so that
+// it stays inside its row: the first row of a 12-lead strip would
+// otherwise lose its top.
+void SignalGraphic::drawCalibration(QPainter& painter, double x, const Row& row, const TPaperUnits& units) const
+{
+    const double y = std::min(row.bottom, std::max(row.centre, row.top + units.y(Gain + CalibrationClearance)));
+    const double top = y - units.y(Gain);
+    const QPointF pulse[] = {{x, y},
+                             {x + units.x(2.0), y},
+                             {x + units.x(2.0), top},
+                             {x + units.x(5.0), top},
+                             {x + units.x(5.0), y},
+                             {x + units.x(CalibrationWidth), y}};
+    painter.drawPolyline(pulse, 6);
+}
+
+void SignalGraphic::drawAverages(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    if (!m_showAverage || m_averager == nullptr)
+        return;
+    const QVector<Row> leads = rows(rect);
+    if (leads.isEmpty())
+        return;
+    const double left = rect.left() + units.x(AverageMargin);
+    const double width = rect.width() - units.x(2 * AverageMargin);
+    if (m_averager->count() < 1) {
+        painter.setPen(units.pen(Qt::darkBlue, 0.2, Qt::DotLine));
+        for (const Row& row : leads)
+            painter.drawLine(QPointF(left, row.centre), QPointF(left + width, row.centre));
+        return;
+    }
+    painter.setPen(units.pen(Qt::darkBlue, 0.2));
+    const double scale = verticalScale(units);
+    for (const Row& row : leads) {
+        const std::vector<double>& beat = m_averager->average(row.lead);
+        const double step = width / double(std::max<std::size_t>(1, beat.size()));
+        QPolygonF trace;
+        trace.reserve(int(beat.size()));
+        for (std::size_t l = 0; l < beat.size(); ++l)
+            trace.append(QPointF(left + double(l) * step, row.centre - beat[l] * scale));
+        painter.drawPolyline(trace);
+    }
+}
+
+void SignalGraphic::drawLeadNames(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    painter.setFont(TPaperUnits::font(10, true));
+    painter.setPen(units.pen(Qt::gray, 0.2));
+    const double height = TGraphicText::fontHeight(painter);
+    for (const Row& row : rows(rect)) {
+        const QString name = m_signal->channelName(row.lead);
+        if (!name.isEmpty())
+            painter.drawText(QPointF(rect.left() + units.x(2.0), row.top + height), name);
+    }
+}
+
+// A tick at every beat, the RR interval in milliseconds between two ticks,
+// and the heart rate from the RR intervals below two seconds.
+void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    if (!m_showBeatMarks || m_beats == nullptr || rows(rect).isEmpty())
+        return;
+    painter.setFont(TPaperUnits::font(8));
+    painter.setPen(units.pen(Qt::blue, 0.5));
+    const double height = TGraphicText::fontHeight(painter);
+    const double end = m_startTime + units.mmX(rect.width()) / PaperSpeed;
+    double rrSum = 0.0;
+    int rrCount = 0;
+    double previousX = 0.0;
+    TBeat beat;
+    for (int index = firstBeatFrom(*m_beats, m_startTime);
+         m_beats->read(index, beat) && beat.value(TBeat::QrsTime) < end; ++index) {
+        const double rr = beat.value(TBeat::RrInterval);
+        if (rr > 0.0 && rr < MaximumRr) {
+            rrSum += rr;
+            ++rrCount;
+        }
+        const double x = units.x((beat.value(TBeat::QrsTime) - m_startTime) * PaperSpeed);
+        if (x > 0.0) {
+            painter.drawLine(QPointF(rect.left() + x, rect.top()), QPointF(rect.left() + x, rect.top() + height / 2.0));
+            if (previousX != 0.0)
+                TGraphicText::drawCentred(painter, rect.left() + (previousX + x) / 2.0, rect.top() + height,
+                                          QString::number(int(truncateNearWhole(rr * 1000.0))));
+        }
+        previousX = x;
+    }
+    if (rrCount == 0 || m_hrFormat.isEmpty())
+        return;
+    painter.setFont(TPaperUnits::font(12, true));
+    const QString text = m_hrFormat.arg(int(60.0 / (rrSum / rrCount)));
+    // The rate lies on the first trace, clear of its calibration pulse.
+    const double right = rect.right() - units.x(3.0 + (m_showCalibration ? CalibrationWidth : 0.0));
+    TGraphicText::drawOnPlate(painter, QPointF(right - TGraphicText::width(painter, text), rect.top() + 3.0 * height),
+                              text);
+}
