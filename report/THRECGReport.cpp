@@ -1,0 +1,352 @@
+#include "report/THRECGReport.h"
+
+#include "analysis/TBeat.h"
+#include "analysis/TBeatAverager.h"
+#include "analysis/TIntervalMeasures.h"
+#include "analysis/TLatePotentials.h"
+#include "analysis/TLiveBeatAverager.h"
+#include "analysis/TReviewFilterChain.h"
+#include "report/BeatGraphic.h"
+#include "report/SignalGraphic.h"
+#include "report/TBeatListSearch.h"
+#include "report/VARORGraphic.h"
+#include "report/engine/QReportEngine.h"
+#include "storage/TBeatsFile.h"
+#include "storage/TEcgFile.h"
+#include "storage/TStudy.h"
+
+#include <QDateTime>
+#include <QPainter>
+#include <QPixmap>
+#include <QStringList>
+
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+const char* const templateFiles[] = {":/res/ecgreport1.xml", ":/res/ecgreport2.xml", ":/res/ecgreport3.xml"};
+const char* const brandLogoFile = ":/res/logo-pulsorix-report.png";
+
+// The averager of the average column sees the beats of this window, from
+// five seconds before the start of the traces.
+constexpr double AverageWindow = 20.0;
+constexpr double AverageLeadIn = 5.0;
+
+constexpr int AllLeads = 4095;
+
+// What an ECG strip of the first page shows: its leads, its start after
+// the report's start time, and whether it has beat marks and calibration
+// pulses.
+struct EcgStrip
+{
+    int leadMask;
+    double offset;
+    bool beatMarks;
+    bool calibration;
+};
+
+struct NamedStrip
+{
+    const char* code;
+    EcgStrip strip;
+};
+
+// The columns of the 6-by-2 and 4-by-3 layouts follow each other in time,
+// each as long as its column is wide at 25 mm/s.
+const NamedStrip namedStrips[] = {
+    {"12by1", {AllLeads, 0.0, true, true}},
+    {"6by2/1", {63, 0.0, false, false}},
+    {"6by2/2", {4032, 5.4, false, true}},
+    {"3by4/1", {7, 0.0, false, false}},
+    {"3by4/2", {56, 2.6, false, false}},
+    {"3by4/3", {448, 5.2, false, false}},
+    {"3by4/4", {3584, 7.8, false, true}},
+};
+
+// The wave marks of the combined averaged beat, in BeatGraphic's order.
+const char* const beatMarkNames[] = {"POnset", "POffset", "PPeak", "QRSOnset", "QRSOffset", "TOnset", "TOffset"};
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+void drawCentred(QPainter& painter, const QRect& bounds, const QPixmap& pixmap)
+{
+    if (pixmap.isNull())
+        return;
+    const QPixmap scaled = pixmap.scaled(bounds.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    painter.drawPixmap((bounds.left() + bounds.right()) / 2 - scaled.width() / 2,
+                       (bounds.top() + bounds.bottom()) / 2 - scaled.height() / 2, scaled);
+}
+
+// Beats of the beat list from `from` up to `to` (exclusive), in time order.
+void feedBeats(const TBeatsFile& beats, double from, double to, TBeatAverager& averager)
+{
+    TBeat beat;
+    for (int index = firstBeatFrom(beats, from); beats.read(index, beat) && beat.value(TBeat::QrsTime) < to; ++index)
+        averager.add(beat);
+}
+
+} // namespace
+
+THRECGReport::THRECGReport(TStudy* study, const TLatePotentials* latePotentials, QObject* parent)
+    : QObject(parent), m_study(study), m_latePotentials(latePotentials), m_engine(std::make_unique<QReportEngine>())
+{
+    computeMeasures();
+    connect(m_engine.get(), &QReportEngine::setValue, this, &THRECGReport::reportValue);
+    connect(m_engine.get(), &QReportEngine::setValueImage, this, &THRECGReport::reportImage);
+    connect(m_engine.get(), &QReportEngine::drawing, this, &THRECGReport::reportDrawing);
+    connect(m_engine.get(), &QReportEngine::progress, this, &THRECGReport::progress);
+}
+
+THRECGReport::~THRECGReport() = default;
+
+// The interval measurements of the study's wave marks. A mark that is not
+// set (0) leaves the measurements that need it absent: without the T
+// offset there is no QT and no QTc, rather than an interval measured to
+// the beat's alignment point.
+void THRECGReport::computeMeasures()
+{
+    const TIntervalMeasures intervals = TIntervalMeasures::fromWaveMarks(m_study->results());
+    const std::pair<const char*, std::optional<int>> entries[] = {
+        {"PR", intervals.pr}, {"QRS", intervals.qrs}, {"QT", intervals.qt}, {"QTc", intervals.qtc}, {"RR", intervals.rr}};
+    for (const auto& entry : entries) {
+        if (entry.second)
+            m_measures.insert(QString::fromLatin1(entry.first), *entry.second);
+    }
+}
+
+void THRECGReport::printReport()
+{
+    prepareTemplate();
+    m_engine->printToPrinter(false, true, QString());
+}
+
+void THRECGReport::saveReportPdf(const QString& path)
+{
+    prepareTemplate();
+    m_engine->printToPdfFile(path, m_openPdf);
+}
+
+// Template page 0 (the ECG) is always printed; pages 1 to 3 only when
+// chosen. Every kept page prints its MasterData band once.
+void THRECGReport::prepareTemplate()
+{
+    const int layout = m_options.layout == TReportOptions::Layout6by2 || m_options.layout == TReportOptions::Layout4by3
+                           ? m_options.layout
+                           : TReportOptions::Layout12by1;
+    if (!m_engine->loadTemplate(QString::fromLatin1(templateFiles[layout])))
+        throw std::runtime_error(TemplateLoadError);
+    m_engine->pageRecordCounts.append(1);
+    const bool keep[] = {m_options.printAverageMeasures, m_options.printLeadAverage, m_options.printLatePotentials};
+    QList<int> removed;
+    for (int page = 1; page <= 3; ++page) {
+        if (keep[page - 1])
+            m_engine->pageRecordCounts.append(1);
+        else
+            removed.append(page);
+    }
+    m_engine->removeTemplatePages(removed);
+}
+
+void THRECGReport::reportValue(int&, QString& paramName, QVariant& paramValue, int)
+{
+    const QVariant answer = value(paramName);
+    if (answer.isValid())
+        paramValue = answer;
+}
+
+void THRECGReport::reportImage(int&, QString&, QImage&, int) {}
+
+QVariant THRECGReport::value(const QString& name) const
+{
+    static const QString demoPrefix = QStringLiteral("demo/");
+    static const QString measurementPrefix = QStringLiteral("beatMeasurement/");
+    if (name == QLatin1String("headerTitle"))
+        return m_options.headerTitle;
+    if (name == QLatin1String("headerInfo"))
+        return m_options.headerInfo;
+    if (name.startsWith(demoPrefix))
+        return studyProperty(name.mid(demoPrefix.size()));
+    if (name == QLatin1String("studyDateTime"))
+        return studyDate();
+    if (name == QLatin1String("patientBMI"))
+        return patientBmi();
+    if (name == QLatin1String("patientRiskFactors"))
+        return riskFactors();
+    if (name.startsWith(measurementPrefix))
+        return measurement(name.mid(measurementPrefix.size()));
+    if (name == QLatin1String("ecgFilters"))
+        return filterList();
+    return latePotentialParameter(name);
+}
+
+QString THRECGReport::studyProperty(const QString& key) const
+{
+    return fromUtf8(m_study->propertyValue(key.toUtf8().toStdString()));
+}
+
+QString THRECGReport::studyDate() const
+{
+    const QDateTime dateTime =
+        QDateTime::fromString(fromUtf8(m_study->studyDateTime()), QStringLiteral("yyyyMMddHHmmss"));
+    return dateTime.isValid() ? dateTime.toString(QStringLiteral("dd/MM/yyyy")) : QString();
+}
+
+// Body-mass index from the weight in kg and the height in cm.
+QString THRECGReport::patientBmi() const
+{
+    const double weight = studyProperty(QStringLiteral("patient/weight")).toDouble();
+    const double height = studyProperty(QStringLiteral("patient/height")).toDouble() * 0.01;
+    if (height <= 0.0)
+        return QString();
+    return QString::number(weight / (height * height), 'f', 1);
+}
+
+QString THRECGReport::riskFactors() const
+{
+    QString text;
+    for (const auto& entry : m_study->riskFactors()) {
+        if (!entry.second.first)
+            continue;
+        text += fromUtf8(entry.first);
+        if (!entry.second.second.empty())
+            text += QStringLiteral(" [%1]").arg(fromUtf8(entry.second.second));
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString THRECGReport::measurement(const QString& key) const
+{
+    const int milliseconds = m_measures.value(key, 0);
+    return milliseconds != 0 ? QString::number(milliseconds) : QStringLiteral("--");
+}
+
+QString THRECGReport::filterList() const
+{
+    QStringList filters;
+    if (m_options.notchFilter)
+        filters.append(tr("notch 50hz"));
+    if (m_options.muscleFilter)
+        filters.append(tr("muscle noise"));
+    if (m_options.baselineFilter)
+        filters.append(tr("baseline fix"));
+    return filters.isEmpty() ? tr("none") : filters.join(QStringLiteral(", "));
+}
+
+QVariant THRECGReport::latePotentialParameter(const QString& name) const
+{
+    if (m_latePotentials == nullptr)
+        return QVariant();
+    if (name == QLatin1String("varorParams/HPCutoff"))
+        return m_latePotentials->highPassCutoff();
+    if (name == QLatin1String("varorParams/LASThreshold"))
+        return m_latePotentials->lasThreshold();
+    if (name == QLatin1String("varorParams/RMSDuration"))
+        return m_latePotentials->rmsDuration();
+    return QVariant();
+}
+
+void THRECGReport::reportDrawing(int&, QString& paramName, QPainter& painter, QRect& bounds, int)
+{
+    static const QString ecgPrefix = QStringLiteral("ecgGraphic/");
+    static const QString leadBeatPrefix = QStringLiteral("beatGraphic/");
+    if (paramName == QLatin1String("headerLogo")) {
+        drawCentred(painter, bounds, QPixmap(m_options.logoFileName));
+    } else if (paramName == QLatin1String("brandLogo")) {
+        drawCentred(painter, bounds, QPixmap(QString::fromLatin1(brandLogoFile)));
+    } else if (paramName.startsWith(ecgPrefix)) {
+        drawEcgGraphic(painter, bounds, paramName.mid(ecgPrefix.size()));
+    } else if (paramName == QLatin1String("beatGraphic")) {
+        drawBeatGraphic(painter, bounds, m_options.averageLeadMask, true);
+    } else if (paramName.startsWith(leadBeatPrefix)) {
+        bool isNumber = false;
+        const int lead = paramName.mid(leadBeatPrefix.size()).toInt(&isNumber);
+        if (isNumber && lead >= 0 && lead < TBeat::MaxLeads)
+            drawBeatGraphic(painter, bounds, 1 << lead, false);
+    } else if (paramName == QLatin1String("varorGraphic")) {
+        drawLatePotentials(painter, bounds);
+    }
+}
+
+void THRECGReport::drawEcgGraphic(QPainter& painter, const QRect& bounds, const QString& code) const
+{
+    if (m_study->ecgFile() == nullptr)
+        return;
+    EcgStrip strip{AllLeads, 0.0, true, true};
+    if (code == QLatin1String("rhythm"))
+        strip.leadMask = 1 << rhythmLeadIndex();
+    else if (code.startsWith(QLatin1String("6by2/")) || code.startsWith(QLatin1String("3by4/")))
+        strip.beatMarks = false;
+    for (const NamedStrip& named : namedStrips) {
+        if (code == QLatin1String(named.code))
+            strip = named.strip;
+    }
+
+    TReviewFilterChain chain(m_study->ecgFile());
+    chain.setNotchName(QStringLiteral("50hz"));
+    chain.setLowPassName(QStringLiteral("40hz"));
+    chain.configure(m_options.notchFilter, m_options.muscleFilter, m_options.baselineFilter);
+
+    SignalGraphic graphic;
+    graphic.setSignal(chain.output());
+    graphic.setBeats(m_study->beatsFile());
+    graphic.setLeadMask(strip.leadMask);
+    graphic.setStartTime(m_options.startTime + strip.offset);
+    graphic.setShowBeatMarks(strip.beatMarks);
+    graphic.setShowCalibration(strip.calibration);
+    graphic.setHrFormat(tr("HR %1 bpm"));
+    graphic.setShowAverage(m_options.showAverage);
+    std::unique_ptr<TBeatAverager> averager;
+    if (m_options.showAverage && m_study->beatsFile() != nullptr) {
+        averager = std::make_unique<TBeatAverager>(*chain.output(), AverageWindow);
+        const double from = m_options.startTime - AverageLeadIn;
+        feedBeats(*m_study->beatsFile(), from, from + AverageWindow, *averager);
+        graphic.setAverager(averager.get());
+    }
+    graphic.draw(painter, bounds);
+}
+
+int THRECGReport::rhythmLeadIndex() const
+{
+    const TEcgFile& ecg = *m_study->ecgFile();
+    for (int channel = 0; channel < ecg.channelCount(); ++channel) {
+        if (ecg.channelName(channel) == m_options.rhythmLead)
+            return channel;
+    }
+    return 0;
+}
+
+// The averaged beats of the late-potential analysis. The study's marks
+// count from the beat's alignment point; on the beat they count from its
+// first sample. Marks that are not set stay out of the graphic.
+void THRECGReport::drawBeatGraphic(QPainter& painter, const QRect& bounds, int leadMask, bool withMarks) const
+{
+    if (m_latePotentials == nullptr)
+        return;
+    const TLiveBeatAverager& averager = m_latePotentials->averager();
+    BeatGraphic graphic;
+    graphic.setBeatSet(&averager);
+    graphic.setLeadMask(leadMask);
+    if (withMarks) {
+        const double fiducial = double(averager.centre()) / averager.samplingRate();
+        for (int index = 0; index < int(std::size(beatMarkNames)); ++index) {
+            const TWaveMark* mark = m_study->results().find(QString::fromLatin1(beatMarkNames[index]));
+            if (mark != nullptr && mark->value() != 0.0)
+                graphic.setMark(index, mark->value() + fiducial);
+        }
+    }
+    graphic.draw(painter, bounds);
+}
+
+void THRECGReport::drawLatePotentials(QPainter& painter, const QRect& bounds) const
+{
+    if (m_latePotentials == nullptr)
+        return;
+    VARORGraphic graphic;
+    graphic.setAnalysis(m_latePotentials);
+    graphic.draw(painter, bounds);
+}

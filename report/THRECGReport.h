@@ -1,0 +1,89 @@
+#pragma once
+
+#include "report/TReportOptions.h"
+
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class QImage;
+class QPainter;
+class QRect;
+class QReportEngine;
+class TLatePotentials;
+class TStudy;
+
+// Fills a built-in report template with one study: chooses the template of
+// the first page's layout, removes the pages the user left out, and
+// answers the template engine's requests for values (patient and study
+// data, measurements, filters, late-potential parameters) and drawings
+// (logos, ECG traces, averaged beats, late-potential curve). One object
+// serves one output.
+class THRECGReport : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr const char* TemplateLoadError = "Cannot load report resource file";
+
+    // The study and the analysis are not owned and must outlive the report.
+    THRECGReport(TStudy* study, const TLatePotentials* latePotentials, QObject* parent = nullptr);
+    ~THRECGReport() override;
+
+    void setOptions(const TReportOptions& options) { m_options = options; }
+    const TReportOptions& options() const { return m_options; }
+    // Whether a saved PDF is handed to the desktop's handler (the default);
+    // tests and tools switch it off.
+    void setOpenPdf(bool open) { m_openPdf = open; }
+
+    // Prints on the system's default printer, without dialog. Throws
+    // std::runtime_error when the template cannot be loaded or no printer
+    // is available.
+    void printReport();
+    // Writes the report into the PDF file, then opens it (see setOpenPdf).
+    // Throws std::runtime_error when the template cannot be loaded or the
+    // file cannot be written.
+    void saveReportPdf(const QString& path);
+
+    // Measurements in whole milliseconds: "PR", "QRS", "QT", "QTc", "RR",
+    // each present only when the study's wave marks allow it.
+    const QMap<QString, int>& measures() const { return m_measures; }
+
+signals:
+    void progress(int pageNum, int totalPageNum);
+
+public slots:
+    void reportValue(int& recNo, QString& paramName, QVariant& paramValue, int reportPage);
+    // The templates have no image parameters; nothing is answered.
+    void reportImage(int& recNo, QString& paramName, QImage& paramValue, int reportPage);
+    void reportDrawing(int& recNo, QString& paramName, QPainter& painter, QRect& bounds, int reportPage);
+
+private:
+    void computeMeasures();
+    void prepareTemplate();
+
+    // The value of a parameter; invalid when the name is not answered.
+    QVariant value(const QString& name) const;
+    QString studyProperty(const QString& key) const;
+    QString studyDate() const;
+    QString patientBmi() const;
+    QString riskFactors() const;
+    QString measurement(const QString& key) const;
+    QString filterList() const;
+    QVariant latePotentialParameter(const QString& name) const;
+
+    void drawEcgGraphic(QPainter& painter, const QRect& bounds, const QString& code) const;
+    void drawBeatGraphic(QPainter& painter, const QRect& bounds, int leadMask, bool withMarks) const;
+    void drawLatePotentials(QPainter& painter, const QRect& bounds) const;
+    // Index of the study's ECG channel named as the rhythm lead; 0 without one.
+    int rhythmLeadIndex() const;
+
+    TStudy* m_study;
+    const TLatePotentials* m_latePotentials;
+    TReportOptions m_options;
+    std::unique_ptr<QReportEngine> m_engine;
+    QMap<QString, int> m_measures;
+    bool m_openPdf = true;
+};
