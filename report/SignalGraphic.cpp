@@ -18,7 +18,7 @@ namespace {
 
 // Width kept free at the end of each trace for the calibration pulse (mm).
 constexpr double CalibrationWidth = 7.0;
-// Space kept above a calibration pulse within its row (mm).
+// Space kept above a calibration pulse at the top of the graphic (mm).
 constexpr double CalibrationClearance = 1.0;
 // Margin of the averaged beats on each side of their column (mm).
 constexpr double AverageMargin = 2.5;
@@ -51,9 +51,11 @@ void SignalGraphic::draw(QPainter& painter, const QRect& rect)
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     drawGrid(painter, rect, units);
+    // The labels that lie on traces come first, so that no trace is hidden.
+    drawLeadNames(painter, rect, units);
+    drawHeartRate(painter, traceRect, units);
     drawTraces(painter, traceRect, units);
     drawAverages(painter, averageRect, units);
-    drawLeadNames(painter, rect, units);
     drawBeatMarks(painter, traceRect, units);
     painter.restore();
 }
@@ -65,15 +67,19 @@ QVector<SignalGraphic::Row> SignalGraphic::rows(const QRect& rect) const
         return rows;
     for (int lead = 0; lead < std::min(m_signal->channelCount(), int(m_leadVisible.size())); ++lead) {
         if (m_leadVisible[std::size_t(lead)])
-            rows.append(Row{lead, 0.0, 0.0, 0.0});
+            rows.append(Row{lead, 0.0, 0.0});
     }
     const double height = double(rect.height()) / std::max(1, int(rows.size()));
     for (int k = 0; k < rows.size(); ++k) {
         rows[k].top = rect.top() + k * height;
         rows[k].centre = rows[k].top + height / 2.0;
-        rows[k].bottom = rows[k].top + height;
     }
     return rows;
+}
+
+double SignalGraphic::traceWidth(const QRect& rect, const TPaperUnits& units) const
+{
+    return rect.width() - (m_showCalibration ? units.x(CalibrationWidth) : 0.0);
 }
 
 double SignalGraphic::verticalScale(const TPaperUnits& units) const
@@ -111,7 +117,7 @@ void SignalGraphic::drawTraces(QPainter& painter, const QRect& rect, const TPape
     const QVector<Row> leads = rows(rect);
     if (leads.isEmpty())
         return;
-    const double usableWidth = rect.width() - (m_showCalibration ? units.x(CalibrationWidth) : 0.0);
+    const double usableWidth = traceWidth(rect, units);
     const int rate = m_signal->samplingRate();
     const double seconds = units.mmX(usableWidth) / PaperSpeed;
     const int first = sampleIndex(m_startTime, rate);
@@ -137,18 +143,18 @@ void SignalGraphic::drawTraces(QPainter& painter, const QRect& rect, const TPape
             trace.append(QPointF(rect.left() + i * xStep, row.centre - (samples[std::size_t(i)] - reference) * scale));
         painter.drawPolyline(trace);
         if (m_showCalibration)
-            drawCalibration(painter, rect.left() + (last - first) * xStep, row, units);
+            drawCalibration(painter, rect.left() + (last - first) * xStep, row.centre, rect, units);
     }
 }
 
 // A 1 mV step, 3 mm wide, between 2 mm of baseline on each side, standing
-// on the row's centre line. Where the row above the centre is lower than
-// the step (and a millimetre of clearance), the step stands lower, so that
-// it stays inside its row: the first row of a 12-lead strip would
-// otherwise lose its top.
-void SignalGraphic::drawCalibration(QPainter& painter, double x, const Row& row, const TPaperUnits& units) const
+// on the row's centre line. A step that would reach above the graphic
+// (the first row of a 12-lead strip is lower than the step) stands lower,
+// a millimetre below the graphic's top.
+void SignalGraphic::drawCalibration(QPainter& painter, double x, double centre, const QRect& rect,
+                                    const TPaperUnits& units) const
 {
-    const double y = std::min(row.bottom, std::max(row.centre, row.top + units.y(Gain + CalibrationClearance)));
+    const double y = std::min<double>(rect.bottom(), std::max(centre, rect.top() + units.y(Gain + CalibrationClearance)));
     const double top = y - units.y(Gain);
     const QPointF pulse[] = {{x, y},
                              {x + units.x(2.0), y},
@@ -187,6 +193,7 @@ void SignalGraphic::drawAverages(QPainter& painter, const QRect& rect, const TPa
     }
 }
 
+// Names stand on plates beneath the traces, which may run through them.
 void SignalGraphic::drawLeadNames(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
 {
     painter.setFont(TPaperUnits::font(10, true));
@@ -195,46 +202,64 @@ void SignalGraphic::drawLeadNames(QPainter& painter, const QRect& rect, const TP
     for (const Row& row : rows(rect)) {
         const QString name = m_signal->channelName(row.lead);
         if (!name.isEmpty())
-            painter.drawText(QPointF(rect.left() + units.x(2.0), row.top + height), name);
+            TGraphicText::drawOnPlate(painter, QPointF(rect.left() + units.x(2.0), row.top + height), name);
     }
 }
 
-// A tick at every beat, the RR interval in milliseconds between two ticks,
-// and the heart rate from the RR intervals below two seconds.
-void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+// The beats along the traces: none is marked over the calibration pulses.
+std::vector<TBeat> SignalGraphic::beatsInView(const QRect& rect, const TPaperUnits& units) const
 {
+    std::vector<TBeat> beats;
     if (!m_showBeatMarks || m_beats == nullptr || rows(rect).isEmpty())
-        return;
-    painter.setFont(TPaperUnits::font(8));
-    painter.setPen(units.pen(Qt::blue, 0.5));
-    const double height = TGraphicText::fontHeight(painter);
-    const double end = m_startTime + units.mmX(rect.width()) / PaperSpeed;
-    double rrSum = 0.0;
-    int rrCount = 0;
-    double previousX = 0.0;
+        return beats;
+    const double end = m_startTime + units.mmX(traceWidth(rect, units)) / PaperSpeed;
     TBeat beat;
     for (int index = firstBeatFrom(*m_beats, m_startTime);
-         m_beats->read(index, beat) && beat.value(TBeat::QrsTime) < end; ++index) {
+         m_beats->read(index, beat) && beat.value(TBeat::QrsTime) < end; ++index)
+        beats.push_back(beat);
+    return beats;
+}
+
+// The heart rate from the RR intervals in view below two seconds, on the
+// first trace, clear of its calibration pulse.
+void SignalGraphic::drawHeartRate(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    double rrSum = 0.0;
+    int rrCount = 0;
+    for (const TBeat& beat : beatsInView(rect, units)) {
         const double rr = beat.value(TBeat::RrInterval);
         if (rr > 0.0 && rr < MaximumRr) {
             rrSum += rr;
             ++rrCount;
         }
+    }
+    if (rrCount == 0 || m_hrFormat.isEmpty())
+        return;
+    painter.setFont(TPaperUnits::font(8));
+    const double baseline = rect.top() + 3.0 * TGraphicText::fontHeight(painter);
+    painter.setFont(TPaperUnits::font(12, true));
+    painter.setPen(units.pen(Qt::blue, 0.5));
+    const QString text = m_hrFormat.arg(int(60.0 / (rrSum / rrCount)));
+    const double right = rect.right() - units.x(3.0 + (m_showCalibration ? CalibrationWidth : 0.0));
+    TGraphicText::drawOnPlate(painter, QPointF(right - TGraphicText::width(painter, text), baseline), text);
+}
+
+// A tick at every beat and the RR interval in milliseconds between two
+// ticks.
+void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    painter.setFont(TPaperUnits::font(8));
+    painter.setPen(units.pen(Qt::blue, 0.5));
+    const double height = TGraphicText::fontHeight(painter);
+    double previousX = 0.0;
+    for (const TBeat& beat : beatsInView(rect, units)) {
         const double x = units.x((beat.value(TBeat::QrsTime) - m_startTime) * PaperSpeed);
         if (x > 0.0) {
             painter.drawLine(QPointF(rect.left() + x, rect.top()), QPointF(rect.left() + x, rect.top() + height / 2.0));
             if (previousX != 0.0)
                 TGraphicText::drawCentred(painter, rect.left() + (previousX + x) / 2.0, rect.top() + height,
-                                          QString::number(int(truncateNearWhole(rr * 1000.0))));
+                                          QString::number(int(truncateNearWhole(beat.value(TBeat::RrInterval) * 1000.0))));
         }
         previousX = x;
     }
-    if (rrCount == 0 || m_hrFormat.isEmpty())
-        return;
-    painter.setFont(TPaperUnits::font(12, true));
-    const QString text = m_hrFormat.arg(int(60.0 / (rrSum / rrCount)));
-    // The rate lies on the first trace, clear of its calibration pulse.
-    const double right = rect.right() - units.x(3.0 + (m_showCalibration ? CalibrationWidth : 0.0));
-    TGraphicText::drawOnPlate(painter, QPointF(right - TGraphicText::width(painter, text), rect.top() + 3.0 * height),
-                              text);
 }

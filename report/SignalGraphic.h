@@ -5,9 +5,11 @@
 #include <QVector>
 
 #include <bitset>
+#include <vector>
 
 class QPainter;
 class QRect;
+class TBeat;
 class TBeatAverager;
 class TBeatsFile;
 class TPaperUnits;
@@ -50,19 +52,23 @@ private:
         int lead;
         double top;
         double centre;
-        double bottom;
     };
 
     // The visible leads the signal has, each with its row in `rect`.
     QVector<Row> rows(const QRect& rect) const;
+    // Width of the traces: the rectangle less the calibration pulse.
+    double traceWidth(const QRect& rect, const TPaperUnits& units) const;
     // Pixels per sample count at the gain.
     double verticalScale(const TPaperUnits& units) const;
 
     void drawGrid(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
     void drawTraces(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
-    void drawCalibration(QPainter& painter, double x, const Row& row, const TPaperUnits& units) const;
+    void drawCalibration(QPainter& painter, double x, double centre, const QRect& rect, const TPaperUnits& units) const;
     void drawAverages(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
     void drawLeadNames(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
+    // The beats of the beat list shown in `rect` (none without beat marks).
+    std::vector<TBeat> beatsInView(const QRect& rect, const TPaperUnits& units) const;
+    void drawHeartRate(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
     void drawBeatMarks(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
 
     const TSignal* m_signal = nullptr;

@@ -12,8 +12,8 @@ namespace TGraphicText {
 double fontHeight(const QPainter& painter);
 double width(const QPainter& painter, const QString& text);
 void drawCentred(QPainter& painter, double centreX, double baseline, const QString& text);
-// Draws the text over a translucent white plate: a label that lies on a
-// trace stays legible, and the trace stays visible beneath it.
+// Draws the text over a translucent white plate, which keeps it legible on
+// the grid and on whatever was drawn before it while leaving that visible.
 void drawOnPlate(QPainter& painter, const QPointF& baseline, const QString& text);
 
 } // namespace TGraphicText

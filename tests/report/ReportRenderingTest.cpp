@@ -29,14 +29,25 @@ TEST(ReportRenderingTest, FullReportsOfTheDemoStudyRenderEveryPage)
     demo.study()->addRiskFactor("Diabetes", true, "tipo 2");
     const QDir renderings(QStringLiteral(VAROR_RENDER_DIR));
     renderings.mkpath(QStringLiteral("."));
-    for (const int layout : {TReportOptions::Layout12by1, TReportOptions::Layout6by2, TReportOptions::Layout4by3}) {
+    // The layouts with and without the average column, the combined
+    // averaged beat of two leads and of one (with its P amplitude).
+    const struct
+    {
+        int layout;
+        bool showAverage;
+        int averageLeadMask;
+    } reports[] = {{TReportOptions::Layout12by1, true, (1 << 1) | (1 << 10)},
+                   {TReportOptions::Layout6by2, true, 1 << 1},
+                   {TReportOptions::Layout4by3, false, 1 << 10}};
+    for (const auto& choice : reports) {
+        const int layout = choice.layout;
         TReportOptions options;
         options.layout = layout;
-        options.showAverage = true;
+        options.showAverage = choice.showAverage;
         options.muscleFilter = true;
         options.baselineFilter = true;
         options.startTime = 3.0;
-        options.averageLeadMask = (1 << 1) | (1 << 10); // II and V5
+        options.averageLeadMask = choice.averageLeadMask;
         options.headerTitle = QStringLiteral("Hospital Central");
         options.headerInfo = QStringLiteral("Unidad de Cardiología\nPlanta 3");
         options.logoFileName = QStringLiteral(":/res/logo-pulsorix-report.png");
