@@ -23,7 +23,7 @@ TFilteredSignalView::TFilteredSignalView(TSignal* source, std::unique_ptr<TBlock
     }
     setResolutionBits(source->resolutionBits());
     setRange(source->rangeMinimum(), source->rangeMaximum());
-    setAppendedCount(source->appendedCount());
+    followCounts();
     m_source->addListener(this);
 }
 
@@ -39,8 +39,16 @@ void TFilteredSignalView::signalAppended(TSignal*)
 
 void TFilteredSignalView::followSource()
 {
-    setAppendedCount(m_source->appendedCount());
+    followCounts();
     notifyListeners();
+}
+
+void TFilteredSignalView::followCounts()
+{
+    // The source decides which blocks are final: a growing recording only
+    // its complete ones, a closed recording its partial last block too.
+    setAppendedCount(m_source->appendedCount());
+    setCompleteBlockCount(m_source->completeBlockCount());
 }
 
 void TFilteredSignalView::evictOldestUnused() const
@@ -109,7 +117,8 @@ void TFilteredSignalView::releaseBlock(qint16* block) const
 int TFilteredSignalView::sample(int channel, int index) const
 {
     const int n = blockSize();
-    if (index < 0 || channel < 0 || channel >= channelCount() || index / n >= completeBlockCount())
+    if (index < 0 || index >= appendedCount() || channel < 0 || channel >= channelCount()
+        || index / n >= completeBlockCount())
         return 0;
     qint16* block = readBlock(channel, index / n);
     const int value = block[index % n];
@@ -122,7 +131,7 @@ void TFilteredSignalView::readRange(int channel, int start, int count, double* d
     if (count <= 0)
         return;
     const int n = blockSize();
-    const qint64 computedEnd = qint64(completeBlockCount()) * n;
+    const qint64 computedEnd = std::min<qint64>(qint64(completeBlockCount()) * n, appendedCount());
     const bool hasChannel = channel >= 0 && channel < channelCount();
     qint64 index = start;
     const qint64 end = qint64(start) + count;

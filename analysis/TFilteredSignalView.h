@@ -61,6 +61,7 @@ private:
 
     void signalAppended(TSignal* signal) override;
     void followSource();
+    void followCounts();
     EntryList::iterator compute(int channel, int blockNumber) const;
     void evictOldestUnused() const;
 

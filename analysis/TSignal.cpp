@@ -89,6 +89,11 @@ void TSignal::setAppendedCount(int count)
     m_completeBlockCount = count / m_blockSize;
 }
 
+void TSignal::setCompleteBlockCount(int count)
+{
+    m_completeBlockCount = count;
+}
+
 void TSignal::notifyListeners()
 {
     for (TSignalListener* listener : m_listeners)

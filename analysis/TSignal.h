@@ -80,6 +80,9 @@ protected:
 
     // Sets the appended count and recomputes the complete block count.
     void setAppendedCount(int count);
+    // For signals whose last, partial block is nevertheless final and
+    // readable (a closed recording): counts it among the complete blocks.
+    void setCompleteBlockCount(int count);
     void notifyListeners();
 
 private:

@@ -65,7 +65,11 @@ void TEcgFile::setSampleCountFromEnd(qint64 endPosition)
     const qint64 frames = std::max<qint64>(0, (endPosition - m_headerSize) / frameBytes());
     const int count = int(std::min<qint64>(frames, INT_MAX));
     setAppendedCount(count);
-    m_blockCount = m_writable ? count / BlockSamples : int((qint64(count) + BlockSamples - 1) / BlockSamples);
+    // Opened for review the recording is final: its partial last block
+    // counts (missing samples read as zero). While recording only complete
+    // blocks do.
+    if (!m_writable)
+        setCompleteBlockCount(int((qint64(count) + BlockSamples - 1) / BlockSamples));
 }
 
 bool TEcgFile::writeHeader(const QByteArray& bytes)
@@ -208,7 +212,7 @@ int TEcgFile::sample(int channel, int index) const
     if (channel < 0 || channel >= channelCount() || index < 0 || index >= sampleCount())
         return 0;
     const int block = index / BlockSamples;
-    if (block < m_blockCount)
+    if (block < completeBlockCount())
         return cachedBlock(block).samples[std::size_t(channel) * BlockSamples + std::size_t(index % BlockSamples)];
     return tailSample(channel, index);
 }
@@ -227,7 +231,7 @@ void TEcgFile::readRange(int channel, int start, int count, double* dst) const
             continue;
         }
         const int block = int(position / BlockSamples);
-        if (block < m_blockCount) {
+        if (block < completeBlockCount()) {
             const qint16* samples = cachedBlock(block).samples.data() + std::size_t(channel) * BlockSamples;
             const int offset = int(position % BlockSamples);
             const int run = int(std::min<qint64>(BlockSamples - offset, count - i));
@@ -243,7 +247,7 @@ void TEcgFile::readRange(int channel, int start, int count, double* dst) const
 
 qint16* TEcgFile::readBlock(int channel, int blockNumber) const
 {
-    if (channel < 0 || channel >= channelCount() || blockNumber < 0 || blockNumber >= m_blockCount)
+    if (channel < 0 || channel >= channelCount() || blockNumber < 0 || blockNumber >= completeBlockCount())
         return nullptr;
     const qint16* samples = cachedBlock(blockNumber).samples.data() + std::size_t(channel) * BlockSamples;
     auto* block = new qint16[BlockSamples];

@@ -67,7 +67,7 @@ public:
     int headerSize() const { return m_headerSize; }
     bool isWritable() const { return m_writable; }
     int sampleCount() const { return appendedCount(); }
-    int blockCount() const { return m_blockCount; }
+    int blockCount() const { return completeBlockCount(); }
     // Whether an append or header write could not reach the file whole.
     bool hasWriteError() const { return m_writeError; }
 
@@ -92,7 +92,6 @@ private:
     int m_headerSize;
     bool m_writable;
     bool m_writeError = false;
-    int m_blockCount = 0;
     mutable QFile m_file;
     mutable std::list<CachedBlock> m_cache;  // most recently used first
     mutable std::vector<qint16> m_tail;      // channel-major, TailWindowSamples each

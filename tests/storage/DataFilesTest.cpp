@@ -4,6 +4,8 @@
 // include, cut files), each checked against bytes assembled here.
 #include "StorageTestSupport.h"
 
+#include "analysis/TFilteredSignalView.h"
+#include "analysis/TFirBlockFilter.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 
@@ -208,6 +210,24 @@ TEST_F(DataFilesTest, OpenModeServesThePartialLastBlockThroughTheCache)
     appendSynthetic(file, n, 10);
     EXPECT_EQ(file.sampleCount(), n);
     EXPECT_EQ(QFile(path).size(), 4096 + 6 * n);
+}
+
+TEST_F(DataFilesTest, ReviewViewOfAClosedRecordingReachesItsLastSample)
+{
+    // A recording rarely ends on a block boundary; filtered for review it
+    // must still show its last seconds, not zeros after the last full block.
+    const QString path = env.path("tail.pxecg");
+    const int n = 2 * 8192 + 3000;
+    ASSERT_TRUE(writeAll(path, QByteArray(4096, '\0') + frames(2, 0, n)));
+    TEcgFile file(path, 2, 1000);
+    TFilteredSignalView view(&file, std::make_unique<TFirBlockFilter>(TFirTable()));
+    EXPECT_EQ(view.appendedCount(), n);
+    EXPECT_EQ(view.sample(1, n - 1), synthetic(1, n - 1));
+    EXPECT_EQ(view.sample(1, n), 0);
+    std::vector<double> tail(20);
+    view.readRange(0, n - 10, 20, tail.data());
+    for (int k = 0; k < 20; ++k)
+        EXPECT_EQ(tail[k], k < 10 ? synthetic(0, n - 10 + k) : 0) << k;
 }
 
 TEST_F(DataFilesTest, FileCutMidFrameOpensWithItsCompleteFrames)
