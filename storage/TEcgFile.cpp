@@ -98,8 +98,40 @@ void TEcgFile::appendFrames(const char* frames, qint64 frameCount)
         m_writeError = true;
     const int before = sampleCount();
     setSampleCountFromEnd(at + std::max<qint64>(0, written));
+    followTail(frames, before, sampleCount() - before);
     if (sampleCount() != before)
         notifyListeners();
+}
+
+// A loaded tail window that ends where the appended frames begin takes them
+// in, so that reading the newest samples while recording does not reload
+// the window from the file after every append. When they do not fit, the
+// window first drops its oldest samples down to half its size, which still
+// covers every sample beyond the complete blocks.
+void TEcgFile::followTail(const char* frames, int first, int count)
+{
+    if (count <= 0 || m_tailCount == 0 || m_tailStart + m_tailCount != first)
+        return;
+    if (count > TailWindowSamples / 2) {
+        m_tailCount = 0;
+        return;
+    }
+    const int c = channelCount();
+    if (m_tailCount + count > TailWindowSamples) {
+        const int drop = m_tailCount + count - TailWindowSamples / 2;
+        for (int channel = 0; channel < c; ++channel) {
+            qint16* samples = m_tail.data() + std::size_t(channel) * TailWindowSamples;
+            std::copy(samples + drop, samples + m_tailCount, samples);
+        }
+        m_tailStart += drop;
+        m_tailCount -= drop;
+    }
+    const char* in = frames;
+    for (int i = m_tailCount; i < m_tailCount + count; ++i) {
+        for (int channel = 0; channel < c; ++channel, in += 2)
+            m_tail[std::size_t(channel) * TailWindowSamples + std::size_t(i)] = qFromLittleEndian<qint16>(in);
+    }
+    m_tailCount += count;
 }
 
 void TEcgFile::appendInterleaved(const char* bytes, int length)

@@ -83,6 +83,7 @@ private:
     const CachedBlock& cachedBlock(int block) const;
     int tailSample(int channel, int index) const;
     void loadTail(int index) const;
+    void followTail(const char* frames, int first, int count);
     // Reads up to `frames` frames from sample `first` into `frames`; answers
     // the number of whole frames read.
     qint64 readFrames(qint64 first, qint64 frames, QByteArray& buffer) const;
