@@ -31,19 +31,20 @@ void TBlockMeanDecimator::process()
         const int span = count * m_factor;
         if (int(m_window.size()) < channels * span)
             m_window.resize(std::size_t(channels) * span);
-        for (int channel = 0; channel < channels; ++channel)
+        if (m_samples.size() < std::size_t(channels) * count)
+            m_samples.resize(std::size_t(channels) * count);
+        for (int channel = 0; channel < channels; ++channel) {
             m_source->readRange(channel, m_nextIndex, span, m_window.data() + std::size_t(channel) * span);
-        qint16 frame[TSignal::MaxChannels];
-        for (int j = 0; j < count; ++j) {
-            for (int channel = 0; channel < channels; ++channel) {
+            qint16* out = m_samples.data() + std::size_t(channel) * count;
+            for (int j = 0; j < count; ++j) {
                 const double* x = m_window.data() + std::size_t(channel) * span + std::size_t(j) * m_factor;
                 qint64 sum = 0;
                 for (int i = 0; i < m_factor; ++i)
                     sum += qint64(x[i]);
-                frame[channel] = qint16(sum / m_factor); // integer division truncates toward zero
+                out[j] = qint16(sum / m_factor); // integer division truncates toward zero
             }
-            appendFrame(frame);
         }
+        appendRun(m_samples.data(), count);
         m_nextIndex += span;
     }
 }

@@ -18,4 +18,5 @@ public:
 private:
     int m_factor;
     std::vector<double> m_window;
+    std::vector<qint16> m_samples; // one run of outputs, channel by channel
 };

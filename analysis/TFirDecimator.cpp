@@ -28,20 +28,20 @@ void TFirDecimator::process()
         return;
     const int available = m_source->appendedCount();
     const int channels = m_source->channelCount();
-    qint16 frame[TSignal::MaxChannels];
     if (m_factor == 1) {
         const int end = available - (Delay + 1);
         while (m_nextIndex < end) {
             const int count = std::min(end - m_nextIndex, RunLength);
-            if (int(m_window.size()) < channels * count)
-                m_window.resize(std::size_t(channels) * count);
+            const std::size_t values = std::size_t(channels) * count;
+            if (m_window.size() < values)
+                m_window.resize(values);
+            if (m_samples.size() < values)
+                m_samples.resize(values);
             for (int channel = 0; channel < channels; ++channel)
                 m_source->readRange(channel, m_nextIndex, count, m_window.data() + std::size_t(channel) * count);
-            for (int j = 0; j < count; ++j) {
-                for (int channel = 0; channel < channels; ++channel)
-                    frame[channel] = toSample16(m_window[std::size_t(channel) * count + j]);
-                appendFrame(frame);
-            }
+            std::transform(m_window.begin(), m_window.begin() + std::ptrdiff_t(values), m_samples.begin(),
+                           toSample16);
+            appendRun(m_samples.data(), count);
             m_nextIndex += count;
         }
         return;
@@ -55,20 +55,22 @@ void TFirDecimator::process()
         const int span = (count - 1) * m_factor + length;
         if (int(m_window.size()) < channels * span)
             m_window.resize(std::size_t(channels) * span);
-        for (int channel = 0; channel < channels; ++channel)
-            m_source->readRange(channel, first, span, m_window.data() + std::size_t(channel) * span);
+        if (m_samples.size() < std::size_t(channels) * count)
+            m_samples.resize(std::size_t(channels) * count);
         const int pairs = length / 2;
-        for (int j = 0; j < count; ++j) {
-            for (int channel = 0; channel < channels; ++channel) {
+        for (int channel = 0; channel < channels; ++channel) {
+            m_source->readRange(channel, first, span, m_window.data() + std::size_t(channel) * span);
+            qint16* out = m_samples.data() + std::size_t(channel) * count;
+            for (int j = 0; j < count; ++j) {
                 // x[p + 14 - k] is window[j F + L - 1 - k]; symmetric taps fold.
                 const double* x = m_window.data() + std::size_t(channel) * span + std::size_t(j) * m_factor;
                 double sum = m_taps[pairs] * x[pairs];
                 for (int k = 0; k < pairs; ++k)
                     sum += m_taps[k] * (x[length - 1 - k] + x[k]);
-                frame[channel] = toSample16(sum);
+                out[j] = toSample16(sum);
             }
-            appendFrame(frame);
         }
+        appendRun(m_samples.data(), count);
         m_nextIndex += count * m_factor;
     }
 }

@@ -20,4 +20,5 @@ private:
     int m_factor;
     std::vector<double> m_taps;
     std::vector<double> m_window;
+    std::vector<qint16> m_samples; // one run of outputs, channel by channel
 };

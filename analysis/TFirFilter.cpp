@@ -71,12 +71,11 @@ TFirFilter::TFirFilter(std::vector<double> taps)
 void TFirFilter::process()
 {
     produce([this](const double* outputs, int channels, int count) {
-        qint16 frame[TSignal::MaxChannels];
-        for (int j = 0; j < count; ++j) {
-            for (int channel = 0; channel < channels; ++channel)
-                frame[channel] = toSample16(outputs[std::size_t(channel) * count + j]);
-            appendFrame(frame);
-        }
+        const std::size_t values = std::size_t(channels) * std::size_t(count);
+        if (m_samples.size() < values)
+            m_samples.resize(values);
+        std::transform(outputs, outputs + values, m_samples.begin(), toSample16);
+        appendRun(m_samples.data(), count);
     });
 }
 
@@ -92,12 +91,5 @@ TFirFilterF64::TFirFilterF64(std::vector<double> taps)
 
 void TFirFilterF64::process()
 {
-    produce([this](const double* outputs, int channels, int count) {
-        double frame[TSignal::MaxChannels];
-        for (int j = 0; j < count; ++j) {
-            for (int channel = 0; channel < channels; ++channel)
-                frame[channel] = outputs[std::size_t(channel) * count + j];
-            appendFrame(frame);
-        }
-    });
+    produce([this](const double* outputs, int, int count) { appendRun(outputs, count); });
 }

@@ -46,6 +46,9 @@ public:
     explicit TFirFilter(const TFirTable& table);
     explicit TFirFilter(std::vector<double> taps);
     void process() override;
+
+private:
+    std::vector<qint16> m_samples; // one run of outputs, reused
 };
 
 // The same stage with double output (for a TSignalBufferF64 sink).

@@ -5,12 +5,12 @@
 namespace {
 
 template <typename Value>
-void appendOneFrame(TSignal* sink, const Value* values)
+void appendChannelRun(TSignal* sink, const Value* values, int count)
 {
     const Value* channels[TSignal::MaxChannels];
     for (int channel = 0; channel < sink->channelCount(); ++channel)
-        channels[channel] = values + channel;
-    sink->append(channels, 1);
+        channels[channel] = values + std::size_t(channel) * std::size_t(count);
+    sink->append(channels, count);
 }
 
 } // namespace
@@ -25,10 +25,20 @@ void TSignalProcessor::attach(TSignal* source, int startIndex)
 
 void TSignalProcessor::appendFrame(const qint16* values)
 {
-    appendOneFrame(m_sink, values);
+    appendRun(values, 1);
 }
 
 void TSignalProcessor::appendFrame(const double* values)
 {
-    appendOneFrame(m_sink, values);
+    appendRun(values, 1);
+}
+
+void TSignalProcessor::appendRun(const qint16* values, int count)
+{
+    appendChannelRun(m_sink, values, count);
+}
+
+void TSignalProcessor::appendRun(const double* values, int count)
+{
+    appendChannelRun(m_sink, values, count);
 }

@@ -5,8 +5,9 @@
 class TSignal;
 
 // A streaming stage: reads a growing source signal and appends what it
-// produces to a sink signal, one frame (a sample of every channel) at a
-// time. Each stage keeps its own next output index; stages chain by using
+// produces to a sink signal in order, frame after frame (a frame is a
+// sample of every channel), a single frame or a run of frames per append.
+// Each stage keeps its own next output index; stages chain by using
 // one stage's sink as the next stage's source.
 class TSignalProcessor
 {
@@ -31,6 +32,10 @@ protected:
     // Append one frame, values[c] for channel c, to the sink.
     void appendFrame(const qint16* values);
     void appendFrame(const double* values);
+    // Append a run of `count` frames held channel by channel (values[c *
+    // count + j] is frame j of channel c) to the sink in one append.
+    void appendRun(const qint16* values, int count);
+    void appendRun(const double* values, int count);
 
     TSignal* m_source = nullptr;
     TSignal* m_sink = nullptr;
