@@ -4,9 +4,10 @@
 #include "analysis/TFirFilter.h"
 #include "analysis/TFirTables.h"
 
-std::unique_ptr<TSignalBuffer16> makeSignalLike(const TSignal& like, int blocks)
+std::unique_ptr<TSignalBuffer16> makeSignalLike(const TSignal& like, int blocks, int samplingRate)
 {
-    auto signal = std::make_unique<TSignalBuffer16>(like.channelCount(), like.samplingRate(), like.blockSize(),
+    const int rate = samplingRate > 0 ? samplingRate : like.samplingRate();
+    auto signal = std::make_unique<TSignalBuffer16>(like.channelCount(), rate, like.blockSize(),
                                                     blocks * like.blockSize());
     signal->setResolutionBits(like.resolutionBits());
     signal->setRange(like.rangeMinimum(), like.rangeMaximum());

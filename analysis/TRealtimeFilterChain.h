@@ -65,5 +65,6 @@ private:
 };
 
 // A TSignalBuffer16 shaped like `like` (channel count, rate, block size,
-// resolution, range, names) with a capacity of `blocks` blocks.
-std::unique_ptr<TSignalBuffer16> makeSignalLike(const TSignal& like, int blocks);
+// resolution, range, names) with a capacity of `blocks` blocks; a positive
+// `samplingRate` replaces the rate (a decimated copy).
+std::unique_ptr<TSignalBuffer16> makeSignalLike(const TSignal& like, int blocks, int samplingRate = 0);
