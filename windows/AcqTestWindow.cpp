@@ -1,0 +1,45 @@
+#include "windows/AcqTestWindow.h"
+
+#include "acquisition/TAcqSource.h"
+#include "acquisition/TQtAcqDriver.h"
+#include "analysis/TLeadSet.h"
+#include "analysis/TSignalBuffer16.h"
+
+AcqTestWindow::AcqTestWindow(std::unique_ptr<TAcqSource> source, QWidget* parent)
+    : QSignalMonitorDisplay(parent)
+    , m_source(std::move(source))
+    , m_signal(std::make_unique<TSignalBuffer16>(m_source->channelCount(), m_source->sampleRate(),
+                                                 BlockSize, Capacity))
+    , m_driver(std::make_unique<TQtAcqDriver>(m_source.get(), m_signal.get()))
+    , m_listener(*this)
+{
+    m_signal->setResolutionBits(m_source->resolutionBits());
+    m_signal->setRange(m_source->minimumValue(), m_source->maximumValue());
+    // Named so that the display labels its leads.
+    for (int channel = 0; channel < m_signal->channelCount(); ++channel)
+        m_signal->setChannelName(channel, TLeadSet::leadName(channel));
+    m_signal->addListener(&m_listener);
+    m_driver->addListener(&m_listener);
+
+    setWindowFlags(Qt::Dialog);
+    setWindowModality(Qt::WindowModal);
+    setWindowTitle(tr("Acquisition test"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setSignal(m_signal.get());
+}
+
+AcqTestWindow::~AcqTestWindow()
+{
+    m_driver->stop();
+    setSignal(nullptr);
+    m_signal->removeListener(&m_listener);
+    m_driver.reset();
+    m_source.reset();
+    m_signal.reset();
+}
+
+void AcqTestWindow::start()
+{
+    m_driver->start();
+    showMaximized();
+}

@@ -1,0 +1,178 @@
+#include "windows/ConfigDialog.h"
+
+#include "ui_ConfigDialog.h"
+
+#include "acquisition/TAcqSourceFactory.h"
+#include "acquisition/TDemoAcqSource.h"
+#include "acquisition/TDeviceAcqSource.h"
+#include "acquisition/TDeviceProtocol.h"
+#include "app/TSettings.h"
+#include "windows/AcqTestWindow.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+
+// Time the progress dialog gets to be painted before the search blocks.
+constexpr int PaintDelayMs = 10;
+
+// The wait cursor for the life of the object.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+ConfigDialog::ConfigDialog(QWidget* parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::ConfigDialog>())
+{
+    m_ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    m_ui->listCategory->setCurrentRow(0);
+    m_ui->pages->setCurrentIndex(0);
+    loadSettings();
+}
+
+ConfigDialog::~ConfigDialog() = default;
+
+void ConfigDialog::loadSettings()
+{
+    m_ui->chkBeatAvgNotchFilter->setChecked(TSettings::flag(TSettings::BeatAveragingNotchFilter));
+    m_ui->chkBeatAvgLowpassFilter->setChecked(TSettings::flag(TSettings::BeatAveragingLowpassFilter));
+    setAcquisitionMode(TSettings::text(TSettings::AcqMode));
+    m_ui->txtBluetoothPort->setText(TSettings::text(TSettings::AcqBluetoothPort));
+    m_ui->numLowBatteryLevel->setValue(TSettings::editorValue(TSettings::LowBatteryLevel).toDouble());
+    m_ui->numSignalGain->setValue(TSettings::editorValue(TSettings::SignalGain).toInt());
+    enableBluetoothPort(m_ui->rbtAcqDeviceBT->isChecked());
+}
+
+QString ConfigDialog::acquisitionMode() const
+{
+    if (m_ui->rbtAcqDemo->isChecked())
+        return QString::fromLatin1(TAcqSourceFactory::DemoMode);
+    if (m_ui->rbtAcqDeviceBT->isChecked())
+        return QString::fromLatin1(TAcqSourceFactory::BluetoothMode);
+    return QString();
+}
+
+void ConfigDialog::setAcquisitionMode(const QString& mode)
+{
+    if (mode == QLatin1String(TAcqSourceFactory::DemoMode))
+        m_ui->rbtAcqDemo->setChecked(true);
+    else if (mode == QLatin1String(TAcqSourceFactory::BluetoothMode))
+        m_ui->rbtAcqDeviceBT->setChecked(true);
+    else
+        m_ui->rbtAcqDevice->setChecked(true);
+}
+
+void ConfigDialog::enableBluetoothPort(bool enabled)
+{
+    m_ui->lblBluetoothPort->setEnabled(enabled);
+    m_ui->txtBluetoothPort->setEnabled(enabled);
+    m_ui->btnBluetoothDetect->setEnabled(enabled);
+}
+
+std::unique_ptr<TAcqSource> ConfigDialog::createTestSource() const
+{
+    using namespace TAcqSourceFactory;
+    if (m_ui->rbtAcqDevice->isChecked())
+        return std::make_unique<TDeviceAcqSource>(TDeviceProtocol::LinkSpeed);
+    if (m_ui->rbtAcqDeviceBT->isChecked())
+        return std::make_unique<TDeviceAcqSource>(m_ui->txtBluetoothPort->text(), TDeviceProtocol::LinkSpeed);
+    return std::make_unique<TDemoAcqSource>(QString::fromLatin1(DemoTestFileName), DemoChannelCount,
+                                            DemoTestSampleRate, DemoBytesPerSample, DemoResolutionBits,
+                                            DemoGain, DemoDataOffset);
+}
+
+QStringList ConfigDialog::findBluetoothDevices() const
+{
+    return TDeviceAcqSource::findBluetoothDevices();
+}
+
+void ConfigDialog::on_btnAcqTest_clicked()
+{
+    try {
+        auto* window = new AcqTestWindow(createTestSource(), this);
+        window->start();
+    } catch (const std::exception& error) {
+        QMessageBox::critical(this, tr("Error"), QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void ConfigDialog::on_ConfigDialog_accepted()
+{
+    TSettings::setValue(TSettings::BeatAveragingNotchFilter, m_ui->chkBeatAvgNotchFilter->isChecked());
+    TSettings::setValue(TSettings::BeatAveragingLowpassFilter, m_ui->chkBeatAvgLowpassFilter->isChecked());
+    TSettings::setValue(TSettings::AcqMode, acquisitionMode());
+    TSettings::setValue(TSettings::AcqBluetoothPort, m_ui->txtBluetoothPort->text());
+    TSettings::setValue(TSettings::LowBatteryLevel, m_ui->numLowBatteryLevel->value());
+    TSettings::setValue(TSettings::SignalGain, m_ui->numSignalGain->value());
+}
+
+void ConfigDialog::on_listCategory_currentRowChanged(int currentRow)
+{
+    m_ui->pages->setCurrentIndex(currentRow);
+    m_ui->pages->setFocus();
+}
+
+void ConfigDialog::on_rbtAcqDeviceBT_toggled(bool checked)
+{
+    enableBluetoothPort(checked);
+}
+
+void ConfigDialog::on_btnBluetoothDetect_clicked()
+{
+    const QMessageBox::StandardButton answer = QMessageBox::information(
+        this, tr("Information"),
+        tr("Make sure that the device has been paired and is turned on.\nPress <OK> to continue."),
+        QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer != QMessageBox::Ok)
+        return;
+    takeDetectedDevices(searchBluetoothDevices());
+}
+
+QStringList ConfigDialog::searchBluetoothDevices()
+{
+    const WaitCursor waitCursor;
+    QProgressDialog progress(tr("Please wait..."), QString(), 0, 0, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setCancelButton(nullptr);
+    progress.show();
+    QEventLoop paint;
+    QTimer::singleShot(PaintDelayMs, &paint, &QEventLoop::quit);
+    paint.exec();
+    return findBluetoothDevices();
+}
+
+void ConfigDialog::takeDetectedDevices(const QStringList& ports)
+{
+    if (ports.size() == 1) {
+        m_ui->txtBluetoothPort->setText(ports.first());
+    } else if (ports.size() > 1) {
+        QMessageBox::information(this, tr("Information"),
+                                 tr("There is more than one device in range.\nPlease make sure that only "
+                                    "one device is turned on and try again."));
+    } else {
+        QMessageBox::information(this, tr("Information"),
+                                 tr("No device found.\nPlease make sure that the device is paired and "
+                                    "turned on."));
+    }
+}
+
+void ConfigDialog::on_btnHardwareDefaults_clicked()
+{
+    m_ui->numLowBatteryLevel->setValue(TSettings::LowBatteryLevel.editorDefault.toDouble());
+    m_ui->numSignalGain->setValue(TSettings::SignalGain.editorDefault.toInt());
+}
