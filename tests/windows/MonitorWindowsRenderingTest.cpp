@@ -1,11 +1,17 @@
-// The electrode panel, the configuration dialog and the acquisition test
-// window under the dark style sheet, saved into the build folder
+// The monitor window with live demo data, the electrode panel, the
+// configuration dialog and the acquisition test window under the dark style
+// sheet, saved into the build folder
 // (renderings/*.png) to be looked at, and checked for texts and fields cut
 // by a size below what they need.
 #include "MonitorTestSupport.h"
+#include "analysis/PipelineTestSupport.h"
 #include "app/TempSettings.h"
 
+#include "acquisition/TFastReplaySource.h"
+#include "analysis/TAnalysisPipeline.h"
 #include "analysis/TSignal.h"
+#include "app/TSettings.h"
+#include "windows/EcgMonitorWindow.h"
 #include "windows/AcqTestWindow.h"
 #include "windows/ConfigDialog.h"
 #include "windows/ElectrodeStatusWidget.h"
@@ -19,6 +25,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +81,25 @@ protected:
 
     TempSettings m_settings;
 };
+
+TEST_F(MonitorWindowsRenderingTest, MonitorWindowRecordingTheDemo)
+{
+    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
+    auto probe = std::make_shared<SourceProbe>();
+    probe->battery = 2.0;
+    probe->electrodeV2Off = true;
+    ProbedSource<TFastReplaySource> source(probe, QStringLiteral(VAROR_DATA_DIR "/ecg1000.dat"), 14, 1000, 25000);
+    pipelinetest::TemporaryStudy study(source);
+    EcgMonitorWindow window(nullptr, &source, study.study());
+    window.resize(1280, 800);
+    window.show();
+    window.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+    ASSERT_TRUE(waitUntil([&] { return window.pipeline()->rawSignal()->appendedCount() >= source.totalFrames(); }));
+    // Two updates: the electrode panel is made on the first and shown on the second.
+    for (int update = 0; update < 2; ++update)
+        QMetaObject::invokeMethod(window.findChild<QTimer*>(QStringLiteral("updateTimer")), "timeout");
+    save(window, QStringLiteral("monitor-window"));
+}
 
 TEST_F(MonitorWindowsRenderingTest, ElectrodePanel)
 {

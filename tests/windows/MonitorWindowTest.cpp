@@ -1,0 +1,302 @@
+// The monitor window on studies in a temporary data folder, fed by the
+// fast replay of the demo recording (or by a scripted source): recording,
+// the one-second update, the display controls, the overlays and the
+// electrode panel, the operator's warning, and the release of the pipeline
+// however the window closes.
+#include "MonitorTestSupport.h"
+#include "acquisition/FakeAcqSource.h"
+#include "analysis/PipelineTestSupport.h"
+#include "app/TempSettings.h"
+
+#include "acquisition/TFastReplaySource.h"
+#include "analysis/TAnalysisPipeline.h"
+#include "analysis/TBeat.h"
+#include "analysis/TBeatStore.h"
+#include "analysis/TLiveBeatAverager.h"
+#include "app/TSettings.h"
+#include "display/QBeatDisplayZoom.h"
+#include "display/QSignalMonitorDisplay.h"
+#include "storage/TBeatsFile.h"
+#include "storage/TEcgFile.h"
+#include "storage/TStudy.h"
+#include "windows/EcgMonitorWindow.h"
+#include "windows/ElectrodeStatusWidget.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace monitortest;
+
+namespace {
+
+using ReplaySource = ProbedSource<TFastReplaySource>;
+
+class MonitorWindowTest : public ::testing::Test
+{
+protected:
+    ~MonitorWindowTest() override { delete m_window.data(); }
+
+    // A replay of the demo recording of so many frames and a new study for it.
+    void prepare(qint64 frames)
+    {
+        auto source = std::make_unique<ReplaySource>(m_probe, QStringLiteral(VAROR_DATA_DIR "/ecg1000.dat"), 14,
+                                                     1000, frames);
+        m_replay = source.get();
+        prepare(std::move(source));
+    }
+    void prepare(std::unique_ptr<TAcqSource> source)
+    {
+        m_source = std::move(source);
+        m_study = std::make_unique<pipelinetest::TemporaryStudy>(*m_source);
+    }
+
+    // The window as the main window shows it: deleted when closed.
+    EcgMonitorWindow& open()
+    {
+        m_window = new EcgMonitorWindow(nullptr, m_source.get(), m_study->study());
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+        m_window->resize(1280, 800);
+        m_window->show();
+        return *m_window;
+    }
+
+    template <typename Widget>
+    Widget* child(const char* name) const
+    {
+        auto* widget = m_window->findChild<Widget*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString text(const char* label) const { return child<QLabel>(label)->text(); }
+    void click(const char* button) const { QTest::mouseClick(child<QAbstractButton>(button), Qt::LeftButton); }
+    QSignalMonitorDisplay* display() const { return child<QSignalMonitorDisplay>("ecgDisplay"); }
+    // One tick of the one-second update.
+    void tick() const { QMetaObject::invokeMethod(child<QTimer>("updateTimer"), "timeout"); }
+
+    bool replayed() const
+    {
+        return waitUntil([&] { return m_window->pipeline()->rawSignal()->appendedCount() >= m_replay->totalFrames(); },
+                         60000);
+    }
+    bool closed() const { return waitUntil([&] { return m_window.isNull(); }); }
+
+    TempSettings m_settings;
+    std::shared_ptr<SourceProbe> m_probe = std::make_shared<SourceProbe>();
+    std::unique_ptr<TAcqSource> m_source;
+    ReplaySource* m_replay = nullptr;
+    std::unique_ptr<pipelinetest::TemporaryStudy> m_study;
+    QPointer<EcgMonitorWindow> m_window;
+};
+
+TEST_F(MonitorWindowTest, OpensMonitoringWithTheDisplayDefaults)
+{
+    prepare(1000);
+    m_study->study()->setProperty(TStudy::patientKey("lastName"), "Núñez");
+    open();
+    EXPECT_EQ(text("lblPatientName"), QStringLiteral("Núñez, Ana"));
+    EXPECT_TRUE(child<QAbstractButton>("btnStart")->isEnabled());
+    EXPECT_FALSE(child<QAbstractButton>("btnStop")->isEnabled());
+    EXPECT_FALSE(child<QFrame>("frameAverageBeat")->isVisible());
+    EXPECT_EQ(text("lblTotalElapsedTime"), QStringLiteral("0:00"));
+    EXPECT_EQ(text("lblHR"), QStringLiteral("0"));
+    EXPECT_EQ(child<QComboBox>("cboAverageLead")->count(), 14);
+    EXPECT_EQ(child<QComboBox>("cboAverageLead")->currentText(), QStringLiteral("V5"));
+    for (const char* checked : {"btnSpeed25", "btnAmp10", "btnZoom1", "btnFilterNotch", "btnFilterLowpass",
+                                "btnFilterBaseline"})
+        EXPECT_TRUE(child<QAbstractButton>(checked)->isChecked()) << checked;
+    EXPECT_EQ(child<QAbstractButton>("btnAmp40")->toolTip(), QStringLiteral("Amplitude: <b>40</b> mm/mV"));
+    EXPECT_EQ(display()->signal(), m_window->pipeline()->displaySignal());
+    EXPECT_NE(display()->highlighter(), nullptr);
+    EXPECT_TRUE(display()->isLeadVisible(11));
+    EXPECT_FALSE(display()->isLeadVisible(12));
+    EXPECT_FALSE(display()->isLeadVisible(13));
+    EXPECT_TRUE(display()->showAverage());
+    // Not the demo mode: no label says the ECG is simulated.
+    EXPECT_EQ(display()->findChild<QLabel*>(), nullptr);
+}
+
+TEST_F(MonitorWindowTest, ControlsSetTheDisplaysAndTheBaselineFilterTurnsCentringOff)
+{
+    prepare(1000);
+    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
+    open();
+    ASSERT_NE(display()->findChild<QLabel*>(), nullptr);
+    EXPECT_EQ(display()->findChild<QLabel*>()->text(), QStringLiteral("Simulated ECG"));
+
+    EXPECT_FALSE(display()->baselineCentering());
+    click("btnFilterBaseline");
+    EXPECT_TRUE(display()->baselineCentering());
+    EXPECT_EQ(display()->signal(), m_window->pipeline()->displaySignal());
+    click("btnFilterBaseline");
+    EXPECT_FALSE(display()->baselineCentering());
+
+    click("btnSpeed50");
+    EXPECT_EQ(display()->speed(), 50.0);
+    EXPECT_FALSE(child<QAbstractButton>("btnSpeed25")->isChecked());
+    click("btnSpeed12");
+    EXPECT_EQ(display()->speed(), 12.5);
+    click("btnAmp20");
+    EXPECT_EQ(display()->amplitude(), 20.0);
+    click("btnZoom3");
+    EXPECT_EQ(child<QBeatDisplayZoom>("beatDisplay")->zoom(), 3);
+}
+
+TEST_F(MonitorWindowTest, RecordsUntilStopAndLeavesAStudyThatOpens)
+{
+    // 61 seconds of signal, recorded from the first sample on.
+    prepare(61000);
+    open();
+    click("btnStart");
+    EXPECT_FALSE(child<QAbstractButton>("btnStart")->isEnabled());
+    EXPECT_TRUE(child<QAbstractButton>("btnStop")->isEnabled());
+    EXPECT_TRUE(child<QFrame>("frameAverageBeat")->isVisible());
+    tick();
+    EXPECT_EQ(text("lblAverageBeatCount"), QStringLiteral("Averaging beats..."));
+    EXPECT_EQ(text("lblTotalElapsedTime"), QStringLiteral(" 0:00"));
+
+    ASSERT_TRUE(replayed());
+    tick();
+    const int studySamples = m_study->study()->ecgFile()->appendedCount();
+    EXPECT_EQ(studySamples / 1000, 61);
+    EXPECT_EQ(text("lblTotalElapsedTime"), QStringLiteral(" 1:01"));
+    const int averaged = m_window->pipeline()->liveAverager()->count(10);
+    EXPECT_GT(averaged, 0);
+    EXPECT_EQ(text("lblAverageBeatCount"), QStringLiteral("%1 averaged beats").arg(averaged));
+    const int heartRate = text("lblHR").toInt();
+    EXPECT_GT(heartRate, 40);
+    EXPECT_LT(heartRate, 150);
+
+    // The heart rate of the newest beat's mean RR; a mean RR too long for
+    // one beat a minute keeps the value shown.
+    TBeat beat;
+    beat.setValue(TBeat::MeanRrInterval, 0.8);
+    m_window->pipeline()->beatStore()->add(beat);
+    tick();
+    EXPECT_EQ(text("lblHR"), QStringLiteral("75"));
+    beat.setValue(TBeat::MeanRrInterval, 70.0);
+    m_window->pipeline()->beatStore()->add(beat);
+    tick();
+    EXPECT_EQ(text("lblHR"), QStringLiteral("75"));
+
+    // Choosing a lead tells its count at once, even when it is 0.
+    child<QComboBox>("cboAverageLead")->setCurrentIndex(13);
+    EXPECT_EQ(text("lblAverageBeatCount"),
+              QStringLiteral("%1 averaged beats").arg(m_window->pipeline()->liveAverager()->count(13)));
+
+    click("btnStop");
+    ASSERT_TRUE(closed());
+    EXPECT_TRUE(m_probe->stopped());
+    const int beatsRecorded = m_study->study()->beatsFile()->count();
+    EXPECT_GT(beatsRecorded, 40);
+
+    TLocalStudyStore& store = m_study->store();
+    store.closeStudy(m_study->study());
+    TStudy* reopened = store.openStudy(m_study->id());
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(reopened->ecgFile()->appendedCount(), studySamples);
+    EXPECT_EQ(reopened->beatsFile()->count(), beatsRecorded);
+    store.closeStudy(reopened);
+}
+
+TEST_F(MonitorWindowTest, ClosingWhileMonitoringReleasesThePipelineAndRecordsNothing)
+{
+    prepare(3600 * 1000);
+    m_replay->setMaximumLead(10 * m_replay->blockFrames());
+    pipelinetest::ReplayPacer pacer(*m_replay);
+    open().pipeline()->addListener(&pacer);
+    ASSERT_TRUE(waitUntil([&] { return m_window->pipeline()->rawSignal()->appendedCount() > 5000; }));
+    m_window->close();
+    ASSERT_TRUE(closed());
+    EXPECT_TRUE(m_probe->stopped());
+    const qint64 delivered = m_replay->deliveredFrames();
+    QTest::qWait(50);
+    EXPECT_EQ(m_replay->deliveredFrames(), delivered);
+    EXPECT_EQ(m_study->study()->ecgFile()->appendedCount(), 0);
+    EXPECT_EQ(m_study->study()->beatsFile()->count(), 0);
+    // The window's settings were stored as it went.
+    EXPECT_TRUE(TSettings::flag(TSettings::MonitorShowAverageBeat));
+    EXPECT_EQ(QSettings().value(QStringLiteral("EcgMonitorWindow/DisplayColorScheme")), QVariant(QString()));
+}
+
+TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
+{
+    prepare(1000);
+    TSettings::setValue(TSettings::LowBatteryLevel, 2.5);
+    open();
+    const auto overlays = [&] { return display()->findChildren<QLabel*>(); };
+    const auto shown = [&](int index) { return overlays().size() > index && overlays()[index]->isVisible(); };
+
+    m_probe->battery = 2.4;
+    tick();
+    ASSERT_EQ(overlays().size(), 1);
+    EXPECT_TRUE(shown(0));
+    EXPECT_EQ(overlays()[0]->geometry(), QRect(display()->width() - 60, display()->height() - 60, 50, 50));
+    m_probe->healthy = false;
+    tick();
+    ASSERT_EQ(overlays().size(), 2);
+    EXPECT_TRUE(shown(1));
+    EXPECT_EQ(overlays()[1]->pos(), QPoint(display()->width() - 111, display()->height() - 111));
+    m_probe->battery = 2.6;
+    m_probe->healthy = true;
+    tick();
+    EXPECT_FALSE(shown(0));
+    EXPECT_FALSE(shown(1));
+
+    // The panel is made on the first loss and shown, up to date, from the next update on.
+    m_probe->electrodeV2Off = true;
+    tick();
+    auto* panel = m_window->findChild<ElectrodeStatusWidget*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->isVisible());
+    tick();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->pos(), QPoint(m_window->width() - 151 - 10, 10));
+    EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("lblV2"))->styleSheet(), QStringLiteral("color: red"));
+    EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("lblV1"))->styleSheet(), QStringLiteral("color: green"));
+    m_probe->electrodeV2Off = false;
+    tick();
+    EXPECT_FALSE(panel->isVisible());
+
+    // Dismissed, it stays hidden for the rest of this acquisition.
+    m_probe->electrodeV2Off = true;
+    tick();
+    ASSERT_TRUE(panel->isVisible());
+    QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("btnHide")), Qt::LeftButton);
+    tick();
+    tick();
+    EXPECT_FALSE(panel->isVisible());
+
+    // A new monitor window shows it again.
+    m_window->close();
+    ASSERT_TRUE(closed());
+    open();
+    tick();
+    tick();
+    ASSERT_NE(m_window->findChild<ElectrodeStatusWidget*>(), nullptr);
+    EXPECT_TRUE(m_window->findChild<ElectrodeStatusWidget*>()->isVisible());
+}
+
+TEST_F(MonitorWindowTest, AcquisitionFailureIsShownAndTheWindowStillReleasesEverything)
+{
+    auto source = std::make_unique<ProbedSource<FakeAcqSource>>(m_probe);
+    source->shortReadBy = 2;
+    source->push(QByteArray(14 * 2 * 200, '\0'));
+    prepare(std::move(source));
+    ModalBoxAnswerer answerer;
+    open();
+    ASSERT_TRUE(answerer.waitForBoxes(1));
+    EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("Warning: Communication with ECG acquiring device failed.")});
+    m_window->close();
+    ASSERT_TRUE(closed());
+    EXPECT_TRUE(m_probe->stopped());
+}
+
+} // namespace

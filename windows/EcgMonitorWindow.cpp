@@ -1,0 +1,334 @@
+#include "windows/EcgMonitorWindow.h"
+
+#include "ui_EcgMonitorWindow.h"
+
+#include "acquisition/TAcqSource.h"
+#include "acquisition/TAcqSourceFactory.h"
+#include "analysis/TAnalysisConstants.h"
+#include "analysis/TAnalysisPipeline.h"
+#include "analysis/TBeatStore.h"
+#include "analysis/TLeadSet.h"
+#include "analysis/TLiveBeatAverager.h"
+#include "app/TSettings.h"
+#include "display/DisplayColorSchemes.h"
+#include "storage/TEcgFile.h"
+#include "storage/TStudy.h"
+#include "windows/ElectrodeStatusWidget.h"
+#include "windows/TClipHighlighter.h"
+#include "windows/TMonitorWindowListener.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QTimer>
+
+namespace {
+
+constexpr int UpdateIntervalMs = 1000;
+// Leads shown at first: the twelve standard leads; CM5 and CR5 are hidden.
+constexpr int StandardLeadCount = 12;
+constexpr int AverageLead = TLeadSet::LeadV5;
+// Overlay icons in the ECG display's bottom-right corner.
+constexpr int OverlaySize = 50;
+constexpr int OverlayMargin = 10;
+constexpr int PanelMargin = 10;
+
+} // namespace
+
+EcgMonitorWindow::EcgMonitorWindow(QWidget* parent, TAcqSource* source, TStudy* study)
+    : QWidget(parent)
+    , m_ui(std::make_unique<Ui::EcgMonitorWindow>())
+    , m_source(source)
+    , m_study(study)
+    , m_updateTimer(new QTimer(this))
+{
+    m_ui->setupUi(this);
+    m_ui->frameAverageBeat->hide();
+    startPipeline();
+    setUpDisplays();
+    m_ui->btnFilterNotch->setChecked(true);
+    m_ui->btnFilterLowpass->setChecked(true);
+    m_ui->btnFilterBaseline->setChecked(true);
+    applyFilters();
+
+    for (int channel = 0; channel < m_study->ecgFile()->channelCount(); ++channel)
+        m_ui->cboAverageLead->addItem(m_study->ecgFile()->channelName(channel));
+    m_ui->cboAverageLead->setCurrentIndex(AverageLead);
+    m_ui->beatDisplay->showSingleLead(AverageLead);
+
+    m_ui->btnStart->setEnabled(true);
+    m_ui->btnStop->setEnabled(false);
+    m_ui->btnStart->setFocus();
+    m_ui->lblPatientName->setText(
+        QStringLiteral("%1, %2")
+            .arg(QString::fromStdString(m_study->propertyValue(TStudy::patientKey("lastName"))),
+                 QString::fromStdString(m_study->propertyValue(TStudy::patientKey("firstName")))));
+    if (TSettings::text(TSettings::AcqMode) == QLatin1String(TAcqSourceFactory::DemoMode))
+        showSimulationLabel();
+
+    m_updateTimer->setObjectName(QStringLiteral("updateTimer"));
+    connect(m_updateTimer, &QTimer::timeout, this, &EcgMonitorWindow::updateStatus);
+    m_updateTimer->start(UpdateIntervalMs);
+    loadSettings();
+}
+
+EcgMonitorWindow::~EcgMonitorWindow()
+{
+    releasePipeline();
+    m_listener.reset();
+    saveSettings();
+}
+
+void EcgMonitorWindow::startPipeline()
+{
+    m_pipeline = std::make_unique<TAnalysisPipeline>(m_source, m_study);
+    m_listener = std::make_unique<TMonitorWindowListener>(*m_ui->ecgDisplay, *m_ui->btnStop, *this);
+    m_pipeline->addListener(m_listener.get());
+    m_pipeline->start();
+}
+
+void EcgMonitorWindow::setUpDisplays()
+{
+    QSignalMonitorDisplay* display = m_ui->ecgDisplay;
+    display->setSignal(m_pipeline->displaySignal());
+    for (int lead = 0; lead < QSignalMonitorDisplay::MaxLeads; ++lead)
+        display->setLeadVisible(lead, lead < StandardLeadCount);
+    m_highlighter = std::make_unique<TClipHighlighter>(*m_pipeline, m_source->resolutionBits());
+    display->setHighlighter(m_highlighter.get());
+
+    m_ui->beatDisplay->setAverager(m_pipeline->liveAverager());
+    for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker)
+        m_ui->beatDisplay->setMarkerShown(marker, false);
+}
+
+void EcgMonitorWindow::showSimulationLabel()
+{
+    auto* label = new QLabel(tr("Simulated ECG"), m_ui->ecgDisplay);
+    label->setGeometry(40, 10, 160, 30);
+    label->setAlignment(Qt::AlignCenter);
+    label->setStyleSheet(QStringLiteral("background: white; color: red; font-weight: bold; font-size: 15px"));
+}
+
+void EcgMonitorWindow::loadSettings()
+{
+    m_colorScheme = TSettings::text(TSettings::MonitorDisplayColorScheme);
+    applyColorScheme(m_ui->ecgDisplay, m_colorScheme);
+    m_ui->ecgDisplay->setShowAverage(TSettings::flag(TSettings::MonitorShowAverageBeat));
+    TAnalysisConstants::setLowBatteryThreshold(TSettings::number(TSettings::LowBatteryLevel));
+}
+
+void EcgMonitorWindow::saveSettings() const
+{
+    TSettings::setValue(TSettings::MonitorDisplayColorScheme, m_colorScheme);
+    TSettings::setValue(TSettings::MonitorShowAverageBeat, m_ui->ecgDisplay->showAverage());
+}
+
+void EcgMonitorWindow::applyFilters()
+{
+    const bool baseline = m_ui->btnFilterBaseline->isChecked();
+    TSignal* output = m_pipeline->configureDisplayChain(m_ui->btnFilterNotch->isChecked(),
+                                                        m_ui->btnFilterLowpass->isChecked(), baseline);
+    m_ui->ecgDisplay->setSignal(output);
+    m_ui->ecgDisplay->setBaselineCentering(!baseline);
+}
+
+void EcgMonitorWindow::releasePipeline()
+{
+    if (!m_pipeline)
+        return;
+    m_pipeline->stop();
+    // Nothing may keep drawing from the pipeline's signals and averagers.
+    m_ui->ecgDisplay->setSignal(nullptr);
+    m_ui->ecgDisplay->setHighlighter(nullptr);
+    m_ui->ecgDisplay->setAverager(nullptr);
+    m_ui->beatDisplay->setAverager(nullptr);
+    m_pipeline->removeListener(m_listener.get());
+    m_pipeline.reset();
+    m_highlighter.reset();
+}
+
+void EcgMonitorWindow::on_btnSpeed12_clicked() { m_ui->ecgDisplay->setSpeed(12.5); }
+void EcgMonitorWindow::on_btnSpeed25_clicked() { m_ui->ecgDisplay->setSpeed(25.0); }
+void EcgMonitorWindow::on_btnSpeed50_clicked() { m_ui->ecgDisplay->setSpeed(50.0); }
+void EcgMonitorWindow::on_btnSpeed100_clicked() { m_ui->ecgDisplay->setSpeed(100.0); }
+void EcgMonitorWindow::on_btnAmp5_clicked() { m_ui->ecgDisplay->setAmplitude(5.0); }
+void EcgMonitorWindow::on_btnAmp10_clicked() { m_ui->ecgDisplay->setAmplitude(10.0); }
+void EcgMonitorWindow::on_btnAmp20_clicked() { m_ui->ecgDisplay->setAmplitude(20.0); }
+void EcgMonitorWindow::on_btnAmp40_clicked() { m_ui->ecgDisplay->setAmplitude(40.0); }
+void EcgMonitorWindow::on_btnFilterNotch_clicked() { applyFilters(); }
+void EcgMonitorWindow::on_btnFilterLowpass_clicked() { applyFilters(); }
+void EcgMonitorWindow::on_btnFilterBaseline_clicked() { applyFilters(); }
+
+void EcgMonitorWindow::on_btnStart_clicked()
+{
+    m_ui->ecgDisplay->setAverager(m_pipeline->monitorAverager());
+    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
+    m_pipeline->startRecording(now.toStdString());
+    m_ui->btnStart->setEnabled(false);
+    m_ui->frameAverageBeat->show();
+}
+
+void EcgMonitorWindow::on_btnStop_clicked()
+{
+    m_pipeline->stopRecording();
+    releasePipeline();
+    close();
+}
+
+void EcgMonitorWindow::on_ecgDisplay_customContextMenuRequested(const QPoint& point)
+{
+    while (execContextMenu(point)) {
+    }
+}
+
+bool EcgMonitorWindow::execContextMenu(const QPoint& point)
+{
+    QSignalMonitorDisplay* display = m_ui->ecgDisplay;
+    if (!m_contextMenu)
+        m_contextMenu = new QMenu(this);
+    m_contextMenu->clear();
+    m_contextMenu->setTitle(tr("Show leads"));
+
+    const TSignal* signal = display->signal();
+    const int leads = signal ? signal->channelCount() : 0;
+    for (int lead = 0; lead < leads; ++lead) {
+        QAction* action = m_contextMenu->addAction(signal->channelName(lead));
+        action->setCheckable(true);
+        action->setChecked(display->isLeadVisible(lead));
+        action->setData(lead);
+    }
+    m_contextMenu->addSeparator();
+    QAction* average = m_contextMenu->addAction(tr("Average beat"));
+    average->setCheckable(true);
+    average->setChecked(display->showAverage());
+    // Rebuilt with the menu; leaving the function removes it again.
+    QMenu schemes(tr("Color scheme"));
+    for (const QString& name : colorSchemeNames()) {
+        QAction* action = schemes.addAction(tr(qPrintable(name)));
+        action->setCheckable(true);
+        action->setChecked(name == m_colorScheme);
+        action->setData(name);
+    }
+    m_contextMenu->addMenu(&schemes);
+
+    QAction* chosen = m_contextMenu->exec(display->mapToGlobal(point));
+    if (!chosen)
+        return false;
+    if (chosen == average) {
+        display->setShowAverage(chosen->isChecked());
+    } else if (schemes.actions().contains(chosen)) {
+        if (chosen->isChecked()) {
+            m_colorScheme = chosen->data().toString();
+            applyColorScheme(display, m_colorScheme);
+        }
+    } else {
+        display->setLeadVisible(chosen->data().toInt(), chosen->isChecked());
+        return true;
+    }
+    return false;
+}
+
+void EcgMonitorWindow::on_cboAverageLead_currentIndexChanged(int index)
+{
+    m_ui->beatDisplay->showSingleLead(index);
+    if (m_pipeline)
+        showAverageBeatCount(index, false);
+}
+
+void EcgMonitorWindow::on_btnZoom1_clicked() { m_ui->beatDisplay->setZoom(1); }
+void EcgMonitorWindow::on_btnZoom2_clicked() { m_ui->beatDisplay->setZoom(2); }
+void EcgMonitorWindow::on_btnZoom3_clicked() { m_ui->beatDisplay->setZoom(3); }
+void EcgMonitorWindow::on_btnZoom4_clicked() { m_ui->beatDisplay->setZoom(4); }
+
+void EcgMonitorWindow::updateStatus()
+{
+    if (!m_pipeline)
+        return;
+    showOverlay(m_lowBatteryIcon, QStringLiteral(":/res/low-battery"), 0, m_pipeline->isBatteryLow());
+    showOverlay(m_connectingIcon, QStringLiteral(":/res/connecting"), 1, !m_source->isHealthy());
+    updateElectrodes();
+    if (m_pipeline->isRecording())
+        updateRecordingStatus();
+}
+
+void EcgMonitorWindow::showOverlay(QLabel*& overlay, const QString& picture, int slot, bool shown)
+{
+    if (!shown) {
+        if (overlay)
+            overlay->hide();
+        return;
+    }
+    QWidget* frame = m_ui->ecgDisplay;
+    if (!overlay) {
+        overlay = new QLabel(frame);
+        overlay->resize(OverlaySize, OverlaySize);
+        overlay->setStyleSheet(QStringLiteral("background:none"));
+        overlay->setScaledContents(true);
+        overlay->setPixmap(QPixmap(picture));
+    }
+    // Slot 0 sits in the corner, slot 1 one icon and one pixel further in.
+    const int inset = OverlayMargin + OverlaySize + slot * (OverlaySize + 1);
+    overlay->move(frame->width() - inset, frame->height() - inset);
+    overlay->show();
+}
+
+void EcgMonitorWindow::updateElectrodes()
+{
+    if (!m_pipeline->isAnyElectrodeOff()) {
+        if (m_electrodePanel)
+            m_electrodePanel->hide();
+        return;
+    }
+    if (!m_electrodePanel) {
+        // Created hidden on the first loss; shown from the next update on.
+        m_electrodePanel = new ElectrodeStatusWidget(this);
+        m_electrodePanel->hide();
+        m_electrodePanel->move(width() - m_electrodePanel->width() - PanelMargin, PanelMargin);
+        return;
+    }
+    if (!m_electrodePanel->showAllowed())
+        return;
+    for (const QString& name : TLeadSet::electrodeNames())
+        m_electrodePanel->setElectrode(name, m_pipeline->isElectrodeOff(name));
+    m_electrodePanel->move(width() - m_electrodePanel->width() - PanelMargin, PanelMargin);
+    m_electrodePanel->show();
+    m_electrodePanel->raise();
+}
+
+void EcgMonitorWindow::updateRecordingStatus()
+{
+    showElapsedTime();
+    showHeartRate();
+    m_ui->beatDisplay->refresh();
+    showAverageBeatCount(m_ui->cboAverageLead->currentIndex(), true);
+}
+
+void EcgMonitorWindow::showElapsedTime()
+{
+    const TSignal* signal = m_study->ecgFile();
+    const int seconds = signal->appendedCount() / signal->samplingRate();
+    m_ui->lblTotalElapsedTime->setText(QString::asprintf("%2d:%2.2d", seconds / 60, seconds % 60));
+}
+
+void EcgMonitorWindow::showHeartRate()
+{
+    const TBeatStore* beats = m_pipeline->beatStore();
+    if (beats->count() == 0)
+        return;
+    const double meanRr = beats->read(beats->count() - 1).value(TBeat::MeanRrInterval);
+    if (meanRr <= 0.0)
+        return;
+    const int heartRate = int(60.0 / meanRr);
+    if (heartRate > 0)
+        m_ui->lblHR->setText(QString::number(heartRate));
+}
+
+void EcgMonitorWindow::showAverageBeatCount(int lead, bool showWaiting)
+{
+    const int count = m_pipeline->liveAverager()->count(lead);
+    if (count == 0 && showWaiting)
+        m_ui->lblAverageBeatCount->setText(tr("Averaging beats..."));
+    else
+        m_ui->lblAverageBeatCount->setText(tr("%1 averaged beats").arg(count));
+}
