@@ -22,9 +22,11 @@
 #include "windows/EcgMonitorWindow.h"
 #include "windows/ElectrodeStatusWidget.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -38,6 +40,62 @@ using namespace monitortest;
 namespace {
 
 using ReplaySource = ProbedSource<TFastReplaySource>;
+
+// Works through the popup menus that come up, one step per menu shown: a
+// step gets the menu and acts on it as the operator would (choosing an
+// entry, opening a sub-menu, leaving).
+class PopupScript : public QObject
+{
+public:
+    explicit PopupScript(QList<std::function<void(QMenu&)>> steps) : m_steps(std::move(steps))
+    {
+        qApp->installEventFilter(this);
+    }
+    bool done() const { return m_steps.isEmpty(); }
+
+    // Chooses the entry with that text.
+    static void choose(QMenu& menu, const QString& text)
+    {
+        for (QAction* action : menu.actions()) {
+            if (action->text() == text) {
+                menu.setActiveAction(action);
+                QTest::keyClick(&menu, action->menu() ? Qt::Key_Right : Qt::Key_Return);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no entry " << text.toStdString();
+        QTest::keyClick(&menu, Qt::Key_Escape);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* menu = qobject_cast<QMenu*>(watched);
+        if (menu && event->type() == QEvent::Show && !m_steps.isEmpty()) {
+            // Acted on once the menu runs its own event loop.
+            QPointer<QMenu> shown(menu);
+            QTimer::singleShot(0, this, [this, shown] {
+                if (shown && !m_steps.isEmpty())
+                    m_steps.takeFirst()(*shown);
+            });
+        }
+        return false;
+    }
+
+private:
+    QList<std::function<void(QMenu&)>> m_steps;
+};
+
+// The entries of a menu as "text" or "[x] text" for a marked one.
+QStringList entries(const QMenu& menu)
+{
+    QStringList texts;
+    for (const QAction* action : menu.actions()) {
+        if (!action->isSeparator())
+            texts.append((action->isChecked() ? QStringLiteral("[x] ") : QString()) + action->text());
+    }
+    return texts;
+}
 
 class MonitorWindowTest : public ::testing::Test
 {
@@ -147,6 +205,61 @@ TEST_F(MonitorWindowTest, ControlsSetTheDisplaysAndTheBaselineFilterTurnsCentrin
     EXPECT_EQ(display()->amplitude(), 20.0);
     click("btnZoom3");
     EXPECT_EQ(child<QBeatDisplayZoom>("beatDisplay")->zoom(), 3);
+}
+
+TEST_F(MonitorWindowTest, ContextMenuTogglesLeadsInARowAndChoosesTheColourScheme)
+{
+    prepare(1000);
+    open();
+    QStringList firstEntries, secondEntries, schemeEntries;
+    PopupScript leads({
+        [&](QMenu& menu) {
+            firstEntries = entries(menu);
+            EXPECT_EQ(menu.title(), QStringLiteral("Show leads"));
+            PopupScript::choose(menu, QStringLiteral("V1"));
+        },
+        // Open again at once for the next lead.
+        [&](QMenu& menu) {
+            secondEntries = entries(menu);
+            PopupScript::choose(menu, QStringLiteral("CM5"));
+        },
+        [&](QMenu& menu) { QTest::keyClick(&menu, Qt::Key_Escape); },
+    });
+    emit display()->customContextMenuRequested(QPoint(200, 200));
+    EXPECT_TRUE(leads.done());
+    ASSERT_EQ(firstEntries.size(), 16);
+    EXPECT_EQ(firstEntries.first(), QStringLiteral("[x] I"));
+    EXPECT_EQ(firstEntries.mid(11, 5), (QStringList{QStringLiteral("[x] V6"), QStringLiteral("CM5"),
+                                                     QStringLiteral("CR5"), QStringLiteral("[x] Average beat"),
+                                                     QStringLiteral("Color scheme")}));
+    EXPECT_EQ(secondEntries.at(6), QStringLiteral("V1"));
+    EXPECT_FALSE(display()->isLeadVisible(6));
+    EXPECT_TRUE(display()->isLeadVisible(12));
+
+    PopupScript scheme({
+        [&](QMenu& menu) { PopupScript::choose(menu, QStringLiteral("Color scheme")); },
+        [&](QMenu& menu) {
+            schemeEntries = entries(menu);
+            PopupScript::choose(menu, QStringLiteral("Black"));
+        },
+    });
+    emit display()->customContextMenuRequested(QPoint(200, 200));
+    EXPECT_TRUE(scheme.done());
+    EXPECT_EQ(schemeEntries, (QStringList{QStringLiteral("Black"), QStringLiteral("Blue"), QStringLiteral("Light")}));
+    EXPECT_EQ(display()->color(1), QColor(Qt::black));
+
+    PopupScript average({[&](QMenu& menu) { PopupScript::choose(menu, QStringLiteral("Average beat")); }});
+    emit display()->customContextMenuRequested(QPoint(200, 200));
+    EXPECT_FALSE(display()->showAverage());
+
+    // The choices outlive the window.
+    m_window->close();
+    ASSERT_TRUE(closed());
+    EXPECT_EQ(TSettings::text(TSettings::MonitorDisplayColorScheme), QStringLiteral("Black"));
+    EXPECT_FALSE(TSettings::flag(TSettings::MonitorShowAverageBeat));
+    open();
+    EXPECT_EQ(display()->color(1), QColor(Qt::black));
+    EXPECT_FALSE(display()->showAverage());
 }
 
 TEST_F(MonitorWindowTest, RecordsUntilStopAndLeavesAStudyThatOpens)

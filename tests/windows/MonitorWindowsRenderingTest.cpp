@@ -35,10 +35,12 @@ namespace {
 
 // Whether the widget is shown smaller than its content needs: the whole
 // text of a label or button (wrapped labels: the height for their width),
-// the value of a field.
+// the value of a field. Pictures scaled to their label are never cut.
 bool isClipped(const QWidget& widget)
 {
     const auto* label = qobject_cast<const QLabel*>(&widget);
+    if (label && label->hasScaledContents())
+        return false;
     if (label && label->wordWrap())
         return widget.height() < label->heightForWidth(widget.width());
     const bool isText = label || qobject_cast<const QAbstractButton*>(&widget);
@@ -95,6 +97,8 @@ TEST_F(MonitorWindowsRenderingTest, MonitorWindowRecordingTheDemo)
     window.show();
     window.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
     ASSERT_TRUE(waitUntil([&] { return window.pipeline()->rawSignal()->appendedCount() >= source.totalFrames(); }));
+    // The device seems lost: the connecting icon joins the low-battery one.
+    probe->healthy = false;
     // Two updates: the electrode panel is made on the first and shown on the second.
     for (int update = 0; update < 2; ++update)
         QMetaObject::invokeMethod(window.findChild<QTimer*>(QStringLiteral("updateTimer")), "timeout");
