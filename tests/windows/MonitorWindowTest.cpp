@@ -14,7 +14,6 @@
 #include "analysis/TBeatStore.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "app/TSettings.h"
-#include "display/QBeatDisplayZoom.h"
 #include "display/QSignalMonitorDisplay.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
@@ -31,7 +30,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -154,57 +152,30 @@ protected:
     QPointer<EcgMonitorWindow> m_window;
 };
 
-TEST_F(MonitorWindowTest, OpensMonitoringWithTheDisplayDefaults)
+TEST_F(MonitorWindowTest, OpensMonitoringAndTheBaselineFilterTurnsCentringOn)
 {
     prepare(1000);
+    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
     m_study->study()->setProperty(TStudy::patientKey("lastName"), "Núñez");
     open();
     EXPECT_EQ(text("lblPatientName"), QStringLiteral("Núñez, Ana"));
     EXPECT_TRUE(child<QAbstractButton>("btnStart")->isEnabled());
     EXPECT_FALSE(child<QAbstractButton>("btnStop")->isEnabled());
     EXPECT_FALSE(child<QFrame>("frameAverageBeat")->isVisible());
-    EXPECT_EQ(text("lblTotalElapsedTime"), QStringLiteral("0:00"));
-    EXPECT_EQ(text("lblHR"), QStringLiteral("0"));
-    EXPECT_EQ(child<QComboBox>("cboAverageLead")->count(), 14);
     EXPECT_EQ(child<QComboBox>("cboAverageLead")->currentText(), QStringLiteral("V5"));
-    for (const char* checked : {"btnSpeed25", "btnAmp10", "btnZoom1", "btnFilterNotch", "btnFilterLowpass",
-                                "btnFilterBaseline"})
-        EXPECT_TRUE(child<QAbstractButton>(checked)->isChecked()) << checked;
-    EXPECT_EQ(child<QAbstractButton>("btnAmp40")->toolTip(), QStringLiteral("Amplitude: <b>40</b> mm/mV"));
-    EXPECT_EQ(display()->signal(), m_window->pipeline()->displaySignal());
-    EXPECT_NE(display()->highlighter(), nullptr);
     EXPECT_TRUE(display()->isLeadVisible(11));
     EXPECT_FALSE(display()->isLeadVisible(12));
     EXPECT_FALSE(display()->isLeadVisible(13));
-    EXPECT_TRUE(display()->showAverage());
-    // Not the demo mode: no label says the ECG is simulated.
-    EXPECT_EQ(display()->findChild<QLabel*>(), nullptr);
-}
-
-TEST_F(MonitorWindowTest, ControlsSetTheDisplaysAndTheBaselineFilterTurnsCentringOff)
-{
-    prepare(1000);
-    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
-    open();
     ASSERT_NE(display()->findChild<QLabel*>(), nullptr);
     EXPECT_EQ(display()->findChild<QLabel*>()->text(), QStringLiteral("Simulated ECG"));
 
+    // All three display filters are on, so the baseline is not centred.
     EXPECT_FALSE(display()->baselineCentering());
     click("btnFilterBaseline");
     EXPECT_TRUE(display()->baselineCentering());
     EXPECT_EQ(display()->signal(), m_window->pipeline()->displaySignal());
     click("btnFilterBaseline");
     EXPECT_FALSE(display()->baselineCentering());
-
-    click("btnSpeed50");
-    EXPECT_EQ(display()->speed(), 50.0);
-    EXPECT_FALSE(child<QAbstractButton>("btnSpeed25")->isChecked());
-    click("btnSpeed12");
-    EXPECT_EQ(display()->speed(), 12.5);
-    click("btnAmp20");
-    EXPECT_EQ(display()->amplitude(), 20.0);
-    click("btnZoom3");
-    EXPECT_EQ(child<QBeatDisplayZoom>("beatDisplay")->zoom(), 3);
 }
 
 TEST_F(MonitorWindowTest, ContextMenuTogglesLeadsInARowAndChoosesTheColourScheme)
@@ -334,9 +305,6 @@ TEST_F(MonitorWindowTest, ClosingWhileMonitoringReleasesThePipelineAndRecordsNot
     EXPECT_EQ(m_replay->deliveredFrames(), delivered);
     EXPECT_EQ(m_study->study()->ecgFile()->appendedCount(), 0);
     EXPECT_EQ(m_study->study()->beatsFile()->count(), 0);
-    // The window's settings were stored as it went.
-    EXPECT_TRUE(TSettings::flag(TSettings::MonitorShowAverageBeat));
-    EXPECT_EQ(QSettings().value(QStringLiteral("EcgMonitorWindow/DisplayColorScheme")), QVariant(QString()));
 }
 
 TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)

@@ -137,8 +137,8 @@ TEST_F(MonitorWindowsRenderingTest, AcquisitionTestWindow)
     dialog.findChild<QPushButton*>(QStringLiteral("btnAcqTest"))->click();
     auto* window = dialog.findChild<AcqTestWindow*>();
     ASSERT_NE(window, nullptr);
-    // Six seconds of the demo recording, replayed at its own pace.
-    ASSERT_TRUE(waitUntil([&] { return window->signal()->appendedCount() >= 6 * 500; }));
+    // Three seconds of the demo recording, replayed at its own pace.
+    ASSERT_TRUE(waitUntil([&] { return window->signal()->appendedCount() >= 3 * 500; }));
     save(*window, QStringLiteral("acquisition-test"));
 }
 
