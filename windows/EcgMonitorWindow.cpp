@@ -51,19 +51,7 @@ EcgMonitorWindow::EcgMonitorWindow(QWidget* parent, TAcqSource* source, TStudy* 
     m_ui->btnFilterLowpass->setChecked(true);
     m_ui->btnFilterBaseline->setChecked(true);
     applyFilters();
-
-    for (int channel = 0; channel < m_study->ecgFile()->channelCount(); ++channel)
-        m_ui->cboAverageLead->addItem(m_study->ecgFile()->channelName(channel));
-    m_ui->cboAverageLead->setCurrentIndex(AverageLead);
-    m_ui->beatDisplay->showSingleLead(AverageLead);
-
-    m_ui->btnStart->setEnabled(true);
-    m_ui->btnStop->setEnabled(false);
-    m_ui->btnStart->setFocus();
-    m_ui->lblPatientName->setText(
-        QStringLiteral("%1, %2")
-            .arg(QString::fromStdString(m_study->propertyValue(TStudy::patientKey("lastName"))),
-                 QString::fromStdString(m_study->propertyValue(TStudy::patientKey("firstName")))));
+    setUpControls();
     if (TSettings::text(TSettings::AcqMode) == QLatin1String(TAcqSourceFactory::DemoMode))
         showSimulationLabel();
 
@@ -100,6 +88,23 @@ void EcgMonitorWindow::setUpDisplays()
     m_ui->beatDisplay->setAverager(m_pipeline->liveAverager());
     for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker)
         m_ui->beatDisplay->setMarkerShown(marker, false);
+}
+
+void EcgMonitorWindow::setUpControls()
+{
+    const TSignal* studySignal = m_study->ecgFile();
+    for (int channel = 0; channel < studySignal->channelCount(); ++channel)
+        m_ui->cboAverageLead->addItem(studySignal->channelName(channel));
+    m_ui->cboAverageLead->setCurrentIndex(AverageLead);
+    m_ui->beatDisplay->showSingleLead(AverageLead);
+
+    m_ui->btnStart->setEnabled(true);
+    m_ui->btnStop->setEnabled(false);
+    m_ui->btnStart->setFocus();
+    const auto patient = [this](const char* field) {
+        return QString::fromStdString(m_study->propertyValue(TStudy::patientKey(field)));
+    };
+    m_ui->lblPatientName->setText(QStringLiteral("%1, %2").arg(patient("lastName"), patient("firstName")));
 }
 
 void EcgMonitorWindow::showSimulationLabel()

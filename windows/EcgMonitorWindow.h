@@ -74,6 +74,8 @@ private:
     void updateStatus();
     void startPipeline();
     void setUpDisplays();
+    // The averaged-beat lead, the recording buttons and the patient's name.
+    void setUpControls();
     void showSimulationLabel();
     void loadSettings();
     void saveSettings() const;
