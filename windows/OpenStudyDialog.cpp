@@ -1,0 +1,464 @@
+#include "windows/OpenStudyDialog.h"
+#include "ui_OpenStudyDialog.h"
+
+#include "app/TSettings.h"
+#include "storage/TStudyJson.h"
+#include "storage/TStudyStore.h"
+#include "windows/TWaitCursor.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QUrl>
+
+#include <stdexcept>
+
+namespace {
+
+// Columns of both lists; the shared list has the first four.
+enum Column {
+    ColumnKey,           // local: study id; shared: archive file name
+    ColumnPatient,
+    ColumnStudyType,
+    ColumnDate,
+    ColumnReport,        // local only
+    ColumnBaseFilename,  // local only
+};
+
+const QString DateTimeFormat = QStringLiteral("yyyyMMddHHmmss");
+
+QString fromUtf8(const std::string& text)
+{
+    return TStudyJson::toQString(text);
+}
+
+std::string toLocal8Bit(const QString& path)
+{
+    return path.toLocal8Bit().toStdString();
+}
+
+// An item with the patient, study type and date columns of a study.
+QTreeWidgetItem* studyItem(const QVariant& key, const TStudyInfo& info)
+{
+    auto* item = new QTreeWidgetItem;
+    item->setData(ColumnKey, Qt::DisplayRole, key);
+    item->setText(ColumnPatient, QStringLiteral("%1, %2").arg(fromUtf8(info.lastName), fromUtf8(info.firstName)));
+    item->setText(ColumnStudyType, QCoreApplication::translate("OpenStudyDialog", info.studyType.c_str()));
+    item->setData(ColumnDate, Qt::DisplayRole, QDateTime::fromString(fromUtf8(info.studyDateTime), DateTimeFormat));
+    return item;
+}
+
+// The study type and the date in full; the patient column keeps its width.
+void fitDateColumns(QTreeWidget* tree)
+{
+    tree->resizeColumnToContents(ColumnStudyType);
+    tree->resizeColumnToContents(ColumnDate);
+}
+
+int studyId(const QTreeWidgetItem& item)
+{
+    return item.data(ColumnKey, Qt::DisplayRole).toInt();
+}
+
+// Shows the items whose patient column holds every word (ignoring case)
+// and answers them; hidden items leave the selection, so that nothing out
+// of sight is deleted or copied.
+QList<QTreeWidgetItem*> applyFilter(QTreeWidget* tree, const QStringList& words)
+{
+    QList<QTreeWidgetItem*> visible;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tree->topLevelItem(i);
+        const QString patient = item->text(ColumnPatient);
+        bool matches = true;
+        for (const QString& word : words)
+            matches = matches && patient.contains(word, Qt::CaseInsensitive);
+        item->setHidden(!matches);
+        if (matches)
+            visible.append(item);
+        else
+            item->setSelected(false);
+    }
+    return visible;
+}
+
+} // namespace
+
+OpenStudyDialog::OpenStudyDialog(QWidget* parent, TStudyStore* store)
+    : QDialog(parent),
+      m_ui(std::make_unique<Ui::OpenStudyDialog>()),
+      m_store(store)
+{
+    m_ui->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    m_ui->frameShareControls->hide();
+    m_ui->treeSharedStudies->hide();
+    m_ui->frameSyncButtons->hide();
+    addAction(m_ui->actionDelete);
+    m_ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
+    m_ui->btnReport->setEnabled(false);
+    m_ui->btnDelete->setEnabled(false);
+
+    m_ui->treeStudies->setHeaderLabels({QString(), tr("Patient"), tr("Study type"), tr("Date"), tr("Report"), QString()});
+    m_ui->treeStudies->hideColumn(ColumnKey);
+    m_ui->treeStudies->hideColumn(ColumnBaseFilename);
+    m_ui->treeSharedStudies->setHeaderLabels({QString(), tr("Patient"), tr("Study type"), tr("Date")});
+    m_ui->treeSharedStudies->hideColumn(ColumnKey);
+    for (QTreeWidget* tree : {m_ui->treeStudies, m_ui->treeSharedStudies})
+        tree->setColumnWidth(ColumnPatient, 170);
+
+    auto* toList = new QShortcut(QKeySequence(Qt::Key_Down), m_ui->txtFilter, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(toList, &QShortcut::activated, m_ui->treeStudies, qOverload<>(&QWidget::setFocus));
+
+    QTimer::singleShot(0, this, [this] {
+        const TWaitCursor wait;
+        fillLocalList();
+        m_ui->treeStudies->sortByColumn(ColumnDate, Qt::DescendingOrder);
+    });
+    loadSettings();
+}
+
+OpenStudyDialog::~OpenStudyDialog()
+{
+    saveSettings();
+}
+
+void OpenStudyDialog::loadSettings()
+{
+    m_ui->cboShareFolders->addItems(TSettings::list(TSettings::SharedFolderList));
+    const QString folder = TSettings::text(TSettings::DefaultSharedFolder);
+    if (!folder.isEmpty())
+        selectSharedFolder(folder);
+}
+
+// The folders offered, with the current one added once; the current one
+// becomes the default.
+void OpenStudyDialog::saveSettings() const
+{
+    QStringList folders;
+    for (int i = 0; i < m_ui->cboShareFolders->count(); ++i)
+        folders.append(m_ui->cboShareFolders->itemText(i));
+    const QString current = sharedFolder();
+    if (!current.isEmpty() && !folders.contains(current, Qt::CaseSensitive))
+        folders.append(current);
+    TSettings::setValue(TSettings::SharedFolderList, folders);
+    TSettings::setValue(TSettings::DefaultSharedFolder, current);
+}
+
+// Makes a folder the current one: its item when it has one, the typed
+// text otherwise.
+void OpenStudyDialog::selectSharedFolder(const QString& folder)
+{
+    const int index = m_ui->cboShareFolders->findText(folder, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (index >= 0)
+        m_ui->cboShareFolders->setCurrentIndex(index);
+    else
+        m_ui->cboShareFolders->setCurrentText(folder);
+}
+
+QString OpenStudyDialog::sharedFolder() const
+{
+    return m_ui->cboShareFolders->currentText().trimmed();
+}
+
+bool OpenStudyDialog::hasSharedFolder() const
+{
+    return !sharedFolder().isEmpty();
+}
+
+void OpenStudyDialog::fillLocalList()
+{
+    QList<QTreeWidgetItem*> items;
+    try {
+        for (const TStudyInfo& info : m_store->listStudies()) {
+            QTreeWidgetItem* item = studyItem(info.id, info);
+            item->setText(ColumnReport, info.status == "report" ? tr("Yes") : QString());
+            item->setText(ColumnBaseFilename, fromUtf8(info.baseFilename));
+            items.append(item);
+        }
+    } catch (const std::exception& error) {
+        showError(QString::fromUtf8(error.what()));
+    }
+    m_ui->treeStudies->clear();
+    m_ui->treeStudies->addTopLevelItems(items);
+    fitDateColumns(m_ui->treeStudies);
+}
+
+// Without a shared folder the list stays empty (an empty path would list
+// the working folder).
+void OpenStudyDialog::fillSharedList()
+{
+    const TWaitCursor wait;
+    m_ui->treeSharedStudies->clear();
+    if (!hasSharedFolder())
+        return;
+    QList<QTreeWidgetItem*> items;
+    try {
+        for (const TStudyStore::ArchiveEntry& archive : m_store->listArchives(toLocal8Bit(sharedFolder()))) {
+            const QString fileName = QString::fromLocal8Bit(archive.first.data(), int(archive.first.size()));
+            items.append(studyItem(fileName, archive.second));
+        }
+    } catch (const std::exception& error) {
+        showError(QString::fromUtf8(error.what()));
+    }
+    m_ui->treeSharedStudies->addTopLevelItems(items);
+    fitDateColumns(m_ui->treeSharedStudies);
+}
+
+void OpenStudyDialog::on_txtFilter_textChanged(const QString& text)
+{
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (!m_ui->treeSharedStudies->isHidden())
+        applyFilter(m_ui->treeSharedStudies, words);
+    QTreeWidget* tree = m_ui->treeStudies;
+    const QList<QTreeWidgetItem*> visible = applyFilter(tree, words);
+    if (visible.size() == 1)
+        tree->setCurrentItem(visible.first());
+    else if (visible.isEmpty() || (tree->currentItem() && tree->currentItem()->isHidden()))
+        tree->setCurrentItem(nullptr);
+}
+
+void OpenStudyDialog::on_treeStudies_itemDoubleClicked(QTreeWidgetItem*, int)
+{
+    accept();
+}
+
+void OpenStudyDialog::on_treeStudies_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
+{
+    m_ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(current != nullptr);
+    m_ui->btnReport->setEnabled(current && current->text(ColumnReport) == tr("Yes"));
+}
+
+// Only one of the two lists holds a selection at a time.
+void OpenStudyDialog::on_treeStudies_itemSelectionChanged()
+{
+    const bool selected = !m_ui->treeStudies->selectedItems().isEmpty();
+    m_ui->btnShareExport->setEnabled(selected && hasSharedFolder());
+    if (selected)
+        m_ui->treeSharedStudies->clearSelection();
+    m_ui->btnDelete->setEnabled(selected);
+}
+
+void OpenStudyDialog::on_treeSharedStudies_itemSelectionChanged()
+{
+    const bool selected = !m_ui->treeSharedStudies->selectedItems().isEmpty();
+    m_ui->btnShareImport->setEnabled(selected && hasSharedFolder());
+    if (selected)
+        m_ui->treeStudies->clearSelection();
+    m_ui->btnDelete->setEnabled(selected);
+}
+
+void OpenStudyDialog::on_OpenStudyDialog_accepted()
+{
+    if (const QTreeWidgetItem* current = m_ui->treeStudies->currentItem())
+        m_selectedStudyId = studyId(*current);
+}
+
+void OpenStudyDialog::on_actionDelete_triggered()
+{
+    deleteSelected();
+}
+
+void OpenStudyDialog::on_btnDelete_clicked()
+{
+    deleteSelected();
+}
+
+// Deletes the selected local studies or shared archives after the
+// operator's confirmation; what could not be deleted is reported at the end.
+void OpenStudyDialog::deleteSelected()
+{
+    const QList<QTreeWidgetItem*> local = m_ui->treeStudies->selectedItems();
+    const QList<QTreeWidgetItem*> shared = m_ui->treeSharedStudies->selectedItems();
+    QString question;
+    if (!local.isEmpty())
+        question = tr("Delete selected studies from local folder?");
+    else if (!shared.isEmpty())
+        question = tr("Delete selected studies from shared folder?");
+    else
+        return;
+    if (QMessageBox::question(this, tr("Confirm"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+
+    QStringList problems;
+    {
+        const TWaitCursor wait;
+        QCoreApplication::processEvents();
+        problems = local.isEmpty() ? deleteSharedArchives(shared) : deleteLocalStudies(local);
+    }
+    if (!problems.isEmpty())
+        showError(problems.join(QLatin1Char('\n')));
+}
+
+// A study open for review is left alone (the store would keep it anyway)
+// and not announced as deleted.
+QStringList OpenStudyDialog::deleteLocalStudies(const QList<QTreeWidgetItem*>& items)
+{
+    QStringList problems;
+    for (const QTreeWidgetItem* item : items) {
+        const int id = studyId(*item);
+        const QString patient = item->text(ColumnPatient);
+        try {
+            if (m_store->isStudyOpen(id)) {
+                problems.append(tr("%1: the study is open for review and was not deleted").arg(patient));
+                continue;
+            }
+            m_store->deleteStudy(id);
+        } catch (const std::exception& error) {
+            problems.append(QStringLiteral("%1: %2").arg(patient, QString::fromUtf8(error.what())));
+            continue;
+        }
+        emit deletedStudy(id);
+    }
+    fillLocalList();
+    return problems;
+}
+
+QStringList OpenStudyDialog::deleteSharedArchives(const QList<QTreeWidgetItem*>& items)
+{
+    QStringList problems;
+    QDir folder(sharedFolder());
+    for (const QTreeWidgetItem* item : items) {
+        const QString fileName = item->text(ColumnKey);
+        if (!folder.remove(fileName))
+            problems.append(tr("Cannot delete %1").arg(folder.filePath(fileName)));
+    }
+    fillSharedList();
+    return problems;
+}
+
+void OpenStudyDialog::on_btnShareExport_clicked()
+{
+    const QList<QTreeWidgetItem*> items = m_ui->treeStudies->selectedItems();
+    const std::string folder = toLocal8Bit(sharedFolder());
+    const int succeeded = runBatch(items, [this, &folder](const QTreeWidgetItem& item) {
+        m_store->exportStudy(studyId(item), folder);
+    });
+    fillSharedList();
+    reportBatch(tr("%1 of %2 studies were copied to the shared folder."), succeeded, items.size());
+}
+
+void OpenStudyDialog::on_btnShareImport_clicked()
+{
+    const QList<QTreeWidgetItem*> items = m_ui->treeSharedStudies->selectedItems();
+    const QString folder = sharedFolder();
+    const int succeeded = runBatch(items, [this, &folder](const QTreeWidgetItem& item) {
+        m_store->importStudy(toLocal8Bit(QStringLiteral("%1/%2").arg(folder, item.text(ColumnKey))));
+    });
+    fillLocalList();
+    reportBatch(tr("%1 of %2 studies were copied to the local folder."), succeeded, items.size());
+}
+
+// Runs the operation on every item under a "Please wait..." progress
+// dialog. A failing study is reported with its patient and the batch goes
+// on with the next. Answers the number of studies that succeeded.
+int OpenStudyDialog::runBatch(const QList<QTreeWidgetItem*>& items,
+                              const std::function<void(const QTreeWidgetItem&)>& operation)
+{
+    QProgressDialog progress(tr("Please wait..."), QString(), 0, items.size(), this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setValue(0);
+    progress.show();
+    int succeeded = 0;
+    for (int i = 0; i < items.size(); ++i) {
+        try {
+            operation(*items[i]);
+            ++succeeded;
+        } catch (const std::exception& error) {
+            // Above the progress dialog, which blocks the rest of this window.
+            QMessageBox box(QMessageBox::Information, QString(), QString::fromUtf8(error.what()), QMessageBox::Ok,
+                            &progress);
+            box.setInformativeText(items[i]->text(ColumnPatient));
+            box.exec();
+        }
+        progress.setValue(i + 1);
+        QCoreApplication::processEvents();
+    }
+    return succeeded;
+}
+
+// After a batch in which some study failed, how many succeeded.
+void OpenStudyDialog::reportBatch(const QString& summary, int succeeded, int total)
+{
+    if (succeeded < total)
+        QMessageBox::information(this, QString(), summary.arg(succeeded).arg(total));
+}
+
+// The chosen folder joins the list once and becomes the current one.
+void OpenStudyDialog::on_btnShareFolder_clicked()
+{
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, tr("Select shared folder"), QString(), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    if (m_ui->cboShareFolders->findText(folder, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
+        m_ui->cboShareFolders->addItem(folder);
+    selectSharedFolder(folder);
+    fillSharedList();
+    m_ui->treeSharedStudies->sortByColumn(ColumnDate, Qt::DescendingOrder);
+}
+
+void OpenStudyDialog::on_cboShareFolders_currentIndexChanged(int)
+{
+    if (m_ui->treeSharedStudies->isHidden())
+        return;
+    fillSharedList();
+    m_ui->treeSharedStudies->sortByColumn(ColumnDate, Qt::DescendingOrder);
+}
+
+void OpenStudyDialog::on_btnReport_clicked()
+{
+    const QTreeWidgetItem* item = m_ui->treeStudies->currentItem();
+    if (!item || item->text(ColumnReport) != tr("Yes"))
+        return;
+    const QString path = QStringLiteral("%1/reports").arg(fromUtf8(m_store->dataPath())) +
+                         QStringLiteral("/%1.pdf").arg(item->text(ColumnBaseFilename));
+    if (!QFileInfo::exists(path)) {
+        QMessageBox::warning(this, tr("Error"), tr("Report file not found"));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        QMessageBox::warning(this, tr("Error"), tr("The report could not be opened: %1").arg(path));
+}
+
+// Shows or hides the shared list beside the local one; the dialog grows or
+// shrinks by half its width around its centre, keeping its height.
+void OpenStudyDialog::on_btnShare_clicked()
+{
+    const bool show = m_ui->treeSharedStudies->isHidden();
+    m_ui->frameShareControls->setVisible(show);
+    m_ui->treeSharedStudies->setVisible(show);
+    m_ui->frameSyncButtons->setVisible(show);
+    if (!show)
+        m_ui->treeSharedStudies->clearSelection();
+    m_ui->btnShare->setText(show ? tr("Hide shared studies") : tr("Show shared studies"));
+    m_ui->btnShareImport->setEnabled(m_ui->treeSharedStudies->currentItem() && hasSharedFolder());
+    m_ui->btnShareExport->setEnabled(m_ui->treeStudies->currentItem() && hasSharedFolder());
+    fillSharedList();
+
+    const int oldWidth = width();
+    if (show) {
+        resize(oldWidth * 3 / 2, height());
+        move(x() - oldWidth / 4, y());
+    } else {
+        resize(oldWidth * 2 / 3, height());
+        move(x() + oldWidth / 6, y());
+    }
+}
+
+// Shown with the normal cursor, also in the middle of busy work.
+void OpenStudyDialog::showError(const QString& message)
+{
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox::critical(this, tr("Error"), message);
+    QApplication::restoreOverrideCursor();
+}

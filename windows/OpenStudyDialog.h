@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class OpenStudyDialog;
+}
+
+class QTreeWidget;
+class QTreeWidgetItem;
+class TStudyStore;
+
+// The list of the local studies from which the operator picks one to open,
+// finds studies by patient name, opens a study's PDF report and deletes
+// studies; a second list shows the study archives of a shared folder, and
+// studies are copied between the two. All storage work goes through the
+// study store. The shared folders are kept in the settings.
+class OpenStudyDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    // The store is not owned.
+    OpenStudyDialog(QWidget* parent, TStudyStore* store);
+    ~OpenStudyDialog() override;
+
+    // The study chosen when the dialog was accepted; -1 before.
+    int selectedStudyId() const { return m_selectedStudyId; }
+
+signals:
+    // A local study has been deleted from the store.
+    void deletedStudy(int studyId);
+
+private slots:
+    void on_txtFilter_textChanged(const QString& text);
+    void on_treeStudies_itemDoubleClicked(QTreeWidgetItem* item, int column);
+    void on_treeStudies_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void on_treeStudies_itemSelectionChanged();
+    void on_treeSharedStudies_itemSelectionChanged();
+    void on_OpenStudyDialog_accepted();
+    void on_actionDelete_triggered();
+    void on_btnShareExport_clicked();
+    void on_btnShareImport_clicked();
+    void on_btnShare_clicked();
+    void on_btnShareFolder_clicked();
+    void on_cboShareFolders_currentIndexChanged(int index);
+    void on_btnReport_clicked();
+    void on_btnDelete_clicked();
+
+private:
+    void loadSettings();
+    void saveSettings() const;
+    void fillLocalList();
+    void fillSharedList();
+    void selectSharedFolder(const QString& folder);
+    QString sharedFolder() const;
+    bool hasSharedFolder() const;
+    void deleteSelected();
+    QStringList deleteLocalStudies(const QList<QTreeWidgetItem*>& items);
+    QStringList deleteSharedArchives(const QList<QTreeWidgetItem*>& items);
+    int runBatch(const QList<QTreeWidgetItem*>& items, const std::function<void(const QTreeWidgetItem&)>& operation);
+    void reportBatch(const QString& summary, int succeeded, int total);
+    void showError(const QString& message);
+
+    std::unique_ptr<Ui::OpenStudyDialog> m_ui;
+    TStudyStore* m_store;
+    int m_selectedStudyId = -1;
+};
