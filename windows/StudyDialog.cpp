@@ -185,7 +185,6 @@ void StudyDialog::loadComboLists()
         field.model = new QStringListModel(TSettings::list(*field.key), this);
         field.combo->setModel(field.model);
         field.combo->setCurrentIndex(-1);
-        field.combo->setCurrentText(QString());
     }
 }
 
