@@ -1,0 +1,675 @@
+#include "windows/EcgReviewWindow.h"
+
+#include "ui_EcgReviewWindow.h"
+
+#include "analysis/TBeat.h"
+#include "analysis/TBeatAverager.h"
+#include "analysis/TLatePotentials.h"
+#include "analysis/TLiveBeatAverager.h"
+#include "analysis/TReviewFilterChain.h"
+#include "analysis/TWaveDelineator.h"
+#include "analysis/TWaveMarks.h"
+#include "app/TSettings.h"
+#include "display/DisplayColorSchemes.h"
+#include "display/TBeatTimeline.h"
+#include "report/ReportDialog.h"
+#include "storage/TBeatsFile.h"
+#include "storage/TEcgFile.h"
+#include "storage/TStudy.h"
+#include "storage/TStudyStore.h"
+#include "windows/StudyDialog.h"
+#include "windows/TClippedSampleRuns.h"
+#include "windows/TWaitCursor.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStringListModel>
+#include <QTimer>
+#include <QToolButton>
+
+#include <array>
+
+namespace {
+
+// Seconds of signal the beat strip of the browse display averages.
+constexpr double StripWindowSeconds = 20.0;
+constexpr int ReaverageIntervalMs = 200;
+constexpr int ConclusionIntervalMs = 500;
+constexpr int AnalysisDelayMs = 50;
+constexpr int LeadButtonWidth = 30;
+constexpr int LeadButtonHeight = 23;
+constexpr int HighPassCutoffs[] = {25, 40};
+constexpr double NormalBeatGain = 10.0;
+constexpr double MagnifiedBeatGain = 50.0;
+
+// The results behind the seven markers of the beat display, in marker order.
+constexpr std::array<const char*, QBeatDisplayZoom::MarkerCount> MarkNames = {
+    "POnset", "POffset", "PPeak", "QRSOnset", "QRSOffset", "TOnset", "TOffset",
+};
+constexpr const char* MeanRrName = "avgRRInterval";
+// Leads the automatic marks are found on, in order of preference.
+const char* const MarkLeads[] = {"V5", "V6", "V4", "II"};
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), int(text.size()));
+}
+
+// Configures a review chain; answers the failure text, empty on success.
+// A chain that failed keeps the views built before the failure.
+QString configureChain(TReviewFilterChain& chain, bool notch, bool lowPass, bool secondHighPass)
+{
+    try {
+        chain.configure(notch, lowPass, secondHighPass);
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return QString();
+}
+
+} // namespace
+
+template <typename Work>
+void EcgReviewWindow::guarded(Work work)
+{
+    try {
+        work();
+    } catch (const std::exception& error) {
+        showFailure(QString::fromUtf8(error.what()));
+    }
+}
+
+void EcgReviewWindow::showFailure(const QString& failure)
+{
+    if (!failure.isEmpty())
+        QMessageBox::critical(this, tr("Error"), failure);
+}
+
+EcgReviewWindow::EcgReviewWindow(QWidget* parent, TStudy* study, TStudyStore* store)
+    : QWidget(parent)
+    , m_ui(std::make_unique<Ui::EcgReviewWindow>())
+    , m_study(study)
+    , m_store(store)
+    , m_predefinedTexts(new QStringListModel(this))
+    , m_reaverageTimer(new QTimer(this))
+    , m_conclusionTimer(new QTimer(this))
+{
+    m_ui->setupUi(this);
+    setWindowFlag(Qt::Window);
+    setTitle();
+    buildDisplayChain();
+    buildAveraging();
+    setUpDisplays();
+    setUpLatePotentialControls();
+    startTimers();
+    m_ui->textConclusion->setPlainText(fromUtf8(m_study->propertyValue("conclusion")));
+    connect(m_ui->textConclusion, &QTextEdit::textChanged, this, [this] { m_conclusionChanged = true; });
+    buildLeadButtons();
+    m_ui->lblAverageBeatCount->setText(tr("Averaging beats..."));
+    loadSettings();
+}
+
+// A conclusion typed after the last periodic copy is not lost: it goes into
+// the study before the caller saves it.
+EcgReviewWindow::~EcgReviewWindow()
+{
+    copyConclusionIfChanged();
+    saveSettings();
+}
+
+void EcgReviewWindow::setTitle()
+{
+    const QDateTime studyTime =
+        QDateTime::fromString(fromUtf8(m_study->studyDateTime()), QStringLiteral("yyyyMMddHHmmss"));
+    setWindowTitle(QStringLiteral("%1, %2 - %3")
+                       .arg(fromUtf8(m_study->propertyValue(TStudy::patientKey("lastName"))),
+                            fromUtf8(m_study->propertyValue(TStudy::patientKey("firstName"))),
+                            QLocale::system().toString(studyTime, QLocale::ShortFormat)));
+}
+
+void EcgReviewWindow::buildDisplayChain()
+{
+    m_displayChain = std::make_unique<TReviewFilterChain>(m_study->ecgFile());
+    m_displayChain->setNotchName(QStringLiteral("50hz"));
+    m_displayChain->setLowPassName(QStringLiteral("40hz"));
+    m_ui->btnFilterNotch->setChecked(true);
+    m_ui->btnFilterLowpass->setChecked(true);
+    m_ui->btnFilterBaseline->setChecked(true);
+    showFailure(configureChain(*m_displayChain, true, true, true));
+}
+
+void EcgReviewWindow::buildAveraging()
+{
+    m_windowAverager = std::make_unique<TBeatAverager>(*m_displayChain->output(), StripWindowSeconds);
+    m_averagingChain = std::make_unique<TReviewFilterChain>(m_study->ecgFile());
+    m_averagingChain->setLowPassName(QStringLiteral("40hz"));
+    showFailure(configureChain(*m_averagingChain, TSettings::flag(TSettings::BeatAveragingNotchFilter),
+                               TSettings::flag(TSettings::BeatAveragingLowpassFilter), false));
+    m_mainAverager = std::make_unique<TLiveBeatAverager>(*m_averagingChain->output());
+    m_latePotentials = std::make_unique<TLatePotentials>(*m_mainAverager);
+}
+
+void EcgReviewWindow::setUpDisplays()
+{
+    QSignalBrowseDisplay* display = m_ui->ecgDisplay1;
+    display->setSignal(m_displayChain->output());
+    display->setBeatList(m_study->beatsFile());
+    display->setAverager(m_windowAverager.get());
+    m_clippedRuns = std::make_unique<TClippedSampleRuns>(*m_study->ecgFile());
+    display->setMarkedIntervals(m_clippedRuns.get());
+    connect(display, &QSignalBrowseDisplay::startTimeChanged, this, &EcgReviewWindow::onStartTimeChanged);
+
+    m_ui->beatDisplayZoom->setAverager(m_mainAverager.get());
+    connect(m_ui->beatDisplayZoom, &QBeatDisplayZoom::cursorChanged, this, &EcgReviewWindow::storeWaveMarks);
+    m_ui->varorDisplay->setData(m_latePotentials.get());
+    connect(m_ui->varorDisplay, &QHRECGDisplay::cursorChanged, this,
+            &EcgReviewWindow::onLatePotentialCursorsChanged);
+}
+
+void EcgReviewWindow::setUpLatePotentialControls()
+{
+    m_ui->cboHPCutoff->addItem(tr("25 Hz"));
+    m_ui->cboHPCutoff->addItem(tr("40 Hz"));
+    m_ui->cboHPCutoff->setCurrentIndex(m_latePotentials->highPassCutoff() == HighPassCutoffs[0] ? 0 : 1);
+    m_ui->numLASThreshold->setValue(m_latePotentials->lasThreshold());
+    m_ui->numRMSDuration->setValue(m_latePotentials->rmsDuration());
+    connect(m_ui->cboHPCutoff, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &EcgReviewWindow::onHighPassCutoffChanged);
+    connect(m_ui->numLASThreshold, qOverload<int>(&QSpinBox::valueChanged), this,
+            &EcgReviewWindow::onLasThresholdChanged);
+    connect(m_ui->numRMSDuration, qOverload<int>(&QSpinBox::valueChanged), this,
+            &EcgReviewWindow::onRmsDurationChanged);
+}
+
+void EcgReviewWindow::startTimers()
+{
+    connect(m_reaverageTimer, &QTimer::timeout, this, &EcgReviewWindow::reaverageIfFlagged);
+    m_reaverageTimer->start(ReaverageIntervalMs);
+    connect(m_conclusionTimer, &QTimer::timeout, this, &EcgReviewWindow::copyConclusionIfChanged);
+    m_conclusionTimer->start(ConclusionIntervalMs);
+    QTimer::singleShot(AnalysisDelayMs, this, &EcgReviewWindow::runAnalysis);
+}
+
+void EcgReviewWindow::buildLeadButtons()
+{
+    const TEcgFile* ecg = m_study->ecgFile();
+    for (int lead = 0; lead < ecg->channelCount(); ++lead) {
+        auto* button = new QToolButton(m_ui->frameLeads);
+        button->setText(ecg->channelName(lead));
+        button->setObjectName(QStringLiteral("btnLead") + ecg->channelName(lead));
+        button->setCheckable(true);
+        button->setAutoExclusive(true);
+        button->setGeometry(lead * LeadButtonWidth, 0, LeadButtonWidth, LeadButtonHeight);
+        connect(button, &QToolButton::toggled, this, [this, lead](bool checked) { onLeadToggled(lead, checked); });
+        m_leadButtons.push_back(button);
+    }
+    m_ui->frameLeads->setMinimumSize(ecg->channelCount() * LeadButtonWidth, LeadButtonHeight);
+}
+
+void EcgReviewWindow::loadSettings()
+{
+    m_predefinedTexts->setStringList(TSettings::list(TSettings::PredefinedConclusionList));
+    m_ui->listPredefinedText->setModel(m_predefinedTexts);
+    m_colorScheme = TSettings::text(TSettings::ReviewDisplayColorScheme);
+    applyColorScheme(m_ui->ecgDisplay1, m_colorScheme);
+    m_ui->ecgDisplay1->setShowAverage(TSettings::flag(TSettings::ReviewShowAverageBeat));
+}
+
+void EcgReviewWindow::saveSettings() const
+{
+    TSettings::setValue(TSettings::PredefinedConclusionList, m_predefinedTexts->stringList());
+    TSettings::setValue(TSettings::ReviewDisplayColorScheme, m_colorScheme);
+    TSettings::setValue(TSettings::ReviewShowAverageBeat, m_ui->ecgDisplay1->showAverage());
+}
+
+// --- Analysis run ---------------------------------------------------------
+
+void EcgReviewWindow::runAnalysis()
+{
+    guarded([this] {
+        const TWaitCursor busy;
+        addStoredBeats();
+        // The beat strip is averaged first, so that the mean RR stored with
+        // automatic marks is that of the browsed span rather than 0.
+        reaverageIfFlagged();
+        if (!restoreWaveMarks())
+            computeAutomaticMarks();
+        if (QToolButton* leadII = leadButton(QStringLiteral("II")))
+            leadII->setChecked(true);
+        computeLatePotentials();
+    });
+    m_analysed = true;
+}
+
+void EcgReviewWindow::addStoredBeats()
+{
+    TBeat beat;
+    for (int index = 0; m_study->beatsFile()->read(index, beat); ++index)
+        m_mainAverager->add(beat);
+}
+
+double EcgReviewWindow::alignmentTime() const
+{
+    return double(m_windowAverager->centre()) / m_windowAverager->samplingRate();
+}
+
+bool EcgReviewWindow::restoreWaveMarks()
+{
+    std::array<double, QBeatDisplayZoom::MarkerCount> stored{};
+    for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker) {
+        const TWaveMark* mark = m_study->results().find(QLatin1String(MarkNames[std::size_t(marker)]));
+        stored[std::size_t(marker)] = mark ? mark->value() : 0.0;
+        if (stored[std::size_t(marker)] == 0.0)
+            return false;
+    }
+    for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker)
+        m_ui->beatDisplayZoom->setMarkerTime(marker, stored[std::size_t(marker)] + alignmentTime());
+    m_ui->beatDisplayZoom->refresh();
+    return true;
+}
+
+void EcgReviewWindow::computeAutomaticMarks()
+{
+    const int lead = automaticMarksLead();
+    if (lead < 0)
+        return;
+    const TWaveDelineation found = TWaveDelineator().delineate(*m_mainAverager, lead);
+    const std::array<int, QBeatDisplayZoom::MarkerCount> positions = {
+        found.pOnset, found.pOffset, found.pPeak, found.qrsOnset, found.qrsOffset, found.tOnset, found.tOffset,
+    };
+    const double rate = m_mainAverager->samplingRate();
+    for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker)
+        m_ui->beatDisplayZoom->setMarkerTime(marker, positions[std::size_t(marker)] / rate);
+    m_ui->beatDisplayZoom->refresh();
+    storeWaveMarks();
+}
+
+int EcgReviewWindow::automaticMarksLead() const
+{
+    const TEcgFile* ecg = m_study->ecgFile();
+    for (const char* name : MarkLeads) {
+        for (int lead = 0; lead < ecg->channelCount(); ++lead) {
+            if (ecg->channelName(lead) == QLatin1String(name))
+                return lead;
+        }
+    }
+    return -1;
+}
+
+// A marker at the very start of the beat stands for a wave that was not
+// found; it is stored as 0, the results' "not set", so that no interval is
+// measured from it.
+void EcgReviewWindow::storeWaveMarks()
+{
+    TWaveMarks& results = m_study->results();
+    for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker) {
+        const double time = m_ui->beatDisplayZoom->markerTime(marker);
+        if (TWaveMark* mark = results.find(QLatin1String(MarkNames[std::size_t(marker)])))
+            mark->setValue(time == 0.0 ? 0.0 : time - alignmentTime());
+    }
+    if (TWaveMark* meanRr = results.find(QLatin1String(MeanRrName)))
+        meanRr->setValue(m_windowAverager->meanRrInterval());
+}
+
+void EcgReviewWindow::computeLatePotentials()
+{
+    m_latePotentials->compute();
+    const double rate = m_study->ecgFile()->samplingRate();
+    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOnset, m_latePotentials->onset() / rate);
+    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOffset, m_latePotentials->offset() / rate);
+    m_ui->varorDisplay->refresh();
+}
+
+// --- Browse display ---------------------------------------------------------
+
+void EcgReviewWindow::reaverageIfFlagged()
+{
+    if (m_reaverage)
+        reaverageBeatStrip();
+}
+
+// Averages the valid beats of the last window before the right edge of the
+// browse display.
+void EcgReviewWindow::reaverageBeatStrip()
+{
+    QSignalBrowseDisplay* display = m_ui->ecgDisplay1;
+    const TBeatsFile& beats = *m_study->beatsFile();
+    const double end = display->startTime() + display->visibleSpan();
+    m_windowAverager->reset(false);
+    TBeat beat;
+    for (int index = std::max(0, TBeatTimeline::lastBefore(beats, end - m_windowAverager->windowSeconds()));
+         beats.read(index, beat) && beat.value(TBeat::QrsTime) <= end; ++index) {
+        if (beat.isValid())
+            m_windowAverager->add(beat);
+    }
+    display->refresh();
+    m_reaverage = false;
+}
+
+void EcgReviewWindow::onStartTimeChanged()
+{
+    const double start = m_ui->ecgDisplay1->startTime();
+    const int seconds = int(start);
+    m_ui->lblTotalElapsedTime->setText(QString::asprintf("%2d:%2.2d", seconds / 60, seconds % 60));
+    showHeartRate(start);
+    m_reaverage = m_ui->ecgDisplay1->showAverage();
+}
+
+// The running heart rate of the last beat before `seconds`.
+void EcgReviewWindow::showHeartRate(double seconds)
+{
+    const TBeatsFile& beats = *m_study->beatsFile();
+    TBeat beat;
+    const int index = TBeatTimeline::lastBefore(beats, seconds);
+    if (index < 0 || !beats.read(index, beat)) {
+        m_ui->lblHR->setText(QStringLiteral("---"));
+        return;
+    }
+    const double meanRr = beat.value(TBeat::MeanRrInterval);
+    if (meanRr <= 0.0)
+        return;
+    const int heartRate = int(60.0 / meanRr);
+    if (heartRate >= 1)
+        m_ui->lblHR->setText(QString::number(heartRate));
+}
+
+void EcgReviewWindow::on_btnSpeed12_clicked()
+{
+    m_ui->ecgDisplay1->setSpeed(12.5);
+}
+
+void EcgReviewWindow::on_btnSpeed25_clicked()
+{
+    m_ui->ecgDisplay1->setSpeed(25.0);
+}
+
+void EcgReviewWindow::on_btnSpeed50_clicked()
+{
+    m_ui->ecgDisplay1->setSpeed(50.0);
+}
+
+void EcgReviewWindow::on_btnSpeed100_clicked()
+{
+    m_ui->ecgDisplay1->setSpeed(100.0);
+}
+
+void EcgReviewWindow::on_btnAmp5_clicked()
+{
+    m_ui->ecgDisplay1->setAmplitude(5.0);
+}
+
+void EcgReviewWindow::on_btnAmp10_clicked()
+{
+    m_ui->ecgDisplay1->setAmplitude(10.0);
+}
+
+void EcgReviewWindow::on_btnAmp20_clicked()
+{
+    m_ui->ecgDisplay1->setAmplitude(20.0);
+}
+
+void EcgReviewWindow::on_btnAmp40_clicked()
+{
+    m_ui->ecgDisplay1->setAmplitude(40.0);
+}
+
+void EcgReviewWindow::on_btnFilterNotch_clicked()
+{
+    applyDisplayFilters();
+}
+
+void EcgReviewWindow::on_btnFilterLowpass_clicked()
+{
+    applyDisplayFilters();
+}
+
+void EcgReviewWindow::on_btnFilterBaseline_clicked()
+{
+    applyDisplayFilters();
+}
+
+// The display and the window averager are bound to the new output before a
+// failure is shown, so that nothing reads the views the chain discarded.
+void EcgReviewWindow::applyDisplayFilters()
+{
+    const QString failure = configureChain(*m_displayChain, m_ui->btnFilterNotch->isChecked(),
+                                           m_ui->btnFilterLowpass->isChecked(),
+                                           m_ui->btnFilterBaseline->isChecked());
+    auto averager = std::make_unique<TBeatAverager>(*m_displayChain->output(), StripWindowSeconds);
+    m_ui->ecgDisplay1->setAverager(averager.get());
+    m_windowAverager = std::move(averager);
+    m_reaverage = true;
+    m_ui->ecgDisplay1->setSignal(m_displayChain->output());
+    showFailure(failure);
+}
+
+// --- Averaged beat ------------------------------------------------------------
+
+void EcgReviewWindow::onLeadToggled(int lead, bool checked)
+{
+    const quint32 bit = 1u << lead;
+    const quint32 mask = m_ui->beatDisplayZoom->leadMask();
+    m_ui->beatDisplayZoom->setLeadMask(checked ? mask | bit : mask & ~bit);
+    m_ui->lblAverageBeatCount->setText(tr("%1: %2 averaged beats")
+                                           .arg(m_study->ecgFile()->channelName(lead))
+                                           .arg(m_mainAverager->count(lead)));
+}
+
+QToolButton* EcgReviewWindow::leadButton(const QString& name) const
+{
+    return m_ui->frameLeads->findChild<QToolButton*>(QStringLiteral("btnLead") + name);
+}
+
+void EcgReviewWindow::on_chkSuperimpose_clicked()
+{
+    if (m_ui->chkSuperimpose->isChecked()) {
+        for (QToolButton* button : m_leadButtons)
+            button->setAutoExclusive(false);
+        return;
+    }
+    checkOnlyLeadII();
+}
+
+// An exclusive button cannot be unchecked: the buttons are unchecked first
+// and made exclusive again afterwards.
+void EcgReviewWindow::checkOnlyLeadII()
+{
+    for (QToolButton* button : m_leadButtons) {
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+    }
+    for (QToolButton* button : m_leadButtons)
+        button->setAutoExclusive(true);
+    if (QToolButton* leadII = leadButton(QStringLiteral("II")))
+        leadII->setChecked(true);
+}
+
+void EcgReviewWindow::on_btnZoom1_clicked()
+{
+    m_ui->beatDisplayZoom->setZoom(1);
+}
+
+void EcgReviewWindow::on_btnZoom2_clicked()
+{
+    m_ui->beatDisplayZoom->setZoom(2);
+}
+
+void EcgReviewWindow::on_btnZoom3_clicked()
+{
+    m_ui->beatDisplayZoom->setZoom(3);
+}
+
+void EcgReviewWindow::on_btnZoom4_clicked()
+{
+    m_ui->beatDisplayZoom->setZoom(4);
+}
+
+void EcgReviewWindow::on_chkAmp5x_clicked()
+{
+    m_ui->beatDisplayZoom->setGain(m_ui->chkAmp5x->isChecked() ? MagnifiedBeatGain : NormalBeatGain);
+}
+
+// --- Late potentials ------------------------------------------------------------
+
+void EcgReviewWindow::onHighPassCutoffChanged(int index)
+{
+    m_latePotentials->setHighPassCutoff(index == 1 ? HighPassCutoffs[1] : HighPassCutoffs[0]);
+    recomputeLatePotentials();
+}
+
+void EcgReviewWindow::onLasThresholdChanged(int microvolts)
+{
+    m_latePotentials->setLasThreshold(microvolts);
+    recomputeLatePotentials();
+}
+
+void EcgReviewWindow::onRmsDurationChanged(int milliseconds)
+{
+    m_latePotentials->setRmsDuration(milliseconds);
+    recomputeLatePotentials();
+}
+
+void EcgReviewWindow::onLatePotentialCursorsChanged()
+{
+    const TEcgFile* ecg = m_study->ecgFile();
+    m_latePotentials->setOnset(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOnset)));
+    m_latePotentials->setOffset(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOffset)));
+    recomputeLatePotentials();
+}
+
+void EcgReviewWindow::recomputeLatePotentials()
+{
+    m_latePotentials->compute();
+    m_ui->varorDisplay->refresh();
+}
+
+// --- Conclusion ------------------------------------------------------------------
+
+void EcgReviewWindow::copyConclusionIfChanged()
+{
+    if (m_conclusionChanged)
+        copyConclusion();
+}
+
+void EcgReviewWindow::copyConclusion()
+{
+    m_study->setProperty("conclusion", m_ui->textConclusion->toPlainText().toUtf8().toStdString());
+    m_conclusionChanged = false;
+}
+
+void EcgReviewWindow::on_btnPredefinedAdd_clicked()
+{
+    const int row = m_predefinedTexts->rowCount();
+    m_predefinedTexts->insertRows(row, 1);
+    const QModelIndex index = m_predefinedTexts->index(row);
+    m_predefinedTexts->setData(index, tr("Enter conclusion"));
+    m_ui->listPredefinedText->setCurrentIndex(index);
+    m_ui->listPredefinedText->edit(index);
+}
+
+void EcgReviewWindow::on_btnPredefinedRemove_clicked()
+{
+    const QModelIndex current = m_ui->listPredefinedText->currentIndex();
+    if (current.isValid())
+        m_predefinedTexts->removeRows(current.row(), 1);
+}
+
+void EcgReviewWindow::on_listPredefinedText_doubleClicked(const QModelIndex& index)
+{
+    m_ui->textConclusion->append(index.data().toString());
+}
+
+// --- Study data and report --------------------------------------------------------
+
+// The conclusion typed so far goes into the study first, so that the record
+// the dialog edits and saves carries it.
+void EcgReviewWindow::on_btnStudyData_clicked()
+{
+    guarded([this] {
+        copyConclusionIfChanged();
+        StudyDialog dialog(this, m_store->getStudyInfo(*m_study));
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        m_store->setStudyInfo(*m_study, dialog.studyInfo());
+        m_store->saveStudy(m_study);
+    });
+}
+
+void EcgReviewWindow::on_btnReport_clicked()
+{
+    guarded([this] {
+        copyConclusionIfChanged();
+        ReportDialog dialog(this, m_study, m_latePotentials.get(), m_store);
+        dialog.setStartTime(m_ui->ecgDisplay1->startTime());
+        dialog.setFilters(m_ui->btnFilterNotch->isChecked(), m_ui->btnFilterLowpass->isChecked(),
+                          m_ui->btnFilterBaseline->isChecked());
+        dialog.setLeadMask(int(m_ui->beatDisplayZoom->leadMask()));
+        dialog.exec();
+    });
+}
+
+// --- Context menu -------------------------------------------------------------------
+
+void EcgReviewWindow::on_ecgDisplay1_customContextMenuRequested(const QPoint& point)
+{
+    while (execContextMenu(point)) {
+    }
+}
+
+bool EcgReviewWindow::execContextMenu(const QPoint& point)
+{
+    QSignalBrowseDisplay* display = m_ui->ecgDisplay1;
+    if (!m_contextMenu) {
+        m_contextMenu = new QMenu(this);
+        m_leadMenu = m_contextMenu->addMenu(tr("Show leads"));
+        m_contextMenu->addSeparator();
+        m_averageBeatAction = m_contextMenu->addAction(tr("Average beat"));
+        m_averageBeatAction->setCheckable(true);
+        m_colorSchemeMenu = m_contextMenu->addMenu(tr("Color scheme"));
+    }
+    fillLeadMenu();
+    m_averageBeatAction->setChecked(display->showAverage());
+    fillColorSchemeMenu();
+
+    const QAction* chosen = m_contextMenu->exec(display->mapToGlobal(point));
+    if (!chosen)
+        return false;
+    if (m_leadMenu->actions().contains(const_cast<QAction*>(chosen))) {
+        display->setLeadVisible(chosen->data().toInt(), chosen->isChecked());
+        return true;
+    }
+    if (chosen == m_averageBeatAction) {
+        if (chosen->isChecked())
+            reaverageBeatStrip();
+        display->setShowAverage(chosen->isChecked());
+    } else if (chosen->isChecked()) {
+        m_colorScheme = chosen->data().toString();
+        applyColorScheme(display, m_colorScheme);
+    }
+    return false;
+}
+
+void EcgReviewWindow::fillLeadMenu()
+{
+    const TSignal* signal = m_ui->ecgDisplay1->signal();
+    m_leadMenu->clear();
+    for (int lead = 0; signal && lead < signal->channelCount(); ++lead) {
+        QAction* action = m_leadMenu->addAction(signal->channelName(lead));
+        action->setCheckable(true);
+        action->setChecked(m_ui->ecgDisplay1->isLeadVisible(lead));
+        action->setData(lead);
+    }
+}
+
+void EcgReviewWindow::fillColorSchemeMenu()
+{
+    m_colorSchemeMenu->clear();
+    for (const QString& name : colorSchemeNames()) {
+        QAction* action = m_colorSchemeMenu->addAction(tr(name.toUtf8().constData()));
+        action->setCheckable(true);
+        action->setChecked(name == m_colorScheme);
+        action->setData(name);
+    }
+}

@@ -1,0 +1,161 @@
+#pragma once
+
+#include <QModelIndex>
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QToolButton;
+class QStringListModel;
+class QTimer;
+class TBeatAverager;
+class TClippedSampleRuns;
+class TLatePotentials;
+class TLiveBeatAverager;
+class TReviewFilterChain;
+class TStudy;
+class TStudyStore;
+
+namespace Ui {
+class EcgReviewWindow;
+}
+
+// The window in which a recorded study is reviewed. It filters the study's
+// ECG for browsing (display chain) and for averaging (averaging chain),
+// averages every stored beat (main averager) and the beats of the last
+// 20 s of the browsed span (window averager, the beat strip of the browse
+// display), measures the averaged beat, computes the late potentials, and
+// lets the operator move the wave marks and the late-potential limits,
+// change the late-potential parameters, write the conclusion, edit the
+// study data and create a report. Every change goes into the open study;
+// the caller saves and closes the study once the window is destroyed.
+//
+// Construction -> analysis run (50 ms later, once) -> review -> destroyed.
+// Failures are shown to the operator in message boxes titled "Error".
+class EcgReviewWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The study must be open in the store; neither is owned. The window is
+    // a top-level window even with a parent.
+    EcgReviewWindow(QWidget* parent, TStudy* study, TStudyStore* store);
+    // Copies the conclusion into the study and writes the settings.
+    ~EcgReviewWindow() override;
+
+    // The analysis objects, for the caller to read.
+    const TReviewFilterChain& displayChain() const { return *m_displayChain; }
+    const TReviewFilterChain& averagingChain() const { return *m_averagingChain; }
+    TBeatAverager& windowAverager() const { return *m_windowAverager; }
+    const TLiveBeatAverager& mainAverager() const { return *m_mainAverager; }
+    const TLatePotentials& latePotentials() const { return *m_latePotentials; }
+    // Whether the analysis run has been done.
+    bool isAnalysed() const { return m_analysed; }
+
+private slots:
+    void on_ecgDisplay1_customContextMenuRequested(const QPoint& point);
+    void on_btnSpeed12_clicked();
+    void on_btnSpeed25_clicked();
+    void on_btnSpeed50_clicked();
+    void on_btnSpeed100_clicked();
+    void on_btnAmp5_clicked();
+    void on_btnAmp10_clicked();
+    void on_btnAmp20_clicked();
+    void on_btnAmp40_clicked();
+    void on_btnFilterNotch_clicked();
+    void on_btnFilterLowpass_clicked();
+    void on_btnFilterBaseline_clicked();
+    void on_btnStudyData_clicked();
+    void on_btnReport_clicked();
+    void on_btnPredefinedAdd_clicked();
+    void on_btnPredefinedRemove_clicked();
+    void on_listPredefinedText_doubleClicked(const QModelIndex& index);
+    void on_btnZoom1_clicked();
+    void on_btnZoom2_clicked();
+    void on_btnZoom3_clicked();
+    void on_btnZoom4_clicked();
+    void on_chkAmp5x_clicked();
+    void on_chkSuperimpose_clicked();
+
+private:
+    void setTitle();
+    void buildDisplayChain();
+    void buildAveraging();
+    void setUpDisplays();
+    void setUpLatePotentialControls();
+    void startTimers();
+    void buildLeadButtons();
+    void loadSettings();
+    void saveSettings() const;
+
+    void runAnalysis();
+    void addStoredBeats();
+    // Puts the study's seven wave marks on the beat display; false (nothing
+    // changed) when any of them is 0.
+    bool restoreWaveMarks();
+    void computeAutomaticMarks();
+    // The lead the automatic marks are found on: "V5", else "V6", "V4",
+    // "II"; -1 when the recording has none of them.
+    int automaticMarksLead() const;
+    void storeWaveMarks();
+    void computeLatePotentials();
+    // Seconds from the first sample of an averaged beat to its centre.
+    double alignmentTime() const;
+
+    void reaverageIfFlagged();
+    void reaverageBeatStrip();
+    void onStartTimeChanged();
+    void showHeartRate(double seconds);
+    void applyDisplayFilters();
+    void onLeadToggled(int lead, bool checked);
+    QToolButton* leadButton(const QString& name) const;
+    void checkOnlyLeadII();
+
+    void onHighPassCutoffChanged(int index);
+    void onLasThresholdChanged(int microvolts);
+    void onRmsDurationChanged(int milliseconds);
+    void onLatePotentialCursorsChanged();
+    void recomputeLatePotentials();
+
+    void copyConclusionIfChanged();
+    void copyConclusion();
+
+    // Shows the context menu once; true when a lead was switched, so that
+    // the menu opens again for the next one.
+    bool execContextMenu(const QPoint& point);
+    void fillLeadMenu();
+    void fillColorSchemeMenu();
+
+    // Runs `work`, showing any failure in an "Error" box.
+    template <typename Work>
+    void guarded(Work work);
+    // Shows a failure text in an "Error" box; an empty text is no failure.
+    void showFailure(const QString& failure);
+
+    std::unique_ptr<Ui::EcgReviewWindow> m_ui;
+    TStudy* m_study;
+    TStudyStore* m_store;
+    std::unique_ptr<TReviewFilterChain> m_displayChain;
+    std::unique_ptr<TBeatAverager> m_windowAverager;
+    std::unique_ptr<TReviewFilterChain> m_averagingChain;
+    std::unique_ptr<TLiveBeatAverager> m_mainAverager;
+    std::unique_ptr<TLatePotentials> m_latePotentials;
+    std::unique_ptr<TClippedSampleRuns> m_clippedRuns;
+    std::vector<QToolButton*> m_leadButtons;
+    QStringListModel* m_predefinedTexts;
+    QString m_colorScheme;
+    bool m_reaverage = true;
+    bool m_conclusionChanged = false;
+    bool m_analysed = false;
+    QMenu* m_contextMenu = nullptr;
+    QMenu* m_leadMenu = nullptr;
+    QMenu* m_colorSchemeMenu = nullptr;
+    QAction* m_averageBeatAction = nullptr;
+    QTimer* m_reaverageTimer;
+    QTimer* m_conclusionTimer;
+};
