@@ -633,10 +633,10 @@ bool EcgReviewWindow::execContextMenu(const QPoint& point)
     m_averageBeatAction->setChecked(display->showAverage());
     fillColorSchemeMenu();
 
-    const QAction* chosen = m_contextMenu->exec(display->mapToGlobal(point));
+    QAction* chosen = m_contextMenu->exec(display->mapToGlobal(point));
     if (!chosen)
         return false;
-    if (m_leadMenu->actions().contains(const_cast<QAction*>(chosen))) {
+    if (m_leadMenu->actions().contains(chosen)) {
         display->setLeadVisible(chosen->data().toInt(), chosen->isChecked());
         return true;
     }
