@@ -143,22 +143,16 @@ void TEcgFile::appendInterleaved(const char* bytes, int length)
 
 void TEcgFile::append(const qint16* const* channels, int count)
 {
-    if (!m_writable || channels == nullptr || count <= 0)
-        return;
-    const int c = channelCount();
-    for (int first = 0; first < count; first += AppendChunkFrames) {
-        const int frameCount = std::min(AppendChunkFrames, count - first);
-        QByteArray frames(frameCount * frameBytes(), Qt::Uninitialized);
-        char* out = frames.data();
-        for (int i = first; i < first + frameCount; ++i) {
-            for (int channel = 0; channel < c; ++channel, out += 2)
-                qToLittleEndian<qint16>(channels[channel][i], out);
-        }
-        appendFrames(frames.constData(), frameCount);
-    }
+    appendConverted(channels, count, [](qint16 value) { return value; });
 }
 
 void TEcgFile::append(const double* const* channels, int count)
+{
+    appendConverted(channels, count, lowSixteenBits);
+}
+
+template <typename Sample, typename Convert>
+void TEcgFile::appendConverted(const Sample* const* channels, int count, Convert toSample)
 {
     if (!m_writable || channels == nullptr || count <= 0)
         return;
@@ -169,7 +163,7 @@ void TEcgFile::append(const double* const* channels, int count)
         char* out = frames.data();
         for (int i = first; i < first + frameCount; ++i) {
             for (int channel = 0; channel < c; ++channel, out += 2)
-                qToLittleEndian<qint16>(lowSixteenBits(channels[channel][i]), out);
+                qToLittleEndian<qint16>(toSample(channels[channel][i]), out);
         }
         appendFrames(frames.constData(), frameCount);
     }

@@ -80,6 +80,9 @@ private:
 
     int frameBytes() const { return 2 * channelCount(); }
     void appendFrames(const char* frames, qint64 frameCount);
+    // Converts per-channel arrays to frames in chunks and appends them.
+    template <typename Sample, typename Convert>
+    void appendConverted(const Sample* const* channels, int count, Convert toSample);
     const CachedBlock& cachedBlock(int block) const;
     int tailSample(int channel, int index) const;
     void loadTail(int index) const;

@@ -8,6 +8,7 @@
 #include "acquisition/TDeviceProtocol.h"
 #include "app/TSettings.h"
 #include "windows/AcqTestWindow.h"
+#include "windows/TWaitCursor.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -21,16 +22,6 @@ namespace {
 
 // Time the progress dialog gets to be painted before the search blocks.
 constexpr int PaintDelayMs = 10;
-
-// The wait cursor for the life of the object.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
@@ -145,7 +136,7 @@ void ConfigDialog::on_btnBluetoothDetect_clicked()
 
 QStringList ConfigDialog::searchBluetoothDevices()
 {
-    const WaitCursor waitCursor;
+    const TWaitCursor waitCursor;
     QProgressDialog progress(tr("Please wait..."), QString(), 0, 0, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setCancelButton(nullptr);
