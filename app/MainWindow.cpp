@@ -2,15 +2,59 @@
 
 #include "ui_MainWindow.h"
 
-#include <QCoreApplication>
+#include "acquisition/TAcqSource.h"
+#include "acquisition/TAcqSourceFactory.h"
+#include "app/TSettings.h"
+#include "storage/TLocalStudyStore.h"
+#include "storage/TStudy.h"
+#include "windows/ConfigDialog.h"
+#include "windows/EcgMonitorWindow.h"
+#include "windows/EcgReviewWindow.h"
+#include "windows/OpenStudyDialog.h"
+#include "windows/StudyDialog.h"
+#include "windows/TWaitCursor.h"
 
-MainWindow::MainWindow(QWidget* parent)
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEasingCurve>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPropertyAnimation>
+#include <QTimer>
+
+#include <exception>
+#include <utility>
+
+namespace {
+
+const QString RecentSeparator = QStringLiteral("||");
+const QString DateTimeFormat = QStringLiteral("yyyyMMddHHmmss");
+constexpr int RecentEntryParts = 4;
+constexpr int StartUpDelayMs = 10;
+
+QString patientValue(const TStudy& study, const char* field)
+{
+    return QString::fromStdString(study.propertyValue(TStudy::patientKey(field)));
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent, StoreFactory storeFactory)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::MainWindow>())
+    , m_storeFactory(std::move(storeFactory))
 {
     ui->setupUi(this);
     setWindowTitle(windowTitleText());
     ui->lblVersion->setText(tr("v %1").arg(QCoreApplication::applicationVersion()));
+    for (QFrame* panel : {ui->frameEcg, ui->frameOpenStudy}) {
+        panel->setMaximumHeight(0);
+        panel->hide();
+    }
+    ui->treeStudies->setColumnHidden(0, true);
+    ui->btnStartEcg->setEnabled(false);
+    ui->btnOpenOK->setEnabled(false);
+    QTimer::singleShot(StartUpDelayMs, this, &MainWindow::startUp);
 }
 
 MainWindow::~MainWindow() = default;
@@ -22,7 +66,301 @@ QString MainWindow::windowTitleText()
     return QStringLiteral("%1 %2").arg(QCoreApplication::organizationName(), application);
 }
 
+MainWindow::StoreFactory MainWindow::localStoreFactory()
+{
+    return [] { return std::make_unique<TLocalStudyStore>("PulsorixVAROR"); };
+}
+
+void MainWindow::startUp()
+{
+    setEnabled(false);
+    QProgressDialog progress(tr("Please wait..."), QString(), 0, 0, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.show();
+    QCoreApplication::processEvents();
+    try {
+        TWaitCursor wait;
+        m_store = m_storeFactory();
+    } catch (const std::exception& error) {
+        showError(error);
+    }
+    progress.hide();
+    setEnabled(true);
+}
+
+void MainWindow::showPanel(QFrame* panel)
+{
+    if (panel->isVisible())
+        return;
+    for (QFrame* other : {ui->frameEcg, ui->frameOpenStudy}) {
+        if (other != panel && other->isVisible())
+            foldPanel(other);
+    }
+    panel->setMaximumHeight(0);
+    panel->show();
+    auto* animation = new QPropertyAnimation(panel, "maximumHeight", panel);
+    animation->setDuration(PanelAnimationMs);
+    animation->setStartValue(0);
+    animation->setEndValue(PanelHeight);
+    animation->setEasingCurve(QEasingCurve::InCubic);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void MainWindow::foldPanel(QFrame* panel)
+{
+    auto* animation = new QPropertyAnimation(panel, "maximumHeight", panel);
+    animation->setDuration(PanelAnimationMs);
+    animation->setStartValue(PanelHeight);
+    animation->setEndValue(0);
+    animation->setEasingCurve(QEasingCurve::OutCubic);
+    connect(animation, &QAbstractAnimation::finished, panel, &QWidget::hide);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void MainWindow::addRecentStudy(int id, const QString& dateTime, const QString& lastName,
+                                const QString& firstName)
+{
+    QStringList entries = TSettings::list(TSettings::RecentStudyList);
+    entries.prepend(QStringList{QString::number(id), dateTime, lastName, firstName}.join(RecentSeparator));
+    while (entries.size() > RecentStudiesKept)
+        entries.removeLast();
+    TSettings::setValue(TSettings::RecentStudyList, entries);
+}
+
+void MainWindow::removeRecentStudy(int id)
+{
+    QStringList entries = TSettings::list(TSettings::RecentStudyList);
+    const QString idText = QString::number(id);
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).split(RecentSeparator).first() == idText) {
+            entries.removeAt(i);
+            break;
+        }
+    }
+    TSettings::setValue(TSettings::RecentStudyList, entries);
+}
+
+void MainWindow::loadRecentStudies()
+{
+    ui->treeStudies->clear();
+    for (const QString& entry : TSettings::list(TSettings::RecentStudyList)) {
+        if (ui->treeStudies->topLevelItemCount() == RecentStudiesShown)
+            break;
+        const QStringList parts = entry.split(RecentSeparator);
+        if (parts.size() != RecentEntryParts)
+            continue;
+        auto* item = new QTreeWidgetItem(ui->treeStudies);
+        item->setData(0, Qt::DisplayRole, parts.at(0).toInt());
+        item->setText(1, QStringLiteral("%1, %2").arg(parts.at(2), parts.at(3)));
+        item->setData(2, Qt::DisplayRole, QDateTime::fromString(parts.at(1), DateTimeFormat));
+    }
+}
+
+void MainWindow::on_btnNewStudyEcg_clicked()
+{
+    if (ui->frameEcg->isVisible()) {
+        on_btnMoreEcg_clicked();
+        return;
+    }
+    showPanel(ui->frameEcg);
+    ui->txtLastNameEcg->setFocus();
+}
+
+void MainWindow::on_btnOpenStudy_clicked()
+{
+    if (ui->frameOpenStudy->isVisible()) {
+        on_btnOpenMore_clicked();
+        return;
+    }
+    loadRecentStudies();
+    showPanel(ui->frameOpenStudy);
+    ui->btnOpenOK->setDefault(true);
+}
+
 void MainWindow::on_btnClose_clicked()
 {
     close();
+}
+
+void MainWindow::on_btnConfig_clicked()
+{
+    ConfigDialog dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::on_btnMoreEcg_clicked()
+{
+    StudyDialog dialog(this, quickEntryInfo());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    clearQuickEntry();
+    startAcquisition(dialog.studyInfo());
+}
+
+void MainWindow::on_btnStartEcg_clicked()
+{
+    startAcquisition(quickEntryInfo());
+}
+
+void MainWindow::on_btnOpenMore_clicked()
+{
+    OpenStudyDialog dialog(this, m_store.get());
+    connect(&dialog, &OpenStudyDialog::deletedStudy, this, [this](int id) {
+        removeRecentStudy(id);
+        loadRecentStudies();
+    });
+    if (dialog.exec() == QDialog::Accepted)
+        openStudyForReview(dialog.selectedStudyId());
+}
+
+void MainWindow::on_btnOpenOK_clicked()
+{
+    if (QTreeWidgetItem* item = ui->treeStudies->currentItem())
+        openStudyForReview(item->data(0, Qt::DisplayRole).toInt());
+}
+
+void MainWindow::on_treeStudies_itemDoubleClicked(QTreeWidgetItem* item, int /*column*/)
+{
+    openStudyForReview(item->data(0, Qt::DisplayRole).toInt());
+}
+
+void MainWindow::on_txtLastNameEcg_textChanged(const QString& /*text*/)
+{
+    updateStartButton();
+}
+
+void MainWindow::on_txtFirstNameEcg_textChanged(const QString& /*text*/)
+{
+    updateStartButton();
+}
+
+void MainWindow::on_treeStudies_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* /*previous*/)
+{
+    ui->btnOpenOK->setEnabled(current != nullptr);
+}
+
+void MainWindow::updateStartButton()
+{
+    ui->btnStartEcg->setEnabled(!ui->txtLastNameEcg->text().trimmed().isEmpty()
+                                && !ui->txtFirstNameEcg->text().trimmed().isEmpty());
+}
+
+void MainWindow::clearQuickEntry()
+{
+    ui->txtLastNameEcg->clear();
+    ui->txtFirstNameEcg->clear();
+    ui->txtAgeEcg->clear();
+    ui->txtLastNameEcg->setFocus();
+    ui->btnStartEcg->setEnabled(false);
+}
+
+TStudyInfo MainWindow::quickEntryInfo() const
+{
+    TStudyInfo info;
+    info.studyType = "VA ROR";
+    info.studyDateTime = QDateTime::currentDateTime().toString(DateTimeFormat).toStdString();
+    info.lastName = ui->txtLastNameEcg->text().toStdString();
+    info.firstName = ui->txtFirstNameEcg->text().toStdString();
+    info.age = ui->txtAgeEcg->text().toStdString();
+    return info;
+}
+
+void MainWindow::startAcquisition(TStudyInfo info)
+{
+    if (!m_store->hasFreeSpace()) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("There is not enough free space on disk.\n"
+                                "Please free at least 50 MB to start a new study."));
+        return;
+    }
+    try {
+        m_source = createAcqSource();
+        describeSignal(info);
+        m_recordingStudy = m_store->createStudy(info);
+        showMonitorWindow(m_recordingStudy);
+    } catch (const std::exception& error) {
+        if (m_recordingStudy)
+            m_store->closeStudy(std::exchange(m_recordingStudy, nullptr));
+        m_source.reset();
+        showError(error);
+    }
+}
+
+void MainWindow::describeSignal(TStudyInfo& info) const
+{
+    info.resolution = m_source->resolutionBits();
+    info.channelCount = m_source->channelCount();
+    info.samplingRate = m_source->sampleRate();
+    info.gain = m_source->maximumValue();
+    info.sampleFormat = "short";
+    info.channelNames = "I,II,III,aVR,aVL,aVF,V1,V2,V3,V4,V5,V6,CM5,CR5";
+}
+
+void MainWindow::showMonitorWindow(TStudy* study)
+{
+    auto* monitor = new EcgMonitorWindow(nullptr, m_source.get(), study);
+    monitor->setAttribute(Qt::WA_DeleteOnClose);
+    connect(monitor, &QObject::destroyed, this, &MainWindow::onMonitorClosed);
+    monitor->showFullScreen();
+    setEnabled(false);
+}
+
+void MainWindow::onMonitorClosed()
+{
+    m_source.reset();
+    TStudy* study = std::exchange(m_recordingStudy, nullptr);
+    const int id = study->id();
+    addRecentStudy(id, QString::fromStdString(study->studyDateTime()), patientValue(*study, "lastName"),
+                   patientValue(*study, "firstName"));
+    // Saved first, so that the recording date-time set by the monitor
+    // window is kept.
+    saveAndCloseStudy(study);
+    setEnabled(true);
+    clearQuickEntry();
+    openStudyForReview(id);
+}
+
+void MainWindow::openStudyForReview(int id)
+{
+    if (m_store->isStudyOpen(id)) {
+        QMessageBox::information(this, QString(), tr("Study is already open for review"));
+        return;
+    }
+    try {
+        TStudy* study = nullptr;
+        {
+            TWaitCursor wait;
+            study = m_store->openStudy(id);
+        }
+        if (!study) {
+            QMessageBox::warning(this, QString(), tr("Study file not found"));
+            return;
+        }
+        showReviewWindow(study);
+    } catch (const std::exception& error) {
+        showError(error);
+    }
+}
+
+void MainWindow::showReviewWindow(TStudy* study)
+{
+    auto* review = new EcgReviewWindow(nullptr, study, m_store.get());
+    review->setAttribute(Qt::WA_DeleteOnClose);
+    connect(review, &QObject::destroyed, this, [this, study] { saveAndCloseStudy(study); });
+    review->showMaximized();
+}
+
+void MainWindow::saveAndCloseStudy(TStudy* study)
+{
+    try {
+        m_store->saveStudy(study);
+    } catch (const std::exception& error) {
+        showError(error);
+    }
+    m_store->closeStudy(study);
+}
+
+void MainWindow::showError(const std::exception& error)
+{
+    QMessageBox::critical(this, tr("Error"), QString::fromLocal8Bit(error.what()));
 }

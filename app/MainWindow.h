@@ -1,27 +1,100 @@
 #pragma once
 
-#include <QMainWindow>
+#include "storage/TStudyInfo.h"
 
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
 #include <memory>
 
 namespace Ui {
 class MainWindow;
 }
 
+class QFrame;
+class QTreeWidgetItem;
+class TAcqSource;
+class TStudy;
+class TStudyStore;
+
 // The first window of the application: the hub from which studies are
-// started, reopened and configured.
+// started, reopened and configured. It creates the one study store of the
+// application shortly after it is shown, starts acquisitions in the monitor
+// window and opens recorded studies in the review window.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // Creates the study store of the start-up work.
+    using StoreFactory = std::function<std::unique_ptr<TStudyStore>()>;
+
+    // The store defaults to the local store in the "PulsorixVAROR" folder
+    // under the user's data location.
+    explicit MainWindow(QWidget* parent = nullptr, StoreFactory storeFactory = localStoreFactory());
     ~MainWindow() override;
 
     // "<organisation> ZID OR": the application name with "VA ROR" replaced.
     static QString windowTitleText();
+    static StoreFactory localStoreFactory();
+
+    // The study store; null until the start-up work has run.
+    TStudyStore* store() const { return m_store.get(); }
+
+    // The recent-study list, newest first: "id||studyDateTime||last||first".
+    static void addRecentStudy(int id, const QString& dateTime, const QString& lastName,
+                               const QString& firstName);
+    static void removeRecentStudy(int id);
+    // Shows the first valid entries of the list in the tree.
+    void loadRecentStudies();
+
+    // Checks the free space, creates the source and the study and records
+    // the study in the monitor window.
+    void startAcquisition(TStudyInfo info);
+    // Opens a stored study in the review window.
+    void openStudyForReview(int id);
 
 private Q_SLOTS:
+    void on_btnNewStudyEcg_clicked();
+    void on_btnOpenStudy_clicked();
     void on_btnClose_clicked();
+    void on_btnConfig_clicked();
+    void on_btnMoreEcg_clicked();
+    void on_btnStartEcg_clicked();
+    void on_btnOpenMore_clicked();
+    void on_btnOpenOK_clicked();
+    void on_treeStudies_itemDoubleClicked(QTreeWidgetItem* item, int column);
+    void on_txtLastNameEcg_textChanged(const QString& text);
+    void on_txtFirstNameEcg_textChanged(const QString& text);
+    void on_treeStudies_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
 
 private:
+    static constexpr int RecentStudiesKept = 10;
+    static constexpr int RecentStudiesShown = 5;
+    static constexpr int PanelHeight = 90;
+    static constexpr int PanelAnimationMs = 150;
+
+    // Creates the study store behind a progress dialog, the window disabled.
+    void startUp();
+    // Opens one folding panel and folds the other.
+    void showPanel(QFrame* panel);
+    void foldPanel(QFrame* panel);
+    void updateStartButton();
+    void clearQuickEntry();
+    // The record of the quick-entry fields, dated now.
+    TStudyInfo quickEntryInfo() const;
+    void describeSignal(TStudyInfo& info) const;
+    void showMonitorWindow(TStudy* study);
+    // The monitor window has gone: the recorded study is saved, closed and
+    // opened for review.
+    void onMonitorClosed();
+    void showReviewWindow(TStudy* study);
+    // Once its window has gone, a study is saved and closed.
+    void saveAndCloseStudy(TStudy* study);
+    void showError(const std::exception& error);
+
     std::unique_ptr<Ui::MainWindow> ui;
+    StoreFactory m_storeFactory;
+    std::unique_ptr<TStudyStore> m_store;
+    std::unique_ptr<TAcqSource> m_source;
+    TStudy* m_recordingStudy = nullptr;
 };

@@ -1,6 +1,9 @@
 #include "app/MainWindow.h"
 #include "app/TStartup.h"
 
+#include "TempDataFolder.h"
+#include "TempSettings.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -9,8 +12,10 @@
 
 TEST(MainWindow, TitleAndVersionFollowTheIdentity)
 {
+    TempSettings settings;
     TStartup::setIdentity();
-    MainWindow window;
+    TempDataFolder data;
+    MainWindow window(nullptr, data.storeFactory());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Pulsorix ZID OR"));
     auto* version = window.findChild<QLabel*>(QStringLiteral("lblVersion"));
     ASSERT_NE(version, nullptr);
@@ -19,7 +24,9 @@ TEST(MainWindow, TitleAndVersionFollowTheIdentity)
 
 TEST(MainWindow, CloseButtonClosesTheWindow)
 {
-    MainWindow window;
+    TempSettings settings;
+    TempDataFolder data;
+    MainWindow window(nullptr, data.storeFactory());
     window.show();
     auto* close = window.findChild<QPushButton*>(QStringLiteral("btnClose"));
     ASSERT_NE(close, nullptr);
