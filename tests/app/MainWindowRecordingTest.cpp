@@ -1,0 +1,119 @@
+// A study quick-started from the main window, recorded from the demo
+// recording in the monitor window and opened for review once it stops.
+#include "app/MainWindow.h"
+#include "app/TSettings.h"
+#include "analysis/TAnalysisPipeline.h"
+#include "analysis/TLiveBeatAverager.h"
+#include "storage/TLocalStudyStore.h"
+#include "storage/TStudy.h"
+#include "storage/TStudyFiles.h"
+#include "windows/EcgMonitorWindow.h"
+#include "windows/EcgReviewWindow.h"
+
+#include "TempDataFolder.h"
+#include "TempSettings.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+template <typename T>
+T* topLevel()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<T*>(widget))
+            return window;
+    }
+    return nullptr;
+}
+
+// Runs the demo source from the folder that holds the demo recording and
+// gives the test back its working folder afterwards.
+class DemoFolder {
+public:
+    DemoFolder() { QDir::setCurrent(QStringLiteral(VAROR_DATA_DIR)); }
+    ~DemoFolder() { QDir::setCurrent(m_previous); }
+
+private:
+    QString m_previous = QDir::currentPath();
+};
+
+TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecordingTime)
+{
+    TempSettings settings;
+    TempDataFolder data;
+    DemoFolder demo;
+    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
+    MainWindow window(nullptr, data.storeFactory());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&window] { return window.store() != nullptr; }, 10000));
+    auto* store = dynamic_cast<TLocalStudyStore*>(window.store());
+    ASSERT_NE(store, nullptr);
+
+    // Any message box would stop the run: it is closed and remembered.
+    QStringList messages;
+    QTimer boxCloser;
+    QObject::connect(&boxCloser, &QTimer::timeout, [&messages] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            messages << box->text();
+            box->reject();
+        }
+    });
+    boxCloser.start(20);
+
+    window.findChild<QLineEdit*>(QStringLiteral("txtLastNameEcg"))->setText(QStringLiteral("Núñez"));
+    window.findChild<QLineEdit*>(QStringLiteral("txtFirstNameEcg"))->setText(QStringLiteral("Ana"));
+    window.findChild<QPushButton*>(QStringLiteral("btnStartEcg"))->click();
+    QPointer<EcgMonitorWindow> monitor = topLevel<EcgMonitorWindow>();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_FALSE(window.isEnabled());
+    EXPECT_TRUE(monitor->isFullScreen());
+
+    monitor->findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+    // A few beats of V5 averaged, so the review has something to show.
+    ASSERT_TRUE(QTest::qWaitFor([&monitor] { return monitor->pipeline()->liveAverager()->count(10) >= 3; },
+                                120000));
+    monitor->findChild<QPushButton*>(QStringLiteral("btnStop"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&monitor] { return monitor.isNull(); }, 10000));
+
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QStringLiteral(", ")).toStdString();
+    EXPECT_TRUE(window.isEnabled());
+    const int id = store->listStudies().front().id;
+    EXPECT_TRUE(TSettings::list(TSettings::RecentStudyList)
+                    .first()
+                    .startsWith(QStringLiteral("%1||").arg(id)));
+    EXPECT_TRUE(TSettings::list(TSettings::RecentStudyList).first().endsWith(QStringLiteral("||Núñez||Ana")));
+    QPointer<EcgReviewWindow> review = topLevel<EcgReviewWindow>();
+    ASSERT_NE(review, nullptr);
+    EXPECT_TRUE(store->isStudyOpen(id));
+
+    // Saved when the monitor window went, before the review window.
+    TStudyInfo indexed;
+    ASSERT_TRUE(store->getIndexRow(id, indexed));
+    const QString studyFile = QDir(store->studyDataFolder())
+                                  .filePath(QStringLiteral("%1.%2").arg(QString::fromStdString(indexed.baseFilename),
+                                                                        TStudyFiles::StudyExtension));
+    const std::unique_ptr<TStudy> saved = store->loadStudyFile(studyFile.toStdString());
+    ASSERT_NE(saved, nullptr);
+    const QDateTime recorded =
+        QDateTime::fromString(QString::fromStdString(saved->recordingDateTime()), QStringLiteral("yyyyMMddHHmmss"));
+    EXPECT_TRUE(recorded.isValid()) << saved->recordingDateTime();
+
+    review->close();
+    ASSERT_TRUE(QTest::qWaitFor([&review] { return review.isNull(); }, 10000));
+    EXPECT_FALSE(store->isStudyOpen(id));
+}
+
+} // namespace
