@@ -12,6 +12,7 @@
 
 #include "TempDataFolder.h"
 #include "TempSettings.h"
+#include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -39,22 +40,11 @@ T* topLevel()
     return nullptr;
 }
 
-// Runs the demo source from the folder that holds the demo recording and
-// gives the test back its working folder afterwards.
-class DemoFolder {
-public:
-    DemoFolder() { QDir::setCurrent(QStringLiteral(VAROR_DATA_DIR)); }
-    ~DemoFolder() { QDir::setCurrent(m_previous); }
-
-private:
-    QString m_previous = QDir::currentPath();
-};
-
 TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecordingTime)
 {
     TempSettings settings;
     TempDataFolder data;
-    DemoFolder demo;
+    WorkingFolder demo(QStringLiteral(VAROR_DATA_DIR));
     TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
     MainWindow window(nullptr, data.storeFactory());
     window.show();

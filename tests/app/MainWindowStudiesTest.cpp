@@ -6,11 +6,13 @@
 
 #include "TempDataFolder.h"
 #include "TempSettings.h"
+#include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QFrame>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -164,6 +166,30 @@ TEST_F(MainWindowStudies, NewStudyPressedTwiceOpensTheStudyDialog)
     QTest::mouseClick(newStudy, Qt::LeftButton);
     EXPECT_TRUE(dialogShown);
     EXPECT_TRUE(child<QFrame>("frameEcg")->isVisible());
+}
+
+TEST_F(MainWindowStudies, ASourceThatCannotStartIsReportedAndNoStudyIsLeft)
+{
+    // The demo recording is not in the data folder.
+    WorkingFolder empty(m_data.path());
+    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
+    QString title;
+    QString message;
+    QTimer::singleShot(0, [&title, &message] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            title = box->windowTitle();
+            message = box->text();
+            box->reject();
+        }
+    });
+    TStudyInfo info;
+    info.lastName = "Garcia";
+    info.firstName = "Ana";
+    m_window->startAcquisition(info);
+    EXPECT_EQ(title, QStringLiteral("Error"));
+    EXPECT_EQ(message, QStringLiteral("Cannot open file"));
+    EXPECT_TRUE(m_window->isEnabled());
+    EXPECT_TRUE(m_window->store()->listStudies().empty());
 }
 
 } // namespace
