@@ -26,7 +26,7 @@ namespace {
 
 QString entry(int id)
 {
-    return QStringLiteral("%1||2026010%2120000||Last%1||First%1").arg(id).arg(id % 10);
+    return QStringLiteral("%1||20260105120000||Last%1||First%1").arg(id);
 }
 
 class MainWindowStudies : public ::testing::Test {
@@ -106,6 +106,7 @@ TEST_F(MainWindowStudies, EntriesWithoutFourPartsAreSkippedAndKept)
     m_window->loadRecentStudies();
     ASSERT_EQ(tree()->topLevelItemCount(), 1);
     EXPECT_EQ(tree()->topLevelItem(0)->data(0, Qt::DisplayRole).toInt(), 2);
+    EXPECT_TRUE(tree()->topLevelItem(0)->data(2, Qt::DisplayRole).toDateTime().isValid());
     EXPECT_EQ(storedList(), list);
 }
 
