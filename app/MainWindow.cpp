@@ -82,7 +82,12 @@ void MainWindow::startUp()
         TWaitCursor wait;
         m_store = m_storeFactory();
     } catch (const std::exception& error) {
+        progress.hide();
         showError(error);
+        // Without its study store nothing here can work: every start or
+        // open would reach a store that does not exist.
+        close();
+        return;
     }
     progress.hide();
     setEnabled(true);
