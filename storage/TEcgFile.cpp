@@ -1,4 +1,5 @@
 #include "storage/TEcgFile.h"
+#include "storage/TFileHeaderArea.h"
 
 #include <QtEndian>
 
@@ -74,10 +75,7 @@ void TEcgFile::setSampleCountFromEnd(qint64 endPosition)
 
 bool TEcgFile::writeHeader(const QByteArray& bytes)
 {
-    const int length = std::min(m_headerSize, bytes.size());
-    QByteArray area(m_headerSize, '\0');
-    std::copy(bytes.constBegin(), bytes.constBegin() + length, area.begin());
-    const bool written = m_file.seek(0) && m_file.write(area) == area.size() && m_file.flush();
+    const bool written = writeHeaderArea(m_file, m_headerSize, bytes);
     if (!written)
         m_writeError = true;
     return written;
