@@ -1,0 +1,33 @@
+#include "storage/TWfdbDeviceRecording.h"
+
+#include "analysis/TResampler.h"
+#include "analysis/TSampleConversion.h"
+#include "storage/TWfdbRecord.h"
+
+TWfdbDeviceRecording::TWfdbDeviceRecording(const TWfdbHeader& header, const TWfdbLeadMap& leadMap)
+    : m_header(header), m_leadMap(leadMap)
+{
+}
+
+TWfdbDeviceRecording TWfdbDeviceRecording::read(const QString& headerPath)
+{
+    return fromRecord(TWfdbRecord::read(headerPath));
+}
+
+TWfdbDeviceRecording TWfdbDeviceRecording::fromRecord(const TWfdbRecord& record)
+{
+    TWfdbDeviceRecording result(record.header, TWfdbLeadMap(record.header));
+    const TResampler resampler(record.header.samplingFrequency, SampleRate);
+    const std::size_t frames = resampler.outputLength(record.length());
+    result.m_leads.reserve(TLeadSet::LeadCount);
+    for (int position = 0; position < TLeadSet::LeadCount; ++position) {
+        std::vector<qint16>& counts = result.m_leads.emplace_back(frames, qint16(0));
+        if (!result.m_leadMap.hasLead(position))
+            continue;
+        const auto& signal = record.millivolts[std::size_t(result.m_leadMap.signalOf(position))];
+        const std::vector<double> millivolts = resampler.resample(signal);
+        for (std::size_t i = 0; i < frames; ++i)
+            counts[i] = deviceCount(millivolts[i]);
+    }
+    return result;
+}
