@@ -1,7 +1,6 @@
-// The orthogonal leads synthesised from the twelve standard leads of a PTB
-// record against the Frank leads recorded with them, sample by sample and
-// as late potentials of the averaged beats (skipped where the shared PTB
-// record is not at hand).
+// The orthogonal leads synthesised from the twelve standard leads of the
+// PTB record in data/ptb against the Frank leads recorded with them, sample
+// by sample and as late potentials of the averaged beats.
 #include "FrankComparison.h"
 
 #include <QFileInfo>
@@ -12,10 +11,9 @@
 
 TEST(FrankComparisonTest, SynthesisedLeadsFollowTheRecordedFrankLeads)
 {
-    const QString header = QStringLiteral(VAROR_PTB_RECORD);
-    if (!QFileInfo::exists(header))
-        GTEST_SKIP() << "PTB record not found at " << header.toStdString();
-    const FrankComparison::Result result = FrankComparison::compare(Wfdb::readRecord(header));
+    const QString header = QStringLiteral(VAROR_DATA_DIR "/ptb/s0010_re.hea");
+    ASSERT_TRUE(QFileInfo::exists(header)) << "PTB record not found at " << header.toStdString();
+    const FrankComparison::Result result = FrankComparison::compare(TWfdbRecord::read(header));
 
     // 38.4 s at about 80 beats a minute, nearly all of them averaged.
     EXPECT_GE(result.beatsFound, 45);

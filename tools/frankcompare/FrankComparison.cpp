@@ -34,12 +34,12 @@ constexpr int FrankX = 12;
 // Half a microvolt per count, the resolution of the PTB records.
 constexpr double RangeMillivolts = 16.384;
 
-std::vector<std::vector<double>> namedSignals(const Wfdb::Record& record)
+std::vector<std::vector<double>> namedSignals(const TWfdbRecord& record)
 {
     std::vector<std::vector<double>> signals;
     for (const QString& name : signalNames()) {
         const auto info = std::find_if(record.header.signalInfos.begin(), record.header.signalInfos.end(),
-                                       [&](const Wfdb::SignalInfo& s) { return s.description.trimmed().toLower() == name; });
+                                       [&](const TWfdbSignalInfo& s) { return s.description.trimmed().toLower() == name; });
         if (info == record.header.signalInfos.end())
             throw std::runtime_error("Record has no signal " + name.toStdString());
         signals.push_back(record.millivolts[std::size_t(info - record.header.signalInfos.begin())]);
@@ -140,7 +140,7 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b)
     return aa > 0.0 && bb > 0.0 ? ab / std::sqrt(aa * bb) : 0.0;
 }
 
-Result compare(const Wfdb::Record& record)
+Result compare(const TWfdbRecord& record)
 {
     const std::vector<std::vector<double>> signals = namedSignals(record);
     Result result;

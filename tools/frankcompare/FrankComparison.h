@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WfdbRecord.h"
+#include "storage/TWfdbRecord.h"
 
 #include <array>
 #include <vector>
@@ -43,6 +43,6 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b);
 // analysis on the synthesised and on the recorded orthogonal leads, with
 // the default parameters. Throws std::runtime_error when the record lacks
 // one of the fifteen signals.
-Result compare(const Wfdb::Record& record);
+Result compare(const TWfdbRecord& record);
 
 } // namespace FrankComparison

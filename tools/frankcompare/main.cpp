@@ -32,7 +32,7 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        const FrankComparison::Result result = FrankComparison::compare(Wfdb::readRecord(args[0]));
+        const FrankComparison::Result result = FrankComparison::compare(TWfdbRecord::read(args[0]));
         std::printf("%d beats found at %d Hz; %d averaged in V5, %d in the recorded X\n", result.beatsFound,
                     result.rate, result.averagedBeatsV5, result.averagedBeatsX);
         std::printf("correlation, synthesised with recorded  X      Y      Z\n");

@@ -1,5 +1,9 @@
 #include "DemoConversion.h"
 
+#include "analysis/TLeadSet.h"
+#include "analysis/TSampleConversion.h"
+#include "storage/TWfdbLeadMap.h"
+
 #include <QtEndian>
 
 #include <algorithm>
@@ -11,35 +15,26 @@ namespace DemoConversion {
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
-
-enum Lead { I, II, III, AVR, AVL, AVF, V1, V2, V3, V4, V5, V6, CM5, CR5 };
+enum Lead {
+    I = TLeadSet::LeadI,
+    II = TLeadSet::LeadII,
+    III = TLeadSet::LeadIII,
+    AVR = TLeadSet::LeadAVR,
+    AVL = TLeadSet::LeadAVL,
+    AVF = TLeadSet::LeadAVF,
+    V1 = TLeadSet::LeadV1,
+    V2 = TLeadSet::LeadV2,
+    V3 = TLeadSet::LeadV3,
+    V4 = TLeadSet::LeadV4,
+    V5 = TLeadSet::LeadV5,
+    V6 = TLeadSet::LeadV6,
+    CM5 = TLeadSet::LeadCM5,
+    CR5 = TLeadSet::LeadCR5,
+};
 
 [[noreturn]] void fail(const QString& message)
 {
     throw std::runtime_error(message.toStdString());
-}
-
-QString normalisedName(const QString& name)
-{
-    QString result = name.toLower();
-    result.remove(QLatin1Char(' '));
-    return result;
-}
-
-// Modified Bessel function of the first kind, order 0 (power series).
-double besselI0(double x)
-{
-    double sum = 1.0;
-    double term = 1.0;
-    const double quarterSquare = x * x / 4.0;
-    for (int k = 1; k < 200; ++k) {
-        term *= quarterSquare / (double(k) * k);
-        sum += term;
-        if (term < 1e-17 * sum)
-            break;
-    }
-    return sum;
 }
 
 double median(std::vector<double> values)
@@ -53,30 +48,13 @@ double median(std::vector<double> values)
 
 } // namespace
 
-const QStringList& leadNames()
+std::vector<std::vector<double>> mapLeads(const TWfdbRecord& record, QStringList* notes)
 {
-    static const QStringList names = {
-        QStringLiteral("I"),   QStringLiteral("II"),  QStringLiteral("III"), QStringLiteral("aVR"),
-        QStringLiteral("aVL"), QStringLiteral("aVF"), QStringLiteral("V1"),  QStringLiteral("V2"),
-        QStringLiteral("V3"),  QStringLiteral("V4"),  QStringLiteral("V5"),  QStringLiteral("V6"),
-        QStringLiteral("CM5"), QStringLiteral("CR5"),
-    };
-    return names;
-}
-
-std::vector<std::vector<double>> mapLeads(const Wfdb::Record& record, QStringList* notes)
-{
-    std::vector<std::vector<double>> leads(LeadCount);
-    std::vector<bool> have(LeadCount, false);
-    for (std::size_t s = 0; s < record.header.signalInfos.size(); ++s) {
-        const QString name = normalisedName(record.header.signalInfos[s].description);
-        for (int lead = 0; lead < LeadCount; ++lead) {
-            if (!have[std::size_t(lead)] && name == normalisedName(leadNames()[lead])) {
-                leads[std::size_t(lead)] = record.millivolts[s];
-                have[std::size_t(lead)] = true;
-            }
-        }
-    }
+    const TWfdbLeadMap leadMap(record.header);
+    std::vector<std::vector<double>> leads = leadMap.leads(record);
+    std::vector<bool> have(TLeadSet::LeadCount);
+    for (int lead = 0; lead < TLeadSet::LeadCount; ++lead)
+        have[std::size_t(lead)] = leadMap.hasLead(lead);
     auto note = [notes](const QString& text) {
         if (notes)
             notes->append(text);
@@ -118,7 +96,7 @@ std::vector<std::vector<double>> mapLeads(const Wfdb::Record& record, QStringLis
     }
     for (int lead = V1; lead <= V6; ++lead) {
         if (!have[std::size_t(lead)])
-            fail(QStringLiteral("The record has no lead %1").arg(leadNames()[lead]));
+            fail(QStringLiteral("The record has no lead %1").arg(TLeadSet::leadName(lead)));
     }
     if (!have[CM5]) {
         combine(CM5, V5, 1.0, AVF, 1.0 / 3.0);
@@ -129,52 +107,6 @@ std::vector<std::vector<double>> mapLeads(const Wfdb::Record& record, QStringLis
         note(QStringLiteral("CR5 = V5 - (2/3) aVR"));
     }
     return leads;
-}
-
-qint16 toCount(double millivolts)
-{
-    const double counts = std::round(millivolts * 65536.0 / DeviceRangeMillivolts);
-    return qint16(std::clamp(counts, -32768.0, 32767.0));
-}
-
-std::vector<double> designLowPass(double passEdge, double stopEdge, double attenuationDb)
-{
-    if (!(passEdge > 0.0 && stopEdge > passEdge && stopEdge <= 0.5))
-        fail(QStringLiteral("Invalid low-pass band edges"));
-    const double transition = stopEdge - passEdge;
-    int length = int(std::ceil((attenuationDb - 7.95) / (14.36 * transition))) + 1;
-    if (length % 2 == 0)
-        ++length;
-    const double beta = attenuationDb > 50.0 ? 0.1102 * (attenuationDb - 8.7)
-                      : attenuationDb >= 21.0
-                          ? 0.5842 * std::pow(attenuationDb - 21.0, 0.4) + 0.07886 * (attenuationDb - 21.0)
-                          : 0.0;
-    const double cutoff = (passEdge + stopEdge) / 2.0;
-    const int half = length / 2;
-    std::vector<double> taps(static_cast<std::size_t>(length));
-    double sum = 0.0;
-    for (int n = 0; n < length; ++n) {
-        const int m = n - half;
-        const double sinc = m == 0 ? 2.0 * cutoff : std::sin(2.0 * Pi * cutoff * m) / (Pi * m);
-        const double ratio = double(m) / half;
-        const double window = besselI0(beta * std::sqrt(std::max(0.0, 1.0 - ratio * ratio))) / besselI0(beta);
-        taps[std::size_t(n)] = sinc * window;
-        sum += taps[std::size_t(n)];
-    }
-    for (double& tap : taps)
-        tap /= sum;
-    return taps;
-}
-
-double magnitudeAt(const std::vector<double>& taps, double frequency)
-{
-    double re = 0.0;
-    double im = 0.0;
-    for (std::size_t n = 0; n < taps.size(); ++n) {
-        re += taps[n] * std::cos(2.0 * Pi * frequency * double(n));
-        im -= taps[n] * std::sin(2.0 * Pi * frequency * double(n));
-    }
-    return std::hypot(re, im);
 }
 
 std::vector<double> decimateCircular(const std::vector<double>& loop, const std::vector<double>& taps,
@@ -350,14 +282,14 @@ std::vector<std::vector<double>> closeLoop(const std::vector<std::vector<double>
 
 QByteArray toFrames(const std::vector<std::vector<double>>& leads)
 {
-    if (leads.size() != std::size_t(LeadCount))
+    if (leads.size() != std::size_t(TLeadSet::LeadCount))
         fail(QStringLiteral("A demo frame holds 14 leads"));
     const std::size_t frames = leads.front().size();
-    QByteArray bytes(int(frames * LeadCount * 2), Qt::Uninitialized);
+    QByteArray bytes(int(frames * TLeadSet::LeadCount * 2), Qt::Uninitialized);
     uchar* out = reinterpret_cast<uchar*>(bytes.data());
     for (std::size_t frame = 0; frame < frames; ++frame) {
-        for (int lead = 0; lead < LeadCount; ++lead, out += 2)
-            qToLittleEndian<qint16>(toCount(leads[std::size_t(lead)][frame]), out);
+        for (int lead = 0; lead < TLeadSet::LeadCount; ++lead, out += 2)
+            qToLittleEndian<qint16>(deviceCount(leads[std::size_t(lead)][frame]), out);
     }
     return bytes;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WfdbRecord.h"
+#include "storage/TWfdbRecord.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,33 +10,15 @@
 
 // Turning a WFDB record into demo recordings (the acquisition frame format): the
 // 14 leads I, II, III, aVR, aVL, aVF, V1 ... V6, CM5, CR5 as signed 16-bit
-// little-endian counts on the device scale (+-300.0 mV over 16 bits).
+// little-endian counts on the device scale (deviceCount, +-300.0 mV over 16 bits).
 namespace DemoConversion {
 
-constexpr int LeadCount = 14;
-constexpr double DeviceRangeMillivolts = 600.0; // maximum - minimum
-
-// "I", "II", ..., "CM5", "CR5".
-const QStringList& leadNames();
-
-// The 14 leads in millivolts, taken from the record by name (case-insensitive,
-// blanks ignored). Missing limb leads are derived from two of I, II, III;
-// V1 ... V6 are required; CM5 and CR5 are taken when the record has them and
-// otherwise formed as CM5 = V5 + aVF / 3 and CR5 = V5 - (2/3) aVR.
+// The 14 leads in millivolts, taken from the record by name (TWfdbLeadMap).
+// Missing limb leads are derived from two of I, II, III; V1 ... V6 are
+// required; CM5 and CR5 are taken when the record has them and otherwise
+// formed as CM5 = V5 + aVF / 3 and CR5 = V5 - (2/3) aVR.
 // `notes` receives one line per derived lead.
-std::vector<std::vector<double>> mapLeads(const Wfdb::Record& record, QStringList* notes = nullptr);
-
-// round(mV x 65536 / 600), clamped to 16 bits.
-qint16 toCount(double millivolts);
-
-// Linear-phase low-pass FIR: a windowed sinc (Kaiser window) with an odd
-// number of taps and unit gain at 0 Hz. Frequencies as fractions of the
-// input sampling rate: pass band up to passEdge, stop band from stopEdge,
-// at least `attenuationDb` of attenuation there.
-std::vector<double> designLowPass(double passEdge, double stopEdge, double attenuationDb);
-
-// The filter's magnitude at a frequency (fraction of the sampling rate).
-double magnitudeAt(const std::vector<double>& taps, double frequency);
+std::vector<std::vector<double>> mapLeads(const TWfdbRecord& record, QStringList* notes = nullptr);
 
 // Filters a periodic signal (the loop) with a symmetric FIR, without delay,
 // and keeps every factor-th sample starting with the first.

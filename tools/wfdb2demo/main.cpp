@@ -1,5 +1,5 @@
-// wfdb2demo: converts a WFDB record (header plus format 16 or 212 signal
-// files) into demo recordings of the acquisition framework.
+// wfdb2demo: converts a WFDB record (header plus signal files in format 16,
+// 61, 80 or 212) into demo recordings of the acquisition framework.
 //
 //   wfdb2demo [--min-seconds S] [--whole] RECORD.hea RATE:OUTPUT [RATE:OUTPUT ...]
 //
@@ -9,7 +9,9 @@
 // given, every output holds the same loop of at least S seconds (default 30)
 // cut between beats, so that replaying it endlessly shows no seam.
 #include "DemoConversion.h"
-#include "WfdbRecord.h"
+
+#include "analysis/TFirDesign.h"
+#include "storage/TWfdbRecord.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -70,10 +72,10 @@ int main(int argc, char** argv)
 
     QTextStream out(stdout);
     try {
-        const Wfdb::Record record = Wfdb::readRecord(headerPath);
+        const TWfdbRecord record = TWfdbRecord::read(headerPath);
         const double inputRate = record.header.samplingFrequency;
         const std::size_t inputLength = record.millivolts.front().size();
-        out << "record " << record.header.recordName << ": " << record.header.signalCount << " signals, "
+        out << "record " << record.header.recordName << ": " << record.header.signalCount() << " signals, "
             << inputRate << " Hz, " << inputLength << " samples (" << inputLength / inputRate << " s)\n";
 
         int lengthMultiple = 1;
@@ -117,7 +119,7 @@ int main(int argc, char** argv)
                 // Pass band to 0.4, stop band from 0.5 of the output rate.
                 const double pass = 0.4 / factor;
                 const double stop = 0.5 / factor;
-                const auto taps = DemoConversion::designLowPass(pass, stop, 80.0);
+                const auto taps = TFirDesign::kaiserLowPass(pass, stop, 80.0);
                 out << outputs[k].rate << " Hz: Kaiser-windowed sinc low-pass, " << taps.size() << " taps, pass band to "
                     << pass * inputRate << " Hz, stop band from " << stop * inputRate << " Hz (-80 dB)\n";
                 for (const auto& lead : loop)
