@@ -239,6 +239,7 @@ void EcgReviewWindow::runAnalysis()
         if (QToolButton* leadII = leadButton(QStringLiteral("II")))
             leadII->setChecked(true);
         computeLatePotentials();
+        onStartTimeChanged();
     });
     m_analysed = true;
 }

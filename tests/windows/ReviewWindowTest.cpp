@@ -257,6 +257,8 @@ TEST(ReviewWindow, TimeAndHeartRateFollowTheBrowsePosition)
     TBeat first;
     ASSERT_TRUE(beats.read(0, first));
     ASSERT_GT(first.value(TBeat::QrsTime), 0.2);
+    EXPECT_EQ(text(*window, "lblTotalElapsedTime"), QStringLiteral(" 0:00")) << "opened at the start";
+    EXPECT_EQ(text(*window, "lblHR"), QStringLiteral("---"));
 
     scrollTo(*window, 12.34);
     EXPECT_EQ(text(*window, "lblTotalElapsedTime"), QStringLiteral(" 0:12"));
