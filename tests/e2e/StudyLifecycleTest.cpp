@@ -4,114 +4,39 @@
 // to a shared folder and imported into a second, empty data folder, where it
 // reviews with the same results. The windows met on the way are rendered
 // into the build folder (renderings/*.png) to be looked at.
-#include "app/MainWindow.h"
+#include "tests/e2e/E2eSupport.h"
+
 #include "app/TSettings.h"
-#include "app/TStartup.h"
-#include "analysis/TAnalysisPipeline.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
-#include "analysis/TSignal.h"
 #include "storage/TEcgFile.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
-#include "windows/EcgMonitorWindow.h"
-#include "windows/EcgReviewWindow.h"
 #include "windows/OpenStudyDialog.h"
 #include "report/ReportDialog.h"
 
-#include "tests/app/TempDataFolder.h"
 #include "tests/app/TempSettings.h"
 #include "tests/app/WorkingFolder.h"
 #include "tests/report/engine/PdfTools.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPointer>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
-#include <memory>
 #include <vector>
 
 namespace {
 
+using namespace e2e;
+
 constexpr int RecordedSamples = 41000; // at 1000 Hz, a little over 40 s
-constexpr int LongWaitMs = 120000;
 const char* const MarkNames[] = {"POnset", "POffset", "PPeak", "QRSOnset", "QRSOffset", "TOnset", "TOffset"};
-
-template <typename T>
-T* topLevel()
-{
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* window = qobject_cast<T*>(widget); window && window->isVisible())
-            return window;
-    }
-    return nullptr;
-}
-
-template <typename T>
-T* child(const QObject& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QLatin1String(name));
-    if (!found)
-        throw std::runtime_error(std::string("No child ") + name);
-    return found;
-}
-
-void click(const QObject& parent, const char* name)
-{
-    child<QPushButton>(parent, name)->click();
-}
-
-// Runs `handle` on the next modal dialog of type T once it shows (the code
-// under test opens it with exec()); `handle` must close it.
-template <typename T>
-void onNextModal(std::function<void(T*)> handle)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, handle] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            handle(dialog);
-        }
-    });
-    poll->start(20);
-}
-
-// Every message box is remembered and closed, so that none stops the run
-// unseen; the test expects none.
-class MessageBoxWatch {
-public:
-    MessageBoxWatch()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                messages << box->windowTitle() + QLatin1Char('|') + box->text();
-                box->reject();
-            }
-        });
-        m_timer.start(20);
-    }
-
-    QStringList messages;
-
-private:
-    QTimer m_timer;
-};
 
 // What the review window found in a study: the numbers the operator reads.
 struct ReviewResults {
@@ -156,57 +81,6 @@ std::ostream& operator<<(std::ostream& out, const ReviewResults& results)
     return out << ", QRSD " << results.qrsd << " RMS " << results.rms << " LAS " << results.las;
 }
 
-QString renderPath(const QString& name)
-{
-    QDir().mkpath(QStringLiteral(VAROR_RENDER_DIR));
-    return QStringLiteral(VAROR_RENDER_DIR "/%1.png").arg(name);
-}
-
-void render(QWidget& widget, const QString& name)
-{
-    QTest::qWait(300);
-    EXPECT_TRUE(widget.grab().save(renderPath(name))) << name.toStdString();
-}
-
-// The review window open on screen, once its analysis run is done.
-QPointer<EcgReviewWindow> analysedReviewWindow()
-{
-    QPointer<EcgReviewWindow> review;
-    const bool shown = QTest::qWaitFor(
-        [&review] {
-            review = topLevel<EcgReviewWindow>();
-            return review && review->isAnalysed();
-        },
-        LongWaitMs);
-    return shown ? review : nullptr;
-}
-
-void closeReview(QPointer<EcgReviewWindow>& review)
-{
-    review->close();
-    ASSERT_TRUE(QTest::qWaitFor([&review] { return review.isNull(); }, 10000));
-}
-
-// Quick start, record past RecordedSamples, stop: the review window opens.
-void recordStudy(MainWindow& window, const QString& lastName, const QString& firstName)
-{
-    child<QLineEdit>(window, "txtLastNameEcg")->setText(lastName);
-    child<QLineEdit>(window, "txtFirstNameEcg")->setText(firstName);
-    click(window, "btnStartEcg");
-    QPointer<EcgMonitorWindow> monitor = topLevel<EcgMonitorWindow>();
-    ASSERT_NE(monitor, nullptr);
-    click(*monitor, "btnStart");
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&monitor] {
-            const TAnalysisPipeline* pipeline = monitor->pipeline();
-            return pipeline->rawSignal()->appendedCount() - pipeline->recordingStart() >= RecordedSamples;
-        },
-        LongWaitMs));
-    render(*monitor, QStringLiteral("e2e_monitor_recording"));
-    click(*monitor, "btnStop");
-    ASSERT_TRUE(QTest::qWaitFor([&monitor] { return monitor.isNull(); }, 10000));
-}
-
 // Report dialog from the review window, PDF into the data folder.
 void createPdfReport(EcgReviewWindow& review)
 {
@@ -215,16 +89,6 @@ void createPdfReport(EcgReviewWindow& review)
         click(*dialog, "btnCreate");
     });
     click(review, "btnReport");
-}
-
-// The open study dialog from the main window's open panel (shown first when
-// it is folded); `work` runs in the dialog and closes it.
-void inOpenStudyDialog(MainWindow& window, std::function<void(OpenStudyDialog*)> work)
-{
-    if (!child<QWidget>(window, "frameOpenStudy")->isVisible())
-        click(window, "btnOpenStudy");
-    onNextModal<OpenStudyDialog>(std::move(work));
-    click(window, "btnOpenMore");
 }
 
 QTreeWidgetItem* onlyItem(const OpenStudyDialog& dialog, const char* tree)
@@ -246,21 +110,10 @@ void openOnlyStudy(OpenStudyDialog* dialog)
     emit tree->itemDoubleClicked(item, 0);
 }
 
-std::unique_ptr<MainWindow> startMainWindow(const TempDataFolder& data)
-{
-    auto window = std::make_unique<MainWindow>(nullptr, data.storeFactory());
-    window->show();
-    if (!QTest::qWaitFor([&window] { return window->store() != nullptr; }, 10000))
-        return nullptr;
-    return window;
-}
-
 TEST(StudyLifecycle, RecordReviewReportReopenExportAndImportElsewhere)
 {
-    // Identity and looks as the application starts with them.
     TempSettings settings;
-    TStartup::setIdentity();
-    qApp->setStyleSheet(TStartup::styleSheet(QString::fromLatin1(TStartup::DarkStyleSheet)));
+    ApplicationLooks looks;
     WorkingFolder demo(QStringLiteral(VAROR_DATA_DIR));
     TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
     QTemporaryDir shared;
@@ -271,7 +124,8 @@ TEST(StudyLifecycle, RecordReviewReportReopenExportAndImportElsewhere)
     std::unique_ptr<MainWindow> window = startMainWindow(firstData);
     ASSERT_NE(window, nullptr);
     render(*window, QStringLiteral("e2e_main"));
-    recordStudy(*window, QStringLiteral("Núñez"), QStringLiteral("Ana"));
+    recordStudy(*window, QStringLiteral("Núñez"), QStringLiteral("Ana"), RecordedSamples,
+                QStringLiteral("e2e_monitor_recording"));
 
     // Review right after the recording: beats averaged, automatic marks in
     // order, late potentials measured.
@@ -366,7 +220,6 @@ TEST(StudyLifecycle, RecordReviewReportReopenExportAndImportElsewhere)
     closeReview(review);
 
     EXPECT_TRUE(boxes.messages.isEmpty()) << boxes.messages.join(QLatin1Char('\n')).toStdString();
-    qApp->setStyleSheet(QString());
 }
 
 } // namespace
