@@ -6,8 +6,8 @@
 #include "analysis/TBeatAverager.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "analysis/TReviewAnalysis.h"
 #include "analysis/TReviewFilterChain.h"
-#include "analysis/TWaveDelineator.h"
 #include "analysis/TWaveMarks.h"
 #include "app/TSettings.h"
 #include "display/DisplayColorSchemes.h"
@@ -44,13 +44,8 @@ constexpr int HighPassCutoffs[] = {25, 40};
 constexpr double NormalBeatGain = 10.0;
 constexpr double MagnifiedBeatGain = 50.0;
 
-// The results behind the seven markers of the beat display, in marker order.
-constexpr std::array<const char*, QBeatDisplayZoom::MarkerCount> MarkNames = {
-    "POnset", "POffset", "PPeak", "QRSOnset", "QRSOffset", "TOnset", "TOffset",
-};
-constexpr const char* MeanRrName = "avgRRInterval";
-// Leads the automatic marks are found on, in order of preference.
-const char* const MarkLeads[] = {"V5", "V6", "V4", "II"};
+static_assert(QBeatDisplayZoom::MarkerCount == TReviewAnalysis::MarkCount,
+              "the beat display has one marker per wave mark, in the same order");
 
 QString fromUtf8(const std::string& text)
 {
@@ -143,12 +138,11 @@ void EcgReviewWindow::buildDisplayChain()
 void EcgReviewWindow::buildAveraging()
 {
     m_windowAverager = std::make_unique<TBeatAverager>(*m_displayChain->output(), StripWindowSeconds);
-    m_averagingChain = std::make_unique<TReviewFilterChain>(m_study->ecgFile());
-    m_averagingChain->setLowPassName(QStringLiteral("40hz"));
-    showFailure(configureChain(*m_averagingChain, TSettings::flag(TSettings::BeatAveragingNotchFilter),
-                               TSettings::flag(TSettings::BeatAveragingLowpassFilter), false));
-    m_mainAverager = std::make_unique<TLiveBeatAverager>(*m_averagingChain->output());
-    m_latePotentials = std::make_unique<TLatePotentials>(*m_mainAverager);
+    m_analysis = std::make_unique<TReviewAnalysis>(*m_study);
+    guarded([this] {
+        m_analysis->configureAveraging(TSettings::flag(TSettings::BeatAveragingNotchFilter),
+                                       TSettings::flag(TSettings::BeatAveragingLowpassFilter));
+    });
 }
 
 void EcgReviewWindow::setUpDisplays()
@@ -161,9 +155,9 @@ void EcgReviewWindow::setUpDisplays()
     display->setMarkedIntervals(m_clippedRuns.get());
     connect(display, &QSignalBrowseDisplay::startTimeChanged, this, &EcgReviewWindow::onStartTimeChanged);
 
-    m_ui->beatDisplayZoom->setAverager(m_mainAverager.get());
+    m_ui->beatDisplayZoom->setAverager(&m_analysis->mainAverager());
     connect(m_ui->beatDisplayZoom, &QBeatDisplayZoom::cursorChanged, this, &EcgReviewWindow::storeWaveMarks);
-    m_ui->varorDisplay->setData(m_latePotentials.get());
+    m_ui->varorDisplay->setData(&m_analysis->latePotentials());
     connect(m_ui->varorDisplay, &QHRECGDisplay::cursorChanged, this,
             &EcgReviewWindow::onLatePotentialCursorsChanged);
 }
@@ -172,9 +166,9 @@ void EcgReviewWindow::setUpLatePotentialControls()
 {
     m_ui->cboHPCutoff->addItem(tr("25 Hz"));
     m_ui->cboHPCutoff->addItem(tr("40 Hz"));
-    m_ui->cboHPCutoff->setCurrentIndex(m_latePotentials->highPassCutoff() == HighPassCutoffs[0] ? 0 : 1);
-    m_ui->numLASThreshold->setValue(m_latePotentials->lasThreshold());
-    m_ui->numRMSDuration->setValue(m_latePotentials->rmsDuration());
+    m_ui->cboHPCutoff->setCurrentIndex(m_analysis->latePotentials().highPassCutoff() == HighPassCutoffs[0] ? 0 : 1);
+    m_ui->numLASThreshold->setValue(m_analysis->latePotentials().lasThreshold());
+    m_ui->numRMSDuration->setValue(m_analysis->latePotentials().rmsDuration());
     connect(m_ui->cboHPCutoff, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &EcgReviewWindow::onHighPassCutoffChanged);
     connect(m_ui->numLASThreshold, qOverload<int>(&QSpinBox::valueChanged), this,
@@ -230,12 +224,16 @@ void EcgReviewWindow::runAnalysis()
 {
     guarded([this] {
         const TWaitCursor busy;
-        addStoredBeats();
+        m_analysis->addStoredBeats();
         // The beat strip is averaged first, so that the mean RR stored with
         // automatic marks is that of the browsed span rather than 0.
         reaverageIfFlagged();
-        if (!restoreWaveMarks())
-            computeAutomaticMarks();
+        if (const std::optional<TReviewAnalysis::Marks> stored = m_analysis->storedMarks()) {
+            showWaveMarks(*stored);
+        } else if (const std::optional<TReviewAnalysis::Marks> found = m_analysis->automaticMarks()) {
+            showWaveMarks(*found);
+            storeWaveMarks();
+        }
         if (QToolButton* leadII = leadButton(QStringLiteral("II")))
             leadII->setChecked(true);
         computeLatePotentials();
@@ -244,82 +242,40 @@ void EcgReviewWindow::runAnalysis()
     m_analysed = true;
 }
 
-void EcgReviewWindow::addStoredBeats()
-{
-    TBeat beat;
-    for (int index = 0; m_study->beatsFile()->read(index, beat); ++index)
-        m_mainAverager->add(beat);
-}
-
 double EcgReviewWindow::alignmentTime() const
 {
     return double(m_windowAverager->centre()) / m_windowAverager->samplingRate();
 }
 
-bool EcgReviewWindow::restoreWaveMarks()
+// Marks as the study stores them onto the beat display, whose marker times
+// count from the first sample of the averaged beat.
+void EcgReviewWindow::showWaveMarks(const TReviewAnalysis::Marks& marks)
 {
-    std::array<double, QBeatDisplayZoom::MarkerCount> stored{};
     for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker) {
-        const TWaveMark* mark = m_study->results().find(QLatin1String(MarkNames[std::size_t(marker)]));
-        stored[std::size_t(marker)] = mark ? mark->value() : 0.0;
-        if (stored[std::size_t(marker)] == 0.0)
-            return false;
+        const double mark = marks[std::size_t(marker)];
+        m_ui->beatDisplayZoom->setMarkerTime(marker, mark == 0.0 ? 0.0 : mark + alignmentTime());
     }
-    for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker)
-        m_ui->beatDisplayZoom->setMarkerTime(marker, stored[std::size_t(marker)] + alignmentTime());
     m_ui->beatDisplayZoom->refresh();
-    return true;
-}
-
-void EcgReviewWindow::computeAutomaticMarks()
-{
-    const int lead = automaticMarksLead();
-    if (lead < 0)
-        return;
-    const TWaveDelineation found = TWaveDelineator().delineate(*m_mainAverager, lead);
-    const std::array<int, QBeatDisplayZoom::MarkerCount> positions = {
-        found.pOnset, found.pOffset, found.pPeak, found.qrsOnset, found.qrsOffset, found.tOnset, found.tOffset,
-    };
-    const double rate = m_mainAverager->samplingRate();
-    for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker)
-        m_ui->beatDisplayZoom->setMarkerTime(marker, positions[std::size_t(marker)] / rate);
-    m_ui->beatDisplayZoom->refresh();
-    storeWaveMarks();
-}
-
-int EcgReviewWindow::automaticMarksLead() const
-{
-    const TEcgFile* ecg = m_study->ecgFile();
-    for (const char* name : MarkLeads) {
-        for (int lead = 0; lead < ecg->channelCount(); ++lead) {
-            if (ecg->channelName(lead) == QLatin1String(name))
-                return lead;
-        }
-    }
-    return -1;
 }
 
 // A marker at the very start of the beat stands for a wave that was not
-// found; it is stored as 0, the results' "not set", so that no interval is
-// measured from it.
+// found, and is stored as "not set".
 void EcgReviewWindow::storeWaveMarks()
 {
-    TWaveMarks& results = m_study->results();
+    TReviewAnalysis::Marks marks{};
     for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker) {
         const double time = m_ui->beatDisplayZoom->markerTime(marker);
-        if (TWaveMark* mark = results.find(QLatin1String(MarkNames[std::size_t(marker)])))
-            mark->setValue(time == 0.0 ? 0.0 : time - alignmentTime());
+        marks[std::size_t(marker)] = time == 0.0 ? 0.0 : time - alignmentTime();
     }
-    if (TWaveMark* meanRr = results.find(QLatin1String(MeanRrName)))
-        meanRr->setValue(m_windowAverager->meanRrInterval());
+    m_analysis->storeMarks(marks, m_windowAverager->meanRrInterval());
 }
 
 void EcgReviewWindow::computeLatePotentials()
 {
-    m_latePotentials->compute();
+    m_analysis->latePotentials().compute();
     const double rate = m_study->ecgFile()->samplingRate();
-    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOnset, m_latePotentials->onset() / rate);
-    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOffset, m_latePotentials->offset() / rate);
+    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOnset, m_analysis->latePotentials().onset() / rate);
+    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOffset, m_analysis->latePotentials().offset() / rate);
     m_ui->varorDisplay->refresh();
 }
 
@@ -455,7 +411,7 @@ void EcgReviewWindow::onLeadToggled(int lead, bool checked)
     m_ui->beatDisplayZoom->setLeadMask(checked ? mask | bit : mask & ~bit);
     m_ui->lblAverageBeatCount->setText(tr("%1: %2 averaged beats")
                                            .arg(m_study->ecgFile()->channelName(lead))
-                                           .arg(m_mainAverager->count(lead)));
+                                           .arg(m_analysis->mainAverager().count(lead)));
 }
 
 QToolButton* EcgReviewWindow::leadButton(const QString& name) const
@@ -516,33 +472,33 @@ void EcgReviewWindow::on_chkAmp5x_clicked()
 
 void EcgReviewWindow::onHighPassCutoffChanged(int index)
 {
-    m_latePotentials->setHighPassCutoff(index == 1 ? HighPassCutoffs[1] : HighPassCutoffs[0]);
+    m_analysis->latePotentials().setHighPassCutoff(index == 1 ? HighPassCutoffs[1] : HighPassCutoffs[0]);
     recomputeLatePotentials();
 }
 
 void EcgReviewWindow::onLasThresholdChanged(int microvolts)
 {
-    m_latePotentials->setLasThreshold(microvolts);
+    m_analysis->latePotentials().setLasThreshold(microvolts);
     recomputeLatePotentials();
 }
 
 void EcgReviewWindow::onRmsDurationChanged(int milliseconds)
 {
-    m_latePotentials->setRmsDuration(milliseconds);
+    m_analysis->latePotentials().setRmsDuration(milliseconds);
     recomputeLatePotentials();
 }
 
 void EcgReviewWindow::onLatePotentialCursorsChanged()
 {
     const TEcgFile* ecg = m_study->ecgFile();
-    m_latePotentials->setOnset(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOnset)));
-    m_latePotentials->setOffset(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOffset)));
+    m_analysis->latePotentials().setOnset(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOnset)));
+    m_analysis->latePotentials().setOffset(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOffset)));
     recomputeLatePotentials();
 }
 
 void EcgReviewWindow::recomputeLatePotentials()
 {
-    m_latePotentials->compute();
+    m_analysis->latePotentials().compute();
     m_ui->varorDisplay->refresh();
 }
 
@@ -602,7 +558,7 @@ void EcgReviewWindow::on_btnReport_clicked()
 {
     guarded([this] {
         copyConclusionIfChanged();
-        ReportDialog dialog(this, m_study, m_latePotentials.get(), m_store);
+        ReportDialog dialog(this, m_study, &m_analysis->latePotentials(), m_store);
         dialog.setStartTime(m_ui->ecgDisplay1->startTime());
         dialog.setFilters(m_ui->btnFilterNotch->isChecked(), m_ui->btnFilterLowpass->isChecked(),
                           m_ui->btnFilterBaseline->isChecked());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/TReviewAnalysis.h"
+
 #include <QModelIndex>
 #include <QPoint>
 #include <QString>
@@ -26,13 +28,13 @@ class EcgReviewWindow;
 }
 
 // The window in which a recorded study is reviewed. It filters the study's
-// ECG for browsing (display chain) and for averaging (averaging chain),
-// averages every stored beat (main averager) and the beats of the last
-// 20 s of the browsed span (window averager, the beat strip of the browse
-// display), measures the averaged beat, computes the late potentials, and
-// lets the operator move the wave marks and the late-potential limits,
-// change the late-potential parameters, write the conclusion, edit the
-// study data and create a report. Every change goes into the open study;
+// ECG for browsing (display chain), runs the review analysis (averaging
+// chain, main averager of every stored beat, wave marks, late potentials),
+// averages the beats of the last 20 s of the browsed span (window averager,
+// the beat strip of the browse display), and lets the operator move the
+// wave marks and the late-potential limits, change the late-potential
+// parameters, write the conclusion, edit the study data and create a
+// report. Every change goes into the open study;
 // the caller saves and closes the study once the window is destroyed.
 //
 // Construction -> analysis run (50 ms later, once) -> review -> destroyed.
@@ -50,10 +52,10 @@ public:
 
     // The analysis objects, for the caller to read.
     const TReviewFilterChain& displayChain() const { return *m_displayChain; }
-    const TReviewFilterChain& averagingChain() const { return *m_averagingChain; }
+    const TReviewFilterChain& averagingChain() const { return m_analysis->averagingChain(); }
     TBeatAverager& windowAverager() const { return *m_windowAverager; }
-    const TLiveBeatAverager& mainAverager() const { return *m_mainAverager; }
-    const TLatePotentials& latePotentials() const { return *m_latePotentials; }
+    const TLiveBeatAverager& mainAverager() const { return m_analysis->mainAverager(); }
+    const TLatePotentials& latePotentials() const { return m_analysis->latePotentials(); }
     // Whether the analysis run has been done.
     bool isAnalysed() const { return m_analysed; }
 
@@ -94,14 +96,7 @@ private:
     void saveSettings() const;
 
     void runAnalysis();
-    void addStoredBeats();
-    // Puts the study's seven wave marks on the beat display; false (nothing
-    // changed) when any of them is 0.
-    bool restoreWaveMarks();
-    void computeAutomaticMarks();
-    // The lead the automatic marks are found on: "V5", else "V6", "V4",
-    // "II"; -1 when the recording has none of them.
-    int automaticMarksLead() const;
+    void showWaveMarks(const TReviewAnalysis::Marks& marks);
     void storeWaveMarks();
     void computeLatePotentials();
     // Seconds from the first sample of an averaged beat to its centre.
@@ -142,9 +137,7 @@ private:
     TStudyStore* m_store;
     std::unique_ptr<TReviewFilterChain> m_displayChain;
     std::unique_ptr<TBeatAverager> m_windowAverager;
-    std::unique_ptr<TReviewFilterChain> m_averagingChain;
-    std::unique_ptr<TLiveBeatAverager> m_mainAverager;
-    std::unique_ptr<TLatePotentials> m_latePotentials;
+    std::unique_ptr<TReviewAnalysis> m_analysis;
     std::unique_ptr<TClippedSampleRuns> m_clippedRuns;
     std::vector<QToolButton*> m_leadButtons;
     QStringListModel* m_predefinedTexts;

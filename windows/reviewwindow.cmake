@@ -7,4 +7,4 @@ list(APPEND WINDOWS_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/TClippedSampleRuns.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TClippedSampleRuns.h)
 list(APPEND WINDOWS_LIBS
-    varor_display varor_report varor_storage varor_analysis varor_settings Qt5::Widgets)
+    varor_display varor_report varor_pipeline varor_storage varor_analysis varor_settings Qt5::Widgets)

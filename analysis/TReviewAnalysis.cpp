@@ -1,0 +1,135 @@
+#include "analysis/TReviewAnalysis.h"
+
+#include "analysis/TBeat.h"
+#include "analysis/TLatePotentials.h"
+#include "analysis/TLiveBeatAverager.h"
+#include "analysis/TReviewFilterChain.h"
+#include "analysis/TWaveDelineator.h"
+#include "analysis/TWaveMarks.h"
+#include "storage/TBeatsFile.h"
+#include "storage/TEcgFile.h"
+#include "storage/TStudy.h"
+
+namespace {
+
+// Leads the automatic marks are found on, in order of preference.
+const char* const MarkLeads[] = {"V5", "V6", "V4", "II"};
+
+} // namespace
+
+const std::array<const char*, TReviewAnalysis::MarkCount>& TReviewAnalysis::markNames()
+{
+    static const std::array<const char*, MarkCount> names = {
+        "POnset", "POffset", "PPeak", "QRSOnset", "QRSOffset", "TOnset", "TOffset",
+    };
+    return names;
+}
+
+TReviewAnalysis::TReviewAnalysis(TStudy& study)
+    : m_study(study)
+    , m_averagingChain(std::make_unique<TReviewFilterChain>(study.ecgFile()))
+{
+    m_averagingChain->setLowPassName(QStringLiteral("40hz"));
+    attachAverager();
+}
+
+TReviewAnalysis::~TReviewAnalysis() = default;
+
+// The averager reads the chain's output, which configuring replaces: it is
+// attached again to the new output, also when configuring failed part way.
+void TReviewAnalysis::configureAveraging(bool notch, bool lowPass)
+{
+    try {
+        m_averagingChain->configure(notch, lowPass, false);
+    } catch (...) {
+        attachAverager();
+        throw;
+    }
+    attachAverager();
+}
+
+void TReviewAnalysis::attachAverager()
+{
+    m_mainAverager = std::make_unique<TLiveBeatAverager>(*m_averagingChain->output());
+    m_latePotentials = std::make_unique<TLatePotentials>(*m_mainAverager);
+}
+
+void TReviewAnalysis::addStoredBeats()
+{
+    TBeat beat;
+    for (int index = 0; m_study.beatsFile()->read(index, beat); ++index)
+        m_mainAverager->add(beat);
+}
+
+std::optional<TReviewAnalysis::Marks> TReviewAnalysis::storedMarks() const
+{
+    Marks marks{};
+    for (int mark = 0; mark < MarkCount; ++mark) {
+        const TWaveMark* stored = m_study.results().find(QLatin1String(markNames()[std::size_t(mark)]));
+        marks[std::size_t(mark)] = stored ? stored->value() : 0.0;
+        if (marks[std::size_t(mark)] == 0.0)
+            return std::nullopt;
+    }
+    return marks;
+}
+
+std::optional<TReviewAnalysis::Marks> TReviewAnalysis::automaticMarks() const
+{
+    const int lead = automaticMarksLead();
+    if (lead < 0)
+        return std::nullopt;
+    const TWaveDelineation found = TWaveDelineator().delineate(*m_mainAverager, lead);
+    const std::array<int, MarkCount> positions = {
+        found.pOnset, found.pOffset, found.pPeak, found.qrsOnset, found.qrsOffset, found.tOnset, found.tOffset,
+    };
+    const double rate = m_mainAverager->samplingRate();
+    Marks marks{};
+    for (int mark = 0; mark < MarkCount; ++mark) {
+        const int position = positions[std::size_t(mark)];
+        // Index 0 stands for a wave that was not found.
+        marks[std::size_t(mark)] = position == 0 ? 0.0 : position / rate - alignmentTime();
+    }
+    return marks;
+}
+
+int TReviewAnalysis::automaticMarksLead() const
+{
+    const TEcgFile* ecg = m_study.ecgFile();
+    for (const char* name : MarkLeads) {
+        for (int lead = 0; lead < ecg->channelCount(); ++lead) {
+            if (ecg->channelName(lead) == QLatin1String(name))
+                return lead;
+        }
+    }
+    return -1;
+}
+
+void TReviewAnalysis::storeMarks(const Marks& marks, double meanRrSeconds)
+{
+    TWaveMarks& results = m_study.results();
+    for (int mark = 0; mark < MarkCount; ++mark) {
+        if (TWaveMark* stored = results.find(QLatin1String(markNames()[std::size_t(mark)])))
+            stored->setValue(marks[std::size_t(mark)]);
+    }
+    if (TWaveMark* meanRr = results.find(QLatin1String(MeanRrName)))
+        meanRr->setValue(meanRrSeconds);
+}
+
+double TReviewAnalysis::recordingMeanRr() const
+{
+    double sum = 0.0;
+    int count = 0;
+    TBeat beat;
+    for (int index = 0; m_study.beatsFile()->read(index, beat); ++index) {
+        if (beat.isValid() && beat.value(TBeat::RrInterval) > 0.0) {
+            sum += beat.value(TBeat::RrInterval);
+            ++count;
+        }
+    }
+    return count > 0 ? sum / count : 0.0;
+}
+
+double TReviewAnalysis::alignmentTime() const
+{
+    return double(m_mainAverager->centre()) / m_mainAverager->samplingRate();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class TLatePotentials;
+class TLiveBeatAverager;
+class TReviewFilterChain;
+class TStudy;
+
+// The analysis of a recorded study under review, shared by the review
+// window and the headless analysis: the study's ECG filtered for averaging
+// (the averaging chain, low-pass "40hz"), every stored beat averaged (the
+// main averager), the seven wave marks of the averaged beat (the study's
+// stored ones, or found automatically on a precordial lead) and the late
+// potentials of the averaged beat.
+//
+// Marks are kept as the study stores them: seconds from the centre of the
+// averaged beat, 0 for a mark that is not set.
+class TReviewAnalysis
+{
+public:
+    static constexpr int MarkCount = 7;
+    using Marks = std::array<double, MarkCount>;
+    // The study results behind the marks: P onset, P offset, P peak, QRS
+    // onset, QRS offset, T onset, T offset.
+    static const std::array<const char*, MarkCount>& markNames();
+    // The study result holding the mean RR interval (seconds).
+    static constexpr const char* MeanRrName = "avgRRInterval";
+
+    // The study must outlive the analysis.
+    explicit TReviewAnalysis(TStudy& study);
+    ~TReviewAnalysis();
+    TReviewAnalysis(const TReviewAnalysis&) = delete;
+    TReviewAnalysis& operator=(const TReviewAnalysis&) = delete;
+
+    // Sets the averaging chain's notch and low-pass filters, before any
+    // beat is added (the main averager and the late-potential analysis are
+    // made again on the new output); throws what the chain throws, keeping
+    // the filters built before the failure.
+    void configureAveraging(bool notch, bool lowPass);
+    // Every stored beat into the main averager.
+    void addStoredBeats();
+
+    // The study's marks when all seven are set.
+    std::optional<Marks> storedMarks() const;
+    // The marks delineated on the averaged beat of automaticMarksLead();
+    // nothing when the recording has none of its leads.
+    std::optional<Marks> automaticMarks() const;
+    // The lead automatic marks are found on: "V5", else "V6", "V4", "II";
+    // -1 when the recording has none of them.
+    int automaticMarksLead() const;
+    // Writes the marks and the mean RR interval into the study's results.
+    void storeMarks(const Marks& marks, double meanRrSeconds);
+
+    // Mean RR interval (seconds) of the valid stored beats whose interval
+    // is known; 0 when there is none.
+    double recordingMeanRr() const;
+    // Seconds from the first sample of an averaged beat to its centre.
+    double alignmentTime() const;
+
+    TReviewFilterChain& averagingChain() const { return *m_averagingChain; }
+    TLiveBeatAverager& mainAverager() const { return *m_mainAverager; }
+    TLatePotentials& latePotentials() const { return *m_latePotentials; }
+
+private:
+    // A fresh main averager and late-potential analysis on the chain's output.
+    void attachAverager();
+
+    TStudy& m_study;
+    std::unique_ptr<TReviewFilterChain> m_averagingChain;
+    std::unique_ptr<TLiveBeatAverager> m_mainAverager;
+    std::unique_ptr<TLatePotentials> m_latePotentials;
+};
