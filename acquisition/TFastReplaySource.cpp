@@ -8,6 +8,13 @@
 
 namespace {
 
+int checkedFrameBytes(int channelCount)
+{
+    if (channelCount <= 0)
+        throw std::invalid_argument("Replay format and length must be positive");
+    return channelCount * TFastReplaySource::BytesPerSample;
+}
+
 QByteArray readRecording(const QString& fileName, int frameBytes)
 {
     QFile file(fileName);
@@ -24,6 +31,13 @@ QByteArray readRecording(const QString& fileName, int frameBytes)
 
 TFastReplaySource::TFastReplaySource(const QString& fileName, int channelCount, int sampleRate, qint64 frames,
                                      int resolutionBits, double gain)
+    : TFastReplaySource(readRecording(fileName, checkedFrameBytes(channelCount)), channelCount, sampleRate, frames,
+                        resolutionBits, gain)
+{
+}
+
+TFastReplaySource::TFastReplaySource(QByteArray recording, int channelCount, int sampleRate, qint64 frames,
+                                     int resolutionBits, double gain)
     : m_channelCount(channelCount)
     , m_sampleRate(sampleRate)
     , m_resolutionBits(resolutionBits)
@@ -32,7 +46,10 @@ TFastReplaySource::TFastReplaySource(const QString& fileName, int channelCount, 
 {
     if (channelCount <= 0 || sampleRate <= 0 || resolutionBits <= 0 || frames <= 0)
         throw std::invalid_argument("Replay format and length must be positive");
-    m_recording = readRecording(fileName, frameSize());
+    m_recording = std::move(recording);
+    m_recording.truncate(m_recording.size() - m_recording.size() % frameSize());
+    if (m_recording.isEmpty())
+        throw std::invalid_argument("Replay recording holds no whole frame");
     m_recordingFrames = m_recording.size() / frameSize();
     m_totalFrames = (frames + m_blockFrames - 1) / m_blockFrames * m_blockFrames;
 }

@@ -23,11 +23,17 @@
 class TFastReplaySource : public TAcqSource
 {
 public:
+    static constexpr int BytesPerSample = 2;
+
     // Reads the whole file (2 bytes per sample, range -gain ... +gain).
     // Throws std::runtime_error("Cannot open file") when it cannot be read
     // or holds less than one frame, std::invalid_argument for a channel
     // count, rate, resolution or length that is not positive.
     TFastReplaySource(const QString& fileName, int channelCount, int sampleRate, qint64 frames,
+                      int resolutionBits = 16, double gain = 300.0);
+    // Replays frames held in memory; std::invalid_argument as above, and
+    // when they hold less than one frame.
+    TFastReplaySource(QByteArray recording, int channelCount, int sampleRate, qint64 frames,
                       int resolutionBits = 16, double gain = 300.0);
 
     // Frames of one block, and of the whole replay.
@@ -59,8 +65,6 @@ public:
     double maximumValue() const override { return m_gain; }
 
 private:
-    static constexpr int BytesPerSample = 2;
-
     // Frames offered now: one block, unless the replay or the lead ends first.
     qint64 offeredFrames() const;
 

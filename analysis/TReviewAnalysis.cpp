@@ -10,10 +10,19 @@
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // Leads the automatic marks are found on, in order of preference.
 const char* const MarkLeads[] = {"V5", "V6", "V4", "II"};
+
+bool isFlat(const std::vector<double>& beat)
+{
+    const auto [low, high] = std::minmax_element(beat.begin(), beat.end());
+    return low == beat.end() || *high - *low < TWaveDelineator::MinimumPeakToPeak;
+}
 
 } // namespace
 
@@ -92,12 +101,15 @@ std::optional<TReviewAnalysis::Marks> TReviewAnalysis::automaticMarks() const
     return marks;
 }
 
+// A lead whose averaged beat is flat (a lead a recording from another
+// system lacks is stored as zeros) has no waves to find: the next one is
+// taken.
 int TReviewAnalysis::automaticMarksLead() const
 {
     const TEcgFile* ecg = m_study.ecgFile();
     for (const char* name : MarkLeads) {
         for (int lead = 0; lead < ecg->channelCount(); ++lead) {
-            if (ecg->channelName(lead) == QLatin1String(name))
+            if (ecg->channelName(lead) == QLatin1String(name) && !isFlat(m_mainAverager->average(lead)))
                 return lead;
         }
     }

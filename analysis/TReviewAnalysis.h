@@ -48,8 +48,8 @@ public:
     // The marks delineated on the averaged beat of automaticMarksLead();
     // nothing when the recording has none of its leads.
     std::optional<Marks> automaticMarks() const;
-    // The lead automatic marks are found on: "V5", else "V6", "V4", "II";
-    // -1 when the recording has none of them.
+    // The lead automatic marks are found on: "V5", else "V6", "V4", "II",
+    // the first whose averaged beat is not flat; -1 when there is none.
     int automaticMarksLead() const;
     // Writes the marks and the mean RR interval into the study's results.
     void storeMarks(const Marks& marks, double meanRrSeconds);

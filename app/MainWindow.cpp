@@ -4,6 +4,7 @@
 
 #include "acquisition/TAcqSource.h"
 #include "acquisition/TAcqSourceFactory.h"
+#include "analysis/TStudyRecording.h"
 #include "app/TSettings.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
@@ -280,7 +281,7 @@ void MainWindow::startAcquisition(TStudyInfo info)
     }
     try {
         m_source = createAcqSource();
-        describeSignal(info);
+        TStudyRecording::describeSignal(info, *m_source);
         m_recordingStudy = m_store->createStudy(info);
         showMonitorWindow(m_recordingStudy);
     } catch (const std::exception& error) {
@@ -289,16 +290,6 @@ void MainWindow::startAcquisition(TStudyInfo info)
         m_source.reset();
         showError(error);
     }
-}
-
-void MainWindow::describeSignal(TStudyInfo& info) const
-{
-    info.resolution = m_source->resolutionBits();
-    info.channelCount = m_source->channelCount();
-    info.samplingRate = m_source->sampleRate();
-    info.gain = m_source->maximumValue();
-    info.sampleFormat = "short";
-    info.channelNames = "I,II,III,aVR,aVL,aVF,V1,V2,V3,V4,V5,V6,CM5,CR5";
 }
 
 void MainWindow::showMonitorWindow(TStudy* study)

@@ -82,7 +82,6 @@ private:
     void clearQuickEntry();
     // The record of the quick-entry fields, dated now.
     TStudyInfo quickEntryInfo() const;
-    void describeSignal(TStudyInfo& info) const;
     void showMonitorWindow(TStudy* study);
     // The monitor window has gone: the recorded study is saved, closed and
     // opened for review.

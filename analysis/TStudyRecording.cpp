@@ -1,0 +1,92 @@
+#include "analysis/TStudyRecording.h"
+
+#include "acquisition/TFastReplaySource.h"
+#include "analysis/TAnalysisPipeline.h"
+#include "analysis/TAnalysisPipelineListener.h"
+#include "analysis/TLeadSet.h"
+#include "analysis/TSignal.h"
+#include "storage/TStudyInfo.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr int StallMs = 10000;
+constexpr int WakeMs = 20;
+// Blocks the source may run ahead of the pipeline.
+constexpr int LeadBlocks = 10;
+
+// Tells the source what the pipeline has taken, and keeps the first
+// acquisition error.
+class ReplayListener : public TAnalysisPipelineListener
+{
+public:
+    explicit ReplayListener(TFastReplaySource& source) : m_source(source) {}
+
+    void onPipelineData(TAnalysisPipeline* pipeline) override
+    {
+        m_source.setConsumedFrames(pipeline->rawSignal()->appendedCount());
+    }
+    void onPipelineError(TAnalysisPipeline*, const std::string& error) override
+    {
+        if (m_error.empty())
+            m_error = error;
+    }
+
+    const std::string& error() const { return m_error; }
+
+private:
+    TFastReplaySource& m_source;
+    std::string m_error;
+};
+
+} // namespace
+
+namespace TStudyRecording {
+
+void describeSignal(TStudyInfo& info, const TAcqSource& source)
+{
+    info.resolution = source.resolutionBits();
+    info.channelCount = source.channelCount();
+    info.samplingRate = source.sampleRate();
+    info.gain = source.maximumValue();
+    info.sampleFormat = "short";
+    info.channelNames = TLeadSet::leadNamesText().toStdString();
+}
+
+void recordReplay(TFastReplaySource& source, TStudy* study, const std::string& recordingDateTime)
+{
+    source.setMaximumLead(qint64(LeadBlocks) * source.blockFrames());
+    ReplayListener listener(source);
+    TAnalysisPipeline pipeline(&source, study);
+    pipeline.addListener(&listener);
+    pipeline.start();
+    pipeline.startRecording(recordingDateTime);
+
+    QTimer wake;
+    wake.start(WakeMs);
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    qint64 taken = 0;
+    while (pipeline.rawSignal()->appendedCount() < source.totalFrames() && listener.error().empty()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (pipeline.rawSignal()->appendedCount() > taken) {
+            taken = pipeline.rawSignal()->appendedCount();
+            sinceProgress.restart();
+        } else if (sinceProgress.elapsed() > StallMs) {
+            break;
+        }
+    }
+    pipeline.stopRecording();
+    pipeline.stop();
+    if (!listener.error().empty())
+        throw std::runtime_error(listener.error());
+    if (pipeline.rawSignal()->appendedCount() < source.totalFrames())
+        throw std::runtime_error("The replay stalled");
+}
+
+} // namespace TStudyRecording

@@ -1,0 +1,528 @@
+#include "AnalyzeCommand.h"
+
+#include "acquisition/TFastReplaySource.h"
+#include "analysis/TBeat.h"
+#include "analysis/TIntervalMeasures.h"
+#include "analysis/TLatePotentials.h"
+#include "analysis/TLeadSet.h"
+#include "analysis/TLiveBeatAverager.h"
+#include "analysis/TReviewAnalysis.h"
+#include "analysis/TStudyRecording.h"
+#include "app/TSettings.h"
+#include "report/THRECGReport.h"
+#include "report/TReportOptions.h"
+#include "storage/TBeatsFile.h"
+#include "storage/TEcgFile.h"
+#include "storage/TLocalStudyStore.h"
+#include "storage/TStudy.h"
+#include "storage/TStudyFiles.h"
+#include "storage/TWfdbAnnotations.h"
+#include "storage/TWfdbDeviceRecording.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace AnalyzeCommand {
+
+namespace {
+
+constexpr const char* StoreFolder = "PulsorixVAROR";
+constexpr const char* DateTimeFormat = "yyyyMMddHHmmss";
+constexpr int UnclassifiedCode = 13; // MIT "Q": the beats the detector rejected
+
+// Late-potential criteria at 40 Hz with the standard LAS threshold (40 uV)
+// and RMS duration (40 ms): abnormal above or below these, positive when
+// at least two are abnormal.
+constexpr int CriteriaCutoff = 40;
+constexpr int CriteriaQrsdMs = 114;
+constexpr int CriteriaRmsMicrovolts = 20;
+constexpr int CriteriaLasMs = 38;
+// Noise window on the filtered vector magnitude after the QRS offset.
+constexpr int NoiseDelayMs = 60;
+constexpr int NoiseLengthMs = 40;
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.c_str());
+}
+
+int positiveNumber(const QCommandLineParser& parser, const QString& name, int fallback)
+{
+    if (!parser.isSet(name))
+        return fallback;
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok);
+    if (!ok || value <= 0)
+        throw UsageError(QStringLiteral("--%1 needs a positive whole number").arg(name).toStdString());
+    return value;
+}
+
+// --- Input -----------------------------------------------------------------
+
+enum class InputKind { WfdbRecord, StudyFile, StudyId };
+
+InputKind inputKind(const QString& input)
+{
+    bool isNumber = false;
+    input.toInt(&isNumber);
+    if (isNumber)
+        return InputKind::StudyId;
+    const QString suffix = QFileInfo(input).suffix().toLower();
+    if (suffix == QLatin1String("hea"))
+        return InputKind::WfdbRecord;
+    if (suffix == QLatin1String(TStudyFiles::StudyExtension))
+        return InputKind::StudyFile;
+    throw UsageError(QStringLiteral("Unknown input %1: give a WFDB header (.hea), a study file (.%2) or a study id")
+                         .arg(input, QLatin1String(TStudyFiles::StudyExtension))
+                         .toStdString());
+}
+
+// The fourteen leads interleaved into device frames, cut to whole blocks
+// of the replay (the pipeline takes a recording block by block).
+QByteArray deviceFrames(const TWfdbDeviceRecording& recording, int blockFrames)
+{
+    const qint64 frames = recording.frameCount() - recording.frameCount() % blockFrames;
+    if (frames <= 0)
+        throw std::runtime_error("The record is too short to analyse");
+    const auto& leads = recording.leads();
+    QByteArray bytes(int(frames * qint64(leads.size()) * TFastReplaySource::BytesPerSample), Qt::Uninitialized);
+    auto* out = reinterpret_cast<uchar*>(bytes.data());
+    for (qint64 frame = 0; frame < frames; ++frame) {
+        for (const std::vector<qint16>& lead : leads) {
+            qToLittleEndian<qint16>(lead[std::size_t(frame)], out);
+            out += TFastReplaySource::BytesPerSample;
+        }
+    }
+    return bytes;
+}
+
+TStudyInfo recordStudyInfo(const TWfdbHeader& header, const QString& now)
+{
+    TStudyInfo info;
+    info.studyType = "VA ROR";
+    info.studyDateTime = now.toStdString();
+    info.lastName = header.recordName.toStdString();
+    info.firstName = "WFDB";
+    return info;
+}
+
+// The study being analysed, in a store of its own: a temporary one, the
+// user's (an imported record, or a study given by id) or none (a study
+// file read directly). A record that is imported leaves the user's store
+// again unless the whole run succeeds.
+class InputStudy
+{
+public:
+    explicit InputStudy(const Options& options) : m_kind(inputKind(options.input))
+    {
+        switch (m_kind) {
+        case InputKind::WfdbRecord:
+            recordWfdb(options);
+            break;
+        case InputKind::StudyFile:
+            loadStudyFile(options.input);
+            break;
+        case InputKind::StudyId:
+            openUserStudy(options.input.toInt());
+            break;
+        }
+    }
+
+    ~InputStudy()
+    {
+        if (!m_store || !m_study)
+            return;
+        const int id = m_study->id();
+        m_store->closeStudy(m_study);
+        if (m_discardOnFailure)
+            m_store->deleteStudy(id);
+    }
+
+    InputStudy(const InputStudy&) = delete;
+    InputStudy& operator=(const InputStudy&) = delete;
+
+    TStudy& study() const { return *m_study; }
+    QString recordName() const { return m_recordName; }
+    double inputRate() const { return m_inputRate; }
+    QStringList leadsFound() const { return m_leadsFound; }
+    bool isRecorded() const { return m_kind == InputKind::WfdbRecord; }
+    int importedId() const { return m_importedId; }
+
+    // The run succeeded: an imported study is saved with its analysis and
+    // stays.
+    void keep()
+    {
+        if (m_discardOnFailure) {
+            m_store->saveStudy(m_study);
+            m_importedId = m_study->id();
+            m_discardOnFailure = false;
+        }
+    }
+
+private:
+    void recordWfdb(const Options& options)
+    {
+        const TWfdbDeviceRecording recording = TWfdbDeviceRecording::read(options.input);
+        m_recordName = recording.header().recordName;
+        m_inputRate = recording.header().samplingFrequency;
+        m_leadsFound = recording.leadMap().foundLeadNames();
+        constexpr int Leads = TLeadSet::LeadCount;
+        const int rate = TWfdbDeviceRecording::SampleRate;
+        const int blockFrames = rate / 10 + 1;
+        QByteArray frames = deviceFrames(recording, blockFrames);
+        const qint64 frameCount = frames.size() / (Leads * TFastReplaySource::BytesPerSample);
+        TFastReplaySource source(std::move(frames), Leads, rate, frameCount);
+
+        openStore(options.import);
+        const QString now = QDateTime::currentDateTime().toString(QLatin1String(DateTimeFormat));
+        TStudyInfo info = recordStudyInfo(recording.header(), now);
+        TStudyRecording::describeSignal(info, source);
+        m_study = m_store->createStudy(info);
+        m_discardOnFailure = options.import;
+        TStudyRecording::recordReplay(source, m_study, now.toStdString());
+        // Saved and opened again, as a study is reviewed after its recording.
+        m_store->saveStudy(m_study);
+        m_store->closeStudy(std::exchange(m_study, nullptr));
+        m_study = m_store->openStudy(info.id);
+        if (!m_study)
+            throw std::runtime_error("The recorded study cannot be opened again");
+    }
+
+    void loadStudyFile(const QString& path)
+    {
+        if (!QFileInfo::exists(path))
+            throw std::runtime_error(QStringLiteral("Cannot open %1: no such file").arg(path).toStdString());
+        m_ownStudy = TStudyFiles::loadStudyFile(path);
+        if (!m_ownStudy)
+            throw std::runtime_error(QStringLiteral("Cannot read the study file %1").arg(path).toStdString());
+        m_study = m_ownStudy.get();
+        describeStoredStudy();
+    }
+
+    void openUserStudy(int id)
+    {
+        openStore(true);
+        m_study = m_store->openStudy(id);
+        if (!m_study)
+            throw std::runtime_error(
+                QStringLiteral("No study %1 in %2").arg(id).arg(fromUtf8(m_store->dataPath())).toStdString());
+        describeStoredStudy();
+    }
+
+    void describeStoredStudy()
+    {
+        m_recordName = fromUtf8(m_study->propertyValue("baseFilename"));
+        m_inputRate = m_study->ecgFile()->samplingRate();
+        for (int lead = 0; lead < m_study->ecgFile()->channelCount(); ++lead)
+            m_leadsFound << m_study->ecgFile()->channelName(lead);
+    }
+
+    void openStore(bool userStore)
+    {
+        if (userStore) {
+            m_store = std::make_unique<TLocalStudyStore>(StoreFolder);
+        } else {
+            m_temporary = std::make_unique<QTemporaryDir>();
+            m_store = std::make_unique<TLocalStudyStore>(StoreFolder, m_temporary->path());
+        }
+        if (m_store->dataPath().empty())
+            throw std::runtime_error("The study store cannot be opened");
+    }
+
+    InputKind m_kind;
+    std::unique_ptr<QTemporaryDir> m_temporary;
+    std::unique_ptr<TLocalStudyStore> m_store;
+    std::unique_ptr<TStudy> m_ownStudy;
+    TStudy* m_study = nullptr;
+    bool m_discardOnFailure = false;
+    int m_importedId = -1;
+    QString m_recordName;
+    double m_inputRate = 0.0;
+    QStringList m_leadsFound;
+};
+
+// --- Analysis ----------------------------------------------------------------
+
+struct BeatCounts {
+    int normal = 0;
+    int rejected = 0;
+};
+
+BeatCounts countBeats(const TBeatsFile& beats)
+{
+    BeatCounts counts;
+    TBeat beat;
+    for (int index = 0; beats.read(index, beat); ++index)
+        ++(beat.isValid() ? counts.normal : counts.rejected);
+    return counts;
+}
+
+// Stored marks, or automatic ones stored with the recording's mean RR.
+// Answers the lead the marks were found on, empty for stored marks.
+QString settleMarks(TReviewAnalysis& analysis, const TStudy& study)
+{
+    if (analysis.storedMarks())
+        return QString();
+    const std::optional<TReviewAnalysis::Marks> found = analysis.automaticMarks();
+    if (!found)
+        return QString();
+    analysis.storeMarks(*found, analysis.recordingMeanRr());
+    return study.ecgFile()->channelName(analysis.automaticMarksLead());
+}
+
+int samplesOf(int milliseconds, int rate)
+{
+    return int(std::lround(milliseconds * rate / 1000.0));
+}
+
+double millisecondsOf(int samples, int rate)
+{
+    return samples * 1000.0 / rate;
+}
+
+void computeLatePotentials(TLatePotentials& potentials, int cutoff, int lasThreshold, int rmsDurationMs, int rate)
+{
+    potentials.setHighPassCutoff(cutoff);
+    potentials.setLasThreshold(lasThreshold);
+    potentials.setRmsDuration(samplesOf(rmsDurationMs, rate));
+    potentials.compute();
+}
+
+// RMS (uV) of the filtered vector magnitude over the noise window after
+// the QRS offset, moved back inside the beat where it would reach past it.
+double noiseMicrovolts(const TLatePotentials& potentials, int rate)
+{
+    const std::vector<double>& magnitude = potentials.vectorMagnitude();
+    const int length = int(magnitude.size());
+    const int window = std::min(samplesOf(NoiseLengthMs, rate), length);
+    if (potentials.offset() <= 0 || window <= 0)
+        return 0.0;
+    const int start = std::clamp(potentials.offset() + samplesOf(NoiseDelayMs, rate), 0, length - window);
+    double sum = 0.0;
+    for (int index = start; index < start + window; ++index)
+        sum += magnitude[std::size_t(index)] * magnitude[std::size_t(index)];
+    return std::round(std::sqrt(sum / window) * 1000.0 * 100.0) / 100.0;
+}
+
+QJsonObject latePotentialsJson(const TLatePotentials& potentials, int rmsDurationMs, int rate)
+{
+    QJsonObject json;
+    json.insert(QStringLiteral("cutoff"), potentials.highPassCutoff());
+    json.insert(QStringLiteral("lasThreshold"), potentials.lasThreshold());
+    json.insert(QStringLiteral("rmsDuration"), rmsDurationMs);
+    json.insert(QStringLiteral("QRSD"), millisecondsOf(potentials.QRSD(), rate));
+    json.insert(QStringLiteral("RMS"), potentials.RMS());
+    json.insert(QStringLiteral("LAS"), millisecondsOf(potentials.LAS(), rate));
+    json.insert(QStringLiteral("noise"), noiseMicrovolts(potentials, rate));
+    return json;
+}
+
+QJsonObject criteriaJson(const TLatePotentials& potentials, int rate)
+{
+    const double qrsd = millisecondsOf(potentials.QRSD(), rate);
+    const double las = millisecondsOf(potentials.LAS(), rate);
+    const bool longQrs = qrsd > CriteriaQrsdMs;
+    const bool lowRms = potentials.RMS() < CriteriaRmsMicrovolts;
+    const bool longLas = las > CriteriaLasMs;
+    const auto criterion = [](double value, bool abnormal) {
+        return QJsonObject{{QStringLiteral("value"), value}, {QStringLiteral("abnormal"), abnormal}};
+    };
+    return QJsonObject{
+        {QStringLiteral("cutoff"), CriteriaCutoff},
+        {QStringLiteral("QRSD"), criterion(qrsd, longQrs)},
+        {QStringLiteral("RMS"), criterion(potentials.RMS(), lowRms)},
+        {QStringLiteral("LAS"), criterion(las, longLas)},
+        {QStringLiteral("positive"), int(longQrs) + int(lowRms) + int(longLas) >= 2},
+    };
+}
+
+QJsonObject marksJson(const TStudy& study)
+{
+    QJsonObject json;
+    for (const char* name : TReviewAnalysis::markNames()) {
+        const TWaveMark* mark = study.results().find(QLatin1String(name));
+        const double value = mark ? mark->value() : 0.0;
+        json.insert(QLatin1String(name), value == 0.0 ? QJsonValue() : QJsonValue(std::round(value * 1e4) / 10.0));
+    }
+    return json;
+}
+
+QJsonObject intervalsJson(const TStudy& study)
+{
+    const TIntervalMeasures measures = TIntervalMeasures::fromWaveMarks(study.results());
+    const auto value = [](const std::optional<int>& measure) { return measure ? QJsonValue(*measure) : QJsonValue(); };
+    return QJsonObject{
+        {QStringLiteral("PR"), value(measures.pr)},   {QStringLiteral("QRS"), value(measures.qrs)},
+        {QStringLiteral("QT"), value(measures.qt)},   {QStringLiteral("QTc"), value(measures.qtc)},
+        {QStringLiteral("RR"), value(measures.rr)},
+    };
+}
+
+QJsonObject averagedBeatsJson(const TLiveBeatAverager& averager, const TEcgFile& ecg)
+{
+    QJsonObject json;
+    for (int lead = 0; lead < ecg.channelCount(); ++lead)
+        json.insert(ecg.channelName(lead), averager.count(lead));
+    return json;
+}
+
+// --- Output files --------------------------------------------------------------
+
+QByteArray beatsCsv(const TBeatsFile& beats, int rate)
+{
+    QByteArray csv;
+    TBeat beat;
+    for (int index = 0; beats.read(index, beat); ++index) {
+        const double time = beat.value(TBeat::QrsTime);
+        csv += QStringLiteral("%1,%2,%3\n")
+                   .arg(std::llround(time * rate))
+                   .arg(time, 0, 'f', 3)
+                   .arg(beat.isValid() ? QStringLiteral("normal") : QStringLiteral("rejected"))
+                   .toUtf8();
+    }
+    return csv;
+}
+
+QByteArray beatAnnotations(const TBeatsFile& beats, double inputRate)
+{
+    std::vector<TWfdbAnnotation> annotations;
+    TBeat beat;
+    for (int index = 0; beats.read(index, beat); ++index) {
+        TWfdbAnnotation annotation;
+        annotation.sample = std::llround(beat.value(TBeat::QrsTime) * inputRate);
+        annotation.code = beat.isValid() ? TWfdbAnnotations::Normal : UnclassifiedCode;
+        annotations.push_back(annotation);
+    }
+    return TWfdbAnnotations::encode(annotations);
+}
+
+QByteArray reportPdf(TStudy& study, const TLatePotentials& potentials)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("report.pdf"));
+    TReportOptions options;
+    // The review window opens with its three display filters on.
+    options.notchFilter = options.muscleFilter = options.baselineFilter = true;
+    THRECGReport report(&study, &potentials);
+    report.setOptions(options);
+    report.setOpenPdf(false);
+    report.saveReportPdf(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("The PDF report could not be read back");
+    return file.readAll();
+}
+
+// The files asked for are made in memory first; only then is each written
+// whole (through a temporary file renamed into place).
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
+}
+
+} // namespace
+
+Options parse(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    const auto option = [&parser](const char* name, const char* description, const char* valueName) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(description),
+                                            QString::fromLatin1(valueName)));
+    };
+    option("cutoff", "Late-potential high-pass cutoff, 25 or 40 Hz (default 40).", "hertz");
+    option("las-threshold", "LAS threshold in microvolts (default 40).", "uV");
+    option("rms-duration", "RMS duration in milliseconds (default 40).", "ms");
+    option("beats", "Write the stored beats as CSV: sample at 1000 Hz, time (s), class.", "file");
+    option("annotations", "Write the beats as an MIT-format annotation file at the input's rate.", "file");
+    option("report", "Write the application's PDF report.", "file");
+    parser.addOption(QCommandLineOption(QStringLiteral("import"),
+                                        QStringLiteral("Keep the recorded WFDB record as a study in the data folder.")));
+    if (!parser.parse(arguments))
+        throw UsageError(parser.errorText().toStdString());
+    if (parser.positionalArguments().size() != 1)
+        throw UsageError("Give one input: a WFDB header (.hea), a study file or a study id");
+
+    Options options;
+    options.input = parser.positionalArguments().front();
+    options.cutoff = positiveNumber(parser, QStringLiteral("cutoff"), options.cutoff);
+    if (options.cutoff != 25 && options.cutoff != 40)
+        throw UsageError("--cutoff is 25 or 40");
+    options.lasThreshold = positiveNumber(parser, QStringLiteral("las-threshold"), options.lasThreshold);
+    options.rmsDuration = positiveNumber(parser, QStringLiteral("rms-duration"), options.rmsDuration);
+    options.beatsFile = parser.value(QStringLiteral("beats"));
+    options.annotationsFile = parser.value(QStringLiteral("annotations"));
+    options.reportFile = parser.value(QStringLiteral("report"));
+    options.import = parser.isSet(QStringLiteral("import"));
+    if (options.import && inputKind(options.input) != InputKind::WfdbRecord)
+        throw UsageError("--import takes a WFDB record");
+    return options;
+}
+
+QJsonObject run(const Options& options)
+{
+    InputStudy input(options);
+    TStudy& study = input.study();
+    const TEcgFile& ecg = *study.ecgFile();
+    const int rate = ecg.samplingRate();
+
+    TReviewAnalysis analysis(study);
+    analysis.configureAveraging(TSettings::flag(TSettings::BeatAveragingNotchFilter),
+                                TSettings::flag(TSettings::BeatAveragingLowpassFilter));
+    analysis.addStoredBeats();
+    const QString marksLead = settleMarks(analysis, study);
+    computeLatePotentials(analysis.latePotentials(), options.cutoff, options.lasThreshold, options.rmsDuration, rate);
+    TLatePotentials criteria(analysis.mainAverager());
+    computeLatePotentials(criteria, CriteriaCutoff, TLatePotentials::DefaultLasThreshold,
+                          TLatePotentials::DefaultRmsDuration, rate);
+
+    const BeatCounts beats = countBeats(*study.beatsFile());
+    const double meanRr = analysis.recordingMeanRr();
+    QJsonObject json{
+        {QStringLiteral("record"), input.recordName()},
+        {QStringLiteral("input"), options.input},
+        {QStringLiteral("inputSamplingRate"), input.inputRate()},
+        {QStringLiteral("leads"), QJsonArray::fromStringList(input.leadsFound())},
+        {QStringLiteral("duration"), std::round(ecg.appendedCount() * 1000.0 / rate) / 1000.0},
+        {QStringLiteral("beats"),
+         QJsonObject{{QStringLiteral("detected"), beats.normal + beats.rejected},
+                     {QStringLiteral("normal"), beats.normal},
+                     {QStringLiteral("rejected"), beats.rejected}}},
+        {QStringLiteral("heartRate"), meanRr > 0.0 ? QJsonValue(std::round(600.0 / meanRr) / 10.0) : QJsonValue()},
+        {QStringLiteral("averagedBeats"), averagedBeatsJson(analysis.mainAverager(), ecg)},
+        {QStringLiteral("marksLead"), marksLead.isEmpty() ? QJsonValue() : QJsonValue(marksLead)},
+        {QStringLiteral("marks"), marksJson(study)},
+        {QStringLiteral("intervals"), intervalsJson(study)},
+        {QStringLiteral("latePotentials"), latePotentialsJson(analysis.latePotentials(), options.rmsDuration, rate)},
+        {QStringLiteral("criteria"), criteriaJson(criteria, rate)},
+    };
+
+    std::vector<std::pair<QString, QByteArray>> files;
+    if (!options.beatsFile.isEmpty())
+        files.emplace_back(options.beatsFile, beatsCsv(*study.beatsFile(), rate));
+    if (!options.annotationsFile.isEmpty())
+        files.emplace_back(options.annotationsFile, beatAnnotations(*study.beatsFile(), input.inputRate()));
+    if (!options.reportFile.isEmpty())
+        files.emplace_back(options.reportFile, reportPdf(study, analysis.latePotentials()));
+    for (const auto& [path, bytes] : files)
+        writeFile(path, bytes);
+    input.keep();
+    if (input.importedId() >= 0)
+        json.insert(QStringLiteral("importedStudy"), input.importedId());
+    return json;
+}
+
+} // namespace AnalyzeCommand

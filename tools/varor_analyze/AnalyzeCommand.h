@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+
+// varor-analyze: a recording analysed without the windows, by the
+// application's own classes. A WFDB record is converted to the device's
+// fourteen leads at 1000 Hz and recorded into a study through the
+// acquisition pipeline from its first sample; a stored study is taken as
+// it is. The study then gets the review analysis of the review window
+// (every stored beat averaged, stored or automatic wave marks, late
+// potentials), and the results are printed as one JSON document.
+namespace AnalyzeCommand {
+
+// A command line that cannot be run; the message says why.
+class UsageError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Options {
+    QString input;           // WFDB header (.hea), study file (.pxstudy) or study id
+    int cutoff = 40;         // late-potential high-pass, 25 or 40 Hz
+    int lasThreshold = 40;   // microvolts
+    int rmsDuration = 40;    // milliseconds
+    QString beatsFile;       // CSV of the stored beats; empty for none
+    QString annotationsFile; // MIT-format annotations of the beats; empty for none
+    QString reportFile;      // PDF report; empty for none
+    bool import = false;     // keep the recording as a study in the user's store
+};
+
+// Options from the arguments (the program name first); throws UsageError.
+Options parse(const QStringList& arguments);
+
+// Runs the analysis and writes the files asked for, all of them or none;
+// answers the JSON document. Throws std::exception with a message on bad
+// input or a failure.
+QJsonObject run(const Options& options);
+
+} // namespace AnalyzeCommand

@@ -1,0 +1,47 @@
+// varor-analyze: analyses a WFDB record or a stored study without the
+// windows and prints the results as JSON (see AnalyzeCommand.h).
+#include "AnalyzeCommand.h"
+
+#include "app/TStartup.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int FailureExit = 1;
+constexpr int UsageExit = 2;
+
+void printError(const char* message)
+{
+    std::fprintf(stderr, "varor-analyze: %s\n", message);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The report is drawn without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    TStartup::setIdentity();
+    try {
+        const AnalyzeCommand::Options options = AnalyzeCommand::parse(QApplication::arguments());
+        const QJsonObject results = AnalyzeCommand::run(options);
+        std::fputs(QJsonDocument(results).toJson(QJsonDocument::Indented).constData(), stdout);
+        return 0;
+    } catch (const AnalyzeCommand::UsageError& error) {
+        printError(error.what());
+        std::fputs("Usage: varor-analyze [options] <record.hea | study.pxstudy | study id>\n"
+                   "Options: --cutoff 25|40, --las-threshold uV, --rms-duration ms, --beats FILE.csv,\n"
+                   "         --annotations FILE, --report FILE.pdf, --import\n",
+                   stderr);
+        return UsageExit;
+    } catch (const std::exception& error) {
+        printError(error.what());
+        return FailureExit;
+    }
+}
