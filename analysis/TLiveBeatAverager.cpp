@@ -37,7 +37,7 @@ TLiveBeatAverager::TLiveBeatAverager(const TSignal& signal)
     m_averages.assign(std::size_t(m_leadCount), std::vector<double>(length, 0.0));
     m_counts.assign(std::size_t(m_leadCount), 0);
     m_zeros.assign(length, 0.0);
-    m_firstBeats.reserve(4 * TemplateBeatCount);
+    m_firstBeats.reserve(FirstBeatLimit);
     m_segmentBuffer.assign(length, 0.0);
     m_provisional.assign(length, 0.0);
     const std::size_t window = std::size_t(m_correlator.windowLength());
@@ -79,12 +79,21 @@ const std::vector<double>& TLiveBeatAverager::average(int lead) const
 }
 
 // Keeps the beat; from the tenth beat on, tries to build a template for
-// every lead that has none. The list is kept (and grows) until every lead
-// has one, since a lead may only become buildable with more beats.
+// every lead that has none. The list is kept until every lead has one,
+// since a lead may only become buildable with more beats. A lead may also
+// never get one (a lead that stays flat or noisy for the whole recording):
+// the list then keeps the last FirstBeatLimit beats only, and building is
+// tried again every TemplateBeatCount beats, so that neither memory nor
+// the time spent per beat keeps growing with the recording.
 void TLiveBeatAverager::collectFirstBeat(const TBeat& beat)
 {
+    if (int(m_firstBeats.size()) == FirstBeatLimit)
+        m_firstBeats.erase(m_firstBeats.begin());
     m_firstBeats.push_back(beat);
-    if (int(m_firstBeats.size()) < TemplateBeatCount)
+    ++m_firstBeatsSeen;
+    if (m_firstBeatsSeen < TemplateBeatCount)
+        return;
+    if (m_firstBeatsSeen > FirstBeatLimit && m_firstBeatsSeen % TemplateBeatCount != 0)
         return;
     m_templatesReady = true;
     for (int lead = 0; lead < m_leadCount; ++lead) {

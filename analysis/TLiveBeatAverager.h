@@ -21,6 +21,8 @@ class TLiveBeatAverager
 {
 public:
     static constexpr int TemplateBeatCount = 10;
+    // First beats kept while some lead has no template.
+    static constexpr int FirstBeatLimit = 4 * TemplateBeatCount;
     static constexpr double AcceptedCorrelation = 0.96;
 
     explicit TLiveBeatAverager(const TSignal& signal);
@@ -61,6 +63,7 @@ private:
     std::vector<int> m_counts;
     std::vector<double> m_zeros;
     std::vector<TBeat> m_firstBeats;
+    int m_firstBeatsSeen = 0;
     bool m_templatesReady = false;
     // Work buffers: a segment, the provisional mean with its centre window,
     // a beat's centre window and a lead's reference window.

@@ -18,7 +18,7 @@ namespace {
 constexpr int StallMs = 10000;
 constexpr int WakeMs = 20;
 // Blocks the source may run ahead of the pipeline.
-constexpr int LeadBlocks = 10;
+constexpr int LeadBlocks = 200;
 
 // Tells the source what the pipeline has taken, and keeps the first
 // acquisition error.

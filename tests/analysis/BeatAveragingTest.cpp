@@ -123,6 +123,28 @@ TEST(LiveBeatAveragerTest, TemplatesFormFromTenBeats)
     EXPECT_EQ(averager.average(16).size(), 1000u);
 }
 
+// A lead that stays flat keeps no more than the last 40 first beats and is
+// tried again every tenth beat: a lead whose beats only appear from beat
+// 46 on gets its template at beat 50 (from the five real beats among the
+// last 40, the fiftieth also entering the mean), not before.
+TEST(LiveBeatAveragerTest, LeadWithoutTemplateIsRetriedEveryTenthBeatOnTheLastForty)
+{
+    const std::vector<int> positions = beatPositions(50);
+    const std::vector<int> late(positions.begin() + 45, positions.end());
+    std::vector<double> lateTrace = beatTrain(late);
+    lateTrace.resize(beatTrain(positions).size(), 0.0);
+    const auto signal = makeSignal({beatTrain(positions), lateTrace}, Rate);
+    TLiveBeatAverager averager(*signal);
+
+    addBeats(averager, *signal, positions, 0, 49);
+    EXPECT_EQ(averager.count(0), 50);
+    EXPECT_EQ(averager.count(1), 0);
+    addBeats(averager, *signal, positions, 49, 50);
+    EXPECT_EQ(averager.count(0), 51);
+    EXPECT_EQ(averager.count(1), 6);
+    EXPECT_LT(maxDifference(averager.average(1), cleanSegment()), 1.0);
+}
+
 // Template: a spike of 9600 at the QRS (balanced by -9600 200 samples
 // later, so segments have mean 0). Test beats add +-v at four samples of the centre
 // window; the correlation with the template is 9600 / sqrt(9600^2 + sum

@@ -1,0 +1,264 @@
+// varor-analyze run as a program: on the PTB record it finds the beats and
+// measurements the application finds when the same signal is recorded
+// through the acquisition pipeline and reviewed in the review window; bad
+// input gives a message, a failing exit code and no output file.
+#include "tests/e2e/E2eSupport.h"
+
+#include "acquisition/TFastReplaySource.h"
+#include "analysis/TAnalysisPipeline.h"
+#include "analysis/TBeat.h"
+#include "analysis/TIntervalMeasures.h"
+#include "analysis/TLatePotentials.h"
+#include "analysis/TLeadSet.h"
+#include "analysis/TReviewAnalysis.h"
+#include "analysis/TSignal.h"
+#include "storage/TBeatsFile.h"
+#include "storage/TLocalStudyStore.h"
+#include "storage/TStudy.h"
+#include "storage/TWfdbAnnotations.h"
+#include "storage/TWfdbDeviceRecording.h"
+
+#include "tests/app/TempSettings.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using namespace e2e;
+
+const QString PtbHeader = QStringLiteral(VAROR_DATA_DIR "/ptb/s0010_re.hea");
+
+struct CommandResult {
+    int exitCode = -1;
+    QByteArray output;
+    QString error;
+};
+
+// Runs the program with settings and data folders of its own.
+class AnalyzeProgram {
+public:
+    CommandResult run(const QStringList& arguments) const
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_data.path());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VAROR_ANALYZE_PATH), arguments);
+        process.waitForFinished(120000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+    QString dataFolder() const { return m_data.path(); }
+
+private:
+    QTemporaryDir m_config;
+    QTemporaryDir m_data;
+};
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The PTB record recorded as the application records a study: its device
+// frames replayed through the acquisition pipeline from the first sample,
+// in whole blocks as the replay delivers them.
+TStudy* recordPtbStudy(TLocalStudyStore& store)
+{
+    const TWfdbDeviceRecording recording = TWfdbDeviceRecording::read(PtbHeader);
+    const int leads = TLeadSet::LeadCount;
+    QByteArray frames;
+    for (qint64 frame = 0; frame < recording.frameCount(); ++frame) {
+        for (int lead = 0; lead < leads; ++lead) {
+            const qint16 value = qToLittleEndian(recording.leads()[std::size_t(lead)][std::size_t(frame)]);
+            frames.append(reinterpret_cast<const char*>(&value), sizeof value);
+        }
+    }
+    const int rate = TWfdbDeviceRecording::SampleRate;
+    const qint64 blockFrames = rate / 10 + 1;
+    TFastReplaySource source(frames, leads, rate, recording.frameCount() / blockFrames * blockFrames);
+
+    TStudyInfo info;
+    info.lastName = "Reference";
+    info.firstName = "PTB";
+    info.studyDateTime = "20240312103000";
+    info.studyType = "VA ROR";
+    info.sampleFormat = "short";
+    info.samplingRate = rate;
+    info.channelCount = leads;
+    info.channelNames = TLeadSet::leadNamesText().toStdString();
+    info.resolution = 16;
+    info.gain = 300.0;
+    TStudy* study = store.createStudy(info);
+    {
+        TAnalysisPipeline pipeline(&source, study);
+        pipeline.start();
+        pipeline.startRecording("20240312103000");
+        const bool replayed = QTest::qWaitFor(
+            [&] { return pipeline.rawSignal()->appendedCount() >= source.totalFrames(); }, LongWaitMs);
+        pipeline.stopRecording();
+        pipeline.stop();
+        if (!replayed)
+            return nullptr;
+    }
+    store.saveStudy(study);
+    store.closeStudy(study);
+    return store.openStudy(info.id);
+}
+
+std::vector<qint64> beatSamples(const TBeatsFile& beats)
+{
+    std::vector<qint64> samples;
+    TBeat beat;
+    for (int index = 0; beats.read(index, beat); ++index)
+        samples.push_back(std::llround(beat.value(TBeat::QrsTime) * 1000.0));
+    return samples;
+}
+
+std::vector<qint64> csvSamples(const QByteArray& csv)
+{
+    std::vector<qint64> samples;
+    for (const QByteArray& line : csv.split('\n')) {
+        if (!line.isEmpty())
+            samples.push_back(line.split(',').front().toLongLong());
+    }
+    return samples;
+}
+
+TEST(AnalyzeCommand, PtbRecordGivesTheBeatsAndMeasurementsOfTheApplication)
+{
+    AnalyzeProgram program;
+    QTemporaryDir out;
+    const QString csv = out.filePath(QStringLiteral("beats.csv"));
+    const QString annotations = out.filePath(QStringLiteral("beats.qrs"));
+    const CommandResult result =
+        program.run({PtbHeader, QStringLiteral("--cutoff"), QStringLiteral("25"), QStringLiteral("--beats"), csv,
+                     QStringLiteral("--annotations"), annotations});
+    ASSERT_EQ(result.exitCode, 0) << result.error.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(result.output).object();
+    ASSERT_FALSE(json.isEmpty()) << result.output.toStdString();
+
+    // The application: recorded, then reviewed (the review window opens
+    // with the 25 Hz cutoff).
+    TempSettings settings;
+    QTemporaryDir base;
+    TLocalStudyStore store("PulsorixVAROR", base.path());
+    TStudy* study = recordPtbStudy(store);
+    ASSERT_NE(study, nullptr);
+    EcgReviewWindow review(nullptr, study, &store);
+    review.show();
+    ASSERT_TRUE(QTest::qWaitFor([&review] { return review.isAnalysed(); }, LongWaitMs));
+
+    const std::vector<qint64> beats = beatSamples(*study->beatsFile());
+    EXPECT_GT(beats.size(), 40u);
+    EXPECT_EQ(csvSamples(readAll(csv)), beats);
+    std::vector<qint64> annotated;
+    for (const TWfdbAnnotation& annotation : TWfdbAnnotations::read(annotations))
+        annotated.push_back(annotation.sample);
+    EXPECT_EQ(annotated, beats) << "annotations at the record's own 1000 Hz";
+    EXPECT_EQ(json.value(QStringLiteral("beats")).toObject().value(QStringLiteral("detected")).toInt(),
+              int(beats.size()));
+
+    const QJsonObject marks = json.value(QStringLiteral("marks")).toObject();
+    for (const char* name : TReviewAnalysis::markNames())
+        EXPECT_NEAR(marks.value(QLatin1String(name)).toDouble(), study->results().find(QLatin1String(name))->value() * 1000.0,
+                    0.051)
+            << name;
+    const TIntervalMeasures intervals = TIntervalMeasures::fromWaveMarks(study->results());
+    const QJsonObject printed = json.value(QStringLiteral("intervals")).toObject();
+    EXPECT_EQ(printed.value(QStringLiteral("PR")).toInt(), intervals.pr.value_or(-1));
+    EXPECT_EQ(printed.value(QStringLiteral("QRS")).toInt(), intervals.qrs.value_or(-1));
+    EXPECT_EQ(printed.value(QStringLiteral("QT")).toInt(), intervals.qt.value_or(-1));
+
+    const QJsonObject late = json.value(QStringLiteral("latePotentials")).toObject();
+    const TLatePotentials& potentials = review.latePotentials();
+    EXPECT_EQ(potentials.highPassCutoff(), 25);
+    EXPECT_EQ(late.value(QStringLiteral("QRSD")).toInt(), potentials.QRSD());
+    EXPECT_EQ(late.value(QStringLiteral("RMS")).toInt(), potentials.RMS());
+    EXPECT_EQ(late.value(QStringLiteral("LAS")).toInt(), potentials.LAS());
+
+    // The criteria: the same averaged beat analysed at 40 Hz.
+    TLatePotentials at40(review.mainAverager());
+    at40.setHighPassCutoff(40);
+    at40.compute();
+    const QJsonObject criteria = json.value(QStringLiteral("criteria")).toObject();
+    const auto value = [&criteria](const char* name) {
+        return criteria.value(QLatin1String(name)).toObject().value(QStringLiteral("value")).toInt();
+    };
+    EXPECT_EQ(value("QRSD"), at40.QRSD());
+    EXPECT_EQ(value("RMS"), at40.RMS());
+    EXPECT_EQ(value("LAS"), at40.LAS());
+    const int abnormal = int(at40.QRSD() > 114) + int(at40.RMS() < 20) + int(at40.LAS() > 38);
+    EXPECT_EQ(criteria.value(QStringLiteral("positive")).toBool(), abnormal >= 2);
+}
+
+TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
+{
+    AnalyzeProgram program;
+    const CommandResult result = program.run({PtbHeader, QStringLiteral("--import")});
+    ASSERT_EQ(result.exitCode, 0) << result.error.toStdString();
+    const int id = QJsonDocument::fromJson(result.output).object().value(QStringLiteral("importedStudy")).toInt(-1);
+    TLocalStudyStore store("PulsorixVAROR", program.dataFolder());
+    ASSERT_EQ(store.listStudies().size(), 1u);
+    TStudy* study = store.openStudy(id);
+    ASSERT_NE(study, nullptr);
+    EXPECT_EQ(study->propertyValue(TStudy::patientKey("lastName")), "s0010_re");
+    EXPECT_NE(study->results().find(QStringLiteral("QRSOnset"))->value(), 0.0) << "stored with its analysis";
+    store.closeStudy(study);
+}
+
+struct BadInput {
+    const char* name;
+    QByteArray header; // empty: no header file at all
+    const char* message;
+};
+
+TEST(AnalyzeCommand, BadInputIsReportedAndWritesNothing)
+{
+    const BadInput cases[] = {
+        {"missing", QByteArray(), "No such file"},
+        {"format", "rec 1 360 100\nrec.dat 999 200 11 1024 0 0 0 MLII\n", "format 999 is not supported"},
+        {"header", "not a header line\n", "line 1"},
+        {"leads", "rec 1 360 100\nrec.dat 16 200 16 0 0 0 0 BP\n", "no usable ECG lead"},
+    };
+    AnalyzeProgram program;
+    for (const BadInput& bad : cases) {
+        QTemporaryDir folder;
+        const QString header = folder.filePath(QStringLiteral("rec.hea"));
+        if (!bad.header.isEmpty()) {
+            QFile file(header);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(bad.header);
+            QFile data(folder.filePath(QStringLiteral("rec.dat")));
+            ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+            data.write(QByteArray(200, '\0'));
+        }
+        const QString csv = folder.filePath(QStringLiteral("beats.csv"));
+        const QString pdf = folder.filePath(QStringLiteral("report.pdf"));
+        const CommandResult result =
+            program.run({header, QStringLiteral("--beats"), csv, QStringLiteral("--report"), pdf});
+        EXPECT_EQ(result.exitCode, 1) << bad.name;
+        EXPECT_TRUE(result.error.contains(QLatin1String(bad.message))) << bad.name << ": " << result.error.toStdString();
+        EXPECT_TRUE(result.output.isEmpty()) << bad.name;
+        EXPECT_FALSE(QFile::exists(csv)) << bad.name;
+        EXPECT_FALSE(QFile::exists(pdf)) << bad.name;
+    }
+    const CommandResult usage = program.run({PtbHeader, QStringLiteral("--cutoff"), QStringLiteral("30")});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_TRUE(usage.error.contains(QStringLiteral("--cutoff is 25 or 40"))) << usage.error.toStdString();
+}
+
+} // namespace
