@@ -4,6 +4,7 @@
 // acquisition (a run after every 100 ms block, the pipeline's run
 // condition) and analysing a whole recorded signal with one run. Only the
 // detector is timed. The acquisition figure is the headline.
+#include "bench/BenchMetric.h"
 #include "analysis/TBeat.h"
 #include "analysis/TBeatListener.h"
 #include "analysis/TBeatStore.h"
@@ -27,12 +28,6 @@ constexpr int FrameBytes = 2 * Leads;
 constexpr double Seconds = 600.0;
 
 using Clock = std::chrono::steady_clock;
-
-void metric(const char* name, double value, const char* unit)
-{
-    std::printf("metric %s %.1f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
 
 class BeatCounter : public TBeatListener
 {

@@ -4,6 +4,7 @@
 // (blocks of 100 ms, processed after each block), and the review chain's
 // block filters. Only the filtering is timed, not the appends that feed it.
 // The display chain at 500 Hz with every switch on is the headline.
+#include "bench/BenchMetric.h"
 #include "analysis/TBlockMeanDecimator.h"
 #include "analysis/TFftBaselineFilter.h"
 #include "analysis/TFirDecimator.h"
@@ -29,12 +30,6 @@ constexpr int Capacity = 100 * BlockSize;
 constexpr double Seconds = 120.0; // simulated signal per measurement
 
 using Clock = std::chrono::steady_clock;
-
-void metric(const char* name, double value, const char* unit)
-{
-    std::printf("metric %s %.0f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
 
 // ECG-like test frames: a few sines per channel plus noise, interleaved.
 std::vector<char> frames(int rate, int count, int first)
@@ -124,26 +119,26 @@ double reviewMultiple()
 
 int main()
 {
-    metric("fir_lowpass_12taps_500hz_x_realtime", firMultiple(500, TFirTables::lowPass40Hz500()), "x");
-    metric("fir_lowpass_41taps_1000hz_x_realtime", firMultiple(1000, TFirTables::lowPass40Hz1000()), "x");
-    metric("fir_notch_195taps_500hz_x_realtime", firMultiple(500, TFirTables::notch("50hz", 500)), "x");
-    metric("fir_notch_391taps_1000hz_x_realtime", firMultiple(1000, TFirTables::notch("50hz", 1000)), "x");
-    metric("fir_baseline_501taps_500hz_x_realtime", firMultiple(500, TFirTables::baseline(500)), "x");
-    metric("fir_baseline_1355taps_1000hz_x_realtime", firMultiple(1000, TFirTables::baseline(1000)), "x");
-    metric("fir_baseline_1501taps_500hz_x_realtime", firMultiple(500, TFirTables::displayBaseline()), "x");
+    metric("fir_lowpass_12taps_500hz_x_realtime", firMultiple(500, TFirTables::lowPass40Hz500()), "x", 0);
+    metric("fir_lowpass_41taps_1000hz_x_realtime", firMultiple(1000, TFirTables::lowPass40Hz1000()), "x", 0);
+    metric("fir_notch_195taps_500hz_x_realtime", firMultiple(500, TFirTables::notch("50hz", 500)), "x", 0);
+    metric("fir_notch_391taps_1000hz_x_realtime", firMultiple(1000, TFirTables::notch("50hz", 1000)), "x", 0);
+    metric("fir_baseline_501taps_500hz_x_realtime", firMultiple(500, TFirTables::baseline(500)), "x", 0);
+    metric("fir_baseline_1355taps_1000hz_x_realtime", firMultiple(1000, TFirTables::baseline(1000)), "x", 0);
+    metric("fir_baseline_1501taps_500hz_x_realtime", firMultiple(500, TFirTables::displayBaseline()), "x", 0);
     metric("fir_f64_41taps_1000hz_x_realtime",
            stageMultiple(1000, std::make_unique<TFirFilterF64>(TFirTables::lowPass40Hz1000()),
                          std::make_unique<TSignalBufferF64>(Channels, 1000, BlockSize, Capacity)),
-           "x");
+           "x", 0);
     metric("block_mean_decimator_1000_to_250hz_x_realtime",
-           stageMultiple(1000, std::make_unique<TBlockMeanDecimator>(4), sink16(250)), "x");
+           stageMultiple(1000, std::make_unique<TBlockMeanDecimator>(4), sink16(250)), "x", 0);
     metric("fir_decimator_1000_to_500hz_x_realtime",
-           stageMultiple(1000, std::make_unique<TFirDecimator>(2), sink16(500)), "x");
+           stageMultiple(1000, std::make_unique<TFirDecimator>(2), sink16(500)), "x", 0);
     metric("fft_baseline_500hz_x_realtime", stageMultiple(500, std::make_unique<TFftBaselineFilter>(), sink16(500)),
-           "x");
-    metric("review_chain_1000hz_all_views_x_realtime", reviewMultiple(), "x");
-    metric("recording_chain_1000hz_notch_lowpass_x_realtime", chainMultiple(1000, true, true, false), "x");
-    metric("display_chain_500hz_1501_notch_lowpass_x_realtime", chainMultiple(500, true, true, false), "x");
-    metric("display_chain_500hz_all_switches_x_realtime", chainMultiple(500, true, true, true), "x");
+           "x", 0);
+    metric("review_chain_1000hz_all_views_x_realtime", reviewMultiple(), "x", 0);
+    metric("recording_chain_1000hz_notch_lowpass_x_realtime", chainMultiple(1000, true, true, false), "x", 0);
+    metric("display_chain_500hz_1501_notch_lowpass_x_realtime", chainMultiple(500, true, true, false), "x", 0);
+    metric("display_chain_500hz_all_switches_x_realtime", chainMultiple(500, true, true, true), "x", 0);
     return 0;
 }

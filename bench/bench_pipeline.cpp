@@ -5,6 +5,7 @@
 // headline divides the signal's duration by the CPU time of the GUI thread,
 // which does all the analysis (the driver's worker only copies blocks); the
 // wall-clock multiple and the peak memory of the process follow.
+#include "bench/BenchMetric.h"
 #include "acquisition/TFastReplaySource.h"
 #include "analysis/TAnalysisPipeline.h"
 #include "storage/TBeatsFile.h"
@@ -27,12 +28,6 @@ constexpr double Seconds = 600.0;
 // The replay may run this far ahead of the pipeline.
 constexpr qint64 MaximumLead = 5 * Rate;
 constexpr int TimeoutMs = 600000;
-
-void metric(const char* name, double value, const char* unit)
-{
-    std::printf("metric %s %.1f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
 
 double threadCpuSeconds()
 {

@@ -1,5 +1,6 @@
 // Throughput of the raw signal ring: appending 14-lead device frames,
 // reading sample ranges, and computing display envelopes.
+#include "bench/BenchMetric.h"
 #include "analysis/TSignalBuffer16.h"
 
 #include <QByteArray>
@@ -21,11 +22,6 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void metric(const char* name, double value, const char* unit)
-{
-    std::printf("metric %s %.0f %s\n", name, value, unit);
 }
 
 // A data block as the driver delivers it: whole interleaved frames.
@@ -83,8 +79,8 @@ int main()
     const QByteArray block = deviceBlock();
     appendSamplesPerSecond(signal, block, 2 * Capacity / FramesPerBlock); // fill and wrap the ring
 
-    metric("read_range_samples_per_s", readSamplesPerSecond(signal, 200000), "samples/s");
-    metric("envelope_columns_per_s", envelopeColumnsPerSecond(signal, 2000), "columns/s");
-    metric("append_14ch_samples_per_s", appendSamplesPerSecond(signal, block, 200000), "samples/s");
+    metric("read_range_samples_per_s", readSamplesPerSecond(signal, 200000), "samples/s", 0);
+    metric("envelope_columns_per_s", envelopeColumnsPerSecond(signal, 2000), "columns/s", 0);
+    metric("append_14ch_samples_per_s", appendSamplesPerSecond(signal, block, 200000), "samples/s", 0);
     return 0;
 }
