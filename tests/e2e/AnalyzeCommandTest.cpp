@@ -205,9 +205,18 @@ TEST(AnalyzeCommand, PtbRecordGivesTheBeatsAndMeasurementsOfTheApplication)
     EXPECT_EQ(criteria.value(QStringLiteral("positive")).toBool(), abnormal >= 2);
 }
 
+// A run that fails after the record was imported (its beats file cannot be
+// written) takes the study out again; a run that succeeds leaves it there.
 TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
 {
     AnalyzeProgram program;
+    QTemporaryDir out;
+    const CommandResult failed = program.run(
+        {PtbHeader, QStringLiteral("--import"), QStringLiteral("--beats"), out.filePath(QStringLiteral("gone/beats.csv"))});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.error.contains(QStringLiteral("Cannot write"))) << failed.error.toStdString();
+    EXPECT_TRUE(TLocalStudyStore("PulsorixVAROR", program.dataFolder()).listStudies().empty());
+
     const CommandResult result = program.run({PtbHeader, QStringLiteral("--import")});
     ASSERT_EQ(result.exitCode, 0) << result.error.toStdString();
     const int id = QJsonDocument::fromJson(result.output).object().value(QStringLiteral("importedStudy")).toInt(-1);

@@ -32,6 +32,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace AnalyzeCommand {
 
@@ -124,7 +125,21 @@ TStudyInfo recordStudyInfo(const TWfdbHeader& header, const QString& now)
 class InputStudy
 {
 public:
-    explicit InputStudy(const Options& options) : m_kind(inputKind(options.input))
+    explicit InputStudy(const Options& options) : m_kind(inputKind(options.input)) {}
+
+    // Closes the study; an imported record that did not get through the
+    // whole run leaves the store again.
+    ~InputStudy()
+    {
+        if (m_store && m_study)
+            m_store->closeStudy(m_study);
+        if (m_store && m_discardedId >= 0)
+            m_store->deleteStudy(m_discardedId);
+    }
+
+    // Records, reads or opens the study of the input. Kept out of the
+    // constructor so that the destructor cleans up after a failure here.
+    void open(const Options& options)
     {
         switch (m_kind) {
         case InputKind::WfdbRecord:
@@ -139,16 +154,6 @@ public:
         }
     }
 
-    ~InputStudy()
-    {
-        if (!m_store || !m_study)
-            return;
-        const int id = m_study->id();
-        m_store->closeStudy(m_study);
-        if (m_discardOnFailure)
-            m_store->deleteStudy(id);
-    }
-
     InputStudy(const InputStudy&) = delete;
     InputStudy& operator=(const InputStudy&) = delete;
 
@@ -156,17 +161,15 @@ public:
     QString recordName() const { return m_recordName; }
     double inputRate() const { return m_inputRate; }
     QStringList leadsFound() const { return m_leadsFound; }
-    bool isRecorded() const { return m_kind == InputKind::WfdbRecord; }
     int importedId() const { return m_importedId; }
 
     // The run succeeded: an imported study is saved with its analysis and
     // stays.
     void keep()
     {
-        if (m_discardOnFailure) {
+        if (m_discardedId >= 0) {
             m_store->saveStudy(m_study);
-            m_importedId = m_study->id();
-            m_discardOnFailure = false;
+            m_importedId = std::exchange(m_discardedId, -1);
         }
     }
 
@@ -189,7 +192,8 @@ private:
         TStudyInfo info = recordStudyInfo(recording.header(), now);
         TStudyRecording::describeSignal(info, source);
         m_study = m_store->createStudy(info);
-        m_discardOnFailure = options.import;
+        if (options.import)
+            m_discardedId = info.id;
         TStudyRecording::recordReplay(source, m_study, now.toStdString());
         // Saved and opened again, as a study is reviewed after its recording.
         m_store->saveStudy(m_study);
@@ -245,7 +249,7 @@ private:
     std::unique_ptr<TLocalStudyStore> m_store;
     std::unique_ptr<TStudy> m_ownStudy;
     TStudy* m_study = nullptr;
-    bool m_discardOnFailure = false;
+    int m_discardedId = -1; // an imported study until the run succeeds
     int m_importedId = -1;
     QString m_recordName;
     double m_inputRate = 0.0;
@@ -475,6 +479,7 @@ Options parse(const QStringList& arguments)
 QJsonObject run(const Options& options)
 {
     InputStudy input(options);
+    input.open(options);
     TStudy& study = input.study();
     const TEcgFile& ecg = *study.ecgFile();
     const int rate = ecg.samplingRate();
