@@ -242,18 +242,13 @@ void EcgReviewWindow::runAnalysis()
     m_analysed = true;
 }
 
-double EcgReviewWindow::alignmentTime() const
-{
-    return double(m_windowAverager->centre()) / m_windowAverager->samplingRate();
-}
-
 // Marks as the study stores them onto the beat display, whose marker times
 // count from the first sample of the averaged beat.
 void EcgReviewWindow::showWaveMarks(const TReviewAnalysis::Marks& marks)
 {
     for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker) {
         const double mark = marks[std::size_t(marker)];
-        m_ui->beatDisplayZoom->setMarkerTime(marker, mark == 0.0 ? 0.0 : mark + alignmentTime());
+        m_ui->beatDisplayZoom->setMarkerTime(marker, mark == 0.0 ? 0.0 : mark + m_analysis->alignmentTime());
     }
     m_ui->beatDisplayZoom->refresh();
 }
@@ -265,7 +260,7 @@ void EcgReviewWindow::storeWaveMarks()
     TReviewAnalysis::Marks marks{};
     for (int marker = 0; marker < QBeatDisplayZoom::MarkerCount; ++marker) {
         const double time = m_ui->beatDisplayZoom->markerTime(marker);
-        marks[std::size_t(marker)] = time == 0.0 ? 0.0 : time - alignmentTime();
+        marks[std::size_t(marker)] = time == 0.0 ? 0.0 : time - m_analysis->alignmentTime();
     }
     m_analysis->storeMarks(marks, m_windowAverager->meanRrInterval());
 }

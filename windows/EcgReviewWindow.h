@@ -99,8 +99,6 @@ private:
     void showWaveMarks(const TReviewAnalysis::Marks& marks);
     void storeWaveMarks();
     void computeLatePotentials();
-    // Seconds from the first sample of an averaged beat to its centre.
-    double alignmentTime() const;
 
     void reaverageIfFlagged();
     void reaverageBeatStrip();
