@@ -219,14 +219,31 @@ TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
 
     const CommandResult result = program.run({PtbHeader, QStringLiteral("--import")});
     ASSERT_EQ(result.exitCode, 0) << result.error.toStdString();
-    const int id = QJsonDocument::fromJson(result.output).object().value(QStringLiteral("importedStudy")).toInt(-1);
-    TLocalStudyStore store("PulsorixVAROR", program.dataFolder());
-    ASSERT_EQ(store.listStudies().size(), 1u);
-    TStudy* study = store.openStudy(id);
-    ASSERT_NE(study, nullptr);
-    EXPECT_EQ(study->propertyValue(TStudy::patientKey("lastName")), "s0010_re");
-    EXPECT_NE(study->results().find(QStringLiteral("QRSOnset"))->value(), 0.0) << "stored with its analysis";
-    store.closeStudy(study);
+    const QJsonObject imported = QJsonDocument::fromJson(result.output).object();
+    const int id = imported.value(QStringLiteral("importedStudy")).toInt(-1);
+    QString studyFile;
+    {
+        TLocalStudyStore store("PulsorixVAROR", program.dataFolder());
+        ASSERT_EQ(store.listStudies().size(), 1u);
+        TStudy* study = store.openStudy(id);
+        ASSERT_NE(study, nullptr);
+        EXPECT_EQ(study->propertyValue(TStudy::patientKey("lastName")), "s0010_re");
+        EXPECT_NE(study->results().find(QStringLiteral("QRSOnset"))->value(), 0.0) << "stored with its analysis";
+        studyFile = QStringLiteral("%1/%2.pxstudy")
+                        .arg(QString::fromStdString(store.dataPath()),
+                             QString::fromStdString(study->propertyValue("baseFilename")));
+        store.closeStudy(study);
+    }
+
+    // Analysed again as a stored study, by id and by file: its stored beats
+    // and marks give the same figures.
+    for (const QString& input : {QString::number(id), studyFile}) {
+        const CommandResult again = program.run({input});
+        ASSERT_EQ(again.exitCode, 0) << again.error.toStdString();
+        const QJsonObject json = QJsonDocument::fromJson(again.output).object();
+        for (const char* key : {"beats", "marks", "intervals", "latePotentials", "criteria"})
+            EXPECT_EQ(json.value(QLatin1String(key)), imported.value(QLatin1String(key))) << key << " of " << input.toStdString();
+    }
 }
 
 struct BadInput {
