@@ -51,7 +51,7 @@ TFastReplaySource::TFastReplaySource(QByteArray recording, int channelCount, int
     if (m_recording.isEmpty())
         throw std::invalid_argument("Replay recording holds no whole frame");
     m_recordingFrames = m_recording.size() / frameSize();
-    m_totalFrames = (frames + m_blockFrames - 1) / m_blockFrames * m_blockFrames;
+    m_totalFrames = frames;
 }
 
 qint64 TFastReplaySource::offeredFrames() const

@@ -14,7 +14,8 @@
 // ready, so minutes of signal run through the real driver in seconds. Each
 // poll offers (sample rate / 10) + 1 frames, the smallest block the worker
 // takes, which is what a device offers at its own pace. The replay ends
-// after the requested number of frames, rounded up to whole blocks.
+// after the requested number of frames; a last, shorter block stays
+// offered until the driver stops and takes it.
 //
 // Optional flow control: with a maximum lead, no more frames are offered
 // than that many beyond those the consumer reported as processed
@@ -39,6 +40,9 @@ public:
     // Frames of one block, and of the whole replay.
     int blockFrames() const { return m_blockFrames; }
     qint64 totalFrames() const { return m_totalFrames; }
+    // Frames the driver takes while it runs: the whole blocks. The rest is
+    // taken when the driver stops.
+    qint64 streamedFrames() const { return m_totalFrames - m_totalFrames % m_blockFrames; }
     // Whole frames in the recording; replayed frame i is recording frame
     // i modulo this count.
     qint64 recordingFrames() const { return m_recordingFrames; }

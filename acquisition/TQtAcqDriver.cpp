@@ -35,8 +35,9 @@ TQtAcqDriver::TQtAcqDriver(TAcqSource* source, TSignal* sink)
 
 TQtAcqDriver::~TQtAcqDriver()
 {
+    // Listeners may be gone already: nothing is delivered any more.
     if (m_worker->isRunning())
-        stop();
+        halt(false);
     disconnectWorker();
     m_worker.reset();
     releaseMask();
@@ -72,13 +73,27 @@ void TQtAcqDriver::start()
 
 void TQtAcqDriver::stop()
 {
-    // After the disconnection the worker posts nothing more to this driver,
-    // so the removal below leaves nothing of this run behind.
-    disconnectWorker();
+    halt(m_notifying == 0);
+}
+
+void TQtAcqDriver::halt(bool deliverPosted)
+{
+    // The worker must never wait for a GUI slot while the GUI thread waits
+    // for it: the blocking notifications go first.
+    QObject::disconnect(m_pacemakerConnection);
+    QObject::disconnect(m_errorConnection);
     m_worker->requestInterruption();
     m_worker->releaseWaits();
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     m_worker->wait();
+    // The worker has ended, so what it posted is all there is; the
+    // removal leaves nothing of this run behind.
+    if (deliverPosted) {
+        m_halting = true;
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        m_halting = false;
+    }
+    disconnectWorker();
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
 void TQtAcqDriver::requestPendingAction()
@@ -101,8 +116,22 @@ double TQtAcqDriver::batteryLevel() const
     return source()->batteryLevel();
 }
 
+// Counts the notifications under way while it lives.
+class TQtAcqDriver::NotificationScope
+{
+public:
+    explicit NotificationScope(int& depth) : m_depth(depth) { ++m_depth; }
+    ~NotificationScope() { --m_depth; }
+    NotificationScope(const NotificationScope&) = delete;
+    NotificationScope& operator=(const NotificationScope&) = delete;
+
+private:
+    int& m_depth;
+};
+
 void TQtAcqDriver::dataCallback(QVector<char> dataBlock)
 {
+    const NotificationScope scope(m_notifying);
     sink()->appendInterleaved(dataBlock.constData(), dataBlock.size());
     // A copy, so that a listener that adds a listener does not break the loop.
     const std::vector<TAcqListener*> told = listeners();
@@ -113,6 +142,9 @@ void TQtAcqDriver::dataCallback(QVector<char> dataBlock)
 void TQtAcqDriver::pacemakerCallback(int sampleOffset)
 {
     const TSlotAcknowledge acknowledge(m_worker.get());
+    if (m_halting)
+        return;
+    const NotificationScope scope(m_notifying);
     const std::vector<TAcqListener*> told = listeners();
     for (TAcqListener* listener : told)
         listener->onAcqPacemaker(this, sampleOffset);
@@ -121,6 +153,9 @@ void TQtAcqDriver::pacemakerCallback(int sampleOffset)
 void TQtAcqDriver::errorCallback()
 {
     const TSlotAcknowledge acknowledge(m_worker.get());
+    if (m_halting)
+        return;
+    const NotificationScope scope(m_notifying);
     const std::string message = m_worker->errorText().toLocal8Bit().toStdString();
     const std::vector<TAcqListener*> told = listeners();
     for (TAcqListener* listener : told)

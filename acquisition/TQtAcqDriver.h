@@ -28,12 +28,15 @@ public:
     // blocking, see TQtAcqDriverThread) and starts it at time-critical
     // priority. Has no effect while running.
     void start() override;
-    // Disconnects first, then interrupts the worker, ends any wait of the
-    // worker for a GUI slot, drops the blocks and notifications not yet
-    // delivered, and waits for the worker without a time limit. After it
-    // returns no listener is told anything until the next start. Safe to
-    // call from a listener, also from inside onAcqPacemaker or onAcqError,
-    // and when not running.
+    // Disconnects the blocking notifications first, then interrupts the
+    // worker, ends any wait of the worker for a GUI slot and waits for it
+    // without a time limit. The worker's last blocks (it takes what the
+    // source had queued at the stop) and every block posted before are
+    // then delivered to the sink and the listeners, so nothing acquired is
+    // lost; pending pacemaker and error notifications are not. Called
+    // from inside a notification, where delivering would nest, the blocks
+    // are dropped. After it returns no listener is told anything until
+    // the next start. Safe to call when not running.
     void stop() override;
     void requestPendingAction() override;
     bool sourceFlag() const override;
@@ -48,10 +51,19 @@ public slots:
     void errorCallback();
 
 private:
+    class NotificationScope;
+
     void disconnectWorker();
+    // Ends the worker; the blocks it posted reach the listeners or are
+    // dropped.
+    void halt(bool deliverPosted);
 
     std::unique_ptr<TQtAcqDriverThread> m_worker;
     QMetaObject::Connection m_dataConnection;
     QMetaObject::Connection m_pacemakerConnection;
     QMetaObject::Connection m_errorConnection;
+    // Depth of the notifications under way.
+    int m_notifying = 0;
+    // Set while a stop delivers the last blocks.
+    bool m_halting = false;
 };

@@ -84,11 +84,9 @@ void TQtAcqDriverThread::run()
     const int minimumFrames = m_source->sampleRate() / 10;
     const int maximumFrames = 5 * m_source->sampleRate();
     std::vector<char> buffer(static_cast<std::size_t>(maximumFrames) * frameSize);
-    const int channelCount = m_source->channelCount();
-    const int bytesPerSample = m_source->bytesPerSample();
+    const auto queuedFrames = [this, frameSize] { return frameSize > 0 ? m_source->bytesAvailable() / frameSize : 0; };
     m_requestFlag.store(false);
     bool readError = false;
-    const QMetaMethod pacemakerSignal = QMetaMethod::fromSignal(&TQtAcqDriverThread::pacemaker);
     const QMetaMethod errorSignal = QMetaMethod::fromSignal(&TQtAcqDriverThread::error);
 
     m_source->start();
@@ -97,45 +95,19 @@ void TQtAcqDriverThread::run()
             m_source->stop();
             m_source->start();
         }
-        int frames = frameSize > 0 ? m_source->bytesAvailable() / frameSize : 0;
+        const int frames = queuedFrames();
         if (frames <= minimumFrames) {
             msleep(PollMilliseconds);
             continue;
         }
-        frames = std::min(frames, maximumFrames);
-        const int requested = frames * frameSize;
-        std::memset(buffer.data(), 0, static_cast<std::size_t>(requested));
-        const int got = m_source->read(buffer.data(), requested);
-        if (got < 0 || got < requested) {
-            readError = true;
-            break;
-        }
-
-        const int maskedChannels = std::min(channelCount, m_mask ? m_mask->size() : 0);
-        for (int channel = 0; channel < maskedChannels; ++channel) {
-            if (!m_mask->isMasked(channel))
-                continue;
-            char* sample = buffer.data() + channel * bytesPerSample;
-            for (int frame = 0; frame < frames; ++frame, sample += frameSize)
-                std::memset(sample, 0, static_cast<std::size_t>(bytesPerSample));
-        }
-
-        if (m_requestFlag.load()) {
-            m_source->performPendingAction();
-            m_requestFlag.store(false);
-        }
-
-        for (int offset = m_source->nextPacemakerOffset(); offset != 0;
-             offset = m_source->nextPacemakerOffset()) {
-            m_lastPacemakerOffset.store(offset);
-            if (isSignalConnected(pacemakerSignal)) {
-                beginBlockingSignal();
-                emit pacemaker(offset);
-                waitForSlot();
-            }
-        }
-
-        emit data(QVector<char>(buffer.data(), buffer.data() + got));
+        readError = !deliverBlock(std::min(frames, maximumFrames), buffer);
+    }
+    // What the source had delivered when the stop came belongs to the
+    // recording; what it delivers afterwards does not.
+    for (int left = readError ? 0 : queuedFrames(); left > 0 && !readError;) {
+        const int frames = std::min(left, maximumFrames);
+        readError = !deliverBlock(frames, buffer);
+        left -= frames;
     }
 
     if (!m_source->isHealthy() || readError) {
@@ -151,4 +123,43 @@ void TQtAcqDriverThread::run()
     }
 
     m_source->stop();
+}
+
+bool TQtAcqDriverThread::deliverBlock(int frames, std::vector<char>& buffer)
+{
+    const int channelCount = m_source->channelCount();
+    const int bytesPerSample = m_source->bytesPerSample();
+    const int frameSize = bytesPerSample * channelCount;
+    const int requested = frames * frameSize;
+    std::memset(buffer.data(), 0, static_cast<std::size_t>(requested));
+    const int got = m_source->read(buffer.data(), requested);
+    if (got < 0 || got < requested)
+        return false;
+
+    const int maskedChannels = std::min(channelCount, m_mask ? m_mask->size() : 0);
+    for (int channel = 0; channel < maskedChannels; ++channel) {
+        if (!m_mask->isMasked(channel))
+            continue;
+        char* sample = buffer.data() + channel * bytesPerSample;
+        for (int frame = 0; frame < frames; ++frame, sample += frameSize)
+            std::memset(sample, 0, static_cast<std::size_t>(bytesPerSample));
+    }
+
+    if (m_requestFlag.load()) {
+        m_source->performPendingAction();
+        m_requestFlag.store(false);
+    }
+
+    const QMetaMethod pacemakerSignal = QMetaMethod::fromSignal(&TQtAcqDriverThread::pacemaker);
+    for (int offset = m_source->nextPacemakerOffset(); offset != 0; offset = m_source->nextPacemakerOffset()) {
+        m_lastPacemakerOffset.store(offset);
+        if (isSignalConnected(pacemakerSignal)) {
+            beginBlockingSignal();
+            emit pacemaker(offset);
+            waitForSlot();
+        }
+    }
+
+    emit data(QVector<char>(buffer.data(), buffer.data() + got));
+    return true;
 }

@@ -7,15 +7,18 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <vector>
 
 class TAcqSource;
 class TChannelMask;
 
 // The driver's worker thread: starts the source, takes whole
 // frames from its queue in blocks of more than sample rate / 10 and at most
-// 5 x sample rate frames, zeroes masked channels and emits each block; at the
-// end reports an unhealthy source or a short read once through `error`, and
-// stops the source.
+// 5 x sample rate frames, zeroes masked channels and emits each block. When
+// interrupted it emits the whole frames still queued, however few, so the
+// last samples before a stop are not lost; at the end it reports an
+// unhealthy source or a short read once through `error`, and stops the
+// source.
 //
 // `pacemaker` and `error` are blocking: after emitting one the worker waits
 // until the GUI thread has run the slot (the slot calls acknowledgeSignal).
@@ -59,6 +62,10 @@ protected:
     void run() override;
 
 private:
+    // Reads `frames` whole frames from the source into `buffer` and emits
+    // them with the pacemaker pulses the source reports; false on a short
+    // read.
+    bool deliverBlock(int frames, std::vector<char>& buffer);
     // Marks a blocking signal as pending before it is emitted.
     void beginBlockingSignal();
     // Waits until the slot acknowledged it or the waits were released.

@@ -99,7 +99,10 @@ TAnalysisPipeline::TAnalysisPipeline(TAcqSource* source, TStudy* study)
 
 TAnalysisPipeline::~TAnalysisPipeline()
 {
-    // The members then go in reverse order of creation.
+    // The driver's last blocks still reach the stages and the study, but
+    // no longer the listeners, which may be gone. The members then go in
+    // reverse order of creation.
+    m_listeners.clear();
     m_driver->stop();
 }
 
@@ -108,6 +111,14 @@ void TAnalysisPipeline::start()
     m_detectionEnabled = true;
     m_detector->start(*m_detectionSignal, 0.0);
     m_driver->start();
+}
+
+void TAnalysisPipeline::finish()
+{
+    m_driver->stop();
+    if (m_detectionEnabled)
+        m_detector->finish();
+    stop();
 }
 
 void TAnalysisPipeline::stop()
@@ -291,13 +302,15 @@ void TAnalysisPipeline::copyToStudy()
     }
 }
 
+// Every beat is refined and, while recording, stored, the rejected ones
+// too (marked so, they are never averaged); only valid beats reach the
+// averagers and the listeners.
 void TAnalysisPipeline::beatDetected(const TBeat& detected)
 {
-    if (!detected.isValid())
-        return;
     TBeat beat = detected;
     m_refiner.refine(beat, *m_raw);
-    m_monitorAverager->add(beat);
+    if (beat.isValid())
+        m_monitorAverager->add(beat);
     if (m_recording) {
         const double rate = m_raw->samplingRate();
         if (beat.windowStart() < m_recordingStart / rate)
@@ -307,7 +320,8 @@ void TAnalysisPipeline::beatDetected(const TBeat& detected)
         m_study->beatsFile()->append(beat);
         m_liveAverager->add(beat);
     }
-    notifyListeners([this, &beat](TAnalysisPipelineListener* listener) { listener->onPipelineBeat(this, beat); });
+    if (beat.isValid())
+        notifyListeners([this, &beat](TAnalysisPipelineListener* listener) { listener->onPipelineBeat(this, beat); });
 }
 
 void TAnalysisPipeline::onAcqPacemaker(TAcqDriver*, int sampleOffset)

@@ -76,6 +76,12 @@ public:
     // Stops the driver (no notification reaches anyone afterwards) and the
     // detector.
     void stop();
+    // Ends acquisition with nothing lost: stops the driver, whose last
+    // blocks still go through every stage and into the study, then lets
+    // the detector analyse to the last sample and emit the beats it still
+    // holds, so that the beats of the recording's last seconds are stored
+    // too. Call it before recording stops; the pipeline is then stopped.
+    void finish();
 
     // Stores the timestamp text as the study's recording date-time, copies
     // the signal from the current raw sample on and tells the listeners.

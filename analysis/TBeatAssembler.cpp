@@ -107,6 +107,15 @@ void TBeatAssembler::assemble(int position, TQrsFusion::Records& records)
     m_hasPrevious = true;
 }
 
+void TBeatAssembler::finish()
+{
+    if (!m_hasPending)
+        return;
+    m_hasPending = false;
+    m_pending.setBeatClass(TBeat::Rejected);
+    emit(m_pending);
+}
+
 void TBeatAssembler::checkUsability(int position, TQrsFusion::Records& records, bool* usable)
 {
     for (int lead = 0; lead < m_leadCount; ++lead) {

@@ -23,6 +23,9 @@ public:
     // Assembles the fused beat at sample `position`; the records of leads
     // found unusable are made absent.
     void assemble(int position, TQrsFusion::Records& records);
+    // No beat follows: a held-back beat never got the pause that would
+    // confirm it, and is emitted as rejected.
+    void finish();
 
     bool hasPrevious() const { return m_hasPrevious; }
     const TBeat& previous() const { return m_previous; }

@@ -83,7 +83,25 @@ void TLeadQrsDetector::process(const TScaleWindow& scales, int start, int end, T
     // neighbourhood has been placed, and scanned once that is clean.
     const int placed = end - 2 * m_halfWidth;
     const int isolatedEnd = placed - m_isolation;
-    const int redundantEnd = isolatedEnd - m_redundancy;
+    settle(scales, isolatedEnd, isolatedEnd - m_redundancy, records);
+
+    m_lastProcessed = end;
+    m_marks.moveTo(end);
+    dropUncovered();
+}
+
+void TLeadQrsDetector::finish(const TScaleWindow& scales, int end, TWaveRecordQueue& records)
+{
+    settle(scales, end, end, records);
+    if (m_hasPrevious)
+        records.push(m_waveSearch.search(scales, m_previous, end, m_previousWavesEnd));
+    m_hasPrevious = false;
+    m_scanning = false;
+}
+
+void TLeadQrsDetector::settle(const TScaleWindow& scales, int isolatedEnd, int redundantEnd,
+                              TWaveRecordQueue& records)
+{
     if (isolatedEnd > m_isolatedEnd) {
         removeIsolated(m_isolatedEnd, isolatedEnd, m_marks.firstCovered(), m_marks.endCovered());
         m_isolatedEnd = isolatedEnd;
@@ -96,10 +114,6 @@ void TLeadQrsDetector::process(const TScaleWindow& scales, int start, int end, T
         scan(scales, redundantEnd, records);
         m_scanEnd = redundantEnd;
     }
-
-    m_lastProcessed = end;
-    m_marks.moveTo(end);
-    dropUncovered();
 }
 
 void TLeadQrsDetector::dropUncovered()

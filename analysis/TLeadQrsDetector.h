@@ -43,6 +43,10 @@ public:
     // than 3 s after the last one ended (or before it) restarts the lead:
     // its previous QRS and pending marks are forgotten.
     void process(const TScaleWindow& scales, int start, int end, TWaveRecordQueue& records);
+    // The signal ended at `end`, the end of the last range processed:
+    // cleans and scans the marks up to it and appends the records of every
+    // QRS still held, the last one included (it has no successor).
+    void finish(const TScaleWindow& scales, int end, TWaveRecordQueue& records);
 
     // The last accepted QRS, whose record comes once the next QRS is
     // accepted; TLeadWaveRecord::Missing when there is none.
@@ -65,6 +69,8 @@ private:
     // Cleaning of the marks in [from, to), looking at marks in [lo, hi).
     void removeIsolated(int from, int to, int lo, int hi);
     void removeRedundant(const TScaleWindow& scales, int from, int to, int lo, int hi);
+    // Cleans the marks below `end` and scans those that are clean.
+    void settle(const TScaleWindow& scales, int isolatedEnd, int redundantEnd, TWaveRecordQueue& records);
     void scan(const TScaleWindow& scales, int end, TWaveRecordQueue& records);
     int qrsPosition(const TScaleWindow& scales, int first, int second) const;
     void searchBack(const TScaleWindow& scales, int position);

@@ -123,6 +123,30 @@ void TQrsDetector::run()
     }
 }
 
+void TQrsDetector::finish()
+{
+    if (m_run == nullptr)
+        return;
+    RunState& run = *m_run;
+    const int end = run.signal.appendedCount();
+    // The scales near the end need samples beyond it; the last one is held.
+    run.transform.advancePastEnd(end + m_lag);
+    while (m_lastAnalysed < end) {
+        const int to = std::min(m_lastAnalysed + run.step, end);
+        analyse(m_lastAnalysed, to);
+        m_lastAnalysed = to;
+    }
+    const int scalesEnd = run.transform.computedEnd();
+    for (int lead = 0; lead < run.leadCount; ++lead) {
+        run.window.load(run.transform, lead, m_lastAnalysed - run.lookBehind, scalesEnd);
+        run.leads[std::size_t(lead)].finish(run.window, m_lastAnalysed, run.fusion.queue(lead));
+    }
+    run.fusion.finish();
+    fuse();
+    run.assembler.finish();
+    stop();
+}
+
 void TQrsDetector::analyse(int from, int to)
 {
     RunState& run = *m_run;
@@ -134,7 +158,13 @@ void TQrsDetector::analyse(int from, int to)
         detector.process(run.window, from, to, run.fusion.queue(lead));
         run.fusion.setUnreported(lead, detector.unreportedQrs());
     }
+    fuse();
+}
 
+// Joins the queued per-lead records into beats and assembles them.
+void TQrsDetector::fuse()
+{
+    RunState& run = *m_run;
     const TBeatAssembler& assembler = run.assembler;
     const double previousTime = assembler.hasPrevious() ? assembler.previous().value(TBeat::QrsTime) : 0.0;
     run.fusion.beginRun(previousTime > 0.0 ? int(std::lround((previousTime + Separation) * m_rate)) : 0);

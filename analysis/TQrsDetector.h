@@ -44,6 +44,11 @@ public:
     // Analyses the signal up to one lag before its end and emits the beats
     // that became complete. Does nothing when not started.
     void run();
+    // The signal has ended: analyses it to its last sample, reports the
+    // QRS each lead still holds and emits every beat queued, the held-back
+    // one as rejected. Afterwards run() and finish() do nothing until the
+    // next start().
+    void finish();
     // Releases the run state: scales, per-lead detectors, queued records.
     void stop();
     bool isStarted() const { return m_run != nullptr; }
@@ -63,6 +68,7 @@ private:
 
     void beatDetected(const TBeat& beat) override;
     void analyse(int from, int to);
+    void fuse();
 
     TQrsDetectorParameters m_parameters;
     TBeatStore* m_store = nullptr;

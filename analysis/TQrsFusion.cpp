@@ -27,10 +27,19 @@ void TQrsFusion::beginRun(int discardBefore)
     m_draining = false;
 }
 
-bool TQrsFusion::anyQueueHoldsTwo() const
+void TQrsFusion::finish()
 {
+    m_finished = true;
+    m_unreported.fill(TLeadWaveRecord::Missing);
+}
+
+// A beat is ready once some lead has reported the next one after it, or
+// at the end, once anything is queued.
+bool TQrsFusion::isBeatReady() const
+{
+    const int needed = m_finished ? 1 : 2;
     for (int lead = 0; lead < m_leadCount; ++lead) {
-        if (m_queues[std::size_t(lead)].size() >= 2)
+        if (m_queues[std::size_t(lead)].size() >= needed)
             return true;
     }
     return false;
@@ -57,7 +66,7 @@ bool TQrsFusion::shouldWait(int fronts, int earliest) const
 
 bool TQrsFusion::next(Records& records, int& position)
 {
-    if (!anyQueueHoldsTwo())
+    if (!isBeatReady())
         return false;
     int fronts = 0;
     int earliest = 0;
@@ -69,7 +78,7 @@ bool TQrsFusion::next(Records& records, int& position)
             earliest = queue.front().qrs;
         ++fronts;
     }
-    if (!m_draining && shouldWait(fronts, earliest)) {
+    if (!m_draining && !m_finished && shouldWait(fronts, earliest)) {
         if (m_waited < MaxWaits) {
             ++m_waited;
             return false;

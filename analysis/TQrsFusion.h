@@ -39,9 +39,12 @@ public:
     // its QRS position into `position`; false when the queues hold no beat
     // yet or the beat waits for the next run.
     bool next(Records& records, int& position);
+    // The signal has ended and every lead has reported all it found: from
+    // now on next() fuses whatever is queued, without waiting.
+    void finish();
 
 private:
-    bool anyQueueHoldsTwo() const;
+    bool isBeatReady() const;
     bool inBeat(int lead, int earliest) const;
     bool shouldWait(int fronts, int earliest) const;
 
@@ -49,6 +52,7 @@ private:
     int m_window;
     int m_waited = 0;
     bool m_draining = false;
+    bool m_finished = false;
     std::array<TWaveRecordQueue, TSignal::MaxChannels> m_queues;
     std::array<int, TSignal::MaxChannels> m_unreported;
 };

@@ -19,8 +19,22 @@ void TSignalPrefixView::setLength(int length)
         setAppendedCount(clamped);
 }
 
+void TSignalPrefixView::extendPastEnd(int length)
+{
+    if (length > appendedCount())
+        setAppendedCount(length);
+}
+
+double TSignalPrefixView::lastSourceSample(int channel) const
+{
+    const int last = m_source.appendedCount() - 1;
+    return last >= 0 ? m_source.sample(channel, last) : 0.0;
+}
+
 int TSignalPrefixView::sample(int channel, int index) const
 {
+    if (isPadded(index))
+        return int(lastSourceSample(channel));
     return index < appendedCount() ? m_source.sample(channel, index) : 0;
 }
 
@@ -28,14 +42,16 @@ void TSignalPrefixView::readRange(int channel, int start, int count, double* dst
 {
     if (count <= 0)
         return;
-    const int inside = std::clamp(appendedCount() - start, 0, count);
+    const int inside = std::clamp(std::min(appendedCount(), m_source.appendedCount()) - start, 0, count);
     m_source.readRange(channel, start, inside, dst);
-    std::fill(dst + inside, dst + count, 0.0);
+    const int padded = std::clamp(appendedCount() - start, inside, count);
+    std::fill(dst + inside, dst + padded, lastSourceSample(channel));
+    std::fill(dst + padded, dst + count, 0.0);
 }
 
 qint16* TSignalPrefixView::readBlock(int channel, int blockNumber) const
 {
-    if (blockNumber < 0 || blockNumber >= completeBlockCount())
+    if (blockNumber < 0 || blockNumber >= std::min(completeBlockCount(), m_source.completeBlockCount()))
         return nullptr;
     return m_source.readBlock(channel, blockNumber);
 }

@@ -72,7 +72,7 @@ void recordReplay(TFastReplaySource& source, TStudy* study, const std::string& r
     QElapsedTimer sinceProgress;
     sinceProgress.start();
     qint64 taken = 0;
-    while (pipeline.rawSignal()->appendedCount() < source.totalFrames() && listener.error().empty()) {
+    while (pipeline.rawSignal()->appendedCount() < source.streamedFrames() && listener.error().empty()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (pipeline.rawSignal()->appendedCount() > taken) {
             taken = pipeline.rawSignal()->appendedCount();
@@ -81,8 +81,8 @@ void recordReplay(TFastReplaySource& source, TStudy* study, const std::string& r
             break;
         }
     }
+    pipeline.finish();
     pipeline.stopRecording();
-    pipeline.stop();
     if (!listener.error().empty())
         throw std::runtime_error(listener.error());
     if (pipeline.rawSignal()->appendedCount() < source.totalFrames())

@@ -28,6 +28,13 @@ void TWaveletTransform::advanceTo(int length)
         scale->process();
 }
 
+void TWaveletTransform::advancePastEnd(int length)
+{
+    m_view.extendPastEnd(length);
+    for (auto& scale : m_scales)
+        scale->process();
+}
+
 int TWaveletTransform::computedEnd() const
 {
     int end = m_scales[0]->computedEnd();

@@ -19,6 +19,10 @@ public:
 
     // Computes the scales as far as the first `length` samples allow.
     void advanceTo(int length);
+    // Computes the scales to `length`, past the end of a signal that has
+    // ended: the signal's last sample is taken to continue, so the values
+    // near its end are complete.
+    void advancePastEnd(int length);
     // Indices below this are computed at every scale.
     int computedEnd() const;
     // The first index whose values at every scale come from samples of the

@@ -524,6 +524,17 @@ void QSignalBrowseDisplay::drawTimeRuler(QPainter& painter, const Layout& layout
     painter.restore();
 }
 
+namespace {
+
+// An x across the place of a tick.
+void drawRejectedMark(QPainter& painter, const QPointF& centre, double half)
+{
+    painter.drawLine(QLineF(centre.x() - half, centre.y() - half, centre.x() + half, centre.y() + half));
+    painter.drawLine(QLineF(centre.x() - half, centre.y() + half, centre.x() + half, centre.y() - half));
+}
+
+} // namespace
+
 void QSignalBrowseDisplay::drawBeatTicks(QPainter& painter, const Layout& layout) const
 {
     if (!m_beats || !m_signal)
@@ -548,9 +559,15 @@ void QSignalBrowseDisplay::drawBeatTicks(QPainter& painter, const Layout& layout
         if (beat.windowStart() >= end)
             break;
         const double offset = (beat.value(TBeat::QrsTime) - m_startTime) * (area / layout.span);
-        if (!beat.isValid() || offset <= 0.0)
+        if (offset <= 0.0)
             continue;
         const double x = layout.signalX() + offset;
+        // A rejected beat is crossed out; RR labels join the valid beats,
+        // whose intervals skip it.
+        if (!beat.isValid()) {
+            drawRejectedMark(painter, QPointF(x, TickHeight / 2.0), TickHeight / 2.0);
+            continue;
+        }
         painter.drawLine(QLineF(x, 0, x, TickHeight));
         if (ticked && m_speed >= MinimumRrLabelSpeed) {
             const QString text = QString::asprintf("%d", int(beat.value(TBeat::RrInterval) * 1000));

@@ -228,7 +228,7 @@ void SignalGraphic::drawHeartRate(QPainter& painter, const QRect& rect, const TP
     int rrCount = 0;
     for (const TBeat& beat : beatsInView(rect, units)) {
         const double rr = beat.value(TBeat::RrInterval);
-        if (rr > 0.0 && rr < MaximumRr) {
+        if (beat.isValid() && rr > 0.0 && rr < MaximumRr) {
             rrSum += rr;
             ++rrCount;
         }
@@ -245,7 +245,8 @@ void SignalGraphic::drawHeartRate(QPainter& painter, const QRect& rect, const TP
 }
 
 // A tick at every beat and the RR interval in milliseconds between two
-// ticks.
+// ticks; a rejected beat is crossed out instead, and the RR intervals,
+// which skip it, join the valid beats around it.
 void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
 {
     painter.setFont(TPaperUnits::font(8));
@@ -254,6 +255,13 @@ void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TP
     double previousX = 0.0;
     for (const TBeat& beat : beatsInView(rect, units)) {
         const double x = units.x((beat.value(TBeat::QrsTime) - m_startTime) * PaperSpeed);
+        if (x > 0.0 && !beat.isValid()) {
+            const double half = height / 4.0;
+            const QPointF centre(rect.left() + x, rect.top() + half);
+            painter.drawLine(centre + QPointF(-half, -half), centre + QPointF(half, half));
+            painter.drawLine(centre + QPointF(-half, half), centre + QPointF(half, -half));
+            continue;
+        }
         if (x > 0.0) {
             painter.drawLine(QPointF(rect.left() + x, rect.top()), QPointF(rect.left() + x, rect.top() + height / 2.0));
             if (previousX != 0.0)

@@ -81,12 +81,15 @@ void drawCentred(QPainter& painter, const QRect& bounds, const QPixmap& pixmap)
                        (bounds.top() + bounds.bottom()) / 2 - scaled.height() / 2, scaled);
 }
 
-// Beats of the beat list from `from` up to `to` (exclusive), in time order.
+// The valid beats of the beat list from `from` up to `to` (exclusive), in
+// time order; rejected beats are never averaged.
 void feedBeats(const TBeatsFile& beats, double from, double to, TBeatAverager& averager)
 {
     TBeat beat;
-    for (int index = firstBeatFrom(beats, from); beats.read(index, beat) && beat.value(TBeat::QrsTime) < to; ++index)
-        averager.add(beat);
+    for (int index = firstBeatFrom(beats, from); beats.read(index, beat) && beat.value(TBeat::QrsTime) < to; ++index) {
+        if (beat.isValid())
+            averager.add(beat);
+    }
 }
 
 } // namespace

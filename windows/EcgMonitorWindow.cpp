@@ -142,6 +142,12 @@ void EcgMonitorWindow::releasePipeline()
 {
     if (!m_pipeline)
         return;
+    // A recording ends with everything acquired and detected up to the
+    // last sample stored, however the window is left.
+    if (m_pipeline->isRecording()) {
+        m_pipeline->finish();
+        m_pipeline->stopRecording();
+    }
     m_pipeline->stop();
     // Nothing may keep drawing from the pipeline's signals and averagers.
     m_ui->ecgDisplay->setSignal(nullptr);
@@ -176,7 +182,6 @@ void EcgMonitorWindow::on_btnStart_clicked()
 
 void EcgMonitorWindow::on_btnStop_clicked()
 {
-    m_pipeline->stopRecording();
     releasePipeline();
     close();
 }

@@ -18,9 +18,11 @@
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
 #include "tests/analysis/PipelineTestSupport.h"
+#include "tests/common/ecgsynth/SyntheticEcg.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -282,16 +284,14 @@ TEST(PipelineTest, RecordsTheDemoRecordingFromTheStartOnwards)
     }
     EXPECT_EQ(mismatched, 0);
 
-    // The stored beats are exactly the valid detected beats whose window
-    // starts at or after the recording start, with times counted from it.
+    // The stored beats are exactly the detected beats whose window starts
+    // at or after the recording start, with times counted from it.
     const double startTime = start / 1000.0;
     const std::vector<TBeat> stored = storedBeats(*study.beatsFile());
     std::vector<TBeat> expected;
     int detectedBefore = 0;
     for (int i = 0; i < pipeline.beatStore()->count(); ++i) {
         const TBeat beat = pipeline.beatStore()->read(i);
-        if (!beat.isValid())
-            continue;
         if (beat.windowStart() >= startTime)
             expected.push_back(beat);
         else
@@ -304,6 +304,7 @@ TEST(PipelineTest, RecordsTheDemoRecordingFromTheStartOnwards)
         EXPECT_GE(stored[i].windowStart(), 0.0);
         EXPECT_NEAR(stored[i].windowStart(), expected[i].windowStart() - startTime, 1e-9);
         EXPECT_NEAR(stored[i].value(TBeat::QrsTime), expected[i].value(TBeat::QrsTime) - startTime, 1e-9);
+        EXPECT_EQ(stored[i].beatClass(), expected[i].beatClass());
     }
 
     // Heart rate of the recording: about 82 per minute.
@@ -339,6 +340,58 @@ TEST(PipelineTest, RecordsTheDemoRecordingFromTheStartOnwards)
     EXPECT_EQ(reopened->ecgFile()->sampleCount(), raw - start);
     EXPECT_EQ(reopened->beatsFile()->count(), beatCount);
     EXPECT_FALSE(reopened->ecgFile()->hasWriteError());
+}
+
+// A synthetic record as device frames: 14 leads at 1000 Hz.
+QByteArray deviceFrames(const ecgsynth::Record& record)
+{
+    QByteArray frames(record.length() * Leads * 2, Qt::Uninitialized);
+    auto* out = reinterpret_cast<uchar*>(frames.data());
+    for (int i = 0; i < record.length(); ++i) {
+        for (int lead = 0; lead < Leads; ++lead, out += 2)
+            qToLittleEndian<qint16>(record.leads[std::size_t(lead)][std::size_t(i)], out);
+    }
+    return frames;
+}
+
+TEST(PipelineTest, RejectedBeatIsStoredButNeitherAveragedNorTold)
+{
+    // Beat 15 comes early, in half the leads, and no pause follows it: the
+    // detector rejects it.
+    ecgsynth::Config config;
+    config.leads = Leads;
+    config.rate = 1000;
+    config.duration = 30.0;
+    config.noiseMv = 0.02;
+    config.rr = ecgsynth::regularRr(75, 40);
+    config.rr[14] = 0.5;
+    config.rr[15] = 0.7;
+    config.beatScale[15] = {1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0};
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    TempSettings settings;
+    TFastReplaySource source(deviceFrames(record), Leads, 1000, record.length());
+    TemporaryStudy study(source);
+    TAnalysisPipeline pipeline(&source, study.study());
+    PipelineRecorder recorder;
+    pipeline.addListener(&recorder);
+    pipeline.start();
+    pipeline.startRecording("20240312103000");
+    ASSERT_TRUE(pipelinetest::runUntil([&] { return pipelinetest::replayed(pipeline, source); }, TimeoutMs));
+    pipeline.finish();
+    pipeline.stopRecording();
+
+    const std::vector<TBeat> stored = storedBeats(*study.study()->beatsFile());
+    ASSERT_EQ(stored.size(), record.beats.size());
+    int valid = 0;
+    for (std::size_t k = 0; k < stored.size(); ++k) {
+        EXPECT_NEAR(stored[k].value(TBeat::QrsTime), record.beats[k], 0.03) << "beat " << k;
+        EXPECT_EQ(stored[k].beatClass(), k == 15 ? TBeat::Rejected : TBeat::Normal) << "beat " << k;
+        valid += stored[k].isValid() ? 1 : 0;
+    }
+    EXPECT_EQ(int(recorder.beats.size()), valid);
+    for (int lead = 0; lead < Leads; ++lead)
+        EXPECT_LE(pipeline.liveAverager()->count(lead), valid);
+    EXPECT_GT(pipeline.liveAverager()->count(TLeadSet::LeadV5), valid - 3);
 }
 
 // Monitoring only: beats are told and averaged over 20 s but nothing

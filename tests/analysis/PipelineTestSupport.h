@@ -90,7 +90,7 @@ inline bool runUntil(const std::function<bool()>& condition, int timeoutMs)
 // Whether the pipeline has processed the whole replay.
 inline bool replayed(const TAnalysisPipeline& pipeline, const TFastReplaySource& source)
 {
-    return pipeline.rawSignal()->appendedCount() >= source.totalFrames();
+    return pipeline.rawSignal()->appendedCount() >= source.streamedFrames();
 }
 
 } // namespace pipelinetest

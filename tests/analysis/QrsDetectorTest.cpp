@@ -343,6 +343,39 @@ TEST(QrsDetector, FindsTheBeatsRightAtTheStartOfASignal)
     EXPECT_NEAR(beats.front().value(TBeat::QrsTime), 0.1, 0.01);
 }
 
+TEST(QrsDetector, FinishEmitsTheBeatsOfTheLastSecondsAndRejectsAHeldBackOne)
+{
+    // The record ends 0.35 s after its last beat, a premature beat seen in
+    // half the leads (held back, and never followed by its pause).
+    ecgsynth::Config config = noisyConfig(8, 75, 30.0);
+    config.rr = ecgsynth::regularRr(75, 36);
+    config.rr[34] = 0.5;
+    config.duration = config.firstBeat + 34 * 0.8 + 0.5 + 0.35;
+    config.beatScale[35] = {1, 0, 1, 0, 1, 0, 1, 0};
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    ASSERT_EQ(record.beats.size(), 36u);
+    auto signal = ecgsynth::toSignal(record);
+    TBeatStore store(8);
+    BeatCollector collector;
+    TQrsDetector detector;
+    detector.setBeatStore(&store);
+    detector.addListener(&collector);
+    detector.start(*signal, 0.0);
+    detector.run();
+    EXPECT_LT(collector.beats.size(), 34u);
+
+    detector.finish();
+    EXPECT_FALSE(detector.isStarted());
+    const Match result = match(record.beats, collector.beats, 0.0, 60.0);
+    EXPECT_EQ(result.missed, 0);
+    EXPECT_EQ(result.extra, 0);
+    ASSERT_EQ(collector.beats.size(), 36u);
+    EXPECT_EQ(collector.beats.back().beatClass(), TBeat::Rejected);
+    EXPECT_EQ(collector.valid().size(), 35u);
+    EXPECT_EQ(store.count(), 36);
+    expectConsecutiveNumbers(collector.beats);
+}
+
 TEST(QrsDetector, LifeCycle)
 {
     const ecgsynth::Record record = ecgsynth::synthesize(noisyConfig(12, 75, 60.0));

@@ -137,19 +137,27 @@ TEST_F(BrowseDisplayTest, MarkedIntervalsAreHalfTransparentWhateverTheColour)
     EXPECT_EQ(countColor(image, QRect(int(80 * mm), 0, 200, image.height()), QColor(255, 191, 127), 12), 0);
 }
 
-TEST_F(BrowseDisplayTest, RrLabelsOnlyFromTwentyFiveMillimetresPerSecond)
+// Beats every 0.8 s from 0.8 s on, the one numbered `rejected` rejected.
+void appendBeats(TBeatsFile& beats, TSignal& signal, int count, int rejected = -1)
 {
-    load(30.0);
-    QTemporaryDir folder;
-    TBeatsFile beats(&signal, folder.filePath(QStringLiteral("beats")), TBeatsFile::DefaultHeaderSize, true);
-    for (int i = 1; i < 36; ++i) {
+    for (int i = 1; i <= count; ++i) {
         TBeat beat(&signal);
         beat.setNumber(i - 1);
         beat.setWindowStart(i * 0.8 - 0.3);
         beat.setValue(TBeat::QrsTime, i * 0.8);
         beat.setValue(TBeat::RrInterval, 0.8);
+        if (i - 1 == rejected)
+            beat.setBeatClass(TBeat::Rejected);
         beats.append(beat);
     }
+}
+
+TEST_F(BrowseDisplayTest, RrLabelsOnlyFromTwentyFiveMillimetresPerSecond)
+{
+    load(30.0);
+    QTemporaryDir folder;
+    TBeatsFile beats(&signal, folder.filePath(QStringLiteral("beats")), TBeatsFile::DefaultHeaderSize, true);
+    appendBeats(beats, signal, 35);
     display.setBeatList(&beats);
     const QColor tickColor(Qt::blue);
     // Label pixels lie between the ticks, which fill rows 1 to 8 of their columns.
@@ -168,6 +176,24 @@ TEST_F(BrowseDisplayTest, RrLabelsOnlyFromTwentyFiveMillimetresPerSecond)
     const auto atHalfSpeed = labelPixels(drawingArea(display));
     EXPECT_GE(atHalfSpeed.first, 16);
     EXPECT_EQ(atHalfSpeed.second, 0);
+}
+
+TEST_F(BrowseDisplayTest, RejectedBeatIsCrossedOutInsteadOfTicked)
+{
+    load(30.0);
+    QTemporaryDir folder;
+    TBeatsFile beats(&signal, folder.filePath(QStringLiteral("beats")), TBeatsFile::DefaultHeaderSize, true);
+    appendBeats(beats, signal, 35, 3);
+    display.setBeatList(&beats);
+    display.setSpeed(12.5);
+    const QImage top = drawingArea(display).copy(0, 0, display.width(), 9);
+    const std::vector<int> ticks = runStarts(columnsWith(top, QColor(Qt::blue), 8), 3);
+    ASSERT_GE(ticks.size(), 8u);
+    // The gap where beat 3 would stand is twice the others, with the
+    // cross's pixels in it.
+    const int gap = ticks[3] - ticks[2];
+    EXPECT_NEAR(gap, 2 * (ticks[2] - ticks[1]), 2);
+    EXPECT_GT(countColor(top, QRect(ticks[2] + 4, 0, gap - 8, 9), QColor(Qt::blue), 60), 6);
 }
 
 TEST_F(BrowseDisplayTest, RulerFallsBackToMinuteLabels)

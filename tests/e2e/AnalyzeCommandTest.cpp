@@ -5,7 +5,7 @@
 #include "tests/e2e/E2eSupport.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TAnalysisPipeline.h"
+#include "analysis/TStudyRecording.h"
 #include "analysis/TBeat.h"
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
@@ -74,8 +74,8 @@ QByteArray readAll(const QString& path)
 }
 
 // The PTB record recorded as the application records a study: its device
-// frames replayed through the acquisition pipeline from the first sample,
-// in whole blocks as the replay delivers them.
+// frames replayed through the acquisition pipeline from the first sample
+// to the last.
 TStudy* recordPtbStudy(TLocalStudyStore& store)
 {
     const TWfdbDeviceRecording recording = TWfdbDeviceRecording::read(PtbHeader);
@@ -88,8 +88,7 @@ TStudy* recordPtbStudy(TLocalStudyStore& store)
         }
     }
     const int rate = TWfdbDeviceRecording::SampleRate;
-    const qint64 blockFrames = rate / 10 + 1;
-    TFastReplaySource source(frames, leads, rate, recording.frameCount() / blockFrames * blockFrames);
+    TFastReplaySource source(frames, leads, rate, recording.frameCount());
 
     TStudyInfo info;
     info.lastName = "Reference";
@@ -103,17 +102,7 @@ TStudy* recordPtbStudy(TLocalStudyStore& store)
     info.resolution = 16;
     info.gain = 300.0;
     TStudy* study = store.createStudy(info);
-    {
-        TAnalysisPipeline pipeline(&source, study);
-        pipeline.start();
-        pipeline.startRecording("20240312103000");
-        const bool replayed = QTest::qWaitFor(
-            [&] { return pipeline.rawSignal()->appendedCount() >= source.totalFrames(); }, LongWaitMs);
-        pipeline.stopRecording();
-        pipeline.stop();
-        if (!replayed)
-            return nullptr;
-    }
+    TStudyRecording::recordReplay(source, study, "20240312103000");
     store.saveStudy(study);
     store.closeStudy(study);
     return store.openStudy(info.id);

@@ -96,7 +96,7 @@ TEST_F(MonitorWindowsRenderingTest, MonitorWindowRecordingTheDemo)
     window.resize(1280, 800);
     window.show();
     window.findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
-    ASSERT_TRUE(waitUntil([&] { return window.pipeline()->rawSignal()->appendedCount() >= source.totalFrames(); }));
+    ASSERT_TRUE(waitUntil([&] { return window.pipeline()->rawSignal()->appendedCount() >= source.streamedFrames(); }));
     // The device seems lost: the connecting icon joins the low-battery one.
     probe->healthy = false;
     // Two updates: the electrode panel is made on the first and shown on the second.

@@ -1,7 +1,7 @@
 #include "tests/windows/ReviewTestSupport.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TAnalysisPipeline.h"
+#include "analysis/TStudyRecording.h"
 #include "analysis/TSignal.h"
 #include "analysis/TWaveMarks.h"
 #include "windows/EcgReviewWindow.h"
@@ -54,17 +54,7 @@ void ReviewStudy::record(const QString& channelNames)
     TStudy* recording = m_store->createStudy(info);
     TFastReplaySource source(QStringLiteral(VAROR_DATA_DIR "/ecg1000.dat"), Leads, Rate,
                              qint64(RecordedSeconds * Rate));
-    {
-        TAnalysisPipeline pipeline(&source, recording);
-        pipeline.start();
-        pipeline.startRecording("20140312103015");
-        const bool replayed =
-            waitFor([&] { return pipeline.rawSignal()->appendedCount() >= source.totalFrames(); }, 60000);
-        pipeline.stopRecording();
-        pipeline.stop();
-        if (!replayed)
-            throw std::runtime_error("The demo recording was not replayed");
-    }
+    TStudyRecording::recordReplay(source, recording, "20140312103015");
     m_store->saveStudy(recording);
     m_store->closeStudy(recording);
     m_study = m_store->openStudy(info.id);

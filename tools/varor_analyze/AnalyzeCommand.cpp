@@ -89,11 +89,10 @@ InputKind inputKind(const QString& input)
                          .toStdString());
 }
 
-// The fourteen leads interleaved into device frames, cut to whole blocks
-// of the replay (the pipeline takes a recording block by block).
-QByteArray deviceFrames(const TWfdbDeviceRecording& recording, int blockFrames)
+// The fourteen leads interleaved into device frames.
+QByteArray deviceFrames(const TWfdbDeviceRecording& recording)
 {
-    const qint64 frames = recording.frameCount() - recording.frameCount() % blockFrames;
+    const qint64 frames = recording.frameCount();
     if (frames <= 0)
         throw std::runtime_error("The record is too short to analyse");
     const auto& leads = recording.leads();
@@ -182,8 +181,7 @@ private:
         m_leadsFound = recording.leadMap().foundLeadNames();
         constexpr int Leads = TLeadSet::LeadCount;
         const int rate = TWfdbDeviceRecording::SampleRate;
-        const int blockFrames = rate / 10 + 1;
-        QByteArray frames = deviceFrames(recording, blockFrames);
+        QByteArray frames = deviceFrames(recording);
         const qint64 frameCount = frames.size() / (Leads * TFastReplaySource::BytesPerSample);
         TFastReplaySource source(std::move(frames), Leads, rate, frameCount);
 
