@@ -5,12 +5,18 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 
 namespace {
 
 constexpr double BeatSeparation = 0.2;     // s after the previous beat
 constexpr double PendingSeparation = 0.15; // s after a held-back beat
 constexpr int WeightedLeads = 12;
+// The weights speak for the twelve standard leads only when at least this
+// many of them carry signal; a record of a few leads (two-lead Holter or
+// arrhythmia records) is judged by the plain share of its usable leads,
+// or one lead's weight would outvote the others.
+constexpr int LeastWeightedUsable = 6;
 constexpr double WeightedAgreement = 0.3;
 constexpr double PlainAgreement = 0.2;
 constexpr double StrongAgreement = 0.6;
@@ -19,6 +25,16 @@ constexpr double MaxRr = 2.0;              // s; longer RRs stay out of the mean
 constexpr int RingWarmUp = 8;              // beats emitted before the mean is selective
 constexpr int StaleRing = 3;               // beats without a push that clear the ring
 constexpr int MinRingEntries = 5;
+// Lead evidence, against each lead's typical QRS modulus: a lead whose
+// modulus near a beat reaches ActiveShare of it shows a QRS there even when
+// its maxima did not pair; one below QuietShare shows nothing there.
+constexpr float ActiveShare = 0.6f;
+constexpr float QuietShare = 1.0f / 3.0f;
+// A lead that has shown fewer than LeastFollowed of the last FollowedBeats
+// beats does not carry the ECG (an electrode off, the lead drifting): it
+// is not usable, so its marks neither make beats nor outvote the others.
+constexpr int FollowedBeats = 16;
+constexpr int LeastFollowed = 4;
 
 // Lead weights for the agreement of 12 or more leads: limb leads 1, V1-V3
 // 5, V4-V6 10.
@@ -71,16 +87,27 @@ bool TBeatAssembler::skipped(double time)
     return m_leadCount < 2;
 }
 
+// A lead shows a beat when it detected it, or when its modulus there is
+// as large as that of a QRS of its own.
+bool TBeatAssembler::shows(const TLeadWaveRecord& record)
+{
+    return record.isDetected() || record.activity >= ActiveShare;
+}
+
 void TBeatAssembler::assemble(int position, TQrsFusion::Records& records)
 {
     const double time = seconds(position);
     if (skipped(time))
         return;
     bool usable[TSignal::MaxChannels];
+    bool shown[TSignal::MaxChannels];
+    for (int lead = 0; lead < m_leadCount; ++lead)
+        shown[lead] = shows(records[std::size_t(lead)]);
     checkUsability(position, records, usable);
     const double ratio = agreement(records, usable);
     if (ratio < 0.0)
         return;
+    follow(shown);
     TBeat beat = build(time, records, usable);
     double rr = 0.0;
     bool heldBack = false;
@@ -119,29 +146,75 @@ void TBeatAssembler::finish()
 void TBeatAssembler::checkUsability(int position, TQrsFusion::Records& records, bool* usable)
 {
     for (int lead = 0; lead < m_leadCount; ++lead) {
-        usable[lead] = m_usability.isUsable(lead, position);
+        usable[lead] = followsBeats(lead) && m_usability.isUsable(lead, position);
         if (!usable[lead])
             records[std::size_t(lead)] = TLeadWaveRecord();
     }
 }
 
+bool TBeatAssembler::followsBeats(int lead) const
+{
+    return m_followedCount < FollowedBeats
+        || std::bitset<FollowedBeats>(m_followed[std::size_t(lead)]).count() >= std::size_t(LeastFollowed);
+}
+
+// Every lead's history takes in whether it showed the beat, usable or
+// not, so that a lead whose electrode is put back on becomes usable again.
+void TBeatAssembler::follow(const bool* shown)
+{
+    constexpr quint32 Kept = (1u << FollowedBeats) - 1u;
+    for (int lead = 0; lead < m_leadCount; ++lead)
+        m_followed[std::size_t(lead)] = ((m_followed[std::size_t(lead)] << 1) | (shown[lead] ? 1u : 0u)) & Kept;
+    m_followedCount = std::min(m_followedCount + 1, FollowedBeats);
+}
+
 double TBeatAssembler::agreement(const TQrsFusion::Records& records, const bool* usable) const
 {
-    const bool weighted = m_leadCount >= WeightedLeads;
+    const bool weighted = m_leadCount >= WeightedLeads
+        && std::count(usable, usable + WeightedLeads, true) >= LeastWeightedUsable;
     const int leads = weighted ? WeightedLeads : m_leadCount;
     int usableWeight = 0;
     int detectedWeight = 0;
+    bool detected = false;
     for (int lead = 0; lead < leads; ++lead) {
         const int weight = weighted ? leadWeight(lead) : 1;
         if (usable[lead])
             usableWeight += weight;
-        if (usable[lead] && records[std::size_t(lead)].isDetected())
+        if (usable[lead] && shows(records[std::size_t(lead)]))
             detectedWeight += weight;
+        detected = detected || (usable[lead] && records[std::size_t(lead)].isDetected());
     }
-    if (usableWeight < 1)
+    // Modulus alone never makes a beat: some usable lead must have found it.
+    if (usableWeight < 1 || !detected)
         return -1.0;
     const double ratio = double(detectedWeight) / usableWeight;
-    return ratio >= (weighted ? WeightedAgreement : PlainAgreement) ? ratio : -1.0;
+    if (ratio < (weighted ? WeightedAgreement : PlainAgreement))
+        return -1.0;
+    if (isLone(records, usable) && anyQuietLead(records, usable, leads))
+        return -1.0;
+    return ratio;
+}
+
+// A beat that one usable lead alone shows is dropped when another usable
+// lead is quiet at it: such a lone detection is most often that lead's
+// noise while a clean lead sees nothing.
+bool TBeatAssembler::isLone(const TQrsFusion::Records& records, const bool* usable) const
+{
+    int showing = 0;
+    for (int lead = 0; lead < m_leadCount; ++lead)
+        showing += usable[lead] && shows(records[std::size_t(lead)]) ? 1 : 0;
+    return showing == 1;
+}
+
+bool TBeatAssembler::anyQuietLead(const TQrsFusion::Records& records, const bool* usable, int leads)
+{
+    for (int lead = 0; lead < leads; ++lead) {
+        const TLeadWaveRecord& record = records[std::size_t(lead)];
+        if (usable[lead] && !shows(record) && record.activity != TLeadWaveRecord::UnknownActivity
+            && record.activity < QuietShare)
+            return true;
+    }
+    return false;
 }
 
 TBeat TBeatAssembler::build(double time, const TQrsFusion::Records& records, const bool* usable) const

@@ -5,6 +5,8 @@
 #include "analysis/TQrsFusion.h"
 #include "analysis/TRrRing.h"
 
+#include <array>
+
 class TBeatListener;
 class TSignal;
 
@@ -37,6 +39,12 @@ private:
     void checkUsability(int position, TQrsFusion::Records& records, bool* usable);
     // The agreement ratio, or -1 when the beat lacks agreement.
     double agreement(const TQrsFusion::Records& records, const bool* usable) const;
+    static bool shows(const TLeadWaveRecord& record);
+    bool isLone(const TQrsFusion::Records& records, const bool* usable) const;
+    static bool anyQuietLead(const TQrsFusion::Records& records, const bool* usable, int leads);
+    // Whether a lead has shown enough of the recent beats to carry the ECG.
+    bool followsBeats(int lead) const;
+    void follow(const bool* shown);
     TBeat build(double time, const TQrsFusion::Records& records, const bool* usable) const;
     void setLeadMarks(TBeat& beat, int lead, const TLeadWaveRecord& record, bool usable) const;
     void setWindow(TBeat& beat, double time, const TQrsFusion::Records& records) const;
@@ -63,4 +71,7 @@ private:
     TBeat m_pending;
     TRrRing m_ring;
     int m_lastRingUpdate = 0;
+    // Per lead, whether it showed each of the last beats (newest in bit 0).
+    std::array<quint32, TSignal::MaxChannels> m_followed{};
+    int m_followedCount = 0;
 };

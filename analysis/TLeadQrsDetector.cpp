@@ -17,6 +17,14 @@ constexpr double Refractory = 0.15;     // s
 constexpr double GapLimit = 3.0;        // s
 constexpr double LongRr = 1.4;          // mean RRs that start a search-back
 constexpr double SearchBackFactor = 0.7;
+// The search-back leaves out the T wave after the previous QRS and the P
+// wave before the next: at 0.7 times the thresholds either passes for a
+// QRS. Each zone is the physiological limit, shortened at fast rates to a
+// share of the mean RR so that a missed beat stays inside the search.
+constexpr double TWaveZone = 0.36;  // s
+constexpr double TWaveZoneShare = 0.5;
+constexpr double PWaveZone = 0.3;   // s
+constexpr double PWaveZoneShare = 0.4;
 constexpr double MeanRrWeight = 0.2;
 constexpr double MeanRrLimit = 2.0;     // s; longer RRs leave the mean alone
 
@@ -39,7 +47,8 @@ int signOf(double value)
 } // namespace
 
 TLeadQrsDetector::TLeadQrsDetector(const TQrsDetectorParameters& parameters, int rate, int start)
-    : m_period(1.0 / rate)
+    : m_rate(rate)
+    , m_period(1.0 / rate)
     , m_halfWidth(int(parameters.scaleSearchHalfWidth * rate))
     , m_isolation(within(Isolation, rate))
     , m_redundancy(within(parameters.redundancyWindow, rate))
@@ -67,6 +76,7 @@ void TLeadQrsDetector::restart(int start)
     m_scanning = false;
     m_hasPrevious = false;
     m_searchedBack = false;
+    m_searchBackEnd = start;
     m_previousWavesEnd = TLeadWaveSearch::NoEnd;
 }
 
@@ -93,8 +103,11 @@ void TLeadQrsDetector::process(const TScaleWindow& scales, int start, int end, T
 void TLeadQrsDetector::finish(const TScaleWindow& scales, int end, TWaveRecordQueue& records)
 {
     settle(scales, end, end, records);
-    if (m_hasPrevious)
-        records.push(m_waveSearch.search(scales, m_previous, end, m_previousWavesEnd));
+    if (m_hasPrevious) {
+        TLeadWaveRecord record = m_waveSearch.search(scales, m_previous, end, m_previousWavesEnd);
+        record.strength = m_previousStrength;
+        records.push(record);
+    }
     m_hasPrevious = false;
     m_scanning = false;
 }
@@ -250,8 +263,11 @@ int TLeadQrsDetector::qrsPosition(const TScaleWindow& scales, int first, int sec
 
 void TLeadQrsDetector::searchBack(const TScaleWindow& scales, int position)
 {
-    const int from = m_previous + m_refractory;
-    const int end = position - m_refractory + 1;
+    const int tZone = samples(std::min(TWaveZone, TWaveZoneShare * m_meanRr), m_rate);
+    const int pZone = samples(std::min(PWaveZone, PWaveZoneShare * m_meanRr), m_rate);
+    const int from = m_previous + std::max(m_refractory, tZone);
+    const int end = position - std::max(m_refractory, pZone) + 1;
+    m_searchBackEnd = end;
     if (from < end) {
         markMaxima(scales, from, end, SearchBackFactor, from, end);
         removeIsolated(from, end, from, end);
@@ -261,16 +277,46 @@ void TLeadQrsDetector::searchBack(const TScaleWindow& scales, int position)
     ++m_searchBacks;
 }
 
+double TLeadQrsDetector::typicalModulus() const
+{
+    if (m_moduliCount == 0)
+        return 0.0;
+    std::array<float, ModuliKept> sorted;
+    std::copy_n(m_moduli.begin(), m_moduliCount, sorted.begin());
+    // The lower quartile: in bigeminy the ectopic beats, often far larger,
+    // must not make the lead's own normal beats look small.
+    std::nth_element(sorted.begin(), sorted.begin() + m_moduliCount / 4, sorted.begin() + m_moduliCount);
+    return sorted[std::size_t(m_moduliCount / 4)];
+}
+
+// The QRS's modulus over the typical one, which then takes it in.
+float TLeadQrsDetector::strength(const TScaleWindow& scales, int position)
+{
+    double modulus = 0.0;
+    for (int k = position - m_halfWidth; k <= position + m_halfWidth; ++k)
+        modulus = std::max(modulus, std::fabs(scales.value(4, k)));
+    const double typical = typicalModulus();
+    m_moduli[std::size_t(m_moduliNext)] = float(modulus);
+    m_moduliNext = (m_moduliNext + 1) % ModuliKept;
+    m_moduliCount = std::min(m_moduliCount + 1, ModuliKept);
+    return typical > 0.0 ? float(modulus / typical) : 1.0f;
+}
+
 void TLeadQrsDetector::accept(const TScaleWindow& scales, int position, int pairEnd, TWaveRecordQueue& records)
 {
     if (m_hasPrevious) {
-        records.push(m_waveSearch.search(scales, m_previous, position, m_previousWavesEnd));
+        TLeadWaveRecord record = m_waveSearch.search(scales, m_previous, position, m_previousWavesEnd);
+        record.strength = m_previousStrength;
+        records.push(record);
         const double rr = (position - m_previous) * m_period;
         if (rr > Refractory && rr < MeanRrLimit)
             m_meanRr = (1.0 - MeanRrWeight) * m_meanRr + MeanRrWeight * rr;
     }
+    m_previousStrength = strength(scales, position);
     m_hasPrevious = true;
     m_previous = position;
     m_previousPairEnd = pairEnd;
-    m_searchedBack = false;
+    // A QRS the search-back found is not searched back from again: its
+    // weaker thresholds already had their chance over that stretch.
+    m_searchedBack = position < m_searchBackEnd;
 }

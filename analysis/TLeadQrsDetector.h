@@ -51,7 +51,12 @@ public:
     // The last accepted QRS, whose record comes once the next QRS is
     // accepted; TLeadWaveRecord::Missing when there is none.
     int unreportedQrs() const { return m_hasPrevious ? m_previous : TLeadWaveRecord::Missing; }
+    // Its strength (TLeadWaveRecord::strength).
+    float unreportedStrength() const { return m_hasPrevious ? m_previousStrength : 0.0f; }
     double meanRr() const { return m_meanRr; }
+    // The median scale-2^4 modulus of the lead's recent QRSs; 0 before
+    // the first.
+    double typicalModulus() const;
     const Thresholds& thresholds() const { return m_thresholds; }
     // Search-backs done since creation.
     int searchBackCount() const { return m_searchBacks; }
@@ -75,9 +80,11 @@ private:
     int qrsPosition(const TScaleWindow& scales, int first, int second) const;
     void searchBack(const TScaleWindow& scales, int position);
     void accept(const TScaleWindow& scales, int position, int pairEnd, TWaveRecordQueue& records);
+    float strength(const TScaleWindow& scales, int position);
     // Forgets what left the mark buffer after it moved.
     void dropUncovered();
 
+    int m_rate;
     double m_period;
     int m_halfWidth;    // search half-width across scales
     int m_isolation;    // a mark needs an opposite one within this
@@ -103,8 +110,16 @@ private:
     // The last accepted QRS.
     bool m_hasPrevious = false;
     int m_previous = 0;
+    float m_previousStrength = 0.0f;
+    // Scale-2^4 moduli of the last QRSs accepted.
+    static constexpr int ModuliKept = 16;
+    std::array<float, ModuliKept> m_moduli{};
+    int m_moduliCount = 0;
+    int m_moduliNext = 0;
     int m_previousPairEnd = 0;
     int m_previousWavesEnd; // where the next P wave may start
     bool m_searchedBack = false;
+    // Where the last search-back ended; a QRS before it was found by it.
+    int m_searchBackEnd = 0;
     int m_searchBacks = 0;
 };

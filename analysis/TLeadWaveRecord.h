@@ -10,6 +10,7 @@
 struct TLeadWaveRecord
 {
     static constexpr qint32 Missing = TAnalysisConstants::MissingWave;
+    static constexpr float UnknownActivity = -1.0f;
 
     qint32 qrs = Missing;      // QRS position (the fused position once fused)
     qint32 p = Missing;        // P wave
@@ -27,6 +28,13 @@ struct TLeadWaveRecord
     qint16 pPolarity = 0;      // +1 upright, -1 inverted, 0 not found
     qint16 qrsPolarity = 0;    // 0: no QRS detected in this lead
     qint16 tPolarity = 0;
+    // The QRS's largest scale-2^4 modulus over the lead's typical one (that
+    // of its recent QRSs); 0 when not detected.
+    float strength = 0.0f;
+    // The lead's largest scale-2^4 modulus near the fused beat over its
+    // typical QRS modulus, detected or not: how much a lead shows there;
+    // UnknownActivity before the lead has a QRS of its own.
+    float activity = UnknownActivity;
 
     static bool isPresent(qint32 position) { return position != Missing; }
     bool isDetected() const { return qrsPolarity != 0; }
@@ -46,6 +54,7 @@ struct TLeadWaveRecord
         record.pPolarity = pPolarity;
         record.qrsPolarity = qrsPolarity;
         record.tPolarity = tPolarity;
+        record.strength = strength;
         return record;
     }
 };

@@ -17,6 +17,7 @@ constexpr double Lag = 1.0;        // s behind the signal's end
 constexpr double Step = 0.25;      // s analysed per step
 constexpr int ScaleBlocks = 10;    // blocks kept by each scale at least
 constexpr double Separation = 0.2; // s after an emitted beat
+constexpr double ActivityReach = 0.075; // s around a fused beat, the fusion window
 
 } // namespace
 
@@ -36,6 +37,7 @@ struct TQrsDetector::RunState
     TQrsFusion fusion;
     TBeatAssembler assembler;
     TQrsFusion::Records records;
+    std::vector<double> activityWindow;
 };
 
 namespace {
@@ -65,6 +67,7 @@ TQrsDetector::RunState::RunState(const TSignal& signal, const TQrsDetectorParame
     , window(lookBehind + step + lag)
     , fusion(leadCount, signal.samplingRate())
     , assembler(signal, startTime, endTime, output)
+    , activityWindow(std::size_t(2 * int(ActivityReach * signal.samplingRate()) + 1))
 {
 }
 
@@ -156,7 +159,7 @@ void TQrsDetector::analyse(int from, int to)
         run.window.load(run.transform, lead, from - run.lookBehind, scalesEnd);
         TLeadQrsDetector& detector = run.leads[std::size_t(lead)];
         detector.process(run.window, from, to, run.fusion.queue(lead));
-        run.fusion.setUnreported(lead, detector.unreportedQrs());
+        run.fusion.setUnreported(lead, detector.unreportedQrs(), detector.unreportedStrength());
     }
     fuse();
 }
@@ -169,8 +172,10 @@ void TQrsDetector::fuse()
     const double previousTime = assembler.hasPrevious() ? assembler.previous().value(TBeat::QrsTime) : 0.0;
     run.fusion.beginRun(previousTime > 0.0 ? int(std::lround((previousTime + Separation) * m_rate)) : 0);
     int position = 0;
-    while (run.fusion.next(run.records, position))
+    while (run.fusion.next(run.records, position)) {
+        measureActivity(position);
         run.assembler.assemble(position, run.records);
+    }
 }
 
 void TQrsDetector::beatDetected(const TBeat& beat)
@@ -179,6 +184,22 @@ void TQrsDetector::beatDetected(const TBeat& beat)
         m_store->add(beat);
     for (TBeatListener* listener : m_listeners)
         listener->beatDetected(beat);
+}
+
+// How much every lead shows at a fused beat, against its own QRSs.
+void TQrsDetector::measureActivity(int position)
+{
+    RunState& run = *m_run;
+    const int reach = int(run.activityWindow.size() / 2);
+    for (int lead = 0; lead < run.leadCount; ++lead) {
+        run.transform.read(4, lead, position - reach, int(run.activityWindow.size()), run.activityWindow.data());
+        double modulus = 0.0;
+        for (double value : run.activityWindow)
+            modulus = std::max(modulus, std::fabs(value));
+        const double typical = run.leads[std::size_t(lead)].typicalModulus();
+        run.records[std::size_t(lead)].activity =
+            typical > 0.0 ? float(modulus / typical) : TLeadWaveRecord::UnknownActivity;
+    }
 }
 
 int TQrsDetector::heartRate(const TBeatStore& store)

@@ -69,6 +69,7 @@ private:
     void beatDetected(const TBeat& beat) override;
     void analyse(int from, int to);
     void fuse();
+    void measureActivity(int position);
 
     TQrsDetectorParameters m_parameters;
     TBeatStore* m_store = nullptr;

@@ -6,6 +6,7 @@
 namespace {
 
 constexpr double FusionWindow = 0.075; // s after the earliest front
+constexpr double PWaveReach = 0.2;     // s from a P wave to its QRS, at most
 constexpr int LeadsToWait = 5;         // fewer leads never wait for a weak beat
 constexpr int MaxWaits = 2;
 
@@ -14,8 +15,10 @@ constexpr int MaxWaits = 2;
 TQrsFusion::TQrsFusion(int leadCount, int rate)
     : m_leadCount(std::clamp(leadCount, 0, int(TSignal::MaxChannels)))
     , m_window(int(FusionWindow * rate))
+    , m_pWaveReach(int(PWaveReach * rate))
 {
     m_unreported.fill(TLeadWaveRecord::Missing);
+    m_unreportedStrength.fill(0.0f);
 }
 
 void TQrsFusion::beginRun(int discardBefore)
@@ -64,11 +67,9 @@ bool TQrsFusion::shouldWait(int fronts, int earliest) const
     return false;
 }
 
-bool TQrsFusion::next(Records& records, int& position)
+int TQrsFusion::earliestFront(int& fronts) const
 {
-    if (!isBeatReady())
-        return false;
-    int fronts = 0;
+    fronts = 0;
     int earliest = 0;
     for (int lead = 0; lead < m_leadCount; ++lead) {
         const TWaveRecordQueue& queue = m_queues[std::size_t(lead)];
@@ -77,6 +78,63 @@ bool TQrsFusion::next(Records& records, int& position)
         if (fronts == 0 || queue.front().qrs < earliest)
             earliest = queue.front().qrs;
         ++fronts;
+    }
+    return earliest;
+}
+
+int TQrsFusion::laterLeads(int earliest, float& strength) const
+{
+    int count = 0;
+    strength = 0.0f;
+    for (int lead = 0; lead < m_leadCount; ++lead) {
+        const TWaveRecordQueue& queue = m_queues[std::size_t(lead)];
+        int later = m_unreported[std::size_t(lead)];
+        float laterStrength = m_unreportedStrength[std::size_t(lead)];
+        for (int index = 0; index < queue.size(); ++index) {
+            if (queue.at(index).qrs > earliest + m_window) {
+                later = queue.at(index).qrs;
+                laterStrength = queue.at(index).strength;
+                break;
+            }
+        }
+        if (TLeadWaveRecord::isPresent(later) && later > earliest + m_window && later <= earliest + m_pWaveReach) {
+            ++count;
+            strength = std::max(strength, laterStrength);
+        }
+    }
+    return count;
+}
+
+void TQrsFusion::dropBeat(int earliest)
+{
+    for (int lead = 0; lead < m_leadCount; ++lead) {
+        if (inBeat(lead, earliest))
+            m_queues[std::size_t(lead)].pop();
+    }
+}
+
+bool TQrsFusion::next(Records& records, int& position)
+{
+    if (!isBeatReady())
+        return false;
+    int fronts = 0;
+    int earliest = earliestFront(fronts);
+    for (;;) {
+        int used = 0;
+        float strength = 0.0f;
+        for (int lead = 0; lead < m_leadCount; ++lead) {
+            if (inBeat(lead, earliest)) {
+                ++used;
+                strength = std::max(strength, m_queues[std::size_t(lead)].front().strength);
+            }
+        }
+        float laterStrength = 0.0f;
+        if (laterLeads(earliest, laterStrength) < used || laterStrength < strength)
+            break;
+        dropBeat(earliest);
+        if (!isBeatReady())
+            return false;
+        earliest = earliestFront(fronts);
     }
     if (!m_draining && !m_finished && shouldWait(fronts, earliest)) {
         if (m_waited < MaxWaits) {
@@ -96,7 +154,10 @@ bool TQrsFusion::next(Records& records, int& position)
             positions[std::size_t(used++)] = m_queues[std::size_t(lead)].front().qrs;
     }
     std::sort(positions.begin(), positions.begin() + used);
-    position = positions[std::size_t(used / 2)];
+    // The median; of an even count the mean of the two middle positions,
+    // so that two leads do not always give the later one.
+    position = used % 2 != 0 ? positions[std::size_t(used / 2)]
+                             : (positions[std::size_t(used / 2 - 1)] + positions[std::size_t(used / 2)]) / 2;
 
     for (int lead = 0; lead < m_leadCount; ++lead) {
         records[std::size_t(lead)] = TLeadWaveRecord();

@@ -13,6 +13,13 @@
 // within 75 ms of it make the beat, whose QRS position is the median of
 // theirs; leads without such a front get an absent record.
 //
+// A tall P wave can pass a lead's thresholds (a lead's refractory period is
+// shorter than the PR interval): when as many leads or more hold a QRS
+// 75 to 200 ms after the earliest front as make the beat there, and the
+// strongest of them is as strong as the strongest there (a QRS stands
+// higher above its lead's threshold than a P wave), the earlier one is
+// taken for a P wave and dropped, and the later one makes the beat.
+//
 // A beat may wait for leads that are still to report it: with five or more
 // leads, when no more than half of them have a record queued, and whenever
 // a lead without a front in the beat has already accepted a QRS within
@@ -30,7 +37,11 @@ public:
     TWaveRecordQueue& queue(int lead) { return m_queues[std::size_t(lead)]; }
     // The QRS a lead has accepted but not yet reported (its record comes
     // with the next QRS), or TLeadWaveRecord::Missing.
-    void setUnreported(int lead, int position) { m_unreported[std::size_t(lead)] = position; }
+    void setUnreported(int lead, int position, float strength)
+    {
+        m_unreported[std::size_t(lead)] = position;
+        m_unreportedStrength[std::size_t(lead)] = strength;
+    }
 
     // Starts a run: drops the queued records before `discardBefore`
     // (records of beats already emitted).
@@ -47,12 +58,21 @@ private:
     bool isBeatReady() const;
     bool inBeat(int lead, int earliest) const;
     bool shouldWait(int fronts, int earliest) const;
+    // Leads with a QRS, queued or still unreported, after the window of
+    // the earliest front but within the P-wave reach of it, and the
+    // largest strength among those QRSs.
+    int laterLeads(int earliest, float& strength) const;
+    // The earliest front and the number of leads with a front.
+    int earliestFront(int& fronts) const;
+    void dropBeat(int earliest);
 
     int m_leadCount;
     int m_window;
+    int m_pWaveReach;
     int m_waited = 0;
     bool m_draining = false;
     bool m_finished = false;
     std::array<TWaveRecordQueue, TSignal::MaxChannels> m_queues;
     std::array<int, TSignal::MaxChannels> m_unreported;
+    std::array<float, TSignal::MaxChannels> m_unreportedStrength;
 };

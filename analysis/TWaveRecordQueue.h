@@ -16,6 +16,8 @@ public:
     bool isEmpty() const { return m_size == 0; }
     // The oldest record; only while the queue is not empty.
     const TLeadWaveRecord& front() const { return m_records[std::size_t(m_head)]; }
+    // The record `index` places behind the front; only below size().
+    const TLeadWaveRecord& at(int index) const { return m_records[std::size_t((m_head + index) % Capacity)]; }
 
     void push(const TLeadWaveRecord& record);
     void pop();
