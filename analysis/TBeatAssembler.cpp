@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 
 namespace {
 
@@ -30,11 +29,6 @@ constexpr int MinRingEntries = 5;
 // its maxima did not pair; one below QuietShare shows nothing there.
 constexpr float ActiveShare = 0.6f;
 constexpr float QuietShare = 1.0f / 3.0f;
-// A lead that has shown fewer than LeastFollowed of the last FollowedBeats
-// beats does not carry the ECG (an electrode off, the lead drifting): it
-// is not usable, so its marks neither make beats nor outvote the others.
-constexpr int FollowedBeats = 16;
-constexpr int LeastFollowed = 4;
 
 // Lead weights for the agreement of 12 or more leads: limb leads 1, V1-V3
 // 5, V4-V6 10.
@@ -73,7 +67,9 @@ TBeatAssembler::TBeatAssembler(const TSignal& signal, double startTime, double e
     , m_usability(signal)
     , m_previous(&signal)
     , m_pending(&signal)
+    , m_following(m_leadCount)
 {
+    m_signalUsable.fill(true);
 }
 
 bool TBeatAssembler::skipped(double time)
@@ -99,15 +95,20 @@ void TBeatAssembler::assemble(int position, TQrsFusion::Records& records)
     const double time = seconds(position);
     if (skipped(time))
         return;
-    bool usable[TSignal::MaxChannels];
-    bool shown[TSignal::MaxChannels];
+    bool detected[TSignal::MaxChannels];
     for (int lead = 0; lead < m_leadCount; ++lead)
-        shown[lead] = shows(records[std::size_t(lead)]);
+        detected[lead] = records[std::size_t(lead)].isDetected();
+    m_following.record(detected, makeBeat(time, position, records));
+}
+
+// Answers whether the candidate became a beat, emitted or held back.
+bool TBeatAssembler::makeBeat(double time, int position, TQrsFusion::Records& records)
+{
+    bool usable[TSignal::MaxChannels];
     checkUsability(position, records, usable);
     const double ratio = agreement(records, usable);
     if (ratio < 0.0)
-        return;
-    follow(shown);
+        return false;
     TBeat beat = build(time, records, usable);
     double rr = 0.0;
     bool heldBack = false;
@@ -116,7 +117,7 @@ void TBeatAssembler::assemble(int position, TQrsFusion::Records& records)
         const double mean = m_previous.value(TBeat::MeanRrInterval);
         const Prematurity kind = prematurity(ratio, rr, mean);
         if (kind == Prematurity::Dropped)
-            return;
+            return false;
         heldBack = kind == Prematurity::HeldBack;
         if (m_hasPending)
             rr = resolvePending(rr, mean);
@@ -127,11 +128,12 @@ void TBeatAssembler::assemble(int position, TQrsFusion::Records& records)
     if (heldBack) {
         m_pending = beat;
         m_hasPending = true;
-        return;
+        return true;
     }
     emit(beat);
     m_previous = beat;
     m_hasPrevious = true;
+    return true;
 }
 
 void TBeatAssembler::finish()
@@ -143,29 +145,25 @@ void TBeatAssembler::finish()
     emit(m_pending);
 }
 
+// Signal checks first; then leads that do not follow the beats are left
+// out, unless none would be left that does.
 void TBeatAssembler::checkUsability(int position, TQrsFusion::Records& records, bool* usable)
 {
+    bool anyFollowing = false;
     for (int lead = 0; lead < m_leadCount; ++lead) {
-        usable[lead] = followsBeats(lead) && m_usability.isUsable(lead, position);
+        m_signalUsable[std::size_t(lead)] = m_usability.isUsable(lead, position);
+        anyFollowing = anyFollowing || (m_signalUsable[std::size_t(lead)] && m_following.follows(lead));
+    }
+    for (int lead = 0; lead < m_leadCount; ++lead) {
+        usable[lead] = m_signalUsable[std::size_t(lead)] && (m_following.follows(lead) || !anyFollowing);
         if (!usable[lead])
             records[std::size_t(lead)] = TLeadWaveRecord();
     }
 }
 
-bool TBeatAssembler::followsBeats(int lead) const
+bool TBeatAssembler::carriesEcg(int lead) const
 {
-    return m_followedCount < FollowedBeats
-        || std::bitset<FollowedBeats>(m_followed[std::size_t(lead)]).count() >= std::size_t(LeastFollowed);
-}
-
-// Every lead's history takes in whether it showed the beat, usable or
-// not, so that a lead whose electrode is put back on becomes usable again.
-void TBeatAssembler::follow(const bool* shown)
-{
-    constexpr quint32 Kept = (1u << FollowedBeats) - 1u;
-    for (int lead = 0; lead < m_leadCount; ++lead)
-        m_followed[std::size_t(lead)] = ((m_followed[std::size_t(lead)] << 1) | (shown[lead] ? 1u : 0u)) & Kept;
-    m_followedCount = std::min(m_followedCount + 1, FollowedBeats);
+    return m_signalUsable[std::size_t(lead)] && m_following.follows(lead);
 }
 
 double TBeatAssembler::agreement(const TQrsFusion::Records& records, const bool* usable) const

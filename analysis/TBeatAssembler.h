@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/TBeat.h"
+#include "analysis/TLeadFollowing.h"
 #include "analysis/TLeadUsability.h"
 #include "analysis/TQrsFusion.h"
 #include "analysis/TRrRing.h"
@@ -29,6 +30,10 @@ public:
     // confirm it, and is emitted as rejected.
     void finish();
 
+    // Whether a lead carried the ECG at the last beat assembled: not flat
+    // or saturated there, and following the beats.
+    bool carriesEcg(int lead) const;
+
     bool hasPrevious() const { return m_hasPrevious; }
     const TBeat& previous() const { return m_previous; }
 
@@ -36,15 +41,13 @@ private:
     enum class Prematurity { Normal, Dropped, HeldBack };
 
     bool skipped(double time);
+    bool makeBeat(double time, int position, TQrsFusion::Records& records);
     void checkUsability(int position, TQrsFusion::Records& records, bool* usable);
     // The agreement ratio, or -1 when the beat lacks agreement.
     double agreement(const TQrsFusion::Records& records, const bool* usable) const;
     static bool shows(const TLeadWaveRecord& record);
     bool isLone(const TQrsFusion::Records& records, const bool* usable) const;
     static bool anyQuietLead(const TQrsFusion::Records& records, const bool* usable, int leads);
-    // Whether a lead has shown enough of the recent beats to carry the ECG.
-    bool followsBeats(int lead) const;
-    void follow(const bool* shown);
     TBeat build(double time, const TQrsFusion::Records& records, const bool* usable) const;
     void setLeadMarks(TBeat& beat, int lead, const TLeadWaveRecord& record, bool usable) const;
     void setWindow(TBeat& beat, double time, const TQrsFusion::Records& records) const;
@@ -71,7 +74,7 @@ private:
     TBeat m_pending;
     TRrRing m_ring;
     int m_lastRingUpdate = 0;
-    // Per lead, whether it showed each of the last beats (newest in bit 0).
-    std::array<quint32, TSignal::MaxChannels> m_followed{};
-    int m_followedCount = 0;
+    TLeadFollowing m_following;
+    // Per lead, whether the signal checks passed at the last candidate.
+    std::array<bool, TSignal::MaxChannels> m_signalUsable;
 };

@@ -171,6 +171,8 @@ void TQrsDetector::fuse()
     const TBeatAssembler& assembler = run.assembler;
     const double previousTime = assembler.hasPrevious() ? assembler.previous().value(TBeat::QrsTime) : 0.0;
     run.fusion.beginRun(previousTime > 0.0 ? int(std::lround((previousTime + Separation) * m_rate)) : 0);
+    for (int lead = 0; lead < run.leadCount; ++lead)
+        run.fusion.setAnchor(lead, assembler.carriesEcg(lead));
     int position = 0;
     while (run.fusion.next(run.records, position)) {
         measureActivity(position);

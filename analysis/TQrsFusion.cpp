@@ -19,6 +19,17 @@ TQrsFusion::TQrsFusion(int leadCount, int rate)
 {
     m_unreported.fill(TLeadWaveRecord::Missing);
     m_unreportedStrength.fill(0.0f);
+    m_anchors.fill(true);
+}
+
+void TQrsFusion::setAnchor(int lead, bool anchor)
+{
+    m_anchors[std::size_t(lead)] = anchor;
+}
+
+int TQrsFusion::anchorCount() const
+{
+    return int(std::count(m_anchors.begin(), m_anchors.begin() + m_leadCount, true));
 }
 
 void TQrsFusion::beginRun(int discardBefore)
@@ -42,7 +53,7 @@ bool TQrsFusion::isBeatReady() const
 {
     const int needed = m_finished ? 1 : 2;
     for (int lead = 0; lead < m_leadCount; ++lead) {
-        if (m_queues[std::size_t(lead)].size() >= needed)
+        if (m_anchors[std::size_t(lead)] && m_queues[std::size_t(lead)].size() >= needed)
             return true;
     }
     return false;
@@ -56,7 +67,8 @@ bool TQrsFusion::inBeat(int lead, int earliest) const
 
 bool TQrsFusion::shouldWait(int fronts, int earliest) const
 {
-    if (m_leadCount >= LeadsToWait && fronts <= m_leadCount / 2)
+    const int anchors = anchorCount();
+    if (anchors >= LeadsToWait && fronts <= anchors / 2)
         return true;
     for (int lead = 0; lead < m_leadCount; ++lead) {
         const int unreported = m_unreported[std::size_t(lead)];
@@ -67,18 +79,21 @@ bool TQrsFusion::shouldWait(int fronts, int earliest) const
     return false;
 }
 
-int TQrsFusion::earliestFront(int& fronts) const
+int TQrsFusion::earliestFront(int& fronts)
 {
     fronts = 0;
     int earliest = 0;
     for (int lead = 0; lead < m_leadCount; ++lead) {
         const TWaveRecordQueue& queue = m_queues[std::size_t(lead)];
-        if (queue.isEmpty())
+        if (queue.isEmpty() || !m_anchors[std::size_t(lead)])
             continue;
         if (fronts == 0 || queue.front().qrs < earliest)
             earliest = queue.front().qrs;
         ++fronts;
     }
+    // What other leads hold before that belongs to no beat.
+    for (int lead = 0; lead < m_leadCount && fronts > 0; ++lead)
+        m_queues[std::size_t(lead)].discardBefore(earliest);
     return earliest;
 }
 
@@ -87,6 +102,8 @@ int TQrsFusion::laterLeads(int earliest, float& strength) const
     int count = 0;
     strength = 0.0f;
     for (int lead = 0; lead < m_leadCount; ++lead) {
+        if (!m_anchors[std::size_t(lead)])
+            continue;
         const TWaveRecordQueue& queue = m_queues[std::size_t(lead)];
         int later = m_unreported[std::size_t(lead)];
         float laterStrength = m_unreportedStrength[std::size_t(lead)];
@@ -123,7 +140,7 @@ bool TQrsFusion::next(Records& records, int& position)
         int used = 0;
         float strength = 0.0f;
         for (int lead = 0; lead < m_leadCount; ++lead) {
-            if (inBeat(lead, earliest)) {
+            if (m_anchors[std::size_t(lead)] && inBeat(lead, earliest)) {
                 ++used;
                 strength = std::max(strength, m_queues[std::size_t(lead)].front().strength);
             }
@@ -146,11 +163,12 @@ bool TQrsFusion::next(Records& records, int& position)
     if (!m_draining)
         m_waited = 0;
 
-    // The fronts within the window of the earliest make the beat.
+    // The fronts within the window of the earliest make the beat; the
+    // anchoring leads among them place it.
     std::array<int, TSignal::MaxChannels> positions;
     int used = 0;
     for (int lead = 0; lead < m_leadCount; ++lead) {
-        if (inBeat(lead, earliest))
+        if (m_anchors[std::size_t(lead)] && inBeat(lead, earliest))
             positions[std::size_t(used++)] = m_queues[std::size_t(lead)].front().qrs;
     }
     std::sort(positions.begin(), positions.begin() + used);

@@ -43,6 +43,11 @@ public:
         m_unreportedStrength[std::size_t(lead)] = strength;
     }
 
+    // Only leads that carry the ECG anchor a beat and vote on it; the others
+    // (flat, or not following the beats) may only join a beat anchored by
+    // them. All leads anchor at first.
+    void setAnchor(int lead, bool anchor);
+
     // Starts a run: drops the queued records before `discardBefore`
     // (records of beats already emitted).
     void beginRun(int discardBefore);
@@ -62,8 +67,10 @@ private:
     // the earliest front but within the P-wave reach of it, and the
     // largest strength among those QRSs.
     int laterLeads(int earliest, float& strength) const;
-    // The earliest front and the number of leads with a front.
-    int earliestFront(int& fronts) const;
+    // The earliest front of an anchoring lead and the number of anchoring
+    // leads with a front; drops the records of other leads before it.
+    int earliestFront(int& fronts);
+    int anchorCount() const;
     void dropBeat(int earliest);
 
     int m_leadCount;
@@ -75,4 +82,5 @@ private:
     std::array<TWaveRecordQueue, TSignal::MaxChannels> m_queues;
     std::array<int, TSignal::MaxChannels> m_unreported;
     std::array<float, TSignal::MaxChannels> m_unreportedStrength;
+    std::array<bool, TSignal::MaxChannels> m_anchors;
 };

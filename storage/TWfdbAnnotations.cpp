@@ -4,6 +4,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <set>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -123,6 +124,24 @@ void checkFields(std::size_t index, const TWfdbAnnotation& annotation)
 QString TWfdbAnnotations::symbol(int code)
 {
     return code >= 0 && code < SymbolCount ? QString::fromLatin1(Symbols[code]) : QString();
+}
+
+bool TWfdbAnnotations::isBeat(int code)
+{
+    static const std::set<int> beats{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 25, 30, 34, 35, 38, 41};
+    return beats.count(code) != 0;
+}
+
+std::vector<double> TWfdbAnnotations::beatTimes(const QString& path, double rate, double from)
+{
+    std::vector<double> times;
+    for (const TWfdbAnnotation& annotation : read(path)) {
+        const double time = annotation.sample / rate;
+        if (isBeat(annotation.code) && time >= from)
+            times.push_back(time);
+    }
+    std::sort(times.begin(), times.end());
+    return times;
 }
 
 std::vector<TWfdbAnnotation> TWfdbAnnotations::decode(const QByteArray& bytes, const QString& fileName)

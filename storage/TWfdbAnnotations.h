@@ -54,6 +54,14 @@ public:
     // The standard mnemonic of a code ("N", "V", "S", "A", "F", "Q", "|",
     // "+" ...); empty for a code without one.
     static QString symbol(int code);
+    // Whether a code stands for a QRS: normal, bundle branch block,
+    // aberrated, ventricular, fusion, nodal and atrial premature, escape,
+    // paced, unclassifiable and the rarer beat kinds. A blocked atrial
+    // premature beat ("x") is a P wave without a QRS: not a beat.
+    static bool isBeat(int code);
+    // The times (s) of the beats of an annotation file at `rate` samples
+    // per second, from `from` seconds on.
+    static std::vector<double> beatTimes(const QString& path, double rate, double from = 0.0);
 
     // Decodes the bytes of an annotation file; `fileName` names it in
     // messages. Throws std::runtime_error for a truncated SKIP or AUX, an odd

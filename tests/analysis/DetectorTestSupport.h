@@ -51,6 +51,19 @@ inline std::vector<TBeat> detectAtOnce(const ecgsynth::Record& record, bool sear
     return detectAtOnce(*ecgsynth::toSignal(record), searchPAndT);
 }
 
+// Runs a detector over a whole record and finishes it at its end.
+inline std::vector<TBeat> detectToEnd(const ecgsynth::Record& record)
+{
+    auto signal = ecgsynth::toSignal(record);
+    TQrsDetector detector;
+    BeatCollector collector;
+    detector.addListener(&collector);
+    detector.start(*signal, 0.0);
+    detector.run();
+    detector.finish();
+    return collector.beats;
+}
+
 // Feeds the record in pieces of the given sizes (cycled) and runs the
 // detector whenever the acquisition pipeline would: when the signal holds
 // 0.2 s more than the last analysed time plus the lag.

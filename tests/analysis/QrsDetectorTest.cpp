@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace detectortest;
@@ -374,6 +375,136 @@ TEST(QrsDetector, FinishEmitsTheBeatsOfTheLastSecondsAndRejectsAHeldBackOne)
     EXPECT_EQ(collector.valid().size(), 35u);
     EXPECT_EQ(store.count(), 36);
     expectConsecutiveNumbers(collector.beats);
+}
+
+// Records of two real leads, II and V1, of the device's fourteen (the others
+// flat), as arrhythmia records are converted: the situations where the
+// detector must hold on real records.
+class TwoLeadRecord : public ::testing::Test
+{
+protected:
+    static constexpr int II = 1;
+    static constexpr int V1 = 6;
+
+    TwoLeadRecord()
+    {
+        config = noisyConfig(14, 75, 60.0);
+        config.wanderMv = 0.1;
+        for (int lead = 0; lead < 14; ++lead) {
+            if (lead != II && lead != V1)
+                config.flatLeads.push_back(lead);
+        }
+        config.shapes.resize(14);
+        config.shapes[II] = ecgsynth::standardShape(II);
+        config.shapes[V1] = {0.08, 0.0, 0.6, -0.9, 0.2};
+    }
+
+    // Every true beat found, nothing else, over the whole record (V1's
+    // deep S wave places the beats up to 40 ms after the R peak).
+    static void expectTruth(const ecgsynth::Record& record, const std::vector<TBeat>& beats, double tolerance = 0.06)
+    {
+        const Match result = match(record.beats, beats, 0.0, record.length() / double(record.rate), tolerance);
+        EXPECT_EQ(result.missed, 0);
+        EXPECT_EQ(result.extra, 0);
+        EXPECT_EQ(beats.size(), record.beats.size());
+    }
+
+    ecgsynth::Config config;
+};
+
+TEST_F(TwoLeadRecord, AFewUsableLeadsAreCountedAlikeNotByTheirWeights)
+{
+    // Four real leads, II, aVF, V1 and V5; beat 15 shows in the two limb
+    // leads only. Weighted as among twelve standard leads it would score
+    // 2 of 17 and be lost; as two of four usable leads it stands.
+    constexpr int AVF = 5;
+    constexpr int V5 = 10;
+    config.flatLeads.erase(std::remove_if(config.flatLeads.begin(), config.flatLeads.end(),
+                                          [](int lead) { return lead == AVF || lead == V5; }),
+                           config.flatLeads.end());
+    config.shapes[AVF] = ecgsynth::standardShape(AVF);
+    config.shapes[V5] = ecgsynth::standardShape(V5);
+    config.beatScale[15] = std::vector<double>(14, 0.0);
+    config.beatScale[15][II] = config.beatScale[15][AVF] = 1.0;
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectToEnd(record);
+    expectTruth(record, beats);
+    const std::vector<TBeat> limbOnly = near(beats, record.beats[15]);
+    ASSERT_EQ(limbOnly.size(), 1u);
+    EXPECT_DOUBLE_EQ(limbOnly[0].value(TBeat::LeadAgreement), 0.5);
+}
+
+TEST_F(TwoLeadRecord, TallPWavesOfATwoToOneBlockMakeNoBeats)
+{
+    // V1's P waves are half its QRS; every other P wave is blocked, so the
+    // QRS comes every 1.6 s, a P wave 0.19 s before it and 0.61 s after.
+    config.shapes[V1].p = 0.45;
+    config.heartRate = 37.5;
+    for (double time = config.firstBeat + 0.61; time < config.duration; time += 1.6)
+        config.blockedPWaves.push_back(time);
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    expectTruth(record, detectToEnd(record));
+}
+
+TEST_F(TwoLeadRecord, SearchBackBeforeAPauseLeavesTheTWaveAlone)
+{
+    // Tall T waves, and a pause of 2.4 s after beat 30.
+    config.shapes[II].t = 0.9;
+    config.shapes[V1].t = 0.5;
+    config.rr = ecgsynth::regularRr(75, 80);
+    config.rr[30] = 2.4;
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectToEnd(record);
+    const Match result = match(record.beats, beats, 5.0, 60.0, 0.06);
+    EXPECT_EQ(result.missed + result.extra, 0);
+    const std::vector<TBeat> after = near(beats, record.beats[31]);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_NEAR(after[0].value(TBeat::RrInterval), 2.4, 0.01);
+}
+
+TEST_F(TwoLeadRecord, LeadDisconnectedAndDriftingIsNotUsable)
+{
+    // V1's electrode comes off at 20 s. Until its marks have failed to
+    // meet the beats a few times, it still counts; from then on it is left
+    // out, and II alone finds every beat.
+    config.disconnectedFrom[V1] = 20.0;
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectToEnd(record);
+    for (const auto& [from, to] : {std::make_pair(0.0, 20.0), std::make_pair(25.0, 60.0)}) {
+        const Match result = match(record.beats, beats, from, to, 0.06);
+        EXPECT_EQ(result.missed + result.extra, 0) << from;
+    }
+    for (const TBeat& beat : beats) {
+        if (beat.value(TBeat::QrsTime) > 40.0) {
+            EXPECT_EQ(beat.mark(V1, TBeat::LeadUsable), 0.0) << beat.value(TBeat::QrsTime);
+        }
+    }
+}
+
+TEST_F(TwoLeadRecord, FusedPositionOfTwoLeadsLiesBetweenThem)
+{
+    // V1 shaped as II, its QRS 40 ms later: the beat is placed half way.
+    config.shapes[V1] = config.shapes[II];
+    config.shapes[V1].delay = 0.04;
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const std::vector<TBeat> beats = detectToEnd(record);
+    expectTruth(record, beats);
+    // The first beat comes before the flat leads are known to be flat.
+    const Match result = match(record.beats, beats, 0.0, 60.0, 0.05);
+    for (std::size_t k = 1; k < beats.size(); ++k) {
+        const double truth = record.beats[std::size_t(result.truthOf[k])];
+        EXPECT_NEAR(beats[k].value(TBeat::QrsTime), truth + 0.02, 0.006) << "beat " << k;
+    }
+}
+
+TEST_F(TwoLeadRecord, ArtifactsInOneLeadMakeNoBeatsWhileTheOtherIsQuiet)
+{
+    // Muscle twitches in V1 as large as its QRS, half way between beats.
+    config.spikeMv = 1.0;
+    for (double time = config.firstBeat + 0.45; time < config.duration; time += 3.2)
+        config.spikes.emplace_back(V1, time);
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    expectTruth(record, detectToEnd(record));
 }
 
 TEST(QrsDetector, LifeCycle)

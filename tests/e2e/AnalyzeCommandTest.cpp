@@ -7,6 +7,7 @@
 #include "acquisition/TFastReplaySource.h"
 #include "analysis/TStudyRecording.h"
 #include "analysis/TBeat.h"
+#include "analysis/TBeatMatching.h"
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLeadSet.h"
@@ -196,6 +197,23 @@ TEST(AnalyzeCommand, PtbRecordGivesTheBeatsAndMeasurementsOfTheApplication)
 
 // A run that fails after the record was imported (its beats file cannot be
 // written) takes the study out again; a run that succeeds leaves it there.
+TEST(AnalyzeCommand, TallPWavesOfARealRecordDoNotPushTheirQrsOut)
+{
+    // Record 108's MLII: P waves nearly as tall as the QRS, PR 0.2 s and
+    // more. Every beat of the cardiologists' reference is stored.
+    const QString header = QStringLiteral(VAROR_DATA_DIR "/mitdb/108x.hea");
+    QTemporaryDir folder;
+    const QString annotations = folder.filePath(QStringLiteral("108x.qrs"));
+    const CommandResult result = AnalyzeProgram().run({header, QStringLiteral("--annotations"), annotations});
+    ASSERT_EQ(result.exitCode, 0) << result.error.toStdString();
+    const double rate = 360.0;
+    const std::vector<double> reference =
+        TWfdbAnnotations::beatTimes(QStringLiteral(VAROR_DATA_DIR "/mitdb/108x.atr"), rate);
+    const TBeatMatching score = TBeatMatching::match(reference, TWfdbAnnotations::beatTimes(annotations, rate));
+    ASSERT_EQ(reference.size(), 24u);
+    EXPECT_EQ(score.falseNegatives, 0);
+}
+
 TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
 {
     AnalyzeProgram program;

@@ -52,26 +52,53 @@ double beatFactor(const Config& config, int beat, int lead)
     return found->second[std::size_t(lead)];
 }
 
-// Adds the Gaussian waves of every beat to the millivolt traces.
+LeadShape shapeOf(const Config& config, int lead)
+{
+    return config.shapes.empty() ? standardShape(lead) : config.shapes[std::size_t(lead)];
+}
+
+// Adds a Gaussian wave to a millivolt trace.
+void addWave(std::vector<double>& trace, int rate, double centre, double width, double amplitude)
+{
+    const int length = int(trace.size());
+    const int from = std::max(0, int(std::floor((centre - 5 * width) * rate)));
+    const int to = std::min(length, int(std::ceil((centre + 5 * width) * rate)));
+    for (int i = from; i < to; ++i) {
+        const double x = (double(i) / rate - centre) / width;
+        trace[std::size_t(i)] += amplitude * std::exp(-0.5 * x * x);
+    }
+}
+
+// Adds the Gaussian waves of every beat, the blocked P waves and the
+// artifacts to the millivolt traces.
 void addBeats(const Config& config, const std::vector<double>& beats, std::vector<std::vector<double>>& mv)
 {
-    const int length = int(mv.front().size());
     for (int k = 0; k < int(beats.size()); ++k) {
         const double rr = k > 0 ? beats[std::size_t(k)] - beats[std::size_t(k - 1)] : 60.0 / config.heartRate;
         for (const Wave& wave : wavesFor(rr)) {
-            const double centre = beats[std::size_t(k)] + wave.centre;
-            const int from = std::max(0, int(std::floor((centre - 5 * wave.width) * config.rate)));
-            const int to = std::min(length, int(std::ceil((centre + 5 * wave.width) * config.rate)));
             for (int lead = 0; lead < config.leads; ++lead) {
-                const LeadShape& shape = config.shapes.empty() ? standardShape(lead) : config.shapes[std::size_t(lead)];
-                const double amplitude = shape.*wave.amplitude * beatFactor(config, k, lead);
-                for (int i = from; i < to; ++i) {
-                    const double x = (double(i) / config.rate - centre) / wave.width;
-                    mv[std::size_t(lead)][std::size_t(i)] += amplitude * std::exp(-0.5 * x * x);
-                }
+                const LeadShape shape = shapeOf(config, lead);
+                addWave(mv[std::size_t(lead)], config.rate, beats[std::size_t(k)] + wave.centre + shape.delay,
+                        wave.width, shape.*wave.amplitude * beatFactor(config, k, lead));
             }
         }
     }
+    const Wave p = wavesFor(60.0 / config.heartRate).front();
+    for (const double time : config.blockedPWaves) {
+        for (int lead = 0; lead < config.leads; ++lead)
+            addWave(mv[std::size_t(lead)], config.rate, time, p.width, shapeOf(config, lead).p);
+    }
+    for (const auto& [lead, time] : config.spikes) {
+        addWave(mv[std::size_t(lead)], config.rate, time - 0.006, 0.004, config.spikeMv);
+        addWave(mv[std::size_t(lead)], config.rate, time + 0.006, 0.004, -config.spikeMv);
+    }
+}
+
+// An electrode off: a random walk of a few millivolts.
+double drift(double& level, std::mt19937& random, std::normal_distribution<double>& noise)
+{
+    level = 0.999 * level + 0.05 * noise(random);
+    return level;
 }
 
 // Wander, hum and noise of one lead at sample i.
@@ -141,11 +168,18 @@ Record synthesize(const Config& config)
         const double offset = config.offsetMv * ((lead % 5) - 2) / 2.0;
         const bool flat = contains(config.flatLeads, lead);
         const bool clipped = contains(config.clippedLeads, lead);
+        const auto disconnected = config.disconnectedFrom.find(lead);
+        const int offFrom = disconnected == config.disconnectedFrom.end()
+            ? length : int(std::lround(disconnected->second * config.rate));
+        double level = 0.0;
         std::vector<qint16>& counts = record.leads[std::size_t(lead)];
         counts.resize(std::size_t(length));
         for (int i = 0; i < length; ++i) {
             const double extra = disturbance(config, lead, i, random, noise);
-            double value = offset + (flat ? config.noiseMv * noise(random) : mv[std::size_t(lead)][std::size_t(i)] + extra);
+            double value = offset
+                + (flat ? config.noiseMv * noise(random)
+                        : i >= offFrom ? drift(level, random, noise) + config.noiseMv * noise(random)
+                                       : mv[std::size_t(lead)][std::size_t(i)] + extra);
             if (clipped)
                 value += 32767.0 / CountsPerMv;
             counts[std::size_t(i)] = toCounts(value);

@@ -14,6 +14,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace ecgsynth {
@@ -26,6 +27,7 @@ struct LeadShape
     double r = 1.0;
     double s = 0.0;
     double t = 0.3;
+    double delay = 0.0; // s; the lead's waves come this much later
 };
 
 // Plausible shapes of the 14 device leads (I ... V6, CM5, CR5).
@@ -55,6 +57,15 @@ struct Config
     unsigned seed = 1;
     std::vector<int> flatLeads;
     std::vector<int> clippedLeads;
+    // P waves without a QRS (AV block), at these times (s).
+    std::vector<double> blockedPWaves;
+    // Lead -> time (s) from which its electrode is off: no ECG, only a
+    // slow drift of a few millivolts and noise.
+    std::map<int, double> disconnectedFrom;
+    // Sharp biphasic artifacts (muscle twitches) of spikeMv in one lead:
+    // (lead, time in s).
+    std::vector<std::pair<int, double>> spikes;
+    double spikeMv = 1.0;
 };
 
 struct Record
