@@ -4,6 +4,7 @@
 // records in one go or piece by piece, and matching its beats to the truth.
 #include "analysis/TBeat.h"
 #include "analysis/TBeatListener.h"
+#include "analysis/TBeatStore.h"
 #include "analysis/TLeadQrsDetector.h"
 #include "analysis/TQrsDetector.h"
 #include "analysis/TScaleWindow.h"
@@ -32,6 +33,23 @@ public:
         }
         return kept;
     }
+};
+
+// A detector started from time 0 on a signal, telling a collector and a
+// beat store.
+struct DetectorRun
+{
+    DetectorRun(const TSignal& signal, int leads)
+        : store(leads)
+    {
+        detector.setBeatStore(&store);
+        detector.addListener(&collector);
+        detector.start(signal, 0.0);
+    }
+
+    TBeatStore store;
+    BeatCollector collector;
+    TQrsDetector detector;
 };
 
 // Runs a detector over the whole record held in one signal, with one run().

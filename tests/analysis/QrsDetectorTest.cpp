@@ -180,14 +180,10 @@ TEST(QrsDetector, PrematureBeatWithFairAgreementIsHeldBackUntilTheNextBeat)
         config.beatScale[15] = {1, 0, 1, 0, 1, 0, 1, 0};
         const ecgsynth::Record record = ecgsynth::synthesize(config);
         auto signal = ecgsynth::toSignal(record);
-        TBeatStore store(8);
-        BeatCollector collector;
-        TQrsDetector detector;
-        detector.setBeatStore(&store);
-        detector.addListener(&collector);
-        detector.start(*signal, 0.0);
-        detector.run();
-        const std::vector<TBeat>& beats = collector.beats;
+        DetectorRun run(*signal, 8);
+        run.detector.run();
+        const TBeatStore& store = run.store;
+        const std::vector<TBeat>& beats = run.collector.beats;
 
         const bool compensated = following > 1.0;
         const std::vector<TBeat> premature = near(beats, record.beats[15]);
@@ -356,25 +352,21 @@ TEST(QrsDetector, FinishEmitsTheBeatsOfTheLastSecondsAndRejectsAHeldBackOne)
     const ecgsynth::Record record = ecgsynth::synthesize(config);
     ASSERT_EQ(record.beats.size(), 36u);
     auto signal = ecgsynth::toSignal(record);
-    TBeatStore store(8);
-    BeatCollector collector;
-    TQrsDetector detector;
-    detector.setBeatStore(&store);
-    detector.addListener(&collector);
-    detector.start(*signal, 0.0);
-    detector.run();
-    EXPECT_LT(collector.beats.size(), 34u);
+    DetectorRun run(*signal, 8);
+    const std::vector<TBeat>& beats = run.collector.beats;
+    run.detector.run();
+    EXPECT_LT(beats.size(), 34u);
 
-    detector.finish();
-    EXPECT_FALSE(detector.isStarted());
-    const Match result = match(record.beats, collector.beats, 0.0, 60.0);
+    run.detector.finish();
+    EXPECT_FALSE(run.detector.isStarted());
+    const Match result = match(record.beats, beats, 0.0, 60.0);
     EXPECT_EQ(result.missed, 0);
     EXPECT_EQ(result.extra, 0);
-    ASSERT_EQ(collector.beats.size(), 36u);
-    EXPECT_EQ(collector.beats.back().beatClass(), TBeat::Rejected);
-    EXPECT_EQ(collector.valid().size(), 35u);
-    EXPECT_EQ(store.count(), 36);
-    expectConsecutiveNumbers(collector.beats);
+    ASSERT_EQ(beats.size(), 36u);
+    EXPECT_EQ(beats.back().beatClass(), TBeat::Rejected);
+    EXPECT_EQ(run.collector.valid().size(), 35u);
+    EXPECT_EQ(run.store.count(), 36);
+    expectConsecutiveNumbers(beats);
 }
 
 // Records of two real leads, II and V1, of the device's fourteen (the others
