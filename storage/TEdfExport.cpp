@@ -36,17 +36,6 @@ int exactEnd(int limit, double step)
     return digital;
 }
 
-// The longest data record up to one second whose length divides the
-// recording.
-int samplesPerRecord(std::size_t length, int rate)
-{
-    for (std::size_t samples = std::min(std::size_t(rate), length); samples > 1; --samples) {
-        if (length % samples == 0)
-            return int(samples);
-    }
-    return 1;
-}
-
 // EDF headers are ASCII: accents are dropped ("Muñoz" gives "Munoz"),
 // other characters become "_".
 QString asciiText(const QString& text)
@@ -67,6 +56,32 @@ QString patientName(const TExportRecord& record)
     return asciiText(record.lastName + QLatin1Char(',') + record.firstName);
 }
 
+struct DigitalRange
+{
+    int minimum;
+    int maximum;
+};
+
+// A lead in whole one-second records: the last one is completed with the
+// last sample, so that a reader ignoring the end annotation sees no step.
+TEdfFile::Signal channelOf(const TExportRecord& record, std::size_t lead, const DigitalRange& range)
+{
+    const double step = record.millivoltsPerCount;
+    const std::size_t rate = std::size_t(record.samplingRate);
+    TEdfFile::Signal channel;
+    channel.label = QStringLiteral("ECG ") + record.leadNames.value(int(lead));
+    channel.dimension = QStringLiteral("mV");
+    channel.digitalMinimum = range.minimum;
+    channel.digitalMaximum = range.maximum;
+    channel.physicalMinimum = range.minimum * step;
+    channel.physicalMaximum = range.maximum * step;
+    channel.samples.reserve((record.length() + rate - 1) / rate * rate);
+    for (const qint16 count : record.leads[lead])
+        channel.samples.push_back(std::clamp<int>(count, range.minimum, range.maximum));
+    channel.samples.resize(channel.samples.size() + (rate - channel.samples.size() % rate) % rate, channel.samples.back());
+    return channel;
+}
+
 std::vector<TEdfFile::Annotation> annotations(const TExportRecord& record)
 {
     std::vector<TEdfFile::Annotation> result;
@@ -74,6 +89,7 @@ std::vector<TEdfFile::Annotation> annotations(const TExportRecord& record)
         result.push_back({0.0, QStringLiteral("Averaged beat %1 %2 ms").arg(name).arg(seconds * 1000.0, 0, 'f', 1)});
     for (const TExportBeat& beat : record.beats)
         result.push_back({beat.seconds, QLatin1String(beat.normal ? TEdfExport::NormalBeat : TEdfExport::RejectedBeat)});
+    result.push_back({double(record.length()) / record.samplingRate, QLatin1String(TEdfFile::RecordingEnds)});
     return result;
 }
 
@@ -85,9 +101,8 @@ void write(const TExportRecord& record, const QString& path, bool bdf)
 {
     const double step = record.millivoltsPerCount;
     const int limit = bdf ? BdfDigitalLimit : EdfDigitalLimit;
-    const int digitalMinimum = exactEnd(-limit, step);
-    const int digitalMaximum = exactEnd(limit - 1, step);
-    if (digitalMinimum == 0 || digitalMaximum == 0)
+    const DigitalRange range = {exactEnd(-limit, step), exactEnd(limit - 1, step)};
+    if (range.minimum == 0 || range.maximum == 0)
         throw std::runtime_error(
             QStringLiteral("Cannot write EDF file %1: a step of %2 mV has no exact range").arg(path).arg(step).toStdString());
 
@@ -97,20 +112,9 @@ void write(const TExportRecord& record, const QString& path, bool bdf)
     file.sex = record.sex;
     file.birthDate = record.birthDate;
     file.start = record.start;
-    file.samplesPerRecord = samplesPerRecord(record.length(), record.samplingRate);
-    file.recordSeconds = double(file.samplesPerRecord) / record.samplingRate;
-    for (std::size_t lead = 0; lead < record.leads.size(); ++lead) {
-        TEdfFile::Signal& channel = file.channels.emplace_back();
-        channel.label = QStringLiteral("ECG ") + record.leadNames.value(int(lead));
-        channel.dimension = QStringLiteral("mV");
-        channel.digitalMinimum = digitalMinimum;
-        channel.digitalMaximum = digitalMaximum;
-        channel.physicalMinimum = digitalMinimum * step;
-        channel.physicalMaximum = digitalMaximum * step;
-        channel.samples.reserve(record.length());
-        for (const qint16 count : record.leads[lead])
-            channel.samples.push_back(std::clamp<int>(count, digitalMinimum, digitalMaximum));
-    }
+    file.samplesPerRecord = record.samplingRate; // one-second data records
+    for (std::size_t lead = 0; lead < record.leads.size(); ++lead)
+        file.channels.push_back(channelOf(record, lead, range));
     file.annotations = annotations(record);
     file.write(path);
 }

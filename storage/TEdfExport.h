@@ -12,8 +12,9 @@ struct TExportRecord;
 //   the count times the device's step. On the 16-bit scale that range ends
 //   a little below the device's maximum (295.3 of 300 mV); the counts
 //   above it, which only a saturated input reaches, are stored at its end;
-// - data records of the longest duration up to one second that divides
-//   the recording, since EDF has no sample count besides whole records;
+// - data records of one second, the last one completed with the last
+//   sample and the end of the recording marked by the annotation
+//   TEdfFile::RecordingEnds;
 // - the patient's name ("Last,First", in ASCII), sex and birth date and
 //   the recording start in the header's structured fields;
 // - the stored beats as annotations "Normal beat" and "Rejected beat" at

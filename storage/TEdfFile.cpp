@@ -104,6 +104,16 @@ double TEdfFile::Signal::physical(int digital) const
     return physicalMinimum + (digital - digitalMinimum) * step;
 }
 
+std::size_t TEdfFile::recordedLength() const
+{
+    const std::size_t length = channels.empty() ? 0 : channels.front().samples.size();
+    for (const Annotation& annotation : annotations) {
+        if (annotation.text == QLatin1String(RecordingEnds))
+            return std::min(length, std::size_t(std::max(0LL, std::llround(annotation.onsetSeconds * samplingRate()))));
+    }
+    return length;
+}
+
 TEdfFile TEdfFile::read(const QString& path)
 {
     TEdfHeader::check(path);

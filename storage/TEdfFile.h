@@ -15,6 +15,12 @@
 class TEdfFile
 {
 public:
+    // EDF counts samples in whole data records only. A recording that ends
+    // inside its last record is padded to the record's end and carries this
+    // annotation (the text EDFlib knows as the end of a recording) where its
+    // samples end.
+    static constexpr const char* RecordingEnds = "Recording ends";
+
     struct Signal
     {
         QString label;        // e.g. "ECG V1"
@@ -46,6 +52,8 @@ public:
     std::vector<Annotation> annotations;
 
     double samplingRate() const { return samplesPerRecord / recordSeconds; }
+    // Samples per channel up to the "Recording ends" annotation, or all.
+    std::size_t recordedLength() const;
 
     // Checks the header (TEdfHeader) and reads the whole file. Throws
     // std::runtime_error naming the file and what is wrong.

@@ -22,6 +22,7 @@ TWfdbRecord recordOf(const TEdfFile& file, const QString& path)
     TWfdbRecord record;
     record.header.recordName = QFileInfo(path).completeBaseName();
     record.header.samplingFrequency = file.samplingRate();
+    const std::size_t length = file.recordedLength();
     for (const TEdfFile::Signal& channel : file.channels) {
         TWfdbSignalInfo& info = record.header.signalInfos.emplace_back();
         info.fileName = QFileInfo(path).fileName();
@@ -29,9 +30,9 @@ TWfdbRecord recordOf(const TEdfFile& file, const QString& path)
         info.units = channel.dimension;
         const double unit = info.isVoltage() ? info.millivoltsPerUnit() : 1.0;
         std::vector<double>& values = record.millivolts.emplace_back();
-        values.reserve(channel.samples.size());
-        for (const int digital : channel.samples)
-            values.push_back(channel.physical(digital) * unit);
+        values.reserve(length);
+        for (std::size_t i = 0; i < length; ++i)
+            values.push_back(channel.physical(channel.samples[i]) * unit);
     }
     record.header.sampleCount = qint64(record.length());
     return record;
