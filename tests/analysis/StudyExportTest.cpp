@@ -52,11 +52,9 @@ std::vector<std::vector<qint16>> ptbLeads()
 
 // A store in a temporary folder with a study recorded from the leads, for
 // a patient whose name EDF must spell in ASCII.
-class SourceStudy
+struct SourceStudy
 {
-public:
-    explicit SourceStudy(const std::vector<std::vector<qint16>>& leads)
-        : store("PulsorixVAROR", m_folder.path())
+    explicit SourceStudy(const std::vector<std::vector<qint16>>& leads) : store("PulsorixVAROR", folder.path())
     {
         TStudyInfo info;
         info.lastName = "Muñoz";
@@ -65,14 +63,13 @@ public:
         info.birthDate = "19510502";
         info.studyType = "VA ROR";
         info.studyDateTime = "20240312103000";
-        id = TStudyRecording::recordStudy(store, leads, info);
-        study = store.openStudy(id);
+        study = store.openStudy(TStudyRecording::recordStudy(store, leads, info));
     }
 
     // The study written out to a file of the folder.
     QString exportTo(const QString& name) const
     {
-        const QString path = m_folder.filePath(name);
+        const QString path = folder.filePath(name);
         TReviewAnalysis analysis(*study);
         analysis.addStoredBeats();
         TStagedFiles files;
@@ -81,12 +78,8 @@ public:
         return path;
     }
 
-private:
-    QTemporaryDir m_folder;
-
-public:
+    QTemporaryDir folder;
     TLocalStudyStore store;
-    int id = 0;
     TStudy* study = nullptr;
 };
 
