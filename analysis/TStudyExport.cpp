@@ -13,7 +13,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cmath>
 #include <stdexcept>
@@ -140,9 +139,7 @@ std::optional<Format> formatOf(const QString& path)
 
 QString fileName(const QString& baseFilename, Format format)
 {
-    QString name = baseFilename;
-    if (format == Format::Wfdb)
-        name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_]")), QStringLiteral("_"));
+    QString name = format == Format::Wfdb ? TWfdbExport::recordNameOf(baseFilename) : baseFilename;
     for (const FormatExtension& entry : Extensions) {
         if (entry.format == format)
             name += QLatin1Char('.') + QLatin1String(entry.extension);

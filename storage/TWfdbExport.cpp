@@ -58,15 +58,15 @@ QByteArray samples(const TExportRecord& record)
 
 namespace TWfdbExport {
 
-bool isValidRecordName(const QString& name)
+QString recordNameOf(const QString& name)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_]+$"));
-    return pattern.match(name).hasMatch();
+    static const QRegularExpression invalid(QStringLiteral("[^A-Za-z0-9_]"));
+    return QString(name).replace(invalid, QStringLiteral("_"));
 }
 
 Files encode(const TExportRecord& record, const QString& recordName)
 {
-    if (!isValidRecordName(recordName))
+    if (recordName.isEmpty() || recordNameOf(recordName) != recordName)
         throw std::runtime_error(QStringLiteral("The WFDB record name \"%1\" may hold only letters, digits and underscores")
                                      .arg(recordName)
                                      .toStdString());

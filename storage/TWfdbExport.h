@@ -25,8 +25,9 @@ struct Files
     QByteArray annotations;
 };
 
-// Letters, digits and underscores, as every WFDB tool accepts.
-bool isValidRecordName(const QString& name);
+// A valid record name (letters, digits and underscores, as every WFDB tool
+// accepts) made of a name: other characters become underscores.
+QString recordNameOf(const QString& name);
 
 // The three files of the record; throws std::runtime_error for a record
 // name that is not valid.
