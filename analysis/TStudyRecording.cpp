@@ -6,10 +6,13 @@
 #include "analysis/TLeadSet.h"
 #include "analysis/TSignal.h"
 #include "storage/TStudyInfo.h"
+#include "storage/TStudyStore.h"
+#include "storage/TWfdbDeviceRecording.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QtEndian>
 
 #include <stdexcept>
 
@@ -43,6 +46,23 @@ private:
     TFastReplaySource& m_source;
     std::string m_error;
 };
+
+// The leads interleaved into device frames.
+QByteArray deviceFrames(const std::vector<std::vector<qint16>>& leads)
+{
+    const qint64 frames = leads.empty() ? 0 : qint64(leads.front().size());
+    if (frames <= 0)
+        throw std::runtime_error("The record is too short to analyse");
+    QByteArray bytes(int(frames * qint64(leads.size()) * TFastReplaySource::BytesPerSample), Qt::Uninitialized);
+    auto* out = reinterpret_cast<uchar*>(bytes.data());
+    for (qint64 frame = 0; frame < frames; ++frame) {
+        for (const std::vector<qint16>& lead : leads) {
+            qToLittleEndian<qint16>(lead[std::size_t(frame)], out);
+            out += TFastReplaySource::BytesPerSample;
+        }
+    }
+    return bytes;
+}
 
 } // namespace
 
@@ -87,6 +107,27 @@ void recordReplay(TFastReplaySource& source, TStudy* study, const std::string& r
         throw std::runtime_error(listener.error());
     if (pipeline.rawSignal()->appendedCount() < source.totalFrames())
         throw std::runtime_error("The replay stalled");
+}
+
+int recordStudy(TStudyStore& store, const std::vector<std::vector<qint16>>& leads, TStudyInfo& info)
+{
+    const int channels = int(leads.size());
+    const int rate = TWfdbDeviceRecording::SampleRate;
+    QByteArray frames = deviceFrames(leads);
+    const qint64 frameCount = frames.size() / (channels * TFastReplaySource::BytesPerSample);
+    TFastReplaySource source(std::move(frames), channels, rate, frameCount);
+    describeSignal(info, source);
+    TStudy* study = store.createStudy(info);
+    try {
+        recordReplay(source, study, info.studyDateTime);
+        store.saveStudy(study);
+    } catch (...) {
+        store.closeStudy(study);
+        store.deleteStudy(info.id);
+        throw;
+    }
+    store.closeStudy(study);
+    return info.id;
 }
 
 } // namespace TStudyRecording

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <string>
+#include <vector>
 
 class TAcqSource;
 class TFastReplaySource;
 class TStudy;
+class TStudyStore;
 struct TStudyInfo;
 
 // Studies recorded from an acquisition source.
@@ -24,5 +28,13 @@ void describeSignal(TStudyInfo& info, const TAcqSource& source);
 // when acquisition fails, or "The replay stalled" when no frame came for
 // 10 s.
 void recordReplay(TFastReplaySource& source, TStudy* study, const std::string& recordingDateTime);
+
+// A new study in the store holding the fourteen leads (device counts at
+// 1000 Hz, TLeadSet order), recorded whole through the acquisition
+// pipeline (recordReplay) at the info's study date-time; saved and closed. Fills the info's signal fields, id and base file name
+// and answers the id. Throws std::runtime_error when the leads are too
+// short, or what creating or recording the study throws; a study that
+// failed is taken out of the store again.
+int recordStudy(TStudyStore& store, const std::vector<std::vector<qint16>>& leads, TStudyInfo& info);
 
 } // namespace TStudyRecording

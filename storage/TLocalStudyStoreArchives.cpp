@@ -9,6 +9,7 @@
 #include "storage/TStudy.h"
 #include "storage/TStudyFileName.h"
 #include "storage/TStudyFiles.h"
+#include "storage/TStagedFiles.h"
 #include "storage/TStudyJson.h"
 
 #include <QBuffer>
@@ -17,7 +18,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstdio>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -59,15 +59,6 @@ QString fromUtf8(const std::string& text)
 std::string toUtf8(const QString& text)
 {
     return TStudyJson::toUtf8(text);
-}
-
-// Moves `from` over `to`, replacing it in one step where the system can.
-bool replaceFile(const QString& from, const QString& to)
-{
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    QFile::remove(to);
-    return QFile::rename(from, to);
 }
 
 // Names of the temporary files an import extracts into, hidden (a leading
@@ -128,7 +119,7 @@ void TLocalStudyStore::exportStudy(int id, const std::string& folder)
         QFile::remove(partial);
         throw;
     }
-    if (!replaceFile(partial, target)) {
+    if (!TStagedFiles::replaceFile(partial, target)) {
         QFile::remove(partial);
         throw std::runtime_error("Cannot close zip archive");
     }
@@ -236,7 +227,7 @@ int TLocalStudyStore::importStudy(const std::string& archivePath)
     // The study file goes last: until it is in place, the old study file
     // still describes the study.
     for (int i : {1, 2, 0}) {
-        if (!replaceFile(extracted[i], filePath(info.baseFilename, extensions[i])))
+        if (!TStagedFiles::replaceFile(extracted[i], filePath(info.baseFilename, extensions[i])))
             throw std::runtime_error("Write error");
     }
     temporaries.release();

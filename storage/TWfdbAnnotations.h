@@ -41,6 +41,7 @@ class TWfdbAnnotations
 {
 public:
     static constexpr int Normal = 1;
+    static constexpr int Unclassified = 13; // "Q"
     static constexpr int Skip = 59;
     static constexpr int Num = 60;
     static constexpr int Sub = 61;

@@ -41,7 +41,13 @@ QHash<QString, int> namesOfLeads()
 int TWfdbLeadMap::leadPosition(const QString& description)
 {
     static const QHash<QString, int> names = namesOfLeads();
-    return names.value(normalisedName(description), -1);
+    const QString name = normalisedName(description);
+    // EDF+ labels put the signal type first: "ECG V1", "EKG II".
+    for (const QLatin1String type : {QLatin1String("ecg"), QLatin1String("ekg")}) {
+        if (name.startsWith(type) && names.contains(name.mid(type.size())))
+            return names.value(name.mid(type.size()));
+    }
+    return names.value(name, -1);
 }
 
 TWfdbLeadMap::TWfdbLeadMap(const TWfdbHeader& header)

@@ -15,7 +15,8 @@ struct TWfdbRecord;
 // (TLeadSet order: I, II, III, aVR, aVL, aVF, V1 ... V6, CM5, CR5). A
 // signal is matched by its description, ignoring case and blanks, as the
 // lead's own name or a common alias: MLI, MLII, MLIII, D1 ... D3 and
-// DI ... DIII for the limb leads, MV1 ... MV6 for the chest leads. Only
+// DI ... DIII for the limb leads, MV1 ... MV6 for the chest leads, each
+// also after the signal type "ECG" or "EKG" (EDF+ labels). Only
 // voltage signals count; the first signal that matches a lead is taken.
 // Leads the record lacks are not derived from the others: they stay zero.
 class TWfdbLeadMap

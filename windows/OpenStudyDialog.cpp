@@ -1,7 +1,11 @@
 #include "windows/OpenStudyDialog.h"
 #include "ui_OpenStudyDialog.h"
 
+#include "analysis/TReviewAnalysis.h"
+#include "analysis/TStudyRecording.h"
 #include "app/TSettings.h"
+#include "storage/TImportedRecording.h"
+#include "storage/TStagedFiles.h"
 #include "storage/TStudyJson.h"
 #include "storage/TStudyStore.h"
 #include "windows/TWaitCursor.h"
@@ -12,9 +16,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
@@ -68,6 +74,14 @@ int studyId(const QTreeWidgetItem& item)
     return item.data(ColumnKey, Qt::DisplayRole).toInt();
 }
 
+QStringList patients(const QList<QTreeWidgetItem*>& items)
+{
+    QStringList names;
+    for (const QTreeWidgetItem* item : items)
+        names.append(item->text(ColumnPatient));
+    return names;
+}
+
 // Shows the items whose patient column holds every word (ignoring case)
 // and answers them; hidden items leave the selection, so that nothing out
 // of sight is deleted or copied.
@@ -105,6 +119,12 @@ OpenStudyDialog::OpenStudyDialog(QWidget* parent, TStudyStore* store)
     m_ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
     m_ui->btnReport->setEnabled(false);
     m_ui->btnDelete->setEnabled(false);
+    auto* more = new QMenu(this);
+    more->addActions({m_ui->actionExportEdf, m_ui->actionExportBdf, m_ui->actionExportWfdb, m_ui->actionExportAecg});
+    more->addSeparator();
+    more->addAction(m_ui->actionImportRecording);
+    m_ui->btnMore->setMenu(more);
+    on_treeStudies_itemSelectionChanged();
 
     m_ui->treeStudies->setHeaderLabels({QString(), tr("Patient"), tr("Study type"), tr("Date"), tr("Report"), QString()});
     m_ui->treeStudies->hideColumn(ColumnKey);
@@ -244,6 +264,8 @@ void OpenStudyDialog::on_treeStudies_itemSelectionChanged()
     if (selected)
         m_ui->treeSharedStudies->clearSelection();
     m_ui->btnDelete->setEnabled(selected);
+    for (QAction* action : {m_ui->actionExportEdf, m_ui->actionExportBdf, m_ui->actionExportWfdb, m_ui->actionExportAecg})
+        action->setEnabled(selected);
 }
 
 void OpenStudyDialog::on_treeSharedStudies_itemSelectionChanged()
@@ -339,8 +361,8 @@ void OpenStudyDialog::on_btnShareExport_clicked()
 {
     const QList<QTreeWidgetItem*> items = m_ui->treeStudies->selectedItems();
     const std::string folder = toLocal8Bit(sharedFolder());
-    const int succeeded = runBatch(items, [this, &folder](const QTreeWidgetItem& item) {
-        m_store->exportStudy(studyId(item), folder);
+    const int succeeded = runBatch(patients(items), [this, &items, &folder](int i) {
+        m_store->exportStudy(studyId(*items[i]), folder);
     });
     fillSharedList();
     reportBatch(tr("%1 of %2 studies were copied to the shared folder."), succeeded, items.size());
@@ -350,34 +372,34 @@ void OpenStudyDialog::on_btnShareImport_clicked()
 {
     const QList<QTreeWidgetItem*> items = m_ui->treeSharedStudies->selectedItems();
     const QString folder = sharedFolder();
-    const int succeeded = runBatch(items, [this, &folder](const QTreeWidgetItem& item) {
-        m_store->importStudy(toLocal8Bit(QStringLiteral("%1/%2").arg(folder, item.text(ColumnKey))));
+    const int succeeded = runBatch(patients(items), [this, &items, &folder](int i) {
+        m_store->importStudy(toLocal8Bit(QStringLiteral("%1/%2").arg(folder, items[i]->text(ColumnKey))));
     });
     fillLocalList();
     reportBatch(tr("%1 of %2 studies were copied to the local folder."), succeeded, items.size());
 }
 
-// Runs the operation on every item under a "Please wait..." progress
-// dialog. A failing study is reported with its patient and the batch goes
-// on with the next. Answers the number of studies that succeeded.
-int OpenStudyDialog::runBatch(const QList<QTreeWidgetItem*>& items,
-                              const std::function<void(const QTreeWidgetItem&)>& operation)
+// Runs the operation on every entry (a study, shown by its patient, or a
+// file) under a "Please wait..." progress dialog. A failing entry is
+// reported with its label and the batch goes on with the next. Answers
+// the number of entries that succeeded.
+int OpenStudyDialog::runBatch(const QStringList& labels, const std::function<void(int)>& operation)
 {
-    QProgressDialog progress(tr("Please wait..."), QString(), 0, items.size(), this);
+    QProgressDialog progress(tr("Please wait..."), QString(), 0, labels.size(), this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.setValue(0);
     progress.show();
     int succeeded = 0;
-    for (int i = 0; i < items.size(); ++i) {
+    for (int i = 0; i < labels.size(); ++i) {
         try {
-            operation(*items[i]);
+            operation(i);
             ++succeeded;
         } catch (const std::exception& error) {
             // Above the progress dialog, which blocks the rest of this window.
             QMessageBox box(QMessageBox::Information, QString(), QString::fromUtf8(error.what()), QMessageBox::Ok,
                             &progress);
-            box.setInformativeText(items[i]->text(ColumnPatient));
+            box.setInformativeText(labels[i]);
             box.exec();
         }
         progress.setValue(i + 1);
@@ -428,6 +450,84 @@ void OpenStudyDialog::on_btnReport_clicked()
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         QMessageBox::warning(this, tr("Error"), tr("The report could not be opened: %1").arg(path));
+}
+
+void OpenStudyDialog::on_actionExportEdf_triggered()
+{
+    exportSelected(TStudyExport::Format::Edf);
+}
+
+void OpenStudyDialog::on_actionExportBdf_triggered()
+{
+    exportSelected(TStudyExport::Format::Bdf);
+}
+
+void OpenStudyDialog::on_actionExportWfdb_triggered()
+{
+    exportSelected(TStudyExport::Format::Wfdb);
+}
+
+void OpenStudyDialog::on_actionExportAecg_triggered()
+{
+    exportSelected(TStudyExport::Format::Aecg);
+}
+
+// Each selected study goes to a file named after it in the chosen folder.
+void OpenStudyDialog::exportSelected(TStudyExport::Format format)
+{
+    const QList<QTreeWidgetItem*> items = m_ui->treeStudies->selectedItems();
+    if (items.isEmpty())
+        return;
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, tr("Export to folder"), QString(), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    const int succeeded = runBatch(patients(items), [this, &items, &folder, format](int i) {
+        const QString name = TStudyExport::fileName(items[i]->text(ColumnBaseFilename), format);
+        exportStudy(studyId(*items[i]), QDir(folder).filePath(name));
+    });
+    reportBatch(tr("%1 of %2 studies were exported."), succeeded, items.size());
+}
+
+// The study is analysed as the review window analyses it. A study open for
+// review is exported as it is and left open.
+void OpenStudyDialog::exportStudy(int id, const QString& path)
+{
+    const bool wasOpen = m_store->isStudyOpen(id);
+    TStudy* study = m_store->openStudy(id);
+    if (!study)
+        throw std::runtime_error(tr("The study cannot be opened").toStdString());
+    const auto close = qScopeGuard([&] {
+        if (!wasOpen)
+            m_store->closeStudy(study);
+    });
+    TReviewAnalysis analysis(*study);
+    analysis.configureAveraging(TSettings::flag(TSettings::BeatAveragingNotchFilter),
+                                TSettings::flag(TSettings::BeatAveragingLowpassFilter));
+    analysis.addStoredBeats();
+    TStagedFiles files;
+    TStudyExport::stage(files, *study, analysis, path);
+    files.commit();
+}
+
+void OpenStudyDialog::on_actionImportRecording_triggered()
+{
+    const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Import recording"), QString(),
+                                                            tr("Recordings (*.edf *.bdf *.hea)"));
+    if (paths.isEmpty())
+        return;
+    const int succeeded = runBatch(paths, [this, &paths](int i) { importRecording(paths[i]); });
+    fillLocalList();
+    reportBatch(tr("%1 of %2 recordings were imported."), succeeded, paths.size());
+}
+
+// Taken in as varor-analyze takes it in: recorded into a new study through
+// the acquisition pipeline.
+void OpenStudyDialog::importRecording(const QString& path)
+{
+    const TImportedRecording imported = TImportedRecording::read(path);
+    TStudyInfo info = imported.studyInfo(QDateTime::currentDateTime().toString(DateTimeFormat).toStdString());
+    TStudyRecording::recordStudy(*m_store, imported.recording().leads(), info);
 }
 
 // Shows or hides the shared list beside the local one; the dialog grows or

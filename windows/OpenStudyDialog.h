@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/TStudyExport.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
@@ -19,8 +21,11 @@ class TStudyStore;
 // The list of the local studies from which the operator picks one to open,
 // finds studies by patient name, opens a study's PDF report and deletes
 // studies; a second list shows the study archives of a shared folder, and
-// studies are copied between the two. All storage work goes through the
-// study store. The shared folders are kept in the settings.
+// studies are copied between the two. Its "More..." menu exports the
+// selected studies to a folder in an exchange format (TStudyExport) and
+// imports recordings of other systems (TImportedRecording). All storage
+// work goes through the study store. The shared folders are kept in the
+// settings.
 class OpenStudyDialog : public QDialog
 {
     Q_OBJECT
@@ -51,6 +56,11 @@ private slots:
     void on_cboShareFolders_currentIndexChanged(int index);
     void on_btnReport_clicked();
     void on_btnDelete_clicked();
+    void on_actionExportEdf_triggered();
+    void on_actionExportBdf_triggered();
+    void on_actionExportWfdb_triggered();
+    void on_actionExportAecg_triggered();
+    void on_actionImportRecording_triggered();
 
 private:
     void loadSettings();
@@ -63,9 +73,12 @@ private:
     void deleteSelected();
     QStringList deleteLocalStudies(const QList<QTreeWidgetItem*>& items);
     QStringList deleteSharedArchives(const QList<QTreeWidgetItem*>& items);
-    int runBatch(const QList<QTreeWidgetItem*>& items, const std::function<void(const QTreeWidgetItem&)>& operation);
+    int runBatch(const QStringList& labels, const std::function<void(int)>& operation);
     void reportBatch(const QString& summary, int succeeded, int total);
     void showError(const QString& message);
+    void exportSelected(TStudyExport::Format format);
+    void exportStudy(int id, const QString& path);
+    void importRecording(const QString& path);
 
     std::unique_ptr<Ui::OpenStudyDialog> m_ui;
     TStudyStore* m_store;

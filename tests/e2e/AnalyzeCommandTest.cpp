@@ -1,7 +1,8 @@
 // varor-analyze run as a program: on the PTB record it finds the beats and
 // measurements the application finds when the same signal is recorded
-// through the acquisition pipeline and reviewed in the review window; bad
-// input gives a message, a failing exit code and no output file.
+// through the acquisition pipeline and reviewed in the review window, and
+// again when analysed from its EDF+ export; bad input gives a message, a
+// failing exit code and no output file.
 #include "tests/e2e/E2eSupport.h"
 
 #include "acquisition/TFastReplaySource.h"
@@ -251,6 +252,23 @@ TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
         for (const char* key : {"beats", "marks", "intervals", "latePotentials", "criteria"})
             EXPECT_EQ(json.value(QLatin1String(key)), imported.value(QLatin1String(key))) << key << " of " << input.toStdString();
     }
+}
+
+// The PTB record written out as EDF+ by one run and analysed from that
+// file by the next: the same samples give the same figures.
+TEST(AnalyzeCommand, EdfExportAnalysedAgainGivesTheSameFigures)
+{
+    AnalyzeProgram program;
+    QTemporaryDir out;
+    const QString edf = out.filePath(QStringLiteral("s0010_re.edf"));
+    const CommandResult first = program.run({PtbHeader, QStringLiteral("--export"), edf});
+    ASSERT_EQ(first.exitCode, 0) << first.error.toStdString();
+    const CommandResult again = program.run({edf});
+    ASSERT_EQ(again.exitCode, 0) << again.error.toStdString();
+    const QJsonObject recorded = QJsonDocument::fromJson(first.output).object();
+    const QJsonObject exported = QJsonDocument::fromJson(again.output).object();
+    for (const char* key : {"duration", "beats", "heartRate", "marks", "intervals", "latePotentials", "criteria"})
+        EXPECT_EQ(exported.value(QLatin1String(key)), recorded.value(QLatin1String(key))) << key;
 }
 
 struct BadInput {

@@ -52,11 +52,12 @@ TEST(WfdbLeadMap, NamesAndAliasesOfTheLeads)
         {"aVR", TLeadSet::LeadAVR},  {"AVL", TLeadSet::LeadAVL},     {"a V f", TLeadSet::LeadAVF},
         {"V1", TLeadSet::LeadV1},    {"v 2", TLeadSet::LeadV2},      {"MV3", TLeadSet::LeadV3},
         {"mv4", TLeadSet::LeadV4},   {"V5", TLeadSet::LeadV5},       {"\tV6 ", TLeadSet::LeadV6},
-        {"cm5", TLeadSet::LeadCM5},  {"CR5", TLeadSet::LeadCR5},
+        {"cm5", TLeadSet::LeadCM5},  {"CR5", TLeadSet::LeadCR5},     {"ECG V1", TLeadSet::LeadV1},
+        {"EKG II", TLeadSet::LeadII},
     };
     for (const auto& [name, position] : names)
         EXPECT_EQ(TWfdbLeadMap::leadPosition(QLatin1String(name)), position) << name;
-    for (const char* other : {"-aVR", "ML5", "V7", "vx", "ECG", "IIII", "D4", "", "MV7", "Resp"})
+    for (const char* other : {"-aVR", "ML5", "V7", "vx", "ECG", "IIII", "D4", "", "MV7", "Resp", "ECG V7"})
         EXPECT_EQ(TWfdbLeadMap::leadPosition(QLatin1String(other)), -1) << other;
 }
 

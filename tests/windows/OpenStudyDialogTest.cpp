@@ -1,14 +1,17 @@
 // The open study dialog on a temporary store: the list, the name filter,
-// the report button, deleting, and copying studies through a shared folder.
+// the report button, deleting, copying studies through a shared folder, and
+// exporting studies and taking recordings in from its "More..." menu.
 #include "StudyDialogsTestSupport.h"
 
 #include "app/TSettings.h"
 #include "windows/OpenStudyDialog.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,6 +26,27 @@
 namespace {
 
 using dialogtest::MessageBoxAnswerer;
+
+// Chooses the path in the next file dialog that becomes the active modal
+// widget.
+class FileDialogAnswerer : public QObject
+{
+public:
+    explicit FileDialogAnswerer(const QString& path)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this, path] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                m_timer.stop();
+                dialog->selectFile(path);
+                static_cast<QDialog*>(dialog)->accept();
+            }
+        });
+        m_timer.start(5);
+    }
+
+private:
+    QTimer m_timer;
+};
 
 class OpenStudyDialogTest : public ::testing::Test
 {
@@ -300,6 +324,37 @@ TEST_F(OpenStudyDialogTest, FailedCopiesAreReportedPerStudyAndCounted)
     EXPECT_EQ(answerer.informative.mid(0, 2), (QStringList{QStringLiteral("Perez, Luis"), QStringLiteral("Garcia, Ana")}));
     EXPECT_EQ(answerer.messages[2], QStringLiteral("|0 of 2 studies were copied to the shared folder."));
     EXPECT_EQ(sharedTree(*dialog)->topLevelItemCount(), 0);
+}
+
+// The selected studies go to the chosen folder as one file each, and a
+// file taken in becomes a study of the patient its header names.
+TEST_F(OpenStudyDialogTest, MoreExportsTheSelectedStudiesAndTakesARecordingIn)
+{
+    fixture.addStudy("Ana", "Garcia", "20140312103000");
+    fixture.addStudy("Luis", "Perez", "20150101090000");
+    QTemporaryDir folder;
+    const auto dialog = makeDialog();
+    QTreeWidget* local = localTree(*dialog);
+    QAction* exportEdf = child<QAction>(*dialog, "actionExportEdf");
+    EXPECT_FALSE(exportEdf->isEnabled()) << "nothing selected";
+    select(local, {local->topLevelItem(0), local->topLevelItem(1)});
+    ASSERT_TRUE(exportEdf->isEnabled());
+    MessageBoxAnswerer answerer;
+    {
+        FileDialogAnswerer chooser(folder.path());
+        exportEdf->trigger();
+    }
+    const QString exported = folder.filePath(QStringLiteral("Garcia-Ana-20140312103000.edf"));
+    EXPECT_TRUE(QFileInfo::exists(exported));
+    EXPECT_TRUE(QFileInfo::exists(folder.filePath(QStringLiteral("Perez-Luis-20150101090000.edf"))));
+
+    {
+        FileDialogAnswerer chooser(exported);
+        child<QAction>(*dialog, "actionImportRecording")->trigger();
+    }
+    EXPECT_EQ(local->topLevelItemCount(), 3);
+    EXPECT_EQ(local->findItems(QStringLiteral("Garcia, Ana"), Qt::MatchExactly, 1).size(), 2);
+    EXPECT_EQ(answerer.messages, QStringList());
 }
 
 } // namespace

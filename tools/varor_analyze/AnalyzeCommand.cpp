@@ -1,32 +1,31 @@
 #include "AnalyzeCommand.h"
 
-#include "acquisition/TFastReplaySource.h"
 #include "analysis/TBeat.h"
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
-#include "analysis/TLeadSet.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TReviewAnalysis.h"
+#include "analysis/TStudyExport.h"
 #include "analysis/TStudyRecording.h"
 #include "app/TSettings.h"
 #include "report/THRECGReport.h"
 #include "report/TReportOptions.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
+#include "storage/TExportRecord.h"
+#include "storage/TImportedRecording.h"
 #include "storage/TLocalStudyStore.h"
+#include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
-#include "storage/TWfdbAnnotations.h"
-#include "storage/TWfdbDeviceRecording.h"
+#include "storage/TWfdbExport.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QSaveFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <cmath>
 #include <functional>
@@ -40,7 +39,6 @@ namespace {
 
 constexpr const char* StoreFolder = "PulsorixVAROR";
 constexpr const char* DateTimeFormat = "yyyyMMddHHmmss";
-constexpr int UnclassifiedCode = 13; // MIT "Q": the beats the detector rejected
 
 // Late-potential criteria at 40 Hz with the standard LAS threshold (40 uV)
 // and RMS duration (40 ms): abnormal above or below these, positive when
@@ -71,7 +69,7 @@ int positiveNumber(const QCommandLineParser& parser, const QString& name, int fa
 
 // --- Input -----------------------------------------------------------------
 
-enum class InputKind { WfdbRecord, StudyFile, StudyId };
+enum class InputKind { Recording, StudyFile, StudyId };
 
 InputKind inputKind(const QString& input)
 {
@@ -79,42 +77,14 @@ InputKind inputKind(const QString& input)
     input.toInt(&isNumber);
     if (isNumber)
         return InputKind::StudyId;
-    const QString suffix = QFileInfo(input).suffix().toLower();
-    if (suffix == QLatin1String("hea"))
-        return InputKind::WfdbRecord;
-    if (suffix == QLatin1String(TStudyFiles::StudyExtension))
+    if (TImportedRecording::isRecordingFile(input))
+        return InputKind::Recording;
+    if (QFileInfo(input).suffix().toLower() == QLatin1String(TStudyFiles::StudyExtension))
         return InputKind::StudyFile;
-    throw UsageError(QStringLiteral("Unknown input %1: give a WFDB header (.hea), a study file (.%2) or a study id")
+    throw UsageError(QStringLiteral("Unknown input %1: give a WFDB header (.hea), an EDF or BDF file (.edf, .bdf), a "
+                                    "study file (.%2) or a study id")
                          .arg(input, QLatin1String(TStudyFiles::StudyExtension))
                          .toStdString());
-}
-
-// The fourteen leads interleaved into device frames.
-QByteArray deviceFrames(const TWfdbDeviceRecording& recording)
-{
-    const qint64 frames = recording.frameCount();
-    if (frames <= 0)
-        throw std::runtime_error("The record is too short to analyse");
-    const auto& leads = recording.leads();
-    QByteArray bytes(int(frames * qint64(leads.size()) * TFastReplaySource::BytesPerSample), Qt::Uninitialized);
-    auto* out = reinterpret_cast<uchar*>(bytes.data());
-    for (qint64 frame = 0; frame < frames; ++frame) {
-        for (const std::vector<qint16>& lead : leads) {
-            qToLittleEndian<qint16>(lead[std::size_t(frame)], out);
-            out += TFastReplaySource::BytesPerSample;
-        }
-    }
-    return bytes;
-}
-
-TStudyInfo recordStudyInfo(const TWfdbHeader& header, const QString& now)
-{
-    TStudyInfo info;
-    info.studyType = "VA ROR";
-    info.studyDateTime = now.toStdString();
-    info.lastName = header.recordName.toStdString();
-    info.firstName = "WFDB";
-    return info;
 }
 
 // The study being analysed, in a store of its own: a temporary one, the
@@ -141,8 +111,8 @@ public:
     void open(const Options& options)
     {
         switch (m_kind) {
-        case InputKind::WfdbRecord:
-            recordWfdb(options);
+        case InputKind::Recording:
+            recordRecording(options);
             break;
         case InputKind::StudyFile:
             loadStudyFile(options.input);
@@ -173,30 +143,21 @@ public:
     }
 
 private:
-    void recordWfdb(const Options& options)
+    void recordRecording(const Options& options)
     {
-        const TWfdbDeviceRecording recording = TWfdbDeviceRecording::read(options.input);
+        const TImportedRecording imported = TImportedRecording::read(options.input);
+        const TWfdbDeviceRecording& recording = imported.recording();
         m_recordName = recording.header().recordName;
         m_inputRate = recording.header().samplingFrequency;
         m_leadsFound = recording.leadMap().foundLeadNames();
-        constexpr int Leads = TLeadSet::LeadCount;
-        const int rate = TWfdbDeviceRecording::SampleRate;
-        QByteArray frames = deviceFrames(recording);
-        const qint64 frameCount = frames.size() / (Leads * TFastReplaySource::BytesPerSample);
-        TFastReplaySource source(std::move(frames), Leads, rate, frameCount);
-
         openStore(options.import);
         const QString now = QDateTime::currentDateTime().toString(QLatin1String(DateTimeFormat));
-        TStudyInfo info = recordStudyInfo(recording.header(), now);
-        TStudyRecording::describeSignal(info, source);
-        m_study = m_store->createStudy(info);
+        TStudyInfo info = imported.studyInfo(now.toStdString());
+        const int id = TStudyRecording::recordStudy(*m_store, recording.leads(), info);
         if (options.import)
-            m_discardedId = info.id;
-        TStudyRecording::recordReplay(source, m_study, now.toStdString());
-        // Saved and opened again, as a study is reviewed after its recording.
-        m_store->saveStudy(m_study);
-        m_store->closeStudy(std::exchange(m_study, nullptr));
-        m_study = m_store->openStudy(info.id);
+            m_discardedId = id;
+        // Opened again, as a study is reviewed after its recording.
+        m_study = m_store->openStudy(id);
         if (!m_study)
             throw std::runtime_error("The recorded study cannot be opened again");
     }
@@ -398,15 +359,7 @@ QByteArray beatsCsv(const TBeatsFile& beats, int rate)
 
 QByteArray beatAnnotations(const TBeatsFile& beats, double inputRate)
 {
-    std::vector<TWfdbAnnotation> annotations;
-    TBeat beat;
-    for (int index = 0; beats.read(index, beat); ++index) {
-        TWfdbAnnotation annotation;
-        annotation.sample = std::llround(beat.value(TBeat::QrsTime) * inputRate);
-        annotation.code = beat.isValid() ? TWfdbAnnotations::Normal : UnclassifiedCode;
-        annotations.push_back(annotation);
-    }
-    return TWfdbAnnotations::encode(annotations);
+    return TWfdbAnnotations::encode(TWfdbExport::beatAnnotations(TExportRecord::beatsOf(beats), inputRate));
 }
 
 QByteArray reportPdf(TStudy& study, const TLatePotentials& potentials)
@@ -426,16 +379,6 @@ QByteArray reportPdf(TStudy& study, const TLatePotentials& potentials)
     return file.readAll();
 }
 
-// The files asked for are made in memory first; only then is each written
-// whole (through a temporary file renamed into place).
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
-}
-
 } // namespace
 
 Options parse(const QStringList& arguments)
@@ -451,12 +394,13 @@ Options parse(const QStringList& arguments)
     option("beats", "Write the stored beats as CSV: sample at 1000 Hz, time (s), class.", "file");
     option("annotations", "Write the beats as an MIT-format annotation file at the input's rate.", "file");
     option("report", "Write the application's PDF report.", "file");
+    option("export", "Write the study as EDF+ (.edf), BDF+ (.bdf), a WFDB record (.hea) or HL7 aECG (.xml).", "file");
     parser.addOption(QCommandLineOption(QStringLiteral("import"),
-                                        QStringLiteral("Keep the recorded WFDB record as a study in the data folder.")));
+                                        QStringLiteral("Keep the recording as a study in the data folder.")));
     if (!parser.parse(arguments))
         throw UsageError(parser.errorText().toStdString());
     if (parser.positionalArguments().size() != 1)
-        throw UsageError("Give one input: a WFDB header (.hea), a study file or a study id");
+        throw UsageError("Give one input: a WFDB header (.hea), an EDF or BDF file, a study file or a study id");
 
     Options options;
     options.input = parser.positionalArguments().front();
@@ -468,9 +412,12 @@ Options parse(const QStringList& arguments)
     options.beatsFile = parser.value(QStringLiteral("beats"));
     options.annotationsFile = parser.value(QStringLiteral("annotations"));
     options.reportFile = parser.value(QStringLiteral("report"));
+    options.exportFile = parser.value(QStringLiteral("export"));
+    if (!options.exportFile.isEmpty() && !TStudyExport::formatOf(options.exportFile))
+        throw UsageError("--export takes a file ending in .edf, .bdf, .hea or .xml");
     options.import = parser.isSet(QStringLiteral("import"));
-    if (options.import && inputKind(options.input) != InputKind::WfdbRecord)
-        throw UsageError("--import takes a WFDB record");
+    if (options.import && inputKind(options.input) != InputKind::Recording)
+        throw UsageError("--import takes a WFDB record or an EDF or BDF file");
     return options;
 }
 
@@ -520,8 +467,13 @@ QJsonObject run(const Options& options)
         files.emplace_back(options.annotationsFile, beatAnnotations(*study.beatsFile(), input.inputRate()));
     if (!options.reportFile.isEmpty())
         files.emplace_back(options.reportFile, reportPdf(study, analysis.latePotentials()));
+    // The files asked for are made first and reach their places together.
+    TStagedFiles staged;
     for (const auto& [path, bytes] : files)
-        writeFile(path, bytes);
+        staged.write(path, bytes);
+    if (!options.exportFile.isEmpty())
+        TStudyExport::stage(staged, study, analysis, options.exportFile);
+    staged.commit();
     input.keep();
     if (input.importedId() >= 0)
         json.insert(QStringLiteral("importedStudy"), input.importedId());

@@ -7,12 +7,13 @@
 #include <stdexcept>
 
 // varor-analyze: a recording analysed without the windows, by the
-// application's own classes. A WFDB record is converted to the device's
-// fourteen leads at 1000 Hz and recorded into a study through the
-// acquisition pipeline from its first sample; a stored study is taken as
-// it is. The study then gets the review analysis of the review window
-// (every stored beat averaged, stored or automatic wave marks, late
-// potentials), and the results are printed as one JSON document.
+// application's own classes. A WFDB record or an EDF/BDF file is converted
+// to the device's fourteen leads at 1000 Hz and recorded into a study
+// through the acquisition pipeline from its first sample; a stored study
+// is taken as it is. The study then gets the review analysis of the
+// review window (every stored beat averaged, stored or automatic wave
+// marks, late potentials), and the results are printed as one JSON
+// document.
 namespace AnalyzeCommand {
 
 // A command line that cannot be run; the message says why.
@@ -23,13 +24,14 @@ public:
 };
 
 struct Options {
-    QString input;           // WFDB header (.hea), study file (.pxstudy) or study id
+    QString input;           // WFDB header (.hea), EDF/BDF file, study file (.pxstudy) or study id
     int cutoff = 40;         // late-potential high-pass, 25 or 40 Hz
     int lasThreshold = 40;   // microvolts
     int rmsDuration = 40;    // milliseconds
     QString beatsFile;       // CSV of the stored beats; empty for none
     QString annotationsFile; // MIT-format annotations of the beats; empty for none
     QString reportFile;      // PDF report; empty for none
+    QString exportFile;      // the study in an exchange format (TStudyExport); empty for none
     bool import = false;     // keep the recording as a study in the user's store
 };
 

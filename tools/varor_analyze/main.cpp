@@ -1,4 +1,4 @@
-// varor-analyze: analyses a WFDB record or a stored study without the
+// varor-analyze: analyses a recording or a stored study without the
 // windows and prints the results as JSON (see AnalyzeCommand.h).
 #include "AnalyzeCommand.h"
 
@@ -35,9 +35,9 @@ int main(int argc, char* argv[])
         return 0;
     } catch (const AnalyzeCommand::UsageError& error) {
         printError(error.what());
-        std::fputs("Usage: varor-analyze [options] <record.hea | study.pxstudy | study id>\n"
+        std::fputs("Usage: varor-analyze [options] <record.hea | file.edf | file.bdf | study.pxstudy | study id>\n"
                    "Options: --cutoff 25|40, --las-threshold uV, --rms-duration ms, --beats FILE.csv,\n"
-                   "         --annotations FILE, --report FILE.pdf, --import\n",
+                   "         --annotations FILE, --report FILE.pdf, --export FILE.edf|.bdf|.hea|.xml, --import\n",
                    stderr);
         return UsageExit;
     } catch (const std::exception& error) {

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "storage/TStudyInfo.h"
+#include "storage/TWfdbDeviceRecording.h"
+
+#include <QString>
+
+#include <string>
+
+// A recording from another system taken in as the acquisition device would
+// have delivered it (TWfdbDeviceRecording: the fourteen leads at 1000 Hz
+// as device counts): a WFDB record (its ".hea" header) or an EDF, EDF+,
+// BDF or BDF+ file (".edf", ".bdf"), whose signals are matched to the
+// leads by label with the names and aliases of TWfdbLeadMap.
+class TImportedRecording
+{
+public:
+    // Whether the file name is that of a recording this class reads.
+    static bool isRecordingFile(const QString& path);
+    // Throws std::runtime_error naming the file and what is wrong with it.
+    static TImportedRecording read(const QString& path);
+
+    const TWfdbDeviceRecording& recording() const { return m_recording; }
+
+    // The record of a new study holding the recording, started at `now`
+    // ("yyyyMMddHHmmss"): the patient's name, sex and birth date when an
+    // EDF+ or BDF+ header gives them; otherwise the recording's name as
+    // last name and its format ("WFDB", "EDF", "BDF") as first name.
+    TStudyInfo studyInfo(const std::string& now) const;
+
+private:
+    // A patient without a name is named after the recording and its format.
+    TImportedRecording(const TWfdbDeviceRecording& recording, const TStudyInfo& patient, const char* format);
+
+    TWfdbDeviceRecording m_recording;
+    TStudyInfo m_patient; // names, sex and birth date only
+};
