@@ -3,6 +3,7 @@
 #include "analysis/TSignal.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -57,13 +58,18 @@ void TLiveBeatAverager::add(const TBeat& beat)
 {
     if (!beat.isValid())
         return;
+    // A lead whose template this beat completes has it in the template
+    // already: it must not count twice.
+    std::array<bool, TSignal::MaxChannels> hadTemplate{};
+    for (int lead = 0; lead < m_leadCount; ++lead)
+        hadTemplate[std::size_t(lead)] = m_counts[std::size_t(lead)] > 0;
     if (!m_templatesReady)
         collectFirstBeat(beat);
     if (!hasRegularRr(beat))
         return;
     const double qrsTime = beat.value(TBeat::QrsTime);
     for (int lead = 0; lead < m_leadCount; ++lead) {
-        if (m_counts[std::size_t(lead)] > 0)
+        if (hadTemplate[std::size_t(lead)])
             addToAverage(lead, qrsTime);
     }
 }

@@ -1,0 +1,147 @@
+#include "analysis/TLatePotentialsAssessment.h"
+
+#include "analysis/TLatePotentials.h"
+#include "analysis/TLeadSet.h"
+#include "analysis/TLiveBeatAverager.h"
+#include "analysis/TSignal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The leads the orthogonal leads are synthesised from.
+constexpr int SourceLeads[] = {0, 1, 6, 7, 8, 9, 10, 11}; // I, II, V1 ... V6
+// An average whose peak-to-peak stays below this carries no ECG.
+constexpr double FlatAverageMillivolts = 0.05;
+
+int samples(double seconds, int rate)
+{
+    return int(std::lround(seconds * rate));
+}
+
+double hundredths(double value)
+{
+    return std::round(value * 100.0) / 100.0;
+}
+
+double milliseconds(int samples, int rate)
+{
+    return samples * 1000.0 / rate;
+}
+
+void assessNoise(const TLatePotentials& potentials, int rate, TLatePotentialsAssessment& result)
+{
+    const std::vector<double>& magnitude = potentials.vectorMagnitude();
+    const int length = int(magnitude.size());
+    const int window = std::min(samples(TLatePotentialsAssessment::NoiseLength, rate), length);
+    if (potentials.offset() <= 0 || window <= 0)
+        return;
+    const int start =
+        std::clamp(potentials.offset() + samples(TLatePotentialsAssessment::NoiseDelay, rate), 0, length - window);
+    double sum = 0.0;
+    for (int index = start; index < start + window; ++index)
+        sum += magnitude[std::size_t(index)] * magnitude[std::size_t(index)];
+    result.noiseMicrovolts = hundredths(std::sqrt(sum / window) * 1000.0);
+    result.noiseStart = start;
+    result.noiseLength = window;
+}
+
+void assessSourceLeads(const TLiveBeatAverager& averager, TLatePotentialsAssessment& result)
+{
+    const double lsb = averager.signal().lsb();
+    int fewest = std::numeric_limits<int>::max();
+    for (const int lead : SourceLeads) {
+        const std::vector<double>& average = averager.average(lead);
+        const auto [low, high] = std::minmax_element(average.begin(), average.end());
+        const bool flat = average.empty() || (*high - *low) * lsb < FlatAverageMillivolts;
+        if (averager.count(lead) == 0 || flat)
+            result.missingLeads << TLeadSet::leadName(lead);
+        else
+            fewest = std::min(fewest, averager.count(lead));
+    }
+    result.beatsAveraged = fewest == std::numeric_limits<int>::max() ? 0 : fewest;
+}
+
+// The nearest the vector magnitude comes to the threshold where LAS is
+// decided: the highest sample inside the counted run, and the sample that
+// ends it.
+double lasMargin(const TLatePotentials& potentials)
+{
+    const std::vector<double>& magnitude = potentials.vectorMagnitude();
+    const double threshold = potentials.lasThreshold();
+    const int last = std::min(potentials.offset(), int(magnitude.size()) - 1);
+    if (potentials.onset() >= potentials.offset() || last < 0)
+        return 0.0;
+    const int stop = std::max(last - potentials.LAS(), 0);
+    double margin = std::fabs(magnitude[std::size_t(stop)] * 1000.0 - threshold);
+    for (int index = stop + 1; index <= last; ++index)
+        margin = std::min(margin, threshold - magnitude[std::size_t(index)] * 1000.0);
+    return hundredths(margin);
+}
+
+void assessCriteria(const TLatePotentials& potentials, int rate, TLatePotentialsAssessment& result)
+{
+    using A = TLatePotentialsAssessment;
+    const double qrsd = milliseconds(potentials.QRSD(), rate);
+    const double las = milliseconds(potentials.LAS(), rate);
+    result.qrsd = {qrsd, A::QrsdLimit, qrsd > A::QrsdLimit};
+    result.rms = {double(potentials.RMS()), A::RmsLimit, potentials.RMS() < A::RmsLimit};
+    result.las = {las, A::LasLimit, las > A::LasLimit};
+    result.criteriaHolding = int(result.qrsd.holds) + int(result.rms.holds) + int(result.las.holds);
+}
+
+QStringList reasonsNotAssessable(const TLatePotentials& potentials, const TLatePotentialsAssessment::Limits& limits,
+                                 const TLatePotentialsAssessment& result)
+{
+    QStringList reasons;
+    if (potentials.highPassCutoff() != TLatePotentialsAssessment::CriteriaCutoff)
+        reasons << QStringLiteral("the criteria are defined at %1 Hz").arg(TLatePotentialsAssessment::CriteriaCutoff);
+    if (result.noiseMicrovolts > limits.noiseMicrovolts)
+        reasons << QStringLiteral("noise %1 uV is above the limit of %2 uV")
+                       .arg(result.noiseMicrovolts, 0, 'f', 2)
+                       .arg(limits.noiseMicrovolts, 0, 'f', 1);
+    if (result.beatsAveraged < limits.minimumBeats)
+        reasons << QStringLiteral("%1 beats averaged, fewer than %2").arg(result.beatsAveraged).arg(limits.minimumBeats);
+    if (!result.missingLeads.isEmpty())
+        reasons << QStringLiteral("source leads missing: %1").arg(result.missingLeads.join(QStringLiteral(", ")));
+    if (result.onsetAtRangeEnd)
+        reasons << QStringLiteral("the QRS onset is at the end of its search range");
+    if (result.offsetAtRangeEnd)
+        reasons << QStringLiteral("the QRS offset is at the end of its search range");
+    return reasons;
+}
+
+} // namespace
+
+TLatePotentialsAssessment TLatePotentialsAssessment::assess(const TLatePotentials& potentials, const Limits& limits)
+{
+    const int rate = potentials.averager().samplingRate();
+    TLatePotentialsAssessment result;
+    assessNoise(potentials, rate, result);
+    assessSourceLeads(potentials.averager(), result);
+    result.onsetAtRangeEnd = potentials.onset() == potentials.centre() - TLatePotentials::SearchReach;
+    result.offsetAtRangeEnd = potentials.offset() == potentials.centre() + TLatePotentials::SearchReach;
+    result.lasMarginMicrovolts = lasMargin(potentials);
+    assessCriteria(potentials, rate, result);
+    result.reasons = reasonsNotAssessable(potentials, limits, result);
+    if (!result.reasons.isEmpty())
+        result.verdict = Verdict::NotAssessable;
+    else
+        result.verdict = result.criteriaHolding >= 2 ? Verdict::Positive : Verdict::Negative;
+    return result;
+}
+
+QString TLatePotentialsAssessment::verdictText(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Positive:
+        return QStringLiteral("positive");
+    case Verdict::Negative:
+        return QStringLiteral("negative");
+    case Verdict::NotAssessable:
+        break;
+    }
+    return QStringLiteral("not assessable");
+}

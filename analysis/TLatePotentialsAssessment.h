@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class TLatePotentials;
+
+// What a clinician needs beside QRSD, RMS and LAS to sign a late-potential
+// analysis: its quality figures, the three criteria with their limits, and
+// a verdict with the reasons it cannot be given.
+//
+// Quality: the noise level (RMS in microvolts of the filtered vector
+// magnitude over 40 ms starting 60 ms after the QRS offset, moved back
+// inside the beat where it would reach past it), the beats averaged (the
+// fewest of the source leads I, II, V1 ... V6), the source leads that are
+// missing (no average, or an average without signal), whether a QRS limit
+// stopped at the end of its search range, and the LAS margin: how close
+// the vector magnitude came to the LAS threshold where it decides LAS (the
+// nearest approach from below within the low-amplitude run, or the sample
+// that ends the run, whichever is closer).
+//
+// Criteria, defined at 40 Hz: QRSD > 114 ms, RMS < 20 uV, LAS > 38 ms; late
+// potentials are present when at least two hold. The verdict is "not
+// assessable" when the noise is above its limit, fewer beats than the
+// minimum were averaged, a source lead is missing, a limit is at the end of
+// its range, or the analysis ran at another cutoff.
+struct TLatePotentialsAssessment
+{
+    enum class Verdict { Positive, Negative, NotAssessable };
+
+    struct Limits
+    {
+        double noiseMicrovolts = 1.0;
+        int minimumBeats = 100;
+    };
+
+    struct Criterion
+    {
+        double value = 0.0; // ms or uV
+        double limit = 0.0;
+        bool holds = false;
+    };
+
+    static constexpr int CriteriaCutoff = 40;          // Hz
+    static constexpr double QrsdLimit = 114.0;         // ms, longer holds
+    static constexpr double RmsLimit = 20.0;           // uV, lower holds
+    static constexpr double LasLimit = 38.0;           // ms, longer holds
+    static constexpr double NoiseDelay = 0.060;        // s after the QRS offset
+    static constexpr double NoiseLength = 0.040;       // s
+
+    double noiseMicrovolts = 0.0;
+    int noiseStart = 0;  // samples of the averaged beat
+    int noiseLength = 0;
+    int beatsAveraged = 0;
+    QStringList missingLeads;
+    bool onsetAtRangeEnd = false;
+    bool offsetAtRangeEnd = false;
+    double lasMarginMicrovolts = 0.0;
+    Criterion qrsd;
+    Criterion rms;
+    Criterion las;
+    int criteriaHolding = 0;
+    Verdict verdict = Verdict::NotAssessable;
+    QStringList reasons; // why the verdict is "not assessable"
+
+    // Assesses an analysis already computed.
+    static TLatePotentialsAssessment assess(const TLatePotentials& potentials, const Limits& limits);
+    // "positive", "negative" or "not assessable".
+    static QString verdictText(Verdict verdict);
+};
