@@ -63,6 +63,94 @@ void TReviewAnalysis::attachAverager()
     m_latePotentials = std::make_unique<TLatePotentials>(*m_mainAverager);
 }
 
+namespace {
+
+constexpr const char* CutoffName = "LPCutoff";
+constexpr const char* LasThresholdName = "LPLASThreshold";
+constexpr const char* RmsDurationName = "LPRMSDuration";
+constexpr const char* OnsetName = "LPOnset";
+constexpr const char* OffsetName = "LPOffset";
+
+} // namespace
+
+double TReviewAnalysis::result(const char* name) const
+{
+    const TWaveMark* mark = m_study.results().find(QLatin1String(name));
+    return mark != nullptr ? mark->value() : 0.0;
+}
+
+void TReviewAnalysis::setResult(const char* name, double value)
+{
+    TWaveMark* mark = m_study.results().find(QLatin1String(name));
+    if (mark == nullptr)
+        mark = &m_study.results().insert(QLatin1String(name), TWaveMark::SingleValue);
+    mark->setValue(value);
+}
+
+void TReviewAnalysis::restoreLatePotentialSettings(int defaultCutoff)
+{
+    TLatePotentials& potentials = *m_latePotentials;
+    const int cutoff = int(result(CutoffName));
+    potentials.setHighPassCutoff(cutoff > 0 ? cutoff : defaultCutoff);
+    if (const int threshold = int(result(LasThresholdName)); threshold > 0)
+        potentials.setLasThreshold(threshold);
+    if (const int duration = int(result(RmsDurationName)); duration > 0)
+        potentials.setRmsDuration(duration);
+    const int onset = int(result(OnsetName));
+    const int offset = int(result(OffsetName));
+    m_limitsByHand = onset > 0 && offset > 0;
+    potentials.setOnset(m_limitsByHand ? onset : 0);
+    potentials.setOffset(m_limitsByHand ? offset : 0);
+}
+
+void TReviewAnalysis::setLatePotentialCutoff(int hertz)
+{
+    m_latePotentials->setHighPassCutoff(hertz);
+    computeLatePotentials();
+}
+
+void TReviewAnalysis::setLasThreshold(int microvolts)
+{
+    m_latePotentials->setLasThreshold(microvolts);
+    computeLatePotentials();
+}
+
+void TReviewAnalysis::setRmsDuration(int samples)
+{
+    m_latePotentials->setRmsDuration(samples);
+    computeLatePotentials();
+}
+
+void TReviewAnalysis::setLatePotentialLimits(int onset, int offset)
+{
+    m_limitsByHand = onset > 0 && offset > 0;
+    m_latePotentials->setOnset(m_limitsByHand ? onset : 0);
+    m_latePotentials->setOffset(m_limitsByHand ? offset : 0);
+    computeLatePotentials();
+}
+
+// Limits not held by hand are searched afresh on every computation: those
+// found at another cutoff or on other averages do not hold.
+void TReviewAnalysis::computeLatePotentials()
+{
+    if (!m_limitsByHand) {
+        m_latePotentials->setOnset(0);
+        m_latePotentials->setOffset(0);
+    }
+    m_latePotentials->compute();
+    storeLatePotentialSettings();
+}
+
+void TReviewAnalysis::storeLatePotentialSettings()
+{
+    const TLatePotentials& potentials = *m_latePotentials;
+    setResult(CutoffName, potentials.highPassCutoff());
+    setResult(LasThresholdName, potentials.lasThreshold());
+    setResult(RmsDurationName, potentials.rmsDuration());
+    setResult(OnsetName, m_limitsByHand ? potentials.onset() : 0);
+    setResult(OffsetName, m_limitsByHand ? potentials.offset() : 0);
+}
+
 void TReviewAnalysis::addStoredBeats()
 {
     TBeat beat;

@@ -60,6 +60,25 @@ public:
     // Seconds from the first sample of an averaged beat to its centre.
     double alignmentTime() const;
 
+    // Late potentials. The settings are kept with the study as named
+    // results: "LPCutoff", "LPLASThreshold", "LPRMSDuration", and
+    // "LPOnset" and "LPOffset" while the operator holds the QRS limits by
+    // hand (0 while the search places them). Restoring applies them; a
+    // study recorded before they were kept gets `defaultCutoff` and the
+    // analysis's defaults. Every change below, and computing, recomputes the
+    // analysis (limits not held by hand searched afresh) and stores the
+    // settings again.
+    void restoreLatePotentialSettings(int defaultCutoff);
+    // A new cutoff searches the limits again unless they are held by hand.
+    void setLatePotentialCutoff(int hertz);
+    void setLasThreshold(int microvolts);
+    void setRmsDuration(int samples);
+    // The operator's limits (sample indices of the averaged beat); both 0
+    // give them back to the search.
+    void setLatePotentialLimits(int onset, int offset);
+    bool latePotentialLimitsByHand() const { return m_limitsByHand; }
+    void computeLatePotentials();
+
     TReviewFilterChain& averagingChain() const { return *m_averagingChain; }
     TLiveBeatAverager& mainAverager() const { return *m_mainAverager; }
     TLatePotentials& latePotentials() const { return *m_latePotentials; }
@@ -67,9 +86,13 @@ public:
 private:
     // A fresh main averager and late-potential analysis on the chain's output.
     void attachAverager();
+    void storeLatePotentialSettings();
+    double result(const char* name) const;
+    void setResult(const char* name, double value);
 
     TStudy& m_study;
     std::unique_ptr<TReviewFilterChain> m_averagingChain;
     std::unique_ptr<TLiveBeatAverager> m_mainAverager;
     std::unique_ptr<TLatePotentials> m_latePotentials;
+    bool m_limitsByHand = false;
 };

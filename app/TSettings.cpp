@@ -49,6 +49,11 @@ const TSettingKey SignalGain = {"Config/SignalGain", QMetaType::Double, 0.0, 300
 const TSettingKey LowBatteryLevel = {"Config/LowBatteryLevel", QMetaType::Double, 0.0, 2.6};
 const TSettingKey BeatAveragingNotchFilter = flagKey("Config/BeatAveragingNotchFilter", false);
 const TSettingKey BeatAveragingLowpassFilter = flagKey("Config/BeatAveragingLowpassFilter", false);
+const TSettingKey LatePotentialsCutoff = {"Config/LatePotentialsCutoff", QMetaType::Int, 25, 25};
+const TSettingKey LatePotentialsNoiseLimit = {"Config/LatePotentialsNoiseLimit", QMetaType::Double, 1.0, 1.0};
+const TSettingKey LatePotentialsMinimumBeats = {"Config/LatePotentialsMinimumBeats", QMetaType::Int, 100, 100};
+const TSettingKey RecordingNoiseTarget = {"Config/RecordingNoiseTarget", QMetaType::Double, 1.0, 1.0};
+const TSettingKey StopAtNoiseTarget = flagKey("Config/StopAtNoiseTarget", false);
 const TSettingKey RecentStudyList = listKey("MainWindow/RecentStudyList");
 const TSettingKey IdTypeList = listKey("StudyDialog/IdTypeList");
 const TSettingKey MedicalGroupList = listKey("StudyDialog/MedicalGroupList");
@@ -80,6 +85,8 @@ const QVector<const TSettingKey*>& allKeys()
     static const QVector<const TSettingKey*> keys = {
         &AcqMode, &AcqBluetoothPort, &SignalGain, &LowBatteryLevel,
         &BeatAveragingNotchFilter, &BeatAveragingLowpassFilter,
+        &LatePotentialsCutoff, &LatePotentialsNoiseLimit, &LatePotentialsMinimumBeats,
+        &RecordingNoiseTarget, &StopAtNoiseTarget,
         &RecentStudyList,
         &IdTypeList, &MedicalGroupList, &CityList, &StateList,
         &TechnicianNameList, &DoctorNameList, &ReferringDoctorNameList,
@@ -121,6 +128,11 @@ bool flag(const TSettingKey& setting)
 double number(const TSettingKey& setting)
 {
     return value(setting).toDouble();
+}
+
+int whole(const TSettingKey& setting)
+{
+    return value(setting).toInt();
 }
 
 void setValue(const TSettingKey& setting, const QVariant& value)

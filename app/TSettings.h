@@ -28,6 +28,14 @@ extern const TSettingKey SignalGain;                   // acquisition 0 (keep de
 extern const TSettingKey LowBatteryLevel;              // monitor 0 (keep 2.3 V), dialog 2.6
 extern const TSettingKey BeatAveragingNotchFilter;
 extern const TSettingKey BeatAveragingLowpassFilter;
+// Late potentials: the cutoff a study is first analysed at (Hz), the
+// noise (uV at 40 Hz) and beat count a verdict needs, and the noise the
+// monitor window records toward (stopping there when asked).
+extern const TSettingKey LatePotentialsCutoff;
+extern const TSettingKey LatePotentialsNoiseLimit;
+extern const TSettingKey LatePotentialsMinimumBeats;
+extern const TSettingKey RecordingNoiseTarget;
+extern const TSettingKey StopAtNoiseTarget;
 // Main window
 extern const TSettingKey RecentStudyList;
 // Study dialog remembered lists
@@ -71,6 +79,7 @@ QString text(const TSettingKey& setting);
 QStringList list(const TSettingKey& setting);
 bool flag(const TSettingKey& setting);
 double number(const TSettingKey& setting);
+int whole(const TSettingKey& setting);
 
 void setValue(const TSettingKey& setting, const QVariant& value);
 

@@ -136,6 +136,7 @@ void QHRECGDisplay::render()
         return;
     painter.setRenderHint(QPainter::Antialiasing, true);
     drawScale(painter);
+    drawNoiseWindow(painter);
     drawRmsArea(painter);
     drawMagnitude(painter);
     if (m_data->QRSD() == 0)
@@ -155,6 +156,25 @@ void QHRECGDisplay::drawScale(QPainter& painter) const
         painter.setPen(QColor(Qt::darkGray));
         painter.drawText(QPointF(3, y - 3), tr("%1 uV").arg(line * MicrovoltsPerLine));
     }
+}
+
+void QHRECGDisplay::setNoiseWindow(int start, int length)
+{
+    m_noiseStart = start;
+    m_noiseLength = length;
+    refresh();
+}
+
+// A pale band over the noise window, so the operator sees where the noise
+// figure comes from.
+void QHRECGDisplay::drawNoiseWindow(QPainter& painter) const
+{
+    const double rate = m_data->averager().samplingRate();
+    if (m_noiseLength <= 0 || rate <= 0.0)
+        return;
+    const double left = xOfTime(m_noiseStart / rate);
+    const double right = xOfTime((m_noiseStart + m_noiseLength) / rate);
+    painter.fillRect(QRectF(left, 0.0, right - left, pixmapHeight()), QColor(255, 220, 120, 110));
 }
 
 void QHRECGDisplay::drawRmsArea(QPainter& painter) const

@@ -30,6 +30,9 @@ public:
 
     // The analysis shown (not owned); none clears the display.
     void setData(const TLatePotentials* data);
+    // The samples [start, start + length) of the averaged beat over which
+    // the noise is measured, shaded behind the curve; length 0 hides it.
+    void setNoiseWindow(int start, int length);
     const TLatePotentials* data() const { return m_data; }
     // Marker times are seconds from the first sample of the averaged beat.
     void setMarkerTime(int index, double seconds);
@@ -69,6 +72,7 @@ private:
     void render();
     void drawScale(QPainter& painter) const;
     void drawRmsArea(QPainter& painter) const;
+    void drawNoiseWindow(QPainter& painter) const;
     void drawMagnitude(QPainter& painter) const;
     void drawMarkers(QPainter& painter) const;
     void drawResults(QPainter& painter) const;
@@ -78,6 +82,8 @@ private:
     TDisplayBuffer m_pixmap;
     QVector<MarkerEntry> m_markers;
     int m_activeMarker = -1;
+    int m_noiseStart = 0;
+    int m_noiseLength = 0;
     double m_start = 0.0;
     double m_span = 0.0;
 };

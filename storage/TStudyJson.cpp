@@ -115,33 +115,63 @@ void readPatientObject(const QJsonObject& object, TStudy& study)
     }
 }
 
+namespace {
+
+void readResult(const QJsonObject& member, TWaveMark& mark)
+{
+    switch (mark.kind()) {
+    case TWaveMark::SingleValue:
+        mark.setValue(member.value(QStringLiteral("value")).toDouble(0.0));
+        break;
+    case TWaveMark::ValueArray: {
+        const QJsonArray array = member.value(QStringLiteral("values")).toArray();
+        QVector<double> values(array.size(), 0.0);
+        for (int i = 0; i < array.size(); ++i)
+            values[i] = array.at(i).toDouble(0.0);
+        mark.setValues(values);
+        break;
+    }
+    case TWaveMark::Trend: {
+        const QJsonArray timestamps = member.value(QStringLiteral("timestamps")).toArray();
+        const QJsonArray values = member.value(QStringLiteral("values")).toArray();
+        for (int i = 0; i < timestamps.size(); ++i)
+            mark.appendPoint(timestamps.at(i).toDouble(0.0), i < values.size() ? values.at(i).toDouble(0.0) : 0.0);
+        break;
+    }
+    }
+}
+
+// The kind a result member's "type" names; false for an unknown type.
+bool kindOfType(const QJsonObject& member, TWaveMark::Kind& kind)
+{
+    const QString type = member.value(QStringLiteral("type")).toString();
+    if (type == QLatin1String("value"))
+        kind = TWaveMark::SingleValue;
+    else if (type == QLatin1String("valueArray"))
+        kind = TWaveMark::ValueArray;
+    else if (type == QLatin1String("trend"))
+        kind = TWaveMark::Trend;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+// The registry's own entries are read by their kind. Further results (the
+// late-potential settings kept with a study, and whatever a later version
+// adds) are taken in by the type they were written with, so that saving a
+// study again never drops them.
 void readResultsObject(const QJsonObject& object, TWaveMarks& results)
 {
     for (QString name = results.firstName(); !name.isEmpty(); name = results.nextName()) {
-        TWaveMark* mark = results.find(name);
-        if (mark == nullptr)
-            continue;
-        const QJsonObject member = object.value(name).toObject();
-        switch (mark->kind()) {
-        case TWaveMark::SingleValue:
-            mark->setValue(member.value(QStringLiteral("value")).toDouble(0.0));
-            break;
-        case TWaveMark::ValueArray: {
-            const QJsonArray array = member.value(QStringLiteral("values")).toArray();
-            QVector<double> values(array.size(), 0.0);
-            for (int i = 0; i < array.size(); ++i)
-                values[i] = array.at(i).toDouble(0.0);
-            mark->setValues(values);
-            break;
-        }
-        case TWaveMark::Trend: {
-            const QJsonArray timestamps = member.value(QStringLiteral("timestamps")).toArray();
-            const QJsonArray values = member.value(QStringLiteral("values")).toArray();
-            for (int i = 0; i < timestamps.size(); ++i)
-                mark->appendPoint(timestamps.at(i).toDouble(0.0), i < values.size() ? values.at(i).toDouble(0.0) : 0.0);
-            break;
-        }
-        }
+        if (TWaveMark* mark = results.find(name))
+            readResult(object.value(name).toObject(), *mark);
+    }
+    for (auto member = object.begin(); member != object.end(); ++member) {
+        TWaveMark::Kind kind = TWaveMark::SingleValue;
+        if (results.find(member.key()) == nullptr && kindOfType(member.value().toObject(), kind))
+            readResult(member.value().toObject(), results.insert(member.key(), kind));
     }
 }
 

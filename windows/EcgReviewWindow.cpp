@@ -5,6 +5,7 @@
 #include "analysis/TBeat.h"
 #include "analysis/TBeatAverager.h"
 #include "analysis/TLatePotentials.h"
+#include "analysis/TLatePotentialsAssessment.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TReviewAnalysis.h"
 #include "analysis/TReviewFilterChain.h"
@@ -41,6 +42,56 @@ constexpr int AnalysisDelayMs = 50;
 constexpr int LeadButtonWidth = 30;
 constexpr int LeadButtonHeight = 23;
 constexpr int HighPassCutoffs[] = {25, 40};
+
+TLatePotentialsAssessment::Limits assessmentLimits()
+{
+    TLatePotentialsAssessment::Limits limits;
+    limits.noiseMicrovolts = TSettings::number(TSettings::LatePotentialsNoiseLimit);
+    limits.minimumBeats = TSettings::whole(TSettings::LatePotentialsMinimumBeats);
+    return limits;
+}
+
+QString criterionText(const QString& name, const TLatePotentialsAssessment::Criterion& criterion,
+                      const QString& relation, const QString& unit)
+{
+    // name, value, unit, relation, limit, unit: whether it holds
+    return EcgReviewWindow::tr("%1 %2 %3 %4 %5 %3: %6")
+        .arg(name)
+        .arg(criterion.value, 0, 'f', 0)
+        .arg(unit)
+        .arg(relation.toHtmlEscaped())
+        .arg(criterion.limit, 0, 'f', 0)
+        .arg(criterion.holds ? EcgReviewWindow::tr("<b>holds</b>") : EcgReviewWindow::tr("does not hold"));
+}
+
+// Noise and beats against their limits, each criterion, the LAS margin and
+// the verdict with its reasons, as the operator reads them under the curve.
+QString assessmentText(const TLatePotentialsAssessment& assessment, bool limitsByHand)
+{
+    using A = TLatePotentialsAssessment;
+    const A::Limits limits = assessmentLimits();
+    QStringList lines;
+    lines << EcgReviewWindow::tr("Noise %1 uV (limit %2 uV at 40 Hz), %3 beats averaged (at least %4)")
+                 .arg(assessment.noiseMicrovolts, 0, 'f', 2)
+                 .arg(limits.noiseMicrovolts, 0, 'f', 1)
+                 .arg(assessment.beatsAveraged)
+                 .arg(limits.minimumBeats);
+    lines << QStringList{criterionText(QStringLiteral("QRSD"), assessment.qrsd, QStringLiteral(">"), QStringLiteral("ms")),
+                         criterionText(QStringLiteral("RMS"), assessment.rms, QStringLiteral("<"), QStringLiteral("uV")),
+                         criterionText(QStringLiteral("LAS"), assessment.las, QStringLiteral(">"), QStringLiteral("ms"))}
+                 .join(QStringLiteral(" &middot; "));
+    lines << EcgReviewWindow::tr("LAS threshold margin %1 uV").arg(assessment.lasMarginMicrovolts, 0, 'f', 1);
+    QString verdict = EcgReviewWindow::tr("Late potentials: <b>%1</b>")
+                          .arg(EcgReviewWindow::tr(qPrintable(A::verdictText(assessment.verdict))));
+    if (assessment.verdict != A::Verdict::NotAssessable)
+        verdict += EcgReviewWindow::tr(" (%1 of 3 criteria hold)").arg(assessment.criteriaHolding);
+    else
+        verdict += QStringLiteral(": ") + assessment.reasons.join(QStringLiteral("; ")).toHtmlEscaped();
+    lines << verdict;
+    if (limitsByHand)
+        lines << EcgReviewWindow::tr("QRS limits set by hand: a new cutoff keeps them.");
+    return lines.join(QStringLiteral("<br>"));
+}
 constexpr double NormalBeatGain = 10.0;
 constexpr double MagnifiedBeatGain = 50.0;
 
@@ -143,6 +194,7 @@ void EcgReviewWindow::buildAveraging()
         m_analysis->configureAveraging(TSettings::flag(TSettings::BeatAveragingNotchFilter),
                                        TSettings::flag(TSettings::BeatAveragingLowpassFilter));
     });
+    m_analysis->restoreLatePotentialSettings(TSettings::whole(TSettings::LatePotentialsCutoff));
 }
 
 void EcgReviewWindow::setUpDisplays()
@@ -267,11 +319,20 @@ void EcgReviewWindow::storeWaveMarks()
 
 void EcgReviewWindow::computeLatePotentials()
 {
-    m_analysis->latePotentials().compute();
+    m_analysis->computeLatePotentials();
+    showLatePotentials();
+}
+
+// The limits on the display, the noise window shaded, and the assessment.
+void EcgReviewWindow::showLatePotentials()
+{
+    const TLatePotentials& potentials = m_analysis->latePotentials();
     const double rate = m_study->ecgFile()->samplingRate();
-    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOnset, m_analysis->latePotentials().onset() / rate);
-    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOffset, m_analysis->latePotentials().offset() / rate);
-    m_ui->varorDisplay->refresh();
+    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOnset, potentials.onset() / rate);
+    m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOffset, potentials.offset() / rate);
+    const TLatePotentialsAssessment assessment = TLatePotentialsAssessment::assess(potentials, assessmentLimits());
+    m_ui->varorDisplay->setNoiseWindow(assessment.noiseStart, assessment.noiseLength);
+    m_ui->lblLatePotentialsAssessment->setText(assessmentText(assessment, m_analysis->latePotentialLimitsByHand()));
 }
 
 // --- Browse display ---------------------------------------------------------
@@ -467,34 +528,28 @@ void EcgReviewWindow::on_chkAmp5x_clicked()
 
 void EcgReviewWindow::onHighPassCutoffChanged(int index)
 {
-    m_analysis->latePotentials().setHighPassCutoff(index == 1 ? HighPassCutoffs[1] : HighPassCutoffs[0]);
-    recomputeLatePotentials();
+    m_analysis->setLatePotentialCutoff(index == 1 ? HighPassCutoffs[1] : HighPassCutoffs[0]);
+    showLatePotentials();
 }
 
 void EcgReviewWindow::onLasThresholdChanged(int microvolts)
 {
-    m_analysis->latePotentials().setLasThreshold(microvolts);
-    recomputeLatePotentials();
+    m_analysis->setLasThreshold(microvolts);
+    showLatePotentials();
 }
 
 void EcgReviewWindow::onRmsDurationChanged(int milliseconds)
 {
-    m_analysis->latePotentials().setRmsDuration(milliseconds);
-    recomputeLatePotentials();
+    m_analysis->setRmsDuration(milliseconds);
+    showLatePotentials();
 }
 
 void EcgReviewWindow::onLatePotentialCursorsChanged()
 {
     const TEcgFile* ecg = m_study->ecgFile();
-    m_analysis->latePotentials().setOnset(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOnset)));
-    m_analysis->latePotentials().setOffset(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOffset)));
-    recomputeLatePotentials();
-}
-
-void EcgReviewWindow::recomputeLatePotentials()
-{
-    m_analysis->latePotentials().compute();
-    m_ui->varorDisplay->refresh();
+    m_analysis->setLatePotentialLimits(ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOnset)),
+                                       ecg->timeToSamples(m_ui->varorDisplay->markerTime(QHRECGDisplay::QrsOffset)));
+    showLatePotentials();
 }
 
 // --- Conclusion ------------------------------------------------------------------

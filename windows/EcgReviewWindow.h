@@ -99,6 +99,7 @@ private:
     void showWaveMarks(const TReviewAnalysis::Marks& marks);
     void storeWaveMarks();
     void computeLatePotentials();
+    void showLatePotentials();
 
     void reaverageIfFlagged();
     void reaverageBeatStrip();
@@ -113,7 +114,6 @@ private:
     void onLasThresholdChanged(int microvolts);
     void onRmsDurationChanged(int milliseconds);
     void onLatePotentialCursorsChanged();
-    void recomputeLatePotentials();
 
     void copyConclusionIfChanged();
     void copyConclusion();

@@ -186,19 +186,24 @@ TEST(StudyJsonTest, ResultsOfEveryKind)
     EXPECT_EQ(back.find("hr")->pointValue(1), 61.5);
 }
 
-TEST(StudyJsonTest, ResultsAreReadByTheEntrysKindNotByType)
+TEST(StudyJsonTest, ResultsAreReadByTheEntrysKindAndFurtherOnesByTheirType)
 {
     TWaveMarks marks;
     TStudyJson::readResultsObject(
         parse(R"({"POnset":{"type":"trend","timestamps":[1],"values":[2]},)"
-              R"("TOnset":{"type":"trend","value":0.3},"unknown":{"type":"value","value":1},"PPeak":7})"),
+              R"("TOnset":{"type":"trend","value":0.3},"LPCutoff":{"type":"value","value":40},)"
+              R"("odd":{"type":"other","value":1},"PPeak":7})"),
         marks);
     EXPECT_EQ(marks.find("POnset")->kind(), TWaveMark::SingleValue);
     EXPECT_EQ(marks.find("POnset")->value(), 0.0);
     EXPECT_EQ(marks.find("TOnset")->value(), 0.3);
     EXPECT_EQ(marks.find("PPeak")->value(), 0.0);
-    EXPECT_EQ(marks.find("unknown"), nullptr);
-    EXPECT_EQ(marks.count(), 8);
+    // Further results are kept by their type, so that a study saved again
+    // keeps them; one of no known type is left out.
+    ASSERT_NE(marks.find("LPCutoff"), nullptr);
+    EXPECT_EQ(marks.find("LPCutoff")->value(), 40.0);
+    EXPECT_EQ(marks.find("odd"), nullptr);
+    EXPECT_EQ(marks.count(), 9);
 }
 
 TEST(StudyJsonTest, PatientReadingRules)
