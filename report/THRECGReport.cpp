@@ -8,6 +8,7 @@
 #include "analysis/TReviewFilterChain.h"
 #include "report/BeatGraphic.h"
 #include "report/SignalGraphic.h"
+#include "report/TLatePotentialLimits.h"
 #include "report/TBeatListSearch.h"
 #include "report/VARORGraphic.h"
 #include "report/engine/QReportEngine.h"
@@ -119,6 +120,8 @@ void THRECGReport::computeMeasures()
         if (entry.second)
             m_measures.insert(QString::fromLatin1(entry.first), *entry.second);
     }
+    if (m_latePotentials != nullptr)
+        m_assessment = TLatePotentialsAssessment::assess(*m_latePotentials, TLatePotentialLimits::fromSettings());
 }
 
 void THRECGReport::printReport()
@@ -250,6 +253,36 @@ QVariant THRECGReport::latePotentialParameter(const QString& name) const
         return m_latePotentials->lasThreshold();
     if (name == QLatin1String("varorParams/RMSDuration"))
         return m_latePotentials->rmsDuration();
+    return latePotentialAssessment(name);
+}
+
+QVariant THRECGReport::latePotentialAssessment(const QString& name) const
+{
+    const TLatePotentialsAssessment& a = m_assessment;
+    if (name == QLatin1String("varorQuality/Noise"))
+        return QString::number(a.noiseMicrovolts, 'f', 2);
+    if (name == QLatin1String("varorQuality/NoiseLimit"))
+        return QString::number(TLatePotentialLimits::fromSettings().noiseMicrovolts, 'f', 1);
+    if (name == QLatin1String("varorQuality/BeatsAveraged"))
+        return a.beatsAveraged;
+    if (name == QLatin1String("varorQuality/MinimumBeats"))
+        return TLatePotentialLimits::fromSettings().minimumBeats;
+    const std::pair<const char*, const TLatePotentialsAssessment::Criterion*> criteria[] = {
+        {"QRSD", &a.qrsd}, {"RMS", &a.rms}, {"LAS", &a.las}};
+    for (const auto& [criterion, figures] : criteria) {
+        const QString prefix = QStringLiteral("varorCriteria/") + QLatin1String(criterion);
+        if (name == prefix + QLatin1String("Value"))
+            return QString::number(figures->value, 'f', 0);
+        if (name == prefix + QLatin1String("Holds"))
+            return figures->holds ? 1 : 0;
+    }
+    // 1 positive, 0 negative, -1 not assessable.
+    if (name == QLatin1String("varorCriteria/Verdict"))
+        return a.verdict == TLatePotentialsAssessment::Verdict::Positive   ? 1
+               : a.verdict == TLatePotentialsAssessment::Verdict::Negative ? 0
+                                                                            : -1;
+    if (name == QLatin1String("varorCriteria/Reasons"))
+        return a.reasons.join(QStringLiteral("; "));
     return QVariant();
 }
 

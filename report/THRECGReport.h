@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/TLatePotentialsAssessment.h"
 #include "report/TReportOptions.h"
 
 #include <QMap>
@@ -73,6 +74,9 @@ private:
     QString measurement(const QString& key) const;
     QString filterList() const;
     QVariant latePotentialParameter(const QString& name) const;
+    // Noise, beats, criteria and verdict of the late potentials, as the
+    // review window shows them for the same analysis.
+    QVariant latePotentialAssessment(const QString& name) const;
 
     void drawEcgGraphic(QPainter& painter, const QRect& bounds, const QString& code) const;
     void drawBeatGraphic(QPainter& painter, const QRect& bounds, int leadMask, bool withMarks) const;
@@ -85,5 +89,6 @@ private:
     TReportOptions m_options;
     std::unique_ptr<QReportEngine> m_engine;
     QMap<QString, int> m_measures;
+    TLatePotentialsAssessment m_assessment;
     bool m_openPdf = true;
 };

@@ -6,6 +6,7 @@
 #include "analysis/TBeatAverager.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
+#include "report/TLatePotentialLimits.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TReviewAnalysis.h"
 #include "analysis/TReviewFilterChain.h"
@@ -43,14 +44,6 @@ constexpr int LeadButtonWidth = 30;
 constexpr int LeadButtonHeight = 23;
 constexpr int HighPassCutoffs[] = {25, 40};
 
-TLatePotentialsAssessment::Limits assessmentLimits()
-{
-    TLatePotentialsAssessment::Limits limits;
-    limits.noiseMicrovolts = TSettings::number(TSettings::LatePotentialsNoiseLimit);
-    limits.minimumBeats = TSettings::whole(TSettings::LatePotentialsMinimumBeats);
-    return limits;
-}
-
 QString criterionText(const QString& name, const TLatePotentialsAssessment::Criterion& criterion,
                       const QString& relation, const QString& unit)
 {
@@ -69,17 +62,16 @@ QString criterionText(const QString& name, const TLatePotentialsAssessment::Crit
 QString assessmentText(const TLatePotentialsAssessment& assessment, bool limitsByHand)
 {
     using A = TLatePotentialsAssessment;
-    const A::Limits limits = assessmentLimits();
+    const A::Limits limits = TLatePotentialLimits::fromSettings();
     QStringList lines;
     lines << EcgReviewWindow::tr("Noise %1 uV (limit %2 uV at 40 Hz), %3 beats averaged (at least %4)")
                  .arg(assessment.noiseMicrovolts, 0, 'f', 2)
                  .arg(limits.noiseMicrovolts, 0, 'f', 1)
                  .arg(assessment.beatsAveraged)
                  .arg(limits.minimumBeats);
-    lines << QStringList{criterionText(QStringLiteral("QRSD"), assessment.qrsd, QStringLiteral(">"), QStringLiteral("ms")),
-                         criterionText(QStringLiteral("RMS"), assessment.rms, QStringLiteral("<"), QStringLiteral("uV")),
-                         criterionText(QStringLiteral("LAS"), assessment.las, QStringLiteral(">"), QStringLiteral("ms"))}
-                 .join(QStringLiteral(" &middot; "));
+    lines << criterionText(QStringLiteral("QRSD"), assessment.qrsd, QStringLiteral(">"), QStringLiteral("ms"))
+          << criterionText(QStringLiteral("RMS"), assessment.rms, QStringLiteral("<"), QStringLiteral("uV"))
+          << criterionText(QStringLiteral("LAS"), assessment.las, QStringLiteral(">"), QStringLiteral("ms"));
     lines << EcgReviewWindow::tr("LAS threshold margin %1 uV").arg(assessment.lasMarginMicrovolts, 0, 'f', 1);
     QString verdict = EcgReviewWindow::tr("Late potentials: <b>%1</b>")
                           .arg(EcgReviewWindow::tr(qPrintable(A::verdictText(assessment.verdict))));
@@ -330,7 +322,7 @@ void EcgReviewWindow::showLatePotentials()
     const double rate = m_study->ecgFile()->samplingRate();
     m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOnset, potentials.onset() / rate);
     m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOffset, potentials.offset() / rate);
-    const TLatePotentialsAssessment assessment = TLatePotentialsAssessment::assess(potentials, assessmentLimits());
+    const TLatePotentialsAssessment assessment = TLatePotentialsAssessment::assess(potentials, TLatePotentialLimits::fromSettings());
     m_ui->varorDisplay->setNoiseWindow(assessment.noiseStart, assessment.noiseLength);
     m_ui->lblLatePotentialsAssessment->setText(assessmentText(assessment, m_analysis->latePotentialLimitsByHand()));
 }
