@@ -11,9 +11,11 @@
 #include "analysis/TBeatMatching.h"
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
+#include "analysis/TLatePotentialsAssessment.h"
 #include "analysis/TLeadSet.h"
 #include "analysis/TReviewAnalysis.h"
 #include "analysis/TSignal.h"
+#include "report/TLatePotentialLimits.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
@@ -23,6 +25,7 @@
 #include "tests/app/TempSettings.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -181,19 +184,21 @@ TEST(AnalyzeCommand, PtbRecordGivesTheBeatsAndMeasurementsOfTheApplication)
     EXPECT_EQ(late.value(QStringLiteral("RMS")).toInt(), potentials.RMS());
     EXPECT_EQ(late.value(QStringLiteral("LAS")).toInt(), potentials.LAS());
 
-    // The criteria: the same averaged beat analysed at 40 Hz.
-    TLatePotentials at40(review.mainAverager());
-    at40.setHighPassCutoff(40);
-    at40.compute();
+    // Quality, criteria and verdict as the review window judges them.
+    const TLatePotentialsAssessment assessment =
+        TLatePotentialsAssessment::assess(potentials, TLatePotentialLimits::fromSettings());
+    const QJsonObject quality = json.value(QStringLiteral("quality")).toObject();
+    EXPECT_DOUBLE_EQ(quality.value(QStringLiteral("noise")).toDouble(), assessment.noiseMicrovolts);
+    EXPECT_EQ(quality.value(QStringLiteral("beatsAveraged")).toInt(), assessment.beatsAveraged);
     const QJsonObject criteria = json.value(QStringLiteral("criteria")).toObject();
-    const auto value = [&criteria](const char* name) {
-        return criteria.value(QLatin1String(name)).toObject().value(QStringLiteral("value")).toInt();
-    };
-    EXPECT_EQ(value("QRSD"), at40.QRSD());
-    EXPECT_EQ(value("RMS"), at40.RMS());
-    EXPECT_EQ(value("LAS"), at40.LAS());
-    const int abnormal = int(at40.QRSD() > 114) + int(at40.RMS() < 20) + int(at40.LAS() > 38);
-    EXPECT_EQ(criteria.value(QStringLiteral("positive")).toBool(), abnormal >= 2);
+    EXPECT_EQ(criteria.value(QStringLiteral("verdict")).toString(),
+              TLatePotentialsAssessment::verdictText(assessment.verdict));
+    QStringList reasons;
+    for (const QJsonValue& reason : criteria.value(QStringLiteral("reasons")).toArray())
+        reasons << reason.toString();
+    EXPECT_EQ(reasons, assessment.reasons);
+    EXPECT_EQ(criteria.value(QStringLiteral("QRSD")).toObject().value(QStringLiteral("value")).toInt(),
+              int(assessment.qrsd.value));
 }
 
 // A run that fails after the record was imported (its beats file cannot be

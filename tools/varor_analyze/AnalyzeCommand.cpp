@@ -3,12 +3,14 @@
 #include "analysis/TBeat.h"
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
+#include "analysis/TLatePotentialsAssessment.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TReviewAnalysis.h"
 #include "analysis/TStudyExport.h"
 #include "analysis/TStudyRecording.h"
 #include "app/TSettings.h"
 #include "report/THRECGReport.h"
+#include "report/TLatePotentialLimits.h"
 #include "report/TReportOptions.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
@@ -40,16 +42,9 @@ namespace {
 constexpr const char* StoreFolder = "PulsorixVAROR";
 constexpr const char* DateTimeFormat = "yyyyMMddHHmmss";
 
-// Late-potential criteria at 40 Hz with the standard LAS threshold (40 uV)
-// and RMS duration (40 ms): abnormal above or below these, positive when
-// at least two are abnormal.
-constexpr int CriteriaCutoff = 40;
-constexpr int CriteriaQrsdMs = 114;
-constexpr int CriteriaRmsMicrovolts = 20;
-constexpr int CriteriaLasMs = 38;
-// Noise window on the filtered vector magnitude after the QRS offset.
-constexpr int NoiseDelayMs = 60;
-constexpr int NoiseLengthMs = 40;
+// A recording is analysed at 40 Hz unless told otherwise: the cutoff the
+// late-potential criteria are defined at.
+constexpr int RecordingCutoff = 40;
 
 QString fromUtf8(const std::string& text)
 {
@@ -127,6 +122,8 @@ public:
     InputStudy& operator=(const InputStudy&) = delete;
 
     TStudy& study() const { return *m_study; }
+    // A recording taken in now, rather than a stored study.
+    bool isRecording() const { return m_kind == InputKind::Recording; }
     QString recordName() const { return m_recordName; }
     double inputRate() const { return m_inputRate; }
     QStringList leadsFound() const { return m_leadsFound; }
@@ -254,59 +251,64 @@ double millisecondsOf(int samples, int rate)
     return samples * 1000.0 / rate;
 }
 
-void computeLatePotentials(TLatePotentials& potentials, int cutoff, int lasThreshold, int rmsDurationMs, int rate)
+// The analysis as the review window would run it for this study, with
+// the settings given on the command line in place of the study's own (a
+// recording has none: it starts at 40 Hz).
+void settleLatePotentials(TReviewAnalysis& analysis, const Options& options, bool recording, int rate)
 {
-    potentials.setHighPassCutoff(cutoff);
-    potentials.setLasThreshold(lasThreshold);
-    potentials.setRmsDuration(samplesOf(rmsDurationMs, rate));
-    potentials.compute();
+    analysis.restoreLatePotentialSettings(
+        recording ? RecordingCutoff : TSettings::whole(TSettings::LatePotentialsCutoff));
+    TLatePotentials& potentials = analysis.latePotentials();
+    if (options.cutoff > 0)
+        potentials.setHighPassCutoff(options.cutoff);
+    if (options.lasThreshold > 0)
+        potentials.setLasThreshold(options.lasThreshold);
+    if (options.rmsDuration > 0)
+        potentials.setRmsDuration(samplesOf(options.rmsDuration, rate));
+    analysis.computeLatePotentials();
 }
 
-// RMS (uV) of the filtered vector magnitude over the noise window after
-// the QRS offset, moved back inside the beat where it would reach past it.
-double noiseMicrovolts(const TLatePotentials& potentials, int rate)
+QJsonObject latePotentialsJson(const TReviewAnalysis& analysis, int rate)
 {
-    const std::vector<double>& magnitude = potentials.vectorMagnitude();
-    const int length = int(magnitude.size());
-    const int window = std::min(samplesOf(NoiseLengthMs, rate), length);
-    if (potentials.offset() <= 0 || window <= 0)
-        return 0.0;
-    const int start = std::clamp(potentials.offset() + samplesOf(NoiseDelayMs, rate), 0, length - window);
-    double sum = 0.0;
-    for (int index = start; index < start + window; ++index)
-        sum += magnitude[std::size_t(index)] * magnitude[std::size_t(index)];
-    return std::round(std::sqrt(sum / window) * 1000.0 * 100.0) / 100.0;
+    const TLatePotentials& potentials = analysis.latePotentials();
+    return QJsonObject{
+        {QStringLiteral("cutoff"), potentials.highPassCutoff()},
+        {QStringLiteral("lasThreshold"), potentials.lasThreshold()},
+        {QStringLiteral("rmsDuration"), millisecondsOf(potentials.rmsDuration(), rate)},
+        {QStringLiteral("limitsByHand"), analysis.latePotentialLimitsByHand()},
+        {QStringLiteral("QRSD"), millisecondsOf(potentials.QRSD(), rate)},
+        {QStringLiteral("RMS"), potentials.RMS()},
+        {QStringLiteral("LAS"), millisecondsOf(potentials.LAS(), rate)},
+    };
 }
 
-QJsonObject latePotentialsJson(const TLatePotentials& potentials, int rmsDurationMs, int rate)
+QJsonObject qualityJson(const TLatePotentialsAssessment& assessment)
 {
-    QJsonObject json;
-    json.insert(QStringLiteral("cutoff"), potentials.highPassCutoff());
-    json.insert(QStringLiteral("lasThreshold"), potentials.lasThreshold());
-    json.insert(QStringLiteral("rmsDuration"), rmsDurationMs);
-    json.insert(QStringLiteral("QRSD"), millisecondsOf(potentials.QRSD(), rate));
-    json.insert(QStringLiteral("RMS"), potentials.RMS());
-    json.insert(QStringLiteral("LAS"), millisecondsOf(potentials.LAS(), rate));
-    json.insert(QStringLiteral("noise"), noiseMicrovolts(potentials, rate));
-    return json;
+    return QJsonObject{
+        {QStringLiteral("noise"), assessment.noiseMicrovolts},
+        {QStringLiteral("beatsAveraged"), assessment.beatsAveraged},
+        {QStringLiteral("missingLeads"), QJsonArray::fromStringList(assessment.missingLeads)},
+        {QStringLiteral("onsetAtRangeEnd"), assessment.onsetAtRangeEnd},
+        {QStringLiteral("offsetAtRangeEnd"), assessment.offsetAtRangeEnd},
+        {QStringLiteral("lasMargin"), assessment.lasMarginMicrovolts},
+    };
 }
 
-QJsonObject criteriaJson(const TLatePotentials& potentials, int rate)
+QJsonObject criteriaJson(const TLatePotentialsAssessment& assessment)
 {
-    const double qrsd = millisecondsOf(potentials.QRSD(), rate);
-    const double las = millisecondsOf(potentials.LAS(), rate);
-    const bool longQrs = qrsd > CriteriaQrsdMs;
-    const bool lowRms = potentials.RMS() < CriteriaRmsMicrovolts;
-    const bool longLas = las > CriteriaLasMs;
-    const auto criterion = [](double value, bool abnormal) {
-        return QJsonObject{{QStringLiteral("value"), value}, {QStringLiteral("abnormal"), abnormal}};
+    const auto criterion = [](const TLatePotentialsAssessment::Criterion& figures) {
+        return QJsonObject{{QStringLiteral("value"), figures.value},
+                           {QStringLiteral("limit"), figures.limit},
+                           {QStringLiteral("holds"), figures.holds}};
     };
     return QJsonObject{
-        {QStringLiteral("cutoff"), CriteriaCutoff},
-        {QStringLiteral("QRSD"), criterion(qrsd, longQrs)},
-        {QStringLiteral("RMS"), criterion(potentials.RMS(), lowRms)},
-        {QStringLiteral("LAS"), criterion(las, longLas)},
-        {QStringLiteral("positive"), int(longQrs) + int(lowRms) + int(longLas) >= 2},
+        {QStringLiteral("cutoff"), TLatePotentialsAssessment::CriteriaCutoff},
+        {QStringLiteral("QRSD"), criterion(assessment.qrsd)},
+        {QStringLiteral("RMS"), criterion(assessment.rms)},
+        {QStringLiteral("LAS"), criterion(assessment.las)},
+        {QStringLiteral("holding"), assessment.criteriaHolding},
+        {QStringLiteral("verdict"), TLatePotentialsAssessment::verdictText(assessment.verdict)},
+        {QStringLiteral("reasons"), QJsonArray::fromStringList(assessment.reasons)},
     };
 }
 
@@ -388,9 +390,10 @@ Options parse(const QStringList& arguments)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(description),
                                             QString::fromLatin1(valueName)));
     };
-    option("cutoff", "Late-potential high-pass cutoff, 25 or 40 Hz (default 40).", "hertz");
-    option("las-threshold", "LAS threshold in microvolts (default 40).", "uV");
-    option("rms-duration", "RMS duration in milliseconds (default 40).", "ms");
+    option("cutoff", "Late-potential high-pass cutoff, 25 or 40 Hz (default: 40 for a recording, a study's own).",
+           "hertz");
+    option("las-threshold", "LAS threshold in microvolts (default: 40, a study's own).", "uV");
+    option("rms-duration", "RMS duration in milliseconds (default: 40, a study's own).", "ms");
     option("beats", "Write the stored beats as CSV: sample at 1000 Hz, time (s), class.", "file");
     option("annotations", "Write the beats as an MIT-format annotation file at the input's rate.", "file");
     option("report", "Write the application's PDF report.", "file");
@@ -405,7 +408,7 @@ Options parse(const QStringList& arguments)
     Options options;
     options.input = parser.positionalArguments().front();
     options.cutoff = positiveNumber(parser, QStringLiteral("cutoff"), options.cutoff);
-    if (options.cutoff != 25 && options.cutoff != 40)
+    if (options.cutoff != 0 && options.cutoff != 25 && options.cutoff != 40)
         throw UsageError("--cutoff is 25 or 40");
     options.lasThreshold = positiveNumber(parser, QStringLiteral("las-threshold"), options.lasThreshold);
     options.rmsDuration = positiveNumber(parser, QStringLiteral("rms-duration"), options.rmsDuration);
@@ -434,10 +437,9 @@ QJsonObject run(const Options& options)
                                 TSettings::flag(TSettings::BeatAveragingLowpassFilter));
     analysis.addStoredBeats();
     const QString marksLead = settleMarks(analysis, study);
-    computeLatePotentials(analysis.latePotentials(), options.cutoff, options.lasThreshold, options.rmsDuration, rate);
-    TLatePotentials criteria(analysis.mainAverager());
-    computeLatePotentials(criteria, CriteriaCutoff, TLatePotentials::DefaultLasThreshold,
-                          TLatePotentials::DefaultRmsDuration, rate);
+    settleLatePotentials(analysis, options, input.isRecording(), rate);
+    const TLatePotentialsAssessment assessment =
+        TLatePotentialsAssessment::assess(analysis.latePotentials(), TLatePotentialLimits::fromSettings());
 
     const BeatCounts beats = countBeats(*study.beatsFile());
     const double meanRr = analysis.recordingMeanRr();
@@ -456,8 +458,9 @@ QJsonObject run(const Options& options)
         {QStringLiteral("marksLead"), marksLead.isEmpty() ? QJsonValue() : QJsonValue(marksLead)},
         {QStringLiteral("marks"), marksJson(study)},
         {QStringLiteral("intervals"), intervalsJson(study)},
-        {QStringLiteral("latePotentials"), latePotentialsJson(analysis.latePotentials(), options.rmsDuration, rate)},
-        {QStringLiteral("criteria"), criteriaJson(criteria, rate)},
+        {QStringLiteral("latePotentials"), latePotentialsJson(analysis, rate)},
+        {QStringLiteral("quality"), qualityJson(assessment)},
+        {QStringLiteral("criteria"), criteriaJson(assessment)},
     };
 
     std::vector<std::pair<QString, QByteArray>> files;

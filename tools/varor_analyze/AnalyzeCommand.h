@@ -25,9 +25,11 @@ public:
 
 struct Options {
     QString input;           // WFDB header (.hea), EDF/BDF file, study file (.pxstudy) or study id
-    int cutoff = 40;         // late-potential high-pass, 25 or 40 Hz
-    int lasThreshold = 40;   // microvolts
-    int rmsDuration = 40;    // milliseconds
+    // Late-potential settings; 0 keeps the study's own (a recording's:
+    // 40 Hz, 40 uV, 40 ms).
+    int cutoff = 0;          // high-pass, 25 or 40 Hz
+    int lasThreshold = 0;    // microvolts
+    int rmsDuration = 0;     // milliseconds
     QString beatsFile;       // CSV of the stored beats; empty for none
     QString annotationsFile; // MIT-format annotations of the beats; empty for none
     QString reportFile;      // PDF report; empty for none
