@@ -89,6 +89,7 @@ TAnalysisPipeline::TAnalysisPipeline(TAcqSource* source, TStudy* study)
     m_recordingChain->setLowPassName(QString::fromLatin1(RecordingLowPass));
     m_recordingChain->configure(true, true, false);
     m_liveAverager = std::make_unique<TLiveBeatAverager>(*m_recordingChain->output());
+    m_latePotentialAverager = std::make_unique<TLiveBeatAverager>(*m_study->ecgFile());
 
     const int copyFrames = CopySeconds * rawRate;
     m_copyValues.resize(std::size_t(copyFrames));
@@ -319,6 +320,7 @@ void TAnalysisPipeline::beatDetected(const TBeat& detected)
         beat.setSignal(m_study->ecgFile());
         m_study->beatsFile()->append(beat);
         m_liveAverager->add(beat);
+        m_latePotentialAverager->add(beat);
     }
     if (beat.isValid())
         notifyListeners([this, &beat](TAnalysisPipelineListener* listener) { listener->onPipelineBeat(this, beat); });

@@ -128,6 +128,10 @@ public:
     TBeatAverager* monitorAverager() const { return m_monitorAverager.get(); }
     TSignal* recordingSignal() const;
     TLiveBeatAverager* liveAverager() const { return m_liveAverager.get(); }
+    // The averages of the recorded signal as it is stored (no filter), on
+    // which the late potentials are judged while recording, as the review
+    // judges them.
+    TLiveBeatAverager* latePotentialAverager() const { return m_latePotentialAverager.get(); }
 
 private:
     void onAcqData(TAcqDriver* driver) override;
@@ -153,6 +157,7 @@ private:
     std::unique_ptr<TBeatAverager> m_monitorAverager;
     std::unique_ptr<TRealtimeFilterChain> m_recordingChain;
     std::unique_ptr<TLiveBeatAverager> m_liveAverager;
+    std::unique_ptr<TLiveBeatAverager> m_latePotentialAverager;
     std::unique_ptr<TSignalBuffer16> m_displayInput;
     std::unique_ptr<TFirDecimator> m_displayDecimator;
     std::unique_ptr<TRealtimeFilterChain> m_displayChain;

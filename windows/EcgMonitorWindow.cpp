@@ -9,6 +9,7 @@
 #include "analysis/TBeatStore.h"
 #include "analysis/TLeadSet.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "analysis/TRecordingNoise.h"
 #include "app/TSettings.h"
 #include "display/DisplayColorSchemes.h"
 #include "storage/TEcgFile.h"
@@ -26,6 +27,8 @@
 namespace {
 
 constexpr int UpdateIntervalMs = 1000;
+// Updates between two measurements of the recording's noise.
+constexpr int NoiseUpdates = 5;
 // Leads shown at first: the twelve standard leads; CM5 and CR5 are hidden.
 constexpr int StandardLeadCount = 12;
 constexpr int AverageLead = TLeadSet::LeadV5;
@@ -155,6 +158,7 @@ void EcgMonitorWindow::releasePipeline()
     m_ui->ecgDisplay->setAverager(nullptr);
     m_ui->beatDisplay->setAverager(nullptr);
     m_pipeline->removeListener(m_listener.get());
+    m_recordingNoise.reset();
     m_pipeline.reset();
     m_highlighter.reset();
 }
@@ -173,6 +177,12 @@ void EcgMonitorWindow::on_btnFilterBaseline_clicked() { applyFilters(); }
 
 void EcgMonitorWindow::on_btnStart_clicked()
 {
+    if (!m_noiseLabel) {
+        m_noiseLabel = new QLabel(m_ui->frameAverageBeat);
+        m_noiseLabel->setObjectName(QStringLiteral("lblRecordingNoise"));
+        m_noiseLabel->setWordWrap(true);
+        m_ui->layoutAverageBeat->addWidget(m_noiseLabel);
+    }
     m_ui->ecgDisplay->setAverager(m_pipeline->monitorAverager());
     const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
     m_pipeline->startRecording(now.toStdString());
@@ -312,6 +322,32 @@ void EcgMonitorWindow::updateRecordingStatus()
     showHeartRate();
     m_ui->beatDisplay->refresh();
     showAverageBeatCount(m_ui->cboAverageLead->currentIndex(), true);
+    if (++m_updatesSinceNoise >= NoiseUpdates) {
+        m_updatesSinceNoise = 0;
+        showRecordingNoise();
+    }
+}
+
+void EcgMonitorWindow::showRecordingNoise()
+{
+    if (!m_recordingNoise)
+        m_recordingNoise = std::make_unique<TRecordingNoise>(*m_pipeline->latePotentialAverager());
+    const double target = TSettings::number(TSettings::RecordingNoiseTarget);
+    const TRecordingNoise::Reading reading = m_recordingNoise->measure(target);
+    if (reading.beats == 0)
+        return;
+    QString text = tr("Noise %1 uV at 40 Hz, target %2 uV, %3 beats")
+                       .arg(reading.noiseMicrovolts, 0, 'f', 2)
+                       .arg(target, 0, 'f', 1)
+                       .arg(reading.beats);
+    if (reading.reached)
+        text = tr("<b>Noise target reached</b>: %1").arg(text);
+    else if (!reading.falling)
+        text += tr("<br>The noise no longer falls as beats are added: more recording will not reach the target.");
+    m_noiseLabel->setText(text);
+    m_noiseLabel->setStyleSheet(reading.reached ? QStringLiteral("color: #1a7f1a") : QString());
+    if (reading.reached && TSettings::flag(TSettings::StopAtNoiseTarget))
+        on_btnStop_clicked();
 }
 
 void EcgMonitorWindow::showElapsedTime()

@@ -14,6 +14,7 @@ class TAcqSource;
 class TAnalysisPipeline;
 class TClipHighlighter;
 class TMonitorWindowListener;
+class TRecordingNoise;
 class TStudy;
 
 namespace Ui {
@@ -91,6 +92,9 @@ private:
     // "%1 averaged beats" for the lead; with showWaiting, a count of 0
     // reads "Averaging beats..." instead.
     void showAverageBeatCount(int lead, bool showWaiting);
+    // Every few seconds while recording: the noise of the late-potential
+    // analysis so far against the target, and a stop there when asked.
+    void showRecordingNoise();
     // Shows the context menu once; true when a lead was toggled, so that
     // the menu opens again for the next one.
     bool execContextMenu(const QPoint& point);
@@ -109,4 +113,7 @@ private:
     QLabel* m_lowBatteryIcon = nullptr;
     QLabel* m_connectingIcon = nullptr;
     QTimer* m_updateTimer;
+    std::unique_ptr<TRecordingNoise> m_recordingNoise;
+    QLabel* m_noiseLabel = nullptr;
+    int m_updatesSinceNoise = 0;
 };

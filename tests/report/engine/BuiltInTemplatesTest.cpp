@@ -34,6 +34,18 @@ QMap<QString, QVariant> studyValues()
         {QStringLiteral("varorParams/HPCutoff"), QStringLiteral("40")},
         {QStringLiteral("varorParams/LASThreshold"), QStringLiteral("40")},
         {QStringLiteral("varorParams/RMSDuration"), QStringLiteral("40")},
+        {QStringLiteral("varorQuality/Noise"), QStringLiteral("0.82")},
+        {QStringLiteral("varorQuality/NoiseLimit"), QStringLiteral("1.0")},
+        {QStringLiteral("varorQuality/BeatsAveraged"), QStringLiteral("150")},
+        {QStringLiteral("varorQuality/MinimumBeats"), QStringLiteral("100")},
+        {QStringLiteral("varorCriteria/QRSDValue"), QStringLiteral("120")},
+        {QStringLiteral("varorCriteria/QRSDHolds"), QStringLiteral("1")},
+        {QStringLiteral("varorCriteria/RMSValue"), QStringLiteral("15")},
+        {QStringLiteral("varorCriteria/RMSHolds"), QStringLiteral("1")},
+        {QStringLiteral("varorCriteria/LASValue"), QStringLiteral("30")},
+        {QStringLiteral("varorCriteria/LASHolds"), QStringLiteral("0")},
+        {QStringLiteral("varorCriteria/Verdict"), QStringLiteral("1")},
+        {QStringLiteral("varorCriteria/Reasons"), QString()},
     };
 }
 
