@@ -81,17 +81,6 @@ double lasMargin(const TLatePotentials& potentials)
     return hundredths(margin);
 }
 
-void assessCriteria(const TLatePotentials& potentials, int rate, TLatePotentialsAssessment& result)
-{
-    using A = TLatePotentialsAssessment;
-    const double qrsd = milliseconds(potentials.QRSD(), rate);
-    const double las = milliseconds(potentials.LAS(), rate);
-    result.qrsd = {qrsd, A::QrsdLimit, qrsd > A::QrsdLimit};
-    result.rms = {double(potentials.RMS()), A::RmsLimit, potentials.RMS() < A::RmsLimit};
-    result.las = {las, A::LasLimit, las > A::LasLimit};
-    result.criteriaHolding = int(result.qrsd.holds) + int(result.rms.holds) + int(result.las.holds);
-}
-
 QStringList reasonsNotAssessable(const TLatePotentials& potentials, const TLatePotentialsAssessment::Limits& limits,
                                  const TLatePotentialsAssessment& result)
 {
@@ -124,13 +113,26 @@ TLatePotentialsAssessment TLatePotentialsAssessment::assess(const TLatePotential
     result.onsetAtRangeEnd = potentials.onset() == potentials.centre() - TLatePotentials::SearchReach;
     result.offsetAtRangeEnd = potentials.offset() == potentials.centre() + TLatePotentials::SearchReach;
     result.lasMarginMicrovolts = lasMargin(potentials);
-    assessCriteria(potentials, rate, result);
+    result.setCriteria(milliseconds(potentials.QRSD(), rate), potentials.RMS(), milliseconds(potentials.LAS(), rate));
     result.reasons = reasonsNotAssessable(potentials, limits, result);
-    if (!result.reasons.isEmpty())
-        result.verdict = Verdict::NotAssessable;
-    else
-        result.verdict = result.criteriaHolding >= 2 ? Verdict::Positive : Verdict::Negative;
+    result.decide();
     return result;
+}
+
+void TLatePotentialsAssessment::setCriteria(double qrsdMs, double rmsMicrovolts, double lasMs)
+{
+    qrsd = {qrsdMs, QrsdLimit, qrsdMs > QrsdLimit};
+    rms = {rmsMicrovolts, RmsLimit, rmsMicrovolts < RmsLimit};
+    las = {lasMs, LasLimit, lasMs > LasLimit};
+    criteriaHolding = int(qrsd.holds) + int(rms.holds) + int(las.holds);
+}
+
+void TLatePotentialsAssessment::decide()
+{
+    if (!reasons.isEmpty())
+        verdict = Verdict::NotAssessable;
+    else
+        verdict = criteriaHolding >= 2 ? Verdict::Positive : Verdict::Negative;
 }
 
 QString TLatePotentialsAssessment::verdictText(Verdict verdict)

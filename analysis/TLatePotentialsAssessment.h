@@ -65,6 +65,11 @@ struct TLatePotentialsAssessment
 
     // Assesses an analysis already computed.
     static TLatePotentialsAssessment assess(const TLatePotentials& potentials, const Limits& limits);
+
+    // The three criteria for QRSD (ms), RMS (uV) and LAS (ms).
+    void setCriteria(double qrsdMs, double rmsMicrovolts, double lasMs);
+    // The verdict from the criteria, or "not assessable" with reasons.
+    void decide();
     // "positive", "negative" or "not assessable".
     static QString verdictText(Verdict verdict);
 };

@@ -8,6 +8,8 @@
 
 #include "app/TSettings.h"
 #include "analysis/TLatePotentials.h"
+#include "analysis/TLatePotentialsAssessment.h"
+#include "report/TLatePotentialLimits.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "storage/TEcgFile.h"
 #include "storage/TLocalStudyStore.h"
@@ -173,6 +175,17 @@ TEST(StudyLifecycle, RecordReviewReportReopenExportAndImportElsewhere)
     EXPECT_TRUE(text.contains(QStringLiteral("Núñez"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("QRSD"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::number(recorded.qrsd))) << text.toStdString();
+    // The late-potential verdict of the window, with its noise and beats.
+    const TLatePotentialsAssessment assessment =
+        TLatePotentialsAssessment::assess(review->latePotentials(), TLatePotentialLimits::fromSettings());
+    EXPECT_TRUE(text.contains(QStringLiteral("Ruido: %1 uV").arg(assessment.noiseMicrovolts, 0, 'f', 2)))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Latidos promediados: %1").arg(assessment.beatsAveraged)))
+        << text.toStdString();
+    const char* verdicts[] = {"positivo", "negativo", "no valorable"};
+    EXPECT_TRUE(text.contains(QStringLiteral("Potenciales tardíos: ")
+                              + QLatin1String(verdicts[int(assessment.verdict)])))
+        << text.toStdString();
     EXPECT_EQ(study->propertyValue("status"), "report");
     closeReview(review);
     EXPECT_FALSE(store.isStudyOpen(id));

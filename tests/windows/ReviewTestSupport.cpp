@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <stdexcept>
+#include <utility>
 
 namespace reviewtest {
 
@@ -44,6 +45,16 @@ ReviewStudy::ReviewStudy(const QString& channelNames)
 ReviewStudy::~ReviewStudy()
 {
     m_store->closeStudy(m_study);
+}
+
+void ReviewStudy::reopen()
+{
+    const int id = m_study->id();
+    m_store->saveStudy(m_study);
+    m_store->closeStudy(std::exchange(m_study, nullptr));
+    m_study = m_store->openStudy(id);
+    if (!m_study)
+        throw std::runtime_error("The study cannot be reopened");
 }
 
 // Replays the demo recording through the acquisition pipeline, recording

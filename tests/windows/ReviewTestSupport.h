@@ -40,6 +40,10 @@ public:
     TLocalStudyStore& store() const { return *m_store; }
     QString dataFolder() const { return m_store->studyDataFolder(); }
 
+    // Saves and closes the study and opens it again from its files, as the
+    // main window does between two reviews.
+    void reopen();
+
     double result(const char* name) const;
     void setResult(const char* name, double value);
 

@@ -355,6 +355,38 @@ TEST(ReviewWindow, LatePotentialControlsAndCursors)
     EXPECT_EQ(late.RMS(), TLatePotentials::rmsMicrovolts(late.vectorMagnitude(), onset, offset, 30));
 }
 
+// A study without late-potential settings opens at the configured cutoff;
+// the settings and the limits set by hand then stay with the study and
+// come back with it, whatever is configured meanwhile.
+TEST(ReviewWindow, LatePotentialSettingsAndHandSetLimitsComeBackWithTheStudy)
+{
+    ReviewStudy study;
+    TSettings::setValue(TSettings::LatePotentialsCutoff, 40);
+    std::unique_ptr<EcgReviewWindow> window = openReviewWindow(study);
+    EXPECT_EQ(child<QComboBox>(*window, "cboHPCutoff")->currentIndex(), 1);
+    EXPECT_EQ(window->latePotentials().highPassCutoff(), 40);
+    child<QSpinBox>(*window, "numLASThreshold")->setValue(30);
+    child<QSpinBox>(*window, "numRMSDuration")->setValue(35);
+    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(1);
+    auto* display = child<QHRECGDisplay>(*window, "varorDisplay");
+    const int x = int(std::lround((display->markerTime(QHRECGDisplay::QrsOffset) - display->startTime()) *
+                                  display->width() / display->timeSpan()));
+    dragMarker(*display, x, 30);
+    const TLatePotentials& before = window->latePotentials();
+    const std::array<int, 5> figures{before.onset(), before.offset(), before.QRSD(), before.RMS(), before.LAS()};
+    window.reset();
+
+    TSettings::setValue(TSettings::LatePotentialsCutoff, 25);
+    study.reopen();
+    window = openReviewWindow(study);
+    const TLatePotentials& after = window->latePotentials();
+    EXPECT_EQ(after.highPassCutoff(), 40);
+    EXPECT_EQ(after.lasThreshold(), 30);
+    EXPECT_EQ(after.rmsDuration(), 35);
+    EXPECT_EQ((std::array<int, 5>{after.onset(), after.offset(), after.QRSD(), after.RMS(), after.LAS()}), figures);
+    EXPECT_TRUE(child<QLabel>(*window, "lblLatePotentialsAssessment")->text().contains(QStringLiteral("by hand")));
+}
+
 TEST(ReviewWindow, TheConclusionReachesTheStudyAlsoWhenTypedJustBeforeClosing)
 {
     ReviewStudy study;
