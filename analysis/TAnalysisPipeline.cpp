@@ -89,7 +89,9 @@ TAnalysisPipeline::TAnalysisPipeline(TAcqSource* source, TStudy* study)
     m_recordingChain->setLowPassName(QString::fromLatin1(RecordingLowPass));
     m_recordingChain->configure(true, true, false);
     m_liveAverager = std::make_unique<TLiveBeatAverager>(*m_recordingChain->output());
-    m_latePotentialAverager = std::make_unique<TLiveBeatAverager>(*m_study->ecgFile());
+    // The raw signal holds the samples the study stores, without reading
+    // them back from its file.
+    m_latePotentialAverager = std::make_unique<TLiveBeatAverager>(*m_raw);
 
     const int copyFrames = CopySeconds * rawRate;
     m_copyValues.resize(std::size_t(copyFrames));
@@ -316,11 +318,11 @@ void TAnalysisPipeline::beatDetected(const TBeat& detected)
         const double rate = m_raw->samplingRate();
         if (beat.windowStart() < m_recordingStart / rate)
             return;
+        m_latePotentialAverager->add(beat);
         beat.shift(-m_studyOrigin / rate);
         beat.setSignal(m_study->ecgFile());
         m_study->beatsFile()->append(beat);
         m_liveAverager->add(beat);
-        m_latePotentialAverager->add(beat);
     }
     if (beat.isValid())
         notifyListeners([this, &beat](TAnalysisPipelineListener* listener) { listener->onPipelineBeat(this, beat); });

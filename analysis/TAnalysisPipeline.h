@@ -128,9 +128,9 @@ public:
     TBeatAverager* monitorAverager() const { return m_monitorAverager.get(); }
     TSignal* recordingSignal() const;
     TLiveBeatAverager* liveAverager() const { return m_liveAverager.get(); }
-    // The averages of the recorded signal as it is stored (no filter), on
-    // which the late potentials are judged while recording, as the review
-    // judges them.
+    // The averages of the recorded beats on the unfiltered signal, on which
+    // the late potentials are judged while recording, as the review judges
+    // them.
     TLiveBeatAverager* latePotentialAverager() const { return m_latePotentialAverager.get(); }
 
 private:

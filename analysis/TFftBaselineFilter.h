@@ -1,8 +1,8 @@
 #pragma once
 
+#include "analysis/TFft.h"
 #include "analysis/TSignalProcessor.h"
 
-#include <complex>
 #include <vector>
 
 // Baseline removal by FFT ("fft" baseline mode). Per channel it takes 1024
@@ -25,13 +25,11 @@ public:
     TFftBaselineFilter();
     void process() override;
 
-    // One transform of `data` (WindowLength values) in place: forward with
-    // the exp(-i...) twiddles, inverse with exp(+i...), neither scaled.
-    void transform(std::complex<double>* data, bool inverse) const;
+    const TFft& fft() const { return m_fft; }
 
 private:
-    std::vector<std::complex<double>> m_twiddles; // exp(-2 pi i k / N), k < N/2
-    std::vector<int> m_bitReversed;
+    TFft m_fft;
     std::vector<double> m_input;
-    std::vector<std::complex<double>> m_work;
+    std::vector<double> m_re;
+    std::vector<double> m_im;
 };

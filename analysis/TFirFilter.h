@@ -2,8 +2,10 @@
 
 #include "analysis/TFirKernel.h"
 #include "analysis/TFirTables.h"
+#include "analysis/TPartitionedFir.h"
 #include "analysis/TSignalProcessor.h"
 
+#include <memory>
 #include <vector>
 
 // Common part of the streaming FIR stages: with table h (length L, delay
@@ -13,10 +15,15 @@
 // k stays aligned with source sample (attach index + k). Outputs are
 // computed in runs: one contiguous range read per channel into a window
 // buffer that is reused across calls, then the folded kernel. A table with
-// no taps passes the source through unchanged (y[p] = x[p]).
+// no taps passes the source through unchanged (y[p] = x[p]). Tables of
+// PartitionedTaps taps or more are applied in the frequency domain
+// (TPartitionedFir), a block of outputs at a time: the same outputs up to
+// floating-point rounding, each coming once its whole block can be made.
 class TFirStage : public TSignalProcessor
 {
 public:
+    static constexpr int PartitionedTaps = 500;
+
     const std::vector<double>& taps() const { return m_taps; }
     int delay() const { return m_delay; }
 
@@ -31,9 +38,14 @@ protected:
     void produce(Emit emit);
 
 private:
+    // Outputs [m_nextIndex, m_nextIndex + count) of every channel into m_outputs.
+    void computeDirect(int count, int channels);
+    void computePartitioned(int count);
+
     std::vector<double> m_taps;
     int m_delay;
     TFirKernel m_kernel;
+    std::unique_ptr<TPartitionedFir> m_partitioned;
     std::vector<double> m_window;
     std::vector<double> m_outputs;
 };

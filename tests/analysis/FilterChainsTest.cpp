@@ -3,6 +3,7 @@
 #include "FilterTestSupport.h"
 
 #include "analysis/TFftBaselineFilter.h"
+#include "analysis/TPartitionedFir.h"
 #include "analysis/TFirFilter.h"
 #include "analysis/TFirTables.h"
 #include "analysis/TRealtimeFilterChain.h"
@@ -66,7 +67,8 @@ TEST(FilterChainsTest, RealtimeChainAt500HzAlwaysHasTheDisplayBaseline)
     // The output is the baseline-filtered signal: a 0.1 Hz wander goes.
     appendAll(input, sine(30000, 500, 0.1, 3000.0));
     chain.process();
-    ASSERT_EQ(output->appendedCount(), 30000 - 750);
+    // Outputs of the long table come in whole blocks.
+    ASSERT_EQ(output->appendedCount(), (30000 - 750) / TPartitionedFir::Block * TPartitionedFir::Block);
     EXPECT_LT(peak(readAll(*output, 0), 2000, 29000), 3000.0 * 0.1);
 }
 

@@ -1,0 +1,85 @@
+#include "analysis/TFft.h"
+
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+
+} // namespace
+
+namespace {
+
+// One stage of butterflies (see TFft::transform) over groups of 2 half.
+[[gnu::target_clones("avx2", "default")]] void butterflies(double* re, double* im, int size, int half,
+                                                           const double* cosines, const double* sines,
+                                                           double turn)
+{
+    for (int group = 0; group < size; group += 2 * half) {
+        double* __restrict ar = re + group;
+        double* __restrict ai = im + group;
+        double* __restrict br = re + group + half;
+        double* __restrict bi = im + group + half;
+        for (int j = 0; j < half; ++j) {
+            const double wr = cosines[j];
+            const double wi = turn * sines[j];
+            const double dr = ar[j] - br[j];
+            const double di = ai[j] - bi[j];
+            ar[j] = ar[j] + br[j];
+            ai[j] = ai[j] + bi[j];
+            br[j] = dr * wr - di * wi;
+            bi[j] = dr * wi + di * wr;
+        }
+    }
+}
+
+} // namespace
+
+TFft::TFft(int size)
+    : m_size(size)
+    , m_bitReversed(std::size_t(size))
+{
+    if (size < 2 || (size & (size - 1)) != 0)
+        throw std::invalid_argument("The FFT size must be a power of two");
+    // Every twiddle angle is a multiple of 2 pi / size.
+    for (int half = size / 2; half >= 1; half /= 2) {
+        const int stride = (size / 2) / half;
+        for (int j = 0; j < half; ++j) {
+            const double angle = 2.0 * Pi * (j * stride) / size;
+            m_cos.push_back(std::cos(angle));
+            m_sin.push_back(std::sin(angle));
+        }
+    }
+    int stages = 0;
+    while ((1 << stages) < size)
+        ++stages;
+    for (int i = 0; i < size; ++i) {
+        int reversed = 0;
+        for (int bit = 0; bit < stages; ++bit) {
+            if (i & (1 << bit))
+                reversed |= 1 << (stages - 1 - bit);
+        }
+        m_bitReversed[std::size_t(i)] = reversed;
+    }
+}
+
+// Each butterfly: a + b, and (a - b) times the twiddle w = cos - i sin
+// (forward) or cos + i sin (inverse), as complex arithmetic computes them.
+void TFft::transform(double* re, double* im, bool inverse) const
+{
+    const double turn = inverse ? 1.0 : -1.0;
+    std::size_t offset = 0;
+    for (int half = m_size / 2; half >= 1; half /= 2) {
+        butterflies(re, im, m_size, half, m_cos.data() + offset, m_sin.data() + offset, turn);
+        offset += std::size_t(half);
+    }
+    for (int i = 0; i < m_size; ++i) {
+        const int r = m_bitReversed[std::size_t(i)];
+        if (r > i) {
+            std::swap(re[i], re[r]);
+            std::swap(im[i], im[r]);
+        }
+    }
+}
