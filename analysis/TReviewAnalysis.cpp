@@ -57,9 +57,19 @@ void TReviewAnalysis::configureAveraging(bool notch, bool lowPass)
     attachAverager();
 }
 
+// Every stored beat is averaged, so the whole recording is filtered: at
+// once and on every core, rather than block by block through the views.
 void TReviewAnalysis::attachAverager()
 {
-    m_mainAverager = std::make_unique<TLiveBeatAverager>(*m_averagingChain->output());
+    m_latePotentials.reset();
+    m_mainAverager.reset();
+    m_averagedSignal.reset();
+    const TSignal* averaged = m_averagingChain->output();
+    if (m_averagingChain->viewCount() > 0) {
+        m_averagedSignal = m_averagingChain->materialize();
+        averaged = m_averagedSignal.get();
+    }
+    m_mainAverager = std::make_unique<TLiveBeatAverager>(*averaged);
     m_latePotentials = std::make_unique<TLatePotentials>(*m_mainAverager);
 }
 

@@ -7,6 +7,7 @@
 class TLatePotentials;
 class TLiveBeatAverager;
 class TReviewFilterChain;
+class TSignalBuffer16;
 class TStudy;
 
 // The analysis of a recorded study under review, shared by the review
@@ -92,6 +93,8 @@ private:
 
     TStudy& m_study;
     std::unique_ptr<TReviewFilterChain> m_averagingChain;
+    // The averaging chain's output for the whole recording.
+    std::unique_ptr<TSignalBuffer16> m_averagedSignal;
     std::unique_ptr<TLiveBeatAverager> m_mainAverager;
     std::unique_ptr<TLatePotentials> m_latePotentials;
     bool m_limitsByHand = false;

@@ -5,7 +5,12 @@
 #include "analysis/TIirBlockFilter.h"
 #include "analysis/TIirCoefficients.h"
 
+#include "analysis/TSignalBlock.h"
+
+#include <algorithm>
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 TReviewFilterChain::TReviewFilterChain(TSignal* source)
@@ -83,4 +88,74 @@ void TReviewFilterChain::configure(bool notch, bool lowPass, bool secondHighPass
         if (const TIirSet* set = TIirCoefficients::secondHighPass(rate))
             addView(std::make_unique<TIirBlockFilter>(*set));
     }
+}
+
+namespace {
+
+// One channel through the views' filters, block by block, each filter on
+// the whole output of the one before: what the views would compute.
+std::vector<qint16> filterChannel(const std::vector<const TBlockFilter*>& filters, std::vector<qint16> samples,
+                                  int channel, int blocks, int n, int appendedCount)
+{
+    std::vector<qint16> output(samples.size());
+    for (const TBlockFilter* filter : filters) {
+        for (int block = 0; block < blocks; ++block) {
+            const qint16* previous = block > 0 ? samples.data() + std::size_t(block - 1) * n : nullptr;
+            const qint16* next = block + 1 < blocks ? samples.data() + std::size_t(block + 1) * n : nullptr;
+            filter->filter(TBlockPosition{channel, block, appendedCount}, previous,
+                           samples.data() + std::size_t(block) * n, next, n, output.data() + std::size_t(block) * n);
+        }
+        std::swap(samples, output);
+    }
+    return samples;
+}
+
+} // namespace
+
+std::unique_ptr<TSignalBuffer16> TReviewFilterChain::materialize() const
+{
+    const TSignal& out = *output();
+    const int channels = out.channelCount();
+    const int n = out.blockSize();
+    const int blocks = out.completeBlockCount();
+    const int count = out.appendedCount();
+    std::vector<std::vector<qint16>> samples(std::size_t(channels), std::vector<qint16>(std::size_t(blocks) * n));
+    // The recording is read in this thread: a file-backed signal is not to
+    // be shared.
+    for (int channel = 0; channel < channels; ++channel) {
+        for (int block = 0; block < blocks; ++block) {
+            const TSignalBlock data(*m_source, channel, block);
+            if (!data.isNull())
+                std::copy_n(data.data(), n, samples[std::size_t(channel)].begin() + std::ptrdiff_t(block) * n);
+        }
+    }
+    std::vector<const TBlockFilter*> filters;
+    for (const auto& view : m_views)
+        filters.push_back(&view->filter());
+    std::atomic<int> nextChannel{0};
+    const auto work = [&] {
+        for (int channel = nextChannel++; channel < channels; channel = nextChannel++)
+            samples[std::size_t(channel)] =
+                filterChannel(filters, std::move(samples[std::size_t(channel)]), channel, blocks, n, count);
+    };
+    std::vector<std::thread> workers(std::max(1u, std::thread::hardware_concurrency()) - 1);
+    for (std::thread& worker : workers)
+        worker = std::thread(work);
+    work();
+    for (std::thread& worker : workers)
+        worker.join();
+
+    auto signal = std::make_unique<TSignalBuffer16>(channels, out.samplingRate(), n, std::max(count, 1));
+    signal->setResolutionBits(out.resolutionBits());
+    signal->setRange(out.rangeMinimum(), out.rangeMaximum());
+    for (int channel = 0; channel < channels; ++channel)
+        signal->setChannelName(channel, out.channelName(channel));
+    // Past the complete blocks the views read zeros.
+    std::vector<const qint16*> pointers;
+    for (auto& channel : samples) {
+        channel.resize(std::max(channel.size(), std::size_t(count)), 0);
+        pointers.push_back(channel.data());
+    }
+    signal->append(pointers.data(), count);
+    return signal;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/TFilteredSignalView.h"
+#include "analysis/TSignalBuffer16.h"
 #include "analysis/TTrendBlockFilter.h"
 
 #include <QString>
@@ -49,6 +50,13 @@ public:
     TSignal* output() const;
     int viewCount() const { return int(m_views.size()); }
     TFilteredSignalView* view(int index) const { return m_views[std::size_t(index)].get(); }
+
+    // The output computed for every channel at once, the channels shared
+    // among the processor's cores, into a signal held in memory: the same
+    // samples the last view gives (its appended count, zeros past its
+    // complete blocks), without the views' block cache. For a whole-study
+    // analysis, which reads every block of every channel.
+    std::unique_ptr<TSignalBuffer16> materialize() const;
 
     // The trend fitted to each channel of `source` (step 1).
     static TTrendBlockFilter::Quadratic fitTrend(const TSignal& source, int channel);

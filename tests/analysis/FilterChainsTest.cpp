@@ -224,6 +224,25 @@ TEST(FilterChainsTest, ReviewChainRemovesMainsAndWander)
     }
 }
 
+TEST(FilterChainsTest, ReviewChainMaterializedIsItsLastView)
+{
+    // Every stage, three channels, a partial last block: the whole-recording
+    // output must be the views' own samples, zeros past the complete blocks.
+    const int rate = 1000, count = Block * 5 + 1234;
+    std::vector<qint16> mixed = noise(count, 800, 7);
+    const std::vector<qint16> wave = sine(count, rate, 0.3, 3000.0);
+    for (int i = 0; i < count; ++i)
+        mixed[std::size_t(i)] = qint16(mixed[std::size_t(i)] + wave[std::size_t(i)]);
+    const auto source = recording(rate, mixed, 3);
+    TReviewFilterChain chain(source.get());
+    chain.setLowPassName(QStringLiteral("40hz"));
+    chain.configure(true, true, true);
+    const auto whole = chain.materialize();
+    ASSERT_EQ(whole->appendedCount(), count);
+    for (int channel = 0; channel < 3; ++channel)
+        EXPECT_EQ(readAll(*whole, channel, 0, count), readAll(*chain.output(), channel, 0, count)) << channel;
+}
+
 // ---- responses of the streaming stages ---------------------------------
 
 // Runs `table` as a streaming stage over `input` at `rate` and returns the
