@@ -14,6 +14,7 @@
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
+#include "storage/TStudyInfo.h"
 
 #include <QDateTime>
 #include <QPainter>
@@ -198,14 +199,10 @@ QString THRECGReport::studyDate() const
     return dateTime.isValid() ? dateTime.toString(QStringLiteral("dd/MM/yyyy")) : QString();
 }
 
-// Body-mass index from the weight in kg and the height in cm.
 QString THRECGReport::patientBmi() const
 {
-    const double weight = studyProperty(QStringLiteral("patient/weight")).toDouble();
-    const double height = studyProperty(QStringLiteral("patient/height")).toDouble() * 0.01;
-    if (height <= 0.0)
-        return QString();
-    return QString::number(weight / (height * height), 'f', 1);
+    return fromUtf8(bodyMassIndexText(m_study->propertyValue("patient/weight"),
+                                      m_study->propertyValue("patient/height")));
 }
 
 QString THRECGReport::riskFactors() const
