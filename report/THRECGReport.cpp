@@ -23,6 +23,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -63,6 +64,14 @@ const NamedStrip namedStrips[] = {
     {"3by4/2", {56, 2.6, false, false}},
     {"3by4/3", {448, 5.2, false, false}},
     {"3by4/4", {3584, 7.8, false, true}},
+};
+
+// The words of the filter list in the language of the Spanish templates.
+const std::pair<const char*, const char*> spanishFilterWords[] = {
+    {"notch 50hz", "red 50 Hz"},
+    {"muscle noise", "ruido muscular"},
+    {"baseline fix", "corrección de línea de base"},
+    {"none", "ninguno"},
 };
 
 // The wave marks of the combined averaged beat, in BeatGraphic's order.
@@ -229,12 +238,25 @@ QString THRECGReport::filterList() const
 {
     QStringList filters;
     if (m_options.notchFilter)
-        filters.append(tr("notch 50hz"));
+        filters.append(filterWord(QT_TR_NOOP("notch 50hz")));
     if (m_options.muscleFilter)
-        filters.append(tr("muscle noise"));
+        filters.append(filterWord(QT_TR_NOOP("muscle noise")));
     if (m_options.baselineFilter)
-        filters.append(tr("baseline fix"));
-    return filters.isEmpty() ? tr("none") : filters.join(QStringLiteral(", "));
+        filters.append(filterWord(QT_TR_NOOP("baseline fix")));
+    return filters.isEmpty() ? filterWord(QT_TR_NOOP("none")) : filters.join(QStringLiteral(", "));
+}
+
+// The filter list stands among the template's fixed texts, so it speaks
+// their language rather than that of the windows.
+QString THRECGReport::filterWord(const char* english) const
+{
+    if (m_engine->templateLanguage() == QLatin1String("es")) {
+        for (const auto& word : spanishFilterWords) {
+            if (qstrcmp(word.first, english) == 0)
+                return QString::fromUtf8(word.second);
+        }
+    }
+    return tr(english);
 }
 
 QVariant THRECGReport::latePotentialParameter(const QString& name) const

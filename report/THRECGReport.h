@@ -72,6 +72,8 @@ private:
     QString riskFactors() const;
     QString measurement(const QString& key) const;
     QString filterList() const;
+    // A filter word of ecgFilters in the language of the template.
+    QString filterWord(const char* english) const;
     QVariant latePotentialParameter(const QString& name) const;
 
     void drawEcgGraphic(QPainter& painter, const QRect& bounds, const QString& code) const;
