@@ -137,21 +137,32 @@ void THRECGReport::printReport()
     m_engine->printToPrinter(false, true, QString());
 }
 
-void THRECGReport::saveReportPdf(const QString& path)
+bool THRECGReport::saveReportPdf(const QString& path)
 {
     prepareTemplate();
-    m_engine->printToPdfFile(path, m_openPdf);
+    return m_engine->printToPdfFile(path, m_openPdf);
 }
 
-// Template page 0 (the ECG) is always printed; pages 1 to 3 only when
-// chosen. Every kept page prints its MasterData band once.
-void THRECGReport::prepareTemplate()
+TReportTextFit::Outcome THRECGReport::conclusionFit()
+{
+    loadTemplate();
+    return m_engine->labelFit(QStringLiteral("demo/conclusion"));
+}
+
+void THRECGReport::loadTemplate()
 {
     const int layout = m_options.layout == TReportOptions::Layout6by2 || m_options.layout == TReportOptions::Layout4by3
                            ? m_options.layout
                            : TReportOptions::Layout12by1;
     if (!m_engine->loadTemplate(QString::fromLatin1(templateFiles[layout])))
         throw std::runtime_error(TemplateLoadError);
+}
+
+// Template page 0 (the ECG) is always printed; pages 1 to 3 only when
+// chosen. Every kept page prints its MasterData band once.
+void THRECGReport::prepareTemplate()
+{
+    loadTemplate();
     m_engine->pageRecordCounts.append(1);
     const bool keep[] = {m_options.printAverageMeasures, m_options.printLeadAverage, m_options.printLatePotentials};
     QList<int> removed;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/TReportOptions.h"
+#include "report/engine/TReportTextFit.h"
 
 #include <QMap>
 #include <QObject>
@@ -42,10 +43,16 @@ public:
     // std::runtime_error when the template cannot be loaded or no printer
     // is available.
     void printReport();
-    // Writes the report into the PDF file, then opens it (see setOpenPdf).
-    // Throws std::runtime_error when the template cannot be loaded or the
-    // file cannot be written.
-    void saveReportPdf(const QString& path);
+    // Writes the report into the PDF file, then opens it (see setOpenPdf);
+    // answers whether the desktop took it to open. Throws
+    // std::runtime_error when the template cannot be loaded or the file
+    // cannot be written.
+    bool saveReportPdf(const QString& path);
+
+    // How the conclusion fits its box on the first page of the layout's
+    // template: whole, in a smaller font, or cut. Throws as printing does
+    // when the template cannot be loaded.
+    TReportTextFit::Outcome conclusionFit();
 
     // Measurements in whole milliseconds: "PR", "QRS", "QT", "QTc", "RR",
     // each present only when the study's wave marks allow it.
@@ -62,6 +69,7 @@ public slots:
 
 private:
     void computeMeasures();
+    void loadTemplate();
     void prepareTemplate();
 
     // The value of a parameter; invalid when the name is not answered.
