@@ -18,11 +18,15 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEasingCurve>
+#include <QHeaderView>
+#include <QLayout>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPropertyAnimation>
+#include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -107,16 +111,34 @@ void MainWindow::showPanel(QFrame* panel)
     auto* animation = new QPropertyAnimation(panel, "maximumHeight", panel);
     animation->setDuration(PanelAnimationMs);
     animation->setStartValue(0);
-    animation->setEndValue(PanelHeight);
+    animation->setEndValue(panelHeight(panel));
     animation->setEasingCurve(QEasingCurve::InCubic);
     animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+// The open-study panel shows every recent study the tree lists, a row
+// each, without scrolling down; room is kept for the scroll bar that a long
+// name brings along the bottom.
+int MainWindow::panelHeight(const QFrame* panel) const
+{
+    if (panel != ui->frameOpenStudy)
+        return PanelHeight;
+    QTreeWidget* tree = ui->treeStudies;
+    tree->ensurePolished();
+    tree->header()->ensurePolished();
+    const int row = tree->topLevelItemCount() > 0 ? tree->sizeHintForRow(0) : tree->fontMetrics().height();
+    const int chrome = tree->header()->sizeHint().height() + tree->horizontalScrollBar()->sizeHint().height()
+                       + 2 * tree->frameWidth();
+    const QMargins margins = panel->layout()->contentsMargins();
+    return std::max(PanelHeight, chrome + RecentStudiesShown * row + margins.top() + margins.bottom()
+                                     + 2 * panel->frameWidth());
 }
 
 void MainWindow::foldPanel(QFrame* panel)
 {
     auto* animation = new QPropertyAnimation(panel, "maximumHeight", panel);
     animation->setDuration(PanelAnimationMs);
-    animation->setStartValue(PanelHeight);
+    animation->setStartValue(panel->maximumHeight());
     animation->setEndValue(0);
     animation->setEasingCurve(QEasingCurve::OutCubic);
     connect(animation, &QAbstractAnimation::finished, panel, &QWidget::hide);
@@ -160,6 +182,9 @@ void MainWindow::loadRecentStudies()
         item->setText(1, QStringLiteral("%1, %2").arg(parts.at(2), parts.at(3)));
         item->setData(2, Qt::DisplayRole, QDateTime::fromString(parts.at(1), DateTimeFormat));
     }
+    // Whole names and dates.
+    ui->treeStudies->resizeColumnToContents(1);
+    ui->treeStudies->resizeColumnToContents(2);
 }
 
 void MainWindow::on_btnNewStudyEcg_clicked()

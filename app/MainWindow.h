@@ -78,6 +78,7 @@ private:
     // Opens one folding panel and folds the other.
     void showPanel(QFrame* panel);
     void foldPanel(QFrame* panel);
+    int panelHeight(const QFrame* panel) const;
     void updateStartButton();
     void clearQuickEntry();
     // The record of the quick-entry fields, dated now.

@@ -8,7 +8,8 @@
 // The application object. An exception that escapes an event handler is
 // caught here instead of tearing the process down: its message is kept and
 // the event loop ends, so that start-up can show it to the operator and shut
-// down in order.
+// down in order. Placeholders of text fields are drawn dimmer than their
+// text.
 class TApplication : public QApplication {
     Q_OBJECT
 public:

@@ -20,6 +20,9 @@ constexpr double HitPixels = 4.0;
 constexpr double ActiveMarkerMargin = 10.0;
 constexpr double SlopeSampleStep = 0.005;
 constexpr double TangentHalfSpan = 0.01;
+constexpr double TitleLeft = 10.0;
+constexpr double TitleTop = 10.0;
+constexpr double BoxPadding = 6.0;
 
 // An interval between two markers, shown in a bracket row counted from the
 // bottom of the display.
@@ -42,13 +45,15 @@ const Interval Intervals[] = {
 
 const char* const BracketLabels[] = {"(P", "P)", "P^", "(QRS", "QRS)", "(T", "T)"};
 
-// A text on a half-transparent white box centred on `centre`.
-void drawBoxedText(QPainter& painter, const QPointF& centre, const QString& text, const QColor& color)
+// A text on a white box centred on `centre`, half transparent unless
+// opaque is asked for.
+void drawBoxedText(QPainter& painter, const QPointF& centre, const QString& text, const QColor& color,
+                   int alpha = 200)
 {
     const QFontMetricsF metrics(painter.font());
-    QRectF box(QPointF(0, 0), metrics.size(0, text) + QSizeF(6, 2));
+    QRectF box(QPointF(0, 0), metrics.size(0, text) + QSizeF(BoxPadding, 2));
     box.moveCenter(centre);
-    painter.fillRect(box, QColor(255, 255, 255, 200));
+    painter.fillRect(box, QColor(255, 255, 255, alpha));
     painter.setPen(color);
     painter.drawText(box, Qt::AlignCenter, text);
 }
@@ -261,11 +266,14 @@ void QBeatDisplayZoom::dragMarker(const QPoint& position)
 
 void QBeatDisplayZoom::pan(const QPoint& position)
 {
-    const QPoint moved = position - m_pressPosition;
-    m_panX -= moved.x() / m_zoom;
-    m_panY -= moved.y() / m_zoom;
+    // The press position moves only by the whole pixmap pixels taken, so
+    // that the remainder of a slow drag adds up instead of being lost.
+    const int dx = (position.x() - m_pressPosition.x()) / m_zoom;
+    const int dy = (position.y() - m_pressPosition.y()) / m_zoom;
+    m_panX -= dx;
+    m_panY -= dy;
     clampPan();
-    m_pressPosition = position;
+    m_pressPosition += QPoint(dx, dy) * m_zoom;
     redraw();
 }
 
@@ -403,21 +411,23 @@ void QBeatDisplayZoom::drawSingleLeadAids(QPainter& painter, int lead) const
     // P wave: from the level at its onset to its peak. R wave: from the
     // level at the QRS onset to the highest value of the QRS.
     if (isMarkerShown(POnset) && isMarkerShown(POffset) && isMarkerShown(PPeak))
-        drawAmplitudeLevel(painter, beat, POnset, POffset, valueAt(beat, markerTime(PPeak) * rate));
+        drawAmplitudeLevel(painter, beat, POnset, POffset, valueAt(beat, markerTime(PPeak) * rate), 0);
     if (isMarkerShown(QrsOnset) && isMarkerShown(QrsOffset)) {
         const int from = int(std::lround(markerTime(QrsOnset) * rate));
         const int to = int(std::lround(markerTime(QrsOffset) * rate));
         const int first = std::clamp(from, 0, int(beat.size()) - 1);
         const int last = std::clamp(to, first, int(beat.size()) - 1);
         const double peak = *std::max_element(beat.begin() + first, beat.begin() + last + 1);
-        drawAmplitudeLevel(painter, beat, QrsOnset, QrsOffset, peak);
+        drawAmplitudeLevel(painter, beat, QrsOnset, QrsOffset, peak, 1);
     }
     if (m_activeMarker == POnset || m_activeMarker == POffset)
         drawPSlope(painter, beat);
 }
 
+// The values stand one under the other below the title, where no marker
+// line reaches: beside the levels they would cross the marker lines.
 void QBeatDisplayZoom::drawAmplitudeLevel(QPainter& painter, const std::vector<double>& beat, int from,
-                                          int to, double level) const
+                                          int to, double level, int row) const
 {
     const double rate = m_averager->samplingRate();
     const double start = markerTime(from), end = markerTime(to);
@@ -426,8 +436,14 @@ void QBeatDisplayZoom::drawAmplitudeLevel(QPainter& painter, const std::vector<d
     painter.drawLine(pointAt(start, reference), pointAt(end, reference));
     painter.drawLine(pointAt(start, level), pointAt(end, level));
     painter.setFont(displayFont(10));
-    painter.setPen(QColor(Qt::blue));
-    painter.drawText(pointAt(end, level) + QPointF(4, 0), QString::asprintf("%.2f mV", level - reference));
+    const QFontMetricsF metrics(painter.font());
+    const QString text = QStringLiteral("%1 %2").arg(m_markers[from].label.section(QLatin1Char(' '), 0, 0),
+                                                     QString::asprintf("%.2f mV", level - reference));
+    const QSizeF box = metrics.size(0, text) + QSizeF(BoxPadding, BoxPadding);
+    const double top = TitleTop + QFontMetricsF(displayFont(14, true)).height() + BoxPadding + row * box.height();
+    // Opaque: magnified, the marker lines reach up here.
+    drawBoxedText(painter, QPointF(TitleLeft + box.width() / 2, top + box.height() / 2), text, QColor(Qt::blue),
+                  255);
 }
 
 void QBeatDisplayZoom::drawPSlope(QPainter& painter, const std::vector<double>& beat) const
@@ -455,5 +471,5 @@ void QBeatDisplayZoom::drawTitle(QPainter& painter, const QVector<int>& leads) c
     const QFont font = displayFont(14, true);
     painter.setFont(font);
     painter.setPen(Qt::black);
-    painter.drawText(QPointF(10, QFontMetricsF(font).height() + 10), names.join(QStringLiteral(", ")));
+    painter.drawText(QPointF(TitleLeft, QFontMetricsF(font).height() + TitleTop), names.join(QStringLiteral(", ")));
 }

@@ -94,8 +94,10 @@ private:
     void drawMarkers(QPainter& painter) const;
     void drawIntervals(QPainter& painter) const;
     void drawSingleLeadAids(QPainter& painter, int lead) const;
+    // Dotted lines at the level at marker `from` and at `level`, and their
+    // difference in the `row`-th line under the title.
     void drawAmplitudeLevel(QPainter& painter, const std::vector<double>& beat, int from, int to,
-                            double level) const;
+                            double level, int row) const;
     void drawPSlope(QPainter& painter, const std::vector<double>& beat) const;
     // Widget position of a time in the beat and a value in millivolts.
     QPointF pointAt(double seconds, double millivolts) const;

@@ -6,6 +6,7 @@
 #include "display/TAveragedBeatPainter.h"
 #include "display/TBeatTimeline.h"
 #include "display/TDisplayFont.h"
+#include "display/TLeadNames.h"
 #include "display/TSampleRunSource.h"
 #include "display/TTracePainter.h"
 #include "storage/TBeatsFile.h"
@@ -27,6 +28,7 @@ constexpr int TickHeight = 10;
 constexpr double CaliperMarkHeight = 17.0;
 constexpr double CaliperPointRadius = 2.0;
 constexpr double MinimumRrLabelSpeed = 25.0;
+constexpr int RulerInset = 2;
 
 // Seconds between time-ruler labels: the smallest of 1, 5, 10 and 30 s
 // that leaves room for one label, else 60 s.
@@ -404,25 +406,13 @@ void QSignalBrowseDisplay::render()
                       m_colors.at(TDisplayColors::Grid), m_gridStyle);
     if (layout.span <= 0.0)
         return;
-    drawLeadNames(painter, layout);
     drawTraces(painter, layout);
     drawAverages(painter, layout);
+    if (m_signal)
+        drawLeadNames(painter, *m_signal, layout.leads, layout.rowHeight, m_colors);
     drawTimeRuler(painter, layout);
     drawBeatTicks(painter, layout);
     drawCaliper(painter, layout);
-}
-
-void QSignalBrowseDisplay::drawLeadNames(QPainter& painter, const Layout& layout) const
-{
-    const QFont font = displayFont(12, true);
-    painter.setFont(font);
-    painter.setPen(m_colors.at(TDisplayColors::Text));
-    const double lineHeight = QFontMetricsF(font).height();
-    for (int row = 0; row < layout.leads.size(); ++row) {
-        const QString name = m_signal->channelName(layout.leads[row]);
-        if (!name.isEmpty())
-            painter.drawText(QPointF(4, row * layout.rowHeight + lineHeight), name);
-    }
 }
 
 void QSignalBrowseDisplay::drawTraces(QPainter& painter, const Layout& layout)
@@ -515,11 +505,17 @@ void QSignalBrowseDisplay::drawTimeRuler(QPainter& painter, const Layout& layout
     painter.save();
     painter.setClipRect(QRectF(layout.signalX(), 0, area, layout.paper.height));
     painter.setFont(font);
-    painter.setPen(m_colors.at(TDisplayColors::Text));
+    painter.setPen(m_colors.readable(TDisplayColors::Text));
     for (qint64 second = (from + step - 1) / step * step; second <= last; second += step) {
         const QString text = QString::asprintf("%2.2i:%2.2i", int(second / 60 % 60), int(second % 60));
+        const double width = metrics.horizontalAdvance(text);
         const double x = layout.signalX() + (second - m_startTime) * area / layout.span;
-        painter.drawText(QPointF(x - metrics.horizontalAdvance(text) / 2, layout.paper.height - 4), text);
+        // A label at either edge of the signal area is moved inside it
+        // rather than cut by the clip or hidden under the beat strip.
+        const double left = std::clamp(x - width / 2, double(layout.signalX() + RulerInset),
+                                       std::max(double(layout.signalX() + RulerInset),
+                                                layout.signalX() + area - width - RulerInset));
+        painter.drawText(QPointF(left, layout.paper.height - 4), text);
     }
     painter.restore();
 }
@@ -615,7 +611,7 @@ void QSignalBrowseDisplay::drawCaliper(QPainter& painter, const Layout& layout)
     const QFontMetricsF metrics(font);
     painter.setFont(font);
     const QString time = QString::asprintf("%.0f %s", seconds * 1000, qUtf8Printable(tr("ms")));
-    const QString amplitude = QString::asprintf("%.1f %s (%.0f %s)", millivolts, qUtf8Printable(tr("mv")),
+    const QString amplitude = QString::asprintf("%.1f %s (%.0f %s)", millivolts, qUtf8Printable(tr("mV")),
                                                 millivolts * 10, qUtf8Printable(tr("mm")));
     const QPointF higher = a.y() <= b.y() ? a : b;
     const QPointF rightmost = a.x() >= b.x() ? a : b;

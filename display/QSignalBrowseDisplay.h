@@ -132,7 +132,6 @@ private:
     bool hasAverages() const;
 
     void render();
-    void drawLeadNames(QPainter& painter, const Layout& layout) const;
     void drawTraces(QPainter& painter, const Layout& layout);
     void drawLeadColumns(QPainter& painter, const Layout& layout, int row, int first, int available,
                          int nominal);

@@ -3,11 +3,10 @@
 #include "analysis/TBeatAverager.h"
 #include "analysis/TSignal.h"
 #include "display/TAveragedBeatPainter.h"
-#include "display/TDisplayFont.h"
+#include "display/TLeadNames.h"
 #include "display/TSampleRunSource.h"
 #include "display/TTracePainter.h"
 
-#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
@@ -55,6 +54,11 @@ void QSignalMonitorDisplay::setSignal(TSignal* signal)
     m_signal = signal;
     resetSweeps();
     refresh();
+}
+
+void QSignalMonitorDisplay::setLeadIn(TSignal* leadIn)
+{
+    m_leadIn = leadIn;
 }
 
 void QSignalMonitorDisplay::setAverager(TBeatAverager* averager)
@@ -150,9 +154,9 @@ void QSignalMonitorDisplay::render()
     m_gridCache.paint(painter, m_backBuffer, frame.paper.pixelsPerMm(), m_colors.at(TDisplayColors::Background),
                       m_colors.at(TDisplayColors::Grid), TEcgPaper::DotGrid);
     if (!frame.leads.isEmpty()) {
-        drawLabels(painter, frame);
         drawTrace(painter, frame);
         drawAveragePanel(painter, frame);
+        drawLeadNames(painter, *m_signal, frame.leads, frame.laneHeight, m_colors);
     }
     drawSpinner(painter, frame);
 }
@@ -172,19 +176,6 @@ QSignalMonitorDisplay::Frame QSignalMonitorDisplay::makeFrame() const
     if (!frame.leads.isEmpty())
         frame.laneHeight = frame.paper.height / frame.leads.size();
     return frame;
-}
-
-void QSignalMonitorDisplay::drawLabels(QPainter& painter, const Frame& frame) const
-{
-    const QFont font = displayFont(12, true);
-    painter.setFont(font);
-    painter.setPen(m_colors.at(TDisplayColors::Text));
-    const int textHeight = QFontMetrics(font).height();
-    for (int lane = 0; lane < frame.leads.size(); ++lane) {
-        const QString name = m_signal->channelName(frame.leads[lane]);
-        if (!name.isEmpty())
-            painter.drawText(QPointF(4, lane * frame.laneHeight + textHeight), name);
-    }
 }
 
 double QSignalMonitorDisplay::averageDuration() const
@@ -230,12 +221,15 @@ void QSignalMonitorDisplay::drawTrace(QPainter& painter, const Frame& frame)
         painter.setPen(QPen(m_colors.at(TDisplayColors::Trace), 1));
         painter.drawLine(QLineF(sweep.panel, 0, sweep.panel, frame.paper.height));
     }
-    if (sweep.samples >= sweep.width)
+    int cursor = sweep.cursor;
+    if (sweep.samples >= sweep.width) {
         drawColumns(painter, frame, sweep);
-    else
+        cursor = std::max(cursor, drawLeadIn(painter, frame, sweep));
+    } else {
         drawPolylines(painter, frame, sweep);
+    }
 
-    const double x = sweep.panel + sweep.cursor;
+    const double x = sweep.panel + cursor;
     painter.setPen(QPen(m_colors.at(TDisplayColors::Cursor), 1, Qt::DotLine));
     painter.drawLine(QLineF(x, 0, x, frame.paper.height));
 }
@@ -279,6 +273,32 @@ void QSignalMonitorDisplay::drawColumns(QPainter& painter, const Frame& frame, c
         trace.offset = m_leadOffset[std::size_t(lead)];
         m_envelope.draw(painter, trace, pen, markedPen, limit, sweep.cursor, sweep.cursor + GapPixels);
     }
+}
+
+// The lead-in is centred on its own median level: the baseline filter has
+// not yet taken its offset away.
+int QSignalMonitorDisplay::drawLeadIn(QPainter& painter, const Frame& frame, const Sweep& sweep)
+{
+    if (!m_leadIn || !sweep.first)
+        return -1;
+    const int count = std::min(m_leadIn->appendedCount(), sweep.start + sweep.samples) - sweep.start;
+    const int columns = int(qint64(sweep.width) * std::max(count, 0) / sweep.samples);
+    if (columns <= sweep.cursor)
+        return -1;
+    const QPen pen(m_colors.at(TDisplayColors::Trace), 1);
+    for (int lane = 0; lane < frame.leads.size(); ++lane) {
+        const int lead = frame.leads[lane];
+        m_envelope.reset(columns);
+        m_leadIn->channel(lead).envelope(sweep.start, count, columns, false, m_envelope.minima(),
+                                         m_envelope.maxima());
+        TTraceLane trace;
+        trace.x0 = sweep.panel;
+        trace.centre = frame.laneCentre(lane);
+        trace.scale = frame.countScale;
+        trace.offset = m_envelope.medianLevel();
+        m_envelope.draw(painter, trace, pen, pen, columns, 0, sweep.cursor);
+    }
+    return columns - 1;
 }
 
 void QSignalMonitorDisplay::markHighlights(int lead, const Sweep& sweep)
@@ -336,9 +356,14 @@ void QSignalMonitorDisplay::drawAveragePanel(QPainter& painter, const Frame& fra
     }
 }
 
+bool QSignalMonitorDisplay::isWaiting() const
+{
+    return m_signal && m_signal->appendedCount() == 0 && !(m_leadIn && m_leadIn->appendedCount() > 0);
+}
+
 void QSignalMonitorDisplay::drawSpinner(QPainter& painter, const Frame& frame) const
 {
-    if (!m_signal || m_signal->appendedCount() > 0)
+    if (!isWaiting())
         return;
     const QPointF centre(frame.paper.width / 2, frame.paper.height / 2);
     const QRectF outer(centre.x() - SpinnerOuter / 2, centre.y() - SpinnerOuter / 2, SpinnerOuter, SpinnerOuter);
@@ -361,7 +386,7 @@ void QSignalMonitorDisplay::drawSpinner(QPainter& painter, const Frame& frame) c
 
 void QSignalMonitorDisplay::turnSpinner()
 {
-    if (!m_signal || m_signal->appendedCount() > 0)
+    if (!isWaiting())
         return;
     m_spinnerStep = (m_spinnerStep + SpinnerSteps - 1) % SpinnerSteps;
     refresh();

@@ -39,6 +39,13 @@ public:
     // not owned and must stay alive until another one (or none) is set.
     void setSignal(TSignal* signal);
     TSignal* signal() const { return m_signal; }
+    // The unfiltered signal under the shown one, with the same sample
+    // indices (not owned). The display filters deliver their first samples
+    // seconds after the ECG arrives; during the first sweep the lead-in's
+    // samples ahead of the filtered trace are drawn, so that the paper
+    // shows the ECG at once. Does not render: set it just before the signal
+    // it leads, which renders.
+    void setLeadIn(TSignal* leadIn);
     // The averager whose averaged beats the panel shows (not owned).
     void setAverager(TBeatAverager* averager);
     TBeatAverager* averager() const { return m_averager; }
@@ -100,12 +107,14 @@ private:
     void resetSweeps();
     void render();
     Frame makeFrame() const;
-    void drawLabels(QPainter& painter, const Frame& frame) const;
     double averageDuration() const;
     bool planSweep(const Frame& frame, Sweep& sweep) const;
     void drawTrace(QPainter& painter, const Frame& frame);
     void centreLeads(const Frame& frame, const Sweep& sweep);
     void drawColumns(QPainter& painter, const Frame& frame, const Sweep& sweep);
+    // Answers the column of the newest lead-in sample drawn; -1 for none.
+    int drawLeadIn(QPainter& painter, const Frame& frame, const Sweep& sweep);
+    bool isWaiting() const;
     void markHighlights(int lead, const Sweep& sweep);
     void drawPolylines(QPainter& painter, const Frame& frame, const Sweep& sweep);
     void drawAveragePanel(QPainter& painter, const Frame& frame);
@@ -113,6 +122,7 @@ private:
     void turnSpinner();
 
     TSignal* m_signal = nullptr;
+    TSignal* m_leadIn = nullptr;
     TBeatAverager* m_averager = nullptr;
     const TSampleRunSource* m_highlighter = nullptr;
     bool m_showAverage = false;

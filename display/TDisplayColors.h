@@ -35,6 +35,11 @@ public:
     // The colour of a role; black for a role never set.
     QColor at(int role) const { return m_colors.value(role, QColor(Qt::black)); }
     const QMap<int, QColor>& all() const { return m_colors; }
+    // The colour of a role moved towards black or white, whichever lies
+    // farther from the background, until a text in it reads on the
+    // background (a contrast ratio of at least 4.5 to 1); unchanged when it
+    // already does. The "Light" scheme's light grey names on white need it.
+    QColor readable(int role) const;
 
 private:
     QMap<int, QColor> m_colors;

@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <cmath>
@@ -46,9 +47,33 @@ ReportDialog::ReportDialog(QWidget* parent, TStudy* study, const TLatePotentials
             m_ui->cboRhythmLead->addItem(ecg->channelName(channel));
     }
     loadSettings();
+    for (QRadioButton* layout : {m_ui->rbtLayout12by1, m_ui->rbtLayout6by2, m_ui->rbtLayout4by3})
+        connect(layout, &QRadioButton::toggled, this, &ReportDialog::showConclusionFit);
+    showConclusionFit();
 }
 
 ReportDialog::~ReportDialog() = default;
+
+// The conclusion box of the first page has a fixed size, which differs
+// from layout to layout; the operator learns before printing that a long
+// conclusion will print smaller or cut short.
+void ReportDialog::showConclusionFit()
+{
+    TReportTextFit::Outcome outcome = TReportTextFit::Fits;
+    try {
+        THRECGReport report(m_study, m_latePotentials);
+        report.setOptions(reportOptions());
+        outcome = report.conclusionFit();
+    } catch (const std::exception&) {
+        // Creating the report shows the same failure.
+    }
+    m_ui->lblConclusionFit->setText(outcome == TReportTextFit::Cut ? tr("The conclusion is too long for its box on "
+                                                                       "the first page and will print cut short.")
+                                    : outcome == TReportTextFit::Shrunk
+                                        ? tr("The conclusion will print in a smaller font to fit its box.")
+                                        : QString());
+    m_ui->lblConclusionFit->setVisible(outcome != TReportTextFit::Fits);
+}
 
 // Whole minutes, remaining whole seconds and tenths: 75.36 s is 01:15.3.
 void ReportDialog::setStartTime(double seconds)
@@ -132,6 +157,7 @@ void ReportDialog::createReport()
     QDir().mkpath(reportsDir);
     m_ui->lblReport->setText(tr("Preparing report..."));
     m_ui->barReport->setValue(0);
+    m_ui->lblConclusionFit->hide();
     m_ui->frameReport->show();
     m_ui->frameReport->repaint();
     m_store->saveStudy(m_study);
@@ -141,9 +167,13 @@ void ReportDialog::createReport()
     connect(&report, &THRECGReport::progress, this, &ReportDialog::showProgress);
     if (m_ui->rbtPrintToPDF->isChecked()) {
         const QString path = reportsDir + QStringLiteral("/%1.pdf").arg(fromUtf8(m_study->propertyValue("baseFilename")));
-        report.saveReportPdf(path);
+        const bool opened = report.saveReportPdf(path);
         m_study->setProperty("status", "report");
         m_store->saveStudy(m_study);
+        // Without a PDF viewer nothing would show that the report exists.
+        if (!opened)
+            QMessageBox::information(this, tr("Report saved"),
+                                     tr("The report was saved as:\n%1").arg(QDir::toNativeSeparators(path)));
     } else {
         report.printReport();
     }

@@ -43,6 +43,7 @@ private slots:
     void showProgress(int pageNum, int totalPageNum);
 
 private:
+    void showConclusionFit();
     void loadSettings();
     void saveSettings() const;
     TReportOptions reportOptions() const;

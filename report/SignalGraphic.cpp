@@ -24,6 +24,9 @@ constexpr double CalibrationClearance = 1.0;
 constexpr double AverageMargin = 2.5;
 // RR intervals counted in the heart rate lie in (0, MaximumRr) seconds.
 constexpr double MaximumRr = 2.0;
+constexpr int HeartRatePoints = 12;
+// Space below the heart rate in the band of the beat marks (mm).
+constexpr double MarkBandMargin = 1.0;
 
 } // namespace
 
@@ -51,13 +54,25 @@ void SignalGraphic::draw(QPainter& painter, const QRect& rect)
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     drawGrid(painter, rect, units);
-    // The labels that lie on traces come first, so that no trace is hidden.
-    drawLeadNames(painter, rect, units);
-    drawHeartRate(painter, traceRect, units);
-    drawTraces(painter, traceRect, units);
-    drawAverages(painter, averageRect, units);
+    // The beat marks and the heart rate have a band of their own above the
+    // rows, so that no trace runs through them.
+    const int band = markBandHeight(painter, units);
+    const QRect rowsRect = rect.adjusted(0, band, 0, 0);
+    // The lead names come before the traces, which they must not hide.
+    drawLeadNames(painter, rowsRect, units);
+    drawTraces(painter, traceRect.adjusted(0, band, 0, 0), units);
+    drawAverages(painter, averageRect.adjusted(0, band, 0, 0), units);
     drawBeatMarks(painter, traceRect, units);
+    drawHeartRate(painter, traceRect, units);
     painter.restore();
+}
+
+int SignalGraphic::markBandHeight(QPainter& painter, const TPaperUnits& units) const
+{
+    if (!m_showBeatMarks || m_beats == nullptr)
+        return 0;
+    painter.setFont(TPaperUnits::font(HeartRatePoints, true));
+    return int(TGraphicText::fontHeight(painter) + units.y(MarkBandMargin));
 }
 
 QVector<SignalGraphic::Row> SignalGraphic::rows(const QRect& rect) const
@@ -220,9 +235,9 @@ std::vector<TBeat> SignalGraphic::beatsInView(const QRect& rect, const TPaperUni
     return beats;
 }
 
-// The heart rate from the RR intervals in view below two seconds, on the
-// first trace, clear of its calibration pulse.
-void SignalGraphic::drawHeartRate(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+// The heart rate text from the RR intervals in view below two seconds;
+// empty when there is none or no format.
+QString SignalGraphic::heartRateText(const QRect& rect, const TPaperUnits& units) const
 {
     double rrSum = 0.0;
     int rrCount = 0;
@@ -234,14 +249,32 @@ void SignalGraphic::drawHeartRate(QPainter& painter, const QRect& rect, const TP
         }
     }
     if (rrCount == 0 || m_hrFormat.isEmpty())
-        return;
-    painter.setFont(TPaperUnits::font(8));
-    const double baseline = rect.top() + 3.0 * TGraphicText::fontHeight(painter);
-    painter.setFont(TPaperUnits::font(12, true));
-    painter.setPen(units.pen(Qt::blue, 0.5));
-    const QString text = m_hrFormat.arg(int(60.0 / (rrSum / rrCount)));
+        return QString();
+    return m_hrFormat.arg(int(60.0 / (rrSum / rrCount)));
+}
+
+// Where the heart rate stands in the band of the beat marks: its left
+// and right ends, clear of the calibration pulses; empty without one.
+QRectF SignalGraphic::heartRateBox(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    const QString text = heartRateText(rect, units);
+    if (text.isEmpty())
+        return QRectF();
+    painter.setFont(TPaperUnits::font(HeartRatePoints, true));
     const double right = rect.right() - units.x(3.0 + (m_showCalibration ? CalibrationWidth : 0.0));
-    TGraphicText::drawOnPlate(painter, QPointF(right - TGraphicText::width(painter, text), baseline), text);
+    const double width = TGraphicText::width(painter, text);
+    return QRectF(right - width, rect.top(), width, markBandHeight(painter, units));
+}
+
+void SignalGraphic::drawHeartRate(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    const QRectF box = heartRateBox(painter, rect, units);
+    if (box.isNull())
+        return;
+    painter.setFont(TPaperUnits::font(HeartRatePoints, true));
+    painter.setPen(units.pen(Qt::blue, 0.5));
+    const double baseline = box.bottom() - units.y(MarkBandMargin) - painter.fontMetrics().descent();
+    TGraphicText::drawOnPlate(painter, QPointF(box.left(), baseline), heartRateText(rect, units));
 }
 
 // A tick at every beat and the RR interval in milliseconds between two
@@ -249,6 +282,8 @@ void SignalGraphic::drawHeartRate(QPainter& painter, const QRect& rect, const TP
 // which skip it, join the valid beats around it.
 void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
 {
+    // RR labels give way to the heart rate that shares their band.
+    const QRectF heartRate = heartRateBox(painter, rect, units);
     painter.setFont(TPaperUnits::font(8));
     painter.setPen(units.pen(Qt::blue, 0.5));
     const double height = TGraphicText::fontHeight(painter);
@@ -264,9 +299,12 @@ void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TP
         }
         if (x > 0.0) {
             painter.drawLine(QPointF(rect.left() + x, rect.top()), QPointF(rect.left() + x, rect.top() + height / 2.0));
-            if (previousX != 0.0)
-                TGraphicText::drawCentred(painter, rect.left() + (previousX + x) / 2.0, rect.top() + height,
-                                          QString::number(int(truncateNearWhole(beat.value(TBeat::RrInterval) * 1000.0))));
+            const QString rr = QString::number(int(truncateNearWhole(beat.value(TBeat::RrInterval) * 1000.0)));
+            const double middle = rect.left() + (previousX + x) / 2.0;
+            const double half = TGraphicText::width(painter, rr) / 2.0;
+            const bool underHeartRate = middle + half > heartRate.left() && middle - half < heartRate.right();
+            if (previousX != 0.0 && (heartRate.isNull() || !underHeartRate))
+                TGraphicText::drawCentred(painter, middle, rect.top() + height, rr);
         }
         previousX = x;
     }

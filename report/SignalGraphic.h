@@ -9,6 +9,7 @@
 
 class QPainter;
 class QRect;
+class QRectF;
 class TBeat;
 class TBeatAverager;
 class TBeatsFile;
@@ -18,8 +19,8 @@ class TSignal;
 // ECG traces on millimetre paper: one row per visible lead, drawn at
 // 25 mm/s and 10 mm/mV from the start time over the rectangle's width,
 // with an optional column of averaged beats at the left, beat ticks with
-// RR labels and the heart rate along the top, and an optional 1 mV
-// calibration pulse at the end of each trace.
+// RR labels and the heart rate in a band above the rows, and an optional
+// 1 mV calibration pulse at the end of each trace.
 class SignalGraphic : public QObject
 {
     Q_OBJECT
@@ -68,6 +69,11 @@ private:
     void drawLeadNames(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
     // The beats of the beat list shown in `rect` (none without beat marks).
     std::vector<TBeat> beatsInView(const QRect& rect, const TPaperUnits& units) const;
+    // Height of the band above the rows that holds the beat marks and the
+    // heart rate; 0 without beat marks.
+    int markBandHeight(QPainter& painter, const TPaperUnits& units) const;
+    QString heartRateText(const QRect& rect, const TPaperUnits& units) const;
+    QRectF heartRateBox(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
     void drawHeartRate(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
     void drawBeatMarks(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
 

@@ -15,6 +15,7 @@
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
+#include "storage/TStudyInfo.h"
 
 #include <QDateTime>
 #include <QPainter>
@@ -23,6 +24,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -63,6 +65,14 @@ const NamedStrip namedStrips[] = {
     {"3by4/2", {56, 2.6, false, false}},
     {"3by4/3", {448, 5.2, false, false}},
     {"3by4/4", {3584, 7.8, false, true}},
+};
+
+// The words of the filter list in the language of the Spanish templates.
+const std::pair<const char*, const char*> spanishFilterWords[] = {
+    {"notch 50hz", "red 50 Hz"},
+    {"muscle noise", "ruido muscular"},
+    {"baseline fix", "corrección de línea de base"},
+    {"none", "ninguno"},
 };
 
 // The wave marks of the combined averaged beat, in BeatGraphic's order.
@@ -130,21 +140,32 @@ void THRECGReport::printReport()
     m_engine->printToPrinter(false, true, QString());
 }
 
-void THRECGReport::saveReportPdf(const QString& path)
+bool THRECGReport::saveReportPdf(const QString& path)
 {
     prepareTemplate();
-    m_engine->printToPdfFile(path, m_openPdf);
+    return m_engine->printToPdfFile(path, m_openPdf);
 }
 
-// Template page 0 (the ECG) is always printed; pages 1 to 3 only when
-// chosen. Every kept page prints its MasterData band once.
-void THRECGReport::prepareTemplate()
+TReportTextFit::Outcome THRECGReport::conclusionFit()
+{
+    loadTemplate();
+    return m_engine->labelFit(QStringLiteral("demo/conclusion"));
+}
+
+void THRECGReport::loadTemplate()
 {
     const int layout = m_options.layout == TReportOptions::Layout6by2 || m_options.layout == TReportOptions::Layout4by3
                            ? m_options.layout
                            : TReportOptions::Layout12by1;
     if (!m_engine->loadTemplate(QString::fromLatin1(templateFiles[layout])))
         throw std::runtime_error(TemplateLoadError);
+}
+
+// Template page 0 (the ECG) is always printed; pages 1 to 3 only when
+// chosen. Every kept page prints its MasterData band once.
+void THRECGReport::prepareTemplate()
+{
+    loadTemplate();
     m_engine->pageRecordCounts.append(1);
     const bool keep[] = {m_options.printAverageMeasures, m_options.printLeadAverage, m_options.printLatePotentials};
     QList<int> removed;
@@ -201,14 +222,10 @@ QString THRECGReport::studyDate() const
     return dateTime.isValid() ? dateTime.toString(QStringLiteral("dd/MM/yyyy")) : QString();
 }
 
-// Body-mass index from the weight in kg and the height in cm.
 QString THRECGReport::patientBmi() const
 {
-    const double weight = studyProperty(QStringLiteral("patient/weight")).toDouble();
-    const double height = studyProperty(QStringLiteral("patient/height")).toDouble() * 0.01;
-    if (height <= 0.0)
-        return QString();
-    return QString::number(weight / (height * height), 'f', 1);
+    return fromUtf8(bodyMassIndexText(m_study->propertyValue("patient/weight"),
+                                      m_study->propertyValue("patient/height")));
 }
 
 QString THRECGReport::riskFactors() const
@@ -235,12 +252,25 @@ QString THRECGReport::filterList() const
 {
     QStringList filters;
     if (m_options.notchFilter)
-        filters.append(tr("notch 50hz"));
+        filters.append(filterWord(QT_TR_NOOP("notch 50hz")));
     if (m_options.muscleFilter)
-        filters.append(tr("muscle noise"));
+        filters.append(filterWord(QT_TR_NOOP("muscle noise")));
     if (m_options.baselineFilter)
-        filters.append(tr("baseline fix"));
-    return filters.isEmpty() ? tr("none") : filters.join(QStringLiteral(", "));
+        filters.append(filterWord(QT_TR_NOOP("baseline fix")));
+    return filters.isEmpty() ? filterWord(QT_TR_NOOP("none")) : filters.join(QStringLiteral(", "));
+}
+
+// The filter list stands among the template's fixed texts, so it speaks
+// their language rather than that of the windows.
+QString THRECGReport::filterWord(const char* english) const
+{
+    if (m_engine->templateLanguage() == QLatin1String("es")) {
+        for (const auto& word : spanishFilterWords) {
+            if (qstrcmp(word.first, english) == 0)
+                return QString::fromUtf8(word.second);
+        }
+    }
+    return tr(english);
 }
 
 QVariant THRECGReport::latePotentialParameter(const QString& name) const

@@ -2,6 +2,7 @@
 
 #include "analysis/TLatePotentialsAssessment.h"
 #include "report/TReportOptions.h"
+#include "report/engine/TReportTextFit.h"
 
 #include <QMap>
 #include <QObject>
@@ -43,10 +44,16 @@ public:
     // std::runtime_error when the template cannot be loaded or no printer
     // is available.
     void printReport();
-    // Writes the report into the PDF file, then opens it (see setOpenPdf).
-    // Throws std::runtime_error when the template cannot be loaded or the
-    // file cannot be written.
-    void saveReportPdf(const QString& path);
+    // Writes the report into the PDF file, then opens it (see setOpenPdf);
+    // answers whether the desktop took it to open. Throws
+    // std::runtime_error when the template cannot be loaded or the file
+    // cannot be written.
+    bool saveReportPdf(const QString& path);
+
+    // How the conclusion fits its box on the first page of the layout's
+    // template: whole, in a smaller font, or cut. Throws as printing does
+    // when the template cannot be loaded.
+    TReportTextFit::Outcome conclusionFit();
 
     // Measurements in whole milliseconds: "PR", "QRS", "QT", "QTc", "RR",
     // each present only when the study's wave marks allow it.
@@ -63,6 +70,7 @@ public slots:
 
 private:
     void computeMeasures();
+    void loadTemplate();
     void prepareTemplate();
 
     // The value of a parameter; invalid when the name is not answered.
@@ -73,6 +81,8 @@ private:
     QString riskFactors() const;
     QString measurement(const QString& key) const;
     QString filterList() const;
+    // A filter word of ecgFilters in the language of the template.
+    QString filterWord(const char* english) const;
     QVariant latePotentialParameter(const QString& name) const;
     // Noise, beats, criteria and verdict of the late potentials, as the
     // review window shows them for the same analysis.

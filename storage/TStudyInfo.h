@@ -60,3 +60,10 @@ struct TStudyInfo
 // The eleven risk factor names, in dialog order, exactly as stored (data,
 // never translated).
 const std::vector<std::string>& defaultRiskFactorNames();
+
+// The body-mass index from a weight in kilograms and a height in
+// centimetres as typed: the leading number of each, a point or a comma
+// separating its decimals ("72,5" is 72.5), as either is typed where the
+// comma is the decimal sign. One decimal place; empty without a positive
+// height.
+std::string bodyMassIndexText(const std::string& weight, const std::string& height);

@@ -20,9 +20,11 @@
 
 #include <QDateTime>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
-#include <QPixmap>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -34,8 +36,11 @@ constexpr int StandardLeadCount = 12;
 constexpr int AverageLead = TLeadSet::LeadV5;
 // Overlay icons in the ECG display's bottom-right corner.
 constexpr int OverlaySize = 50;
+constexpr int OverlayWidth = 120;
 constexpr int OverlayMargin = 10;
 constexpr int PanelMargin = 10;
+constexpr int SimulationLabelWidth = 160;
+constexpr int SimulationLabelHeight = 30;
 
 } // namespace
 
@@ -110,12 +115,16 @@ void EcgMonitorWindow::setUpControls()
     m_ui->lblPatientName->setText(QStringLiteral("%1, %2").arg(patient("lastName"), patient("firstName")));
 }
 
+// In the control bar beside the patient's name: on the paper it would hide
+// the first lead.
 void EcgMonitorWindow::showSimulationLabel()
 {
-    auto* label = new QLabel(tr("Simulated ECG"), m_ui->ecgDisplay);
-    label->setGeometry(40, 10, 160, 30);
+    auto* label = new QLabel(tr("Simulated ECG"), m_ui->frameControls);
+    label->setObjectName(QStringLiteral("lblSimulatedEcg"));
+    label->setMinimumSize(SimulationLabelWidth, SimulationLabelHeight);
     label->setAlignment(Qt::AlignCenter);
     label->setStyleSheet(QStringLiteral("background: white; color: red; font-weight: bold; font-size: 15px"));
+    m_ui->layoutControls->insertWidget(m_ui->layoutControls->indexOf(m_ui->lblPatientName) + 1, label);
 }
 
 void EcgMonitorWindow::loadSettings()
@@ -137,6 +146,7 @@ void EcgMonitorWindow::applyFilters()
     const bool baseline = m_ui->btnFilterBaseline->isChecked();
     TSignal* output = m_pipeline->configureDisplayChain(m_ui->btnFilterNotch->isChecked(),
                                                         m_ui->btnFilterLowpass->isChecked(), baseline);
+    m_ui->ecgDisplay->setLeadIn(m_pipeline->displayInput());
     m_ui->ecgDisplay->setSignal(output);
     m_ui->ecgDisplay->setBaselineCentering(!baseline);
 }
@@ -154,6 +164,7 @@ void EcgMonitorWindow::releasePipeline()
     m_pipeline->stop();
     // Nothing may keep drawing from the pipeline's signals and averagers.
     m_ui->ecgDisplay->setSignal(nullptr);
+    m_ui->ecgDisplay->setLeadIn(nullptr);
     m_ui->ecgDisplay->setHighlighter(nullptr);
     m_ui->ecgDisplay->setAverager(nullptr);
     m_ui->beatDisplay->setAverager(nullptr);
@@ -265,14 +276,20 @@ void EcgMonitorWindow::updateStatus()
 {
     if (!m_pipeline)
         return;
-    showOverlay(m_lowBatteryIcon, QStringLiteral(":/res/low-battery"), 0, m_pipeline->isBatteryLow());
-    showOverlay(m_connectingIcon, QStringLiteral(":/res/connecting"), 1, !m_source->isHealthy());
+    showOverlay(m_lowBatteryIcon, QStringLiteral(":/res/low-battery"), tr("Low battery"), 0,
+                m_pipeline->isBatteryLow());
+    showOverlay(m_connectingIcon, QStringLiteral(":/res/connecting"), tr("Connecting"), 1, !m_source->isHealthy());
     updateElectrodes();
+    // Beats are detected from the first samples on, recording or not.
+    showHeartRate();
     if (m_pipeline->isRecording())
         updateRecordingStatus();
 }
 
-void EcgMonitorWindow::showOverlay(QLabel*& overlay, const QString& picture, int slot, bool shown)
+// A picture alone does not say what it warns of: each carries its word,
+// on a light plate that reads on every colour scheme of the paper.
+void EcgMonitorWindow::showOverlay(QLabel*& overlay, const QString& picture, const QString& text, int slot,
+                                   bool shown)
 {
     if (!shown) {
         if (overlay)
@@ -282,14 +299,19 @@ void EcgMonitorWindow::showOverlay(QLabel*& overlay, const QString& picture, int
     QWidget* frame = m_ui->ecgDisplay;
     if (!overlay) {
         overlay = new QLabel(frame);
-        overlay->resize(OverlaySize, OverlaySize);
-        overlay->setStyleSheet(QStringLiteral("background:none"));
-        overlay->setScaledContents(true);
-        overlay->setPixmap(QPixmap(picture));
+        overlay->setAlignment(Qt::AlignCenter);
+        overlay->setStyleSheet(QStringLiteral(
+            "background: rgba(255, 255, 255, 200); color: black; font-weight: bold; border-radius: 4px"));
+        overlay->setText(QStringLiteral("<img src=\"%1\" width=\"%2\" height=\"%2\"><br>%3")
+                             .arg(picture)
+                             .arg(OverlaySize)
+                             .arg(text.toHtmlEscaped()));
+        overlay->resize(std::max(OverlayWidth, overlay->sizeHint().width()), overlay->sizeHint().height());
     }
-    // Slot 0 sits in the corner, slot 1 one icon and one pixel further in.
-    const int inset = OverlayMargin + OverlaySize + slot * (OverlaySize + 1);
-    overlay->move(frame->width() - inset, frame->height() - inset);
+    // Slot 0 sits in the corner, slot 1 one overlay and one pixel further in.
+    const int x = frame->width() - OverlayMargin - (slot + 1) * overlay->width() - slot;
+    const int y = frame->height() - OverlayMargin - (slot + 1) * overlay->height() - slot;
+    overlay->move(x, y);
     overlay->show();
 }
 
@@ -304,22 +326,30 @@ void EcgMonitorWindow::updateElectrodes()
         // Created hidden on the first loss; shown from the next update on.
         m_electrodePanel = new ElectrodeStatusWidget(this);
         m_electrodePanel->hide();
-        m_electrodePanel->move(width() - m_electrodePanel->width() - PanelMargin, PanelMargin);
+        placeElectrodePanel();
         return;
     }
     if (!m_electrodePanel->showAllowed())
         return;
     for (const QString& name : TLeadSet::electrodeNames())
         m_electrodePanel->setElectrode(name, m_pipeline->isElectrodeOff(name));
-    m_electrodePanel->move(width() - m_electrodePanel->width() - PanelMargin, PanelMargin);
+    placeElectrodePanel();
     m_electrodePanel->show();
     m_electrodePanel->raise();
+}
+
+// In the top-right corner of the paper, so that it never covers the
+// averaged-beat panel beside it while recording.
+void EcgMonitorWindow::placeElectrodePanel()
+{
+    const QWidget* paper = m_ui->ecgDisplay;
+    const QPoint corner = paper->mapTo(this, QPoint(paper->width(), 0));
+    m_electrodePanel->move(corner.x() - m_electrodePanel->width() - PanelMargin, corner.y() + PanelMargin);
 }
 
 void EcgMonitorWindow::updateRecordingStatus()
 {
     showElapsedTime();
-    showHeartRate();
     m_ui->beatDisplay->refresh();
     showAverageBeatCount(m_ui->cboAverageLead->currentIndex(), true);
     if (++m_updatesSinceNoise >= NoiseUpdates) {

@@ -70,7 +70,7 @@ private slots:
 
 private:
     // The one-second update (timer "updateTimer"): battery, connection,
-    // electrodes and, while recording, elapsed time, heart rate and the
+    // electrodes, heart rate and, while recording, elapsed time and the
     // averaged beat.
     void updateStatus();
     void startPipeline();
@@ -84,8 +84,9 @@ private:
     // Stops the pipeline, detaches every display from it and releases it.
     void releasePipeline();
 
-    void showOverlay(QLabel*& overlay, const QString& picture, int slot, bool shown);
+    void showOverlay(QLabel*& overlay, const QString& picture, const QString& text, int slot, bool shown);
     void updateElectrodes();
+    void placeElectrodePanel();
     void updateRecordingStatus();
     void showElapsedTime();
     void showHeartRate();

@@ -4,6 +4,7 @@
 
 #include "analysis/TBeat.h"
 #include "analysis/TBeatAverager.h"
+#include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
 #include "report/TLatePotentialLimits.h"
@@ -105,6 +106,18 @@ QString configureChain(TReviewFilterChain& chain, bool notch, bool lowPass, bool
         return QString::fromUtf8(error.what());
     }
     return QString();
+}
+
+// The first beat from `index` on, with its QRS before `end`, whose running
+// mean RR is known; -1 when none.
+int firstRatedBeat(const TBeatsFile& beats, int index, double end)
+{
+    TBeat beat;
+    for (; index >= 0 && beats.read(index, beat) && beat.value(TBeat::QrsTime) < end; ++index) {
+        if (beat.value(TBeat::MeanRrInterval) > 0.0)
+            return index;
+    }
+    return -1;
 }
 
 } // namespace
@@ -233,17 +246,22 @@ void EcgReviewWindow::startTimers()
 void EcgReviewWindow::buildLeadButtons()
 {
     const TEcgFile* ecg = m_study->ecgFile();
+    int x = 0;
     for (int lead = 0; lead < ecg->channelCount(); ++lead) {
         auto* button = new QToolButton(m_ui->frameLeads);
         button->setText(ecg->channelName(lead));
         button->setObjectName(QStringLiteral("btnLead") + ecg->channelName(lead));
         button->setCheckable(true);
         button->setAutoExclusive(true);
-        button->setGeometry(lead * LeadButtonWidth, 0, LeadButtonWidth, LeadButtonHeight);
+        // Names such as "aVR" or "CM5" are wider than the usual button
+        // under a larger font; each button takes what its name needs.
+        const int width = std::max(LeadButtonWidth, button->sizeHint().width());
+        button->setGeometry(x, 0, width, LeadButtonHeight);
+        x += width;
         connect(button, &QToolButton::toggled, this, [this, lead](bool checked) { onLeadToggled(lead, checked); });
         m_leadButtons.push_back(button);
     }
-    m_ui->frameLeads->setMinimumSize(ecg->channelCount() * LeadButtonWidth, LeadButtonHeight);
+    m_ui->frameLeads->setMinimumSize(x, LeadButtonHeight);
 }
 
 void EcgReviewWindow::loadSettings()
@@ -274,6 +292,7 @@ void EcgReviewWindow::runAnalysis()
         reaverageIfFlagged();
         if (const std::optional<TReviewAnalysis::Marks> stored = m_analysis->storedMarks()) {
             showWaveMarks(*stored);
+            showQtc();
         } else if (const std::optional<TReviewAnalysis::Marks> found = m_analysis->automaticMarks()) {
             showWaveMarks(*found);
             storeWaveMarks();
@@ -307,6 +326,16 @@ void EcgReviewWindow::storeWaveMarks()
         marks[std::size_t(marker)] = time == 0.0 ? 0.0 : time - m_analysis->alignmentTime();
     }
     m_analysis->storeMarks(marks, m_windowAverager->meanRrInterval());
+    showQtc();
+}
+
+// QTc from the stored marks and mean RR, as the report prints it.
+void EcgReviewWindow::showQtc()
+{
+    const TIntervalMeasures measures = TIntervalMeasures::fromWaveMarks(m_study->results());
+    m_ui->lblQTc->setText(measures.qtc && measures.rr
+                              ? tr("QTc %1 ms (RR %2 ms)").arg(*measures.qtc).arg(*measures.rr)
+                              : tr("QTc --"));
 }
 
 void EcgReviewWindow::computeLatePotentials()
@@ -362,12 +391,17 @@ void EcgReviewWindow::onStartTimeChanged()
     m_reaverage = m_ui->ecgDisplay1->showAverage();
 }
 
-// The running heart rate of the last beat before `seconds`.
+// The running heart rate of the last beat before `seconds`. At the start of
+// the recording no beat precedes the left edge, and the rate is that of the
+// first beat in view whose rate is known.
 void EcgReviewWindow::showHeartRate(double seconds)
 {
     const TBeatsFile& beats = *m_study->beatsFile();
     TBeat beat;
-    const int index = TBeatTimeline::lastBefore(beats, seconds);
+    int index = TBeatTimeline::lastBefore(beats, seconds);
+    if (index < 0)
+        index = firstRatedBeat(beats, TBeatTimeline::firstAtOrAfter(beats, seconds),
+                               seconds + m_ui->ecgDisplay1->visibleSpan());
     if (index < 0 || !beats.read(index, beat)) {
         m_ui->lblHR->setText(QStringLiteral("---"));
         return;

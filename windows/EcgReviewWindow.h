@@ -98,6 +98,7 @@ private:
     void runAnalysis();
     void showWaveMarks(const TReviewAnalysis::Marks& marks);
     void storeWaveMarks();
+    void showQtc();
     void computeLatePotentials();
     void showLatePotentials();
 

@@ -4,8 +4,11 @@
 #include "analysis/TReviewAnalysis.h"
 #include "analysis/TStudyRecording.h"
 #include "app/TSettings.h"
+#include "storage/TEcgFile.h"
 #include "storage/TImportedRecording.h"
 #include "storage/TStagedFiles.h"
+#include "storage/TStudyFileName.h"
+#include "storage/TStudyFiles.h"
 #include "storage/TStudyJson.h"
 #include "storage/TStudyStore.h"
 #include "windows/TWaitCursor.h"
@@ -16,6 +19,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -25,6 +29,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -37,9 +43,11 @@ enum Column {
     ColumnDate,
     ColumnReport,        // local only
     ColumnBaseFilename,  // local only
+    ColumnDuration,      // local only
 };
 
 const QString DateTimeFormat = QStringLiteral("yyyyMMddHHmmss");
+constexpr int PatientColumnWidth = 170;
 
 QString fromUtf8(const std::string& text)
 {
@@ -62,11 +70,24 @@ QTreeWidgetItem* studyItem(const QVariant& key, const TStudyInfo& info)
     return item;
 }
 
-// The study type and the date in full; the patient column keeps its width.
-void fitDateColumns(QTreeWidget* tree)
+// Every name, study type and date in full; the patient column is never
+// narrower than at first.
+void fitColumns(QTreeWidget* tree)
 {
+    tree->resizeColumnToContents(ColumnPatient);
+    tree->setColumnWidth(ColumnPatient, std::max(tree->columnWidth(ColumnPatient), PatientColumnWidth));
     tree->resizeColumnToContents(ColumnStudyType);
     tree->resizeColumnToContents(ColumnDate);
+}
+
+// Minutes and seconds of signal in the study's ECG file: "0:00" for a
+// study closed before anything was recorded.
+QString recordedTime(const QString& dataPath, const TStudyInfo& info)
+{
+    const std::unique_ptr<TEcgFile> ecg = TStudyFiles::openEcgFile(TStudyFileName::studyPath(
+        dataPath, fromUtf8(info.baseFilename), QString::fromLatin1(TStudyFiles::EcgExtension)));
+    const int seconds = ecg && ecg->samplingRate() > 0 ? ecg->sampleCount() / ecg->samplingRate() : 0;
+    return QString::asprintf("%d:%02d", seconds / 60, seconds % 60);
 }
 
 int studyId(const QTreeWidgetItem& item)
@@ -82,18 +103,46 @@ QStringList patients(const QList<QTreeWidgetItem*>& items)
     return names;
 }
 
-// Shows the items whose patient column holds every word (ignoring case)
-// and answers them; hidden items leave the selection, so that nothing out
-// of sight is deleted or copied.
+// Letters without their accents, case folded: names are typed with or
+// without accents, so "jose" finds "José" and "nunez" finds "Núñez".
+QString searchKey(const QString& text)
+{
+    QString key;
+    for (const QChar character : text.normalized(QString::NormalizationForm_D)) {
+        if (character.category() != QChar::Mark_NonSpacing)
+            key.append(character);
+    }
+    return key.toCaseFolded();
+}
+
+// The studies of the items, one a line, as the lists show them, so that
+// the operator sees what a deletion takes away.
+QString studyList(const QList<QTreeWidgetItem*>& items)
+{
+    QStringList lines;
+    for (const QTreeWidgetItem* item : items) {
+        const QDateTime date = item->data(ColumnDate, Qt::DisplayRole).toDateTime();
+        lines.append(QStringLiteral("%1 - %2").arg(item->text(ColumnPatient),
+                                                   QLocale().toString(date, QLocale::ShortFormat)));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Shows the items whose patient column holds every word (ignoring case and
+// accents) and answers them; hidden items leave the selection, so that
+// nothing out of sight is deleted or copied.
 QList<QTreeWidgetItem*> applyFilter(QTreeWidget* tree, const QStringList& words)
 {
+    QStringList keys;
+    for (const QString& word : words)
+        keys.append(searchKey(word));
     QList<QTreeWidgetItem*> visible;
     for (int i = 0; i < tree->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = tree->topLevelItem(i);
-        const QString patient = item->text(ColumnPatient);
+        const QString patient = searchKey(item->text(ColumnPatient));
         bool matches = true;
-        for (const QString& word : words)
-            matches = matches && patient.contains(word, Qt::CaseInsensitive);
+        for (const QString& key : keys)
+            matches = matches && patient.contains(key);
         item->setHidden(!matches);
         if (matches)
             visible.append(item);
@@ -126,13 +175,14 @@ OpenStudyDialog::OpenStudyDialog(QWidget* parent, TStudyStore* store)
     m_ui->btnMore->setMenu(more);
     on_treeStudies_itemSelectionChanged();
 
-    m_ui->treeStudies->setHeaderLabels({QString(), tr("Patient"), tr("Study type"), tr("Date"), tr("Report"), QString()});
+    m_ui->treeStudies->setHeaderLabels(
+        {QString(), tr("Patient"), tr("Study type"), tr("Date"), tr("Report"), QString(), tr("Duration")});
     m_ui->treeStudies->hideColumn(ColumnKey);
     m_ui->treeStudies->hideColumn(ColumnBaseFilename);
     m_ui->treeSharedStudies->setHeaderLabels({QString(), tr("Patient"), tr("Study type"), tr("Date")});
     m_ui->treeSharedStudies->hideColumn(ColumnKey);
     for (QTreeWidget* tree : {m_ui->treeStudies, m_ui->treeSharedStudies})
-        tree->setColumnWidth(ColumnPatient, 170);
+        tree->setColumnWidth(ColumnPatient, PatientColumnWidth);
 
     auto* toList = new QShortcut(QKeySequence(Qt::Key_Down), m_ui->txtFilter, nullptr, nullptr, Qt::WidgetShortcut);
     connect(toList, &QShortcut::activated, m_ui->treeStudies, qOverload<>(&QWidget::setFocus));
@@ -197,10 +247,13 @@ void OpenStudyDialog::fillLocalList()
 {
     QList<QTreeWidgetItem*> items;
     try {
+        const QString dataPath = fromUtf8(m_store->dataPath());
         for (const TStudyInfo& info : m_store->listStudies()) {
             QTreeWidgetItem* item = studyItem(info.id, info);
             item->setText(ColumnReport, info.status == "report" ? tr("Yes") : QString());
             item->setText(ColumnBaseFilename, fromUtf8(info.baseFilename));
+            item->setText(ColumnDuration, recordedTime(dataPath, info));
+            item->setTextAlignment(ColumnDuration, Qt::AlignRight | Qt::AlignVCenter);
             items.append(item);
         }
     } catch (const std::exception& error) {
@@ -208,7 +261,7 @@ void OpenStudyDialog::fillLocalList()
     }
     m_ui->treeStudies->clear();
     m_ui->treeStudies->addTopLevelItems(items);
-    fitDateColumns(m_ui->treeStudies);
+    fitColumns(m_ui->treeStudies);
 }
 
 // Without a shared folder the list stays empty (an empty path would list
@@ -229,7 +282,10 @@ void OpenStudyDialog::fillSharedList()
         showError(QString::fromUtf8(error.what()));
     }
     m_ui->treeSharedStudies->addTopLevelItems(items);
-    fitDateColumns(m_ui->treeSharedStudies);
+    fitColumns(m_ui->treeSharedStudies);
+    // Newest first whenever the list is filled, so that every visit shows
+    // the same order.
+    m_ui->treeSharedStudies->sortByColumn(ColumnDate, Qt::DescendingOrder);
 }
 
 void OpenStudyDialog::on_txtFilter_textChanged(const QString& text)
@@ -260,7 +316,7 @@ void OpenStudyDialog::on_treeStudies_currentItemChanged(QTreeWidgetItem* current
 void OpenStudyDialog::on_treeStudies_itemSelectionChanged()
 {
     const bool selected = !m_ui->treeStudies->selectedItems().isEmpty();
-    m_ui->btnShareExport->setEnabled(selected && hasSharedFolder());
+    updateCopyButtons();
     if (selected)
         m_ui->treeSharedStudies->clearSelection();
     m_ui->btnDelete->setEnabled(selected);
@@ -271,10 +327,19 @@ void OpenStudyDialog::on_treeStudies_itemSelectionChanged()
 void OpenStudyDialog::on_treeSharedStudies_itemSelectionChanged()
 {
     const bool selected = !m_ui->treeSharedStudies->selectedItems().isEmpty();
-    m_ui->btnShareImport->setEnabled(selected && hasSharedFolder());
+    updateCopyButtons();
     if (selected)
         m_ui->treeStudies->clearSelection();
     m_ui->btnDelete->setEnabled(selected);
+}
+
+// A copy needs a selection to copy and a shared folder; either may come
+// first.
+void OpenStudyDialog::updateCopyButtons()
+{
+    const bool folder = hasSharedFolder();
+    m_ui->btnShareExport->setEnabled(folder && !m_ui->treeStudies->selectedItems().isEmpty());
+    m_ui->btnShareImport->setEnabled(folder && !m_ui->treeSharedStudies->selectedItems().isEmpty());
 }
 
 void OpenStudyDialog::on_OpenStudyDialog_accepted()
@@ -306,8 +371,10 @@ void OpenStudyDialog::deleteSelected()
         question = tr("Delete selected studies from shared folder?");
     else
         return;
-    if (QMessageBox::question(this, tr("Confirm"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        != QMessageBox::Yes)
+    QMessageBox confirm(QMessageBox::Question, tr("Confirm"), question, QMessageBox::Yes | QMessageBox::No, this);
+    confirm.setDefaultButton(QMessageBox::No);
+    confirm.setInformativeText(studyList(local.isEmpty() ? shared : local));
+    if (confirm.exec() != QMessageBox::Yes)
         return;
 
     QStringList problems;
@@ -426,15 +493,14 @@ void OpenStudyDialog::on_btnShareFolder_clicked()
         m_ui->cboShareFolders->addItem(folder);
     selectSharedFolder(folder);
     fillSharedList();
-    m_ui->treeSharedStudies->sortByColumn(ColumnDate, Qt::DescendingOrder);
+    updateCopyButtons();
 }
 
 void OpenStudyDialog::on_cboShareFolders_currentIndexChanged(int)
 {
-    if (m_ui->treeSharedStudies->isHidden())
-        return;
-    fillSharedList();
-    m_ui->treeSharedStudies->sortByColumn(ColumnDate, Qt::DescendingOrder);
+    updateCopyButtons();
+    if (!m_ui->treeSharedStudies->isHidden())
+        fillSharedList();
 }
 
 void OpenStudyDialog::on_btnReport_clicked()

@@ -70,6 +70,7 @@ private:
     void selectSharedFolder(const QString& folder);
     QString sharedFolder() const;
     bool hasSharedFolder() const;
+    void updateCopyButtons();
     void deleteSelected();
     QStringList deleteLocalStudies(const QList<QTreeWidgetItem*>& items);
     QStringList deleteSharedArchives(const QList<QTreeWidgetItem*>& items);

@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStringListModel>
 
 namespace {
@@ -37,17 +36,6 @@ int ageAt(const QDate& birth, const QDate& day)
     const bool birthdayReached =
         birth.month() < day.month() || (birth.month() == day.month() && day.day() >= birth.day());
     return birthdayReached ? years : years - 1;
-}
-
-// The leading decimal number of a text as the C library reads it in the C
-// locale ("." separates decimals, reading stops at the first character that
-// does not fit); 0 when the text does not start with a number.
-double leadingNumber(const QString& text)
-{
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?"));
-    const QRegularExpressionMatch match = number.match(text);
-    return match.hasMatch() ? match.captured(0).trimmed().toDouble() : 0.0;
 }
 
 // The sex codes of the record, by item of the sex combo box.
@@ -291,12 +279,10 @@ void StudyDialog::on_StudyDialog_accepted()
     saveComboLists();
 }
 
-// Weight in kilograms over the square of the height in metres.
 void StudyDialog::updateBmi()
 {
-    const double weight = leadingNumber(m_ui->txtWeight->text());
-    const double height = leadingNumber(m_ui->txtHeight->text()) * 0.01;
-    m_ui->txtBMI->setText(height > 0.0 ? QString::number(weight / (height * height), 'f', 1) : QString());
+    m_ui->txtBMI->setText(QString::fromStdString(
+        bodyMassIndexText(m_ui->txtWeight->text().toStdString(), m_ui->txtHeight->text().toStdString())));
 }
 
 // Both names are required; an empty one is marked light yellow.

@@ -4,6 +4,7 @@
 #include "report/engine/TReportAggregates.h"
 #include "report/engine/TReportColor.h"
 #include "report/engine/TReportField.h"
+#include "report/engine/TReportTextFit.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -132,6 +133,37 @@ void QReportEngine::removeTemplatePages(const QList<int>& indices)
         root.removeChild(page);
 }
 
+QString QReportEngine::templateLanguage() const
+{
+    return m_document.documentElement().attribute(QStringLiteral("language"));
+}
+
+TReportTextFit::Outcome QReportEngine::labelFit(const QString& parameter)
+{
+    const QList<QDomElement> pages = templatePages(m_document);
+    if (pages.isEmpty())
+        return TReportTextFit::Fits;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    m_printer = &printer;
+    setUpPage(0);
+    m_printer = nullptr;
+    const QString token = QLatin1Char('[') + parameter + QLatin1Char(']');
+    for (const QDomElement& band : childElements(pages.first(), QStringLiteral("ReportBand"))) {
+        for (const QDomElement& element : childElements(band, QStringLiteral("TContainerField"))) {
+            const TReportField field(element, m_expression);
+            if (field.type() != TReportField::Label || field.autoHeight() || !field.value().contains(token))
+                continue;
+            const int bandHeight = band.attribute(QStringLiteral("height")).toInt();
+            const QRect rect = field.deviceRect(m_scaleX, m_scaleY, 0, bandHeight);
+            const QString text = m_expression.evaluate(field.value(), field.format());
+            return TReportTextFit::fit(field.font(), text, TReportField::textRect(rect), field.textFlags(), &printer)
+                .outcome;
+        }
+    }
+    return TReportTextFit::Fits;
+}
+
 void QReportEngine::printToPrinter(bool maximisedPreview, bool direct, const QString& printerName)
 {
     QPrinter printer(QPrinter::HighResolution);
@@ -146,7 +178,7 @@ void QReportEngine::printToPrinter(bool maximisedPreview, bool direct, const QSt
         showPreview(printer, maximisedPreview);
 }
 
-void QReportEngine::printToPdfFile(const QString& path, bool open)
+bool QReportEngine::printToPdfFile(const QString& path, bool open)
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -154,8 +186,7 @@ void QReportEngine::printToPdfFile(const QString& path, bool open)
     printPreview(&printer);
     if (!isCompletePdf(path))
         throw std::runtime_error(outputError(printer).toStdString());
-    if (open && desktopSessionPresent())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return open && desktopSessionPresent() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 // Without a printer the output would go nowhere (or into an unnamed PDF)
@@ -506,6 +537,7 @@ void QReportEngine::drawDiagram(const TReportField& field, const QRect& rect)
 
 // Label text is laid out in both passes: measuring lets an auto-height
 // label grow its band so that the whole text fits below the field's top.
+// A label of fixed height keeps its text inside its rectangle.
 void QReportEngine::layOutLabelText(const TReportField& field, const QRect& rect,
                                     QDomElement band, bool draw)
 {
@@ -515,6 +547,13 @@ void QReportEngine::layOutLabelText(const TReportField& field, const QRect& rect
     pen.setColor(field.fontColor());
     m_painter.setPen(pen);
     const QRect textRect = TReportField::textRect(rect);
+    if (draw && !field.autoHeight()) {
+        const TReportTextFit fitted =
+            TReportTextFit::fit(field.font(), text, textRect, field.textFlags(), m_painter.device());
+        m_painter.setFont(fitted.font);
+        m_painter.drawText(textRect, field.textFlags(), fitted.text);
+        return;
+    }
     if (draw) {
         m_painter.drawText(textRect, field.textFlags(), text);
         return;

@@ -2,6 +2,7 @@
 
 #include "report/engine/TReportExpression.h"
 #include "report/engine/TReportPage.h"
+#include "report/engine/TReportTextFit.h"
 
 #include <QDomDocument>
 #include <QList>
@@ -37,6 +38,13 @@ public:
     // Removes the template pages at the given indices, all counted in the
     // order before any removal.
     void removeTemplatePages(const QList<int>& indices);
+    // The language of the template's fixed texts (the "language" attribute
+    // of its document element, such as "es"); empty when it does not say.
+    QString templateLanguage() const;
+    // How the text of the first fixed-height label of the first template
+    // page that shows the parameter fits its rectangle on paper, so that
+    // the application can warn before printing; Fits without such a label.
+    TReportTextFit::Outcome labelFit(const QString& parameter);
 
     // Prints on the named printer (the default printer when the name is
     // empty or unknown): directly, or through a modal print preview.
@@ -44,9 +52,10 @@ public:
     // when there is no printer or it cannot be opened.
     void printToPrinter(bool maximisedPreview, bool direct, const QString& printerName);
     // Renders into a PDF file and, when `open` is set and a desktop session
-    // is present, opens it with the desktop's handler. Throws
-    // std::runtime_error when the file cannot be written completely.
-    void printToPdfFile(const QString& path, bool open);
+    // is present, opens it with the desktop's handler; answers whether it
+    // was handed to one. Throws std::runtime_error when the file cannot be
+    // written completely.
+    bool printToPdfFile(const QString& path, bool open);
 
     // One entry per template page: how many records its MasterData band
     // prints. The application appends them before printing.

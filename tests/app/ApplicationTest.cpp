@@ -1,9 +1,13 @@
 #include "app/TApplication.h"
+#include "app/TStartup.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QImage>
+#include <QLineEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 
@@ -69,4 +73,38 @@ TEST(Application, QuietLoopReportsNoError)
     QTimer::singleShot(0, &application(), [] { QCoreApplication::exit(3); });
     EXPECT_EQ(application().exec(), 3);
     EXPECT_FALSE(application().takeError().has_value());
+}
+
+namespace {
+
+// The brightest pixel of the text inside a field, away from its border
+// and from a text cursor at its start.
+int brightest(QLineEdit& field)
+{
+    const QImage image = field.grab().toImage();
+    int brightest = 0;
+    for (int y = 6; y < image.height() - 6; ++y) {
+        for (int x = 12; x < image.width() / 2; ++x)
+            brightest = std::max(brightest, qGray(image.pixel(x, y)));
+    }
+    return brightest;
+}
+
+} // namespace
+
+// Under the style sheets a placeholder would take the colour of typed text.
+TEST(Application, PlaceholdersAreDimmerThanTypedText)
+{
+    application().setStyleSheet(TStartup::styleSheet(QString::fromLatin1(TStartup::DarkStyleSheet)));
+    QLineEdit placeholder;
+    placeholder.setPlaceholderText(QStringLiteral("day/month/year"));
+    QLineEdit typed;
+    typed.setText(QStringLiteral("day/month/year"));
+    for (QLineEdit* field : {&placeholder, &typed}) {
+        field->resize(200, 30);
+        field->show();
+    }
+    EXPECT_LT(brightest(placeholder), brightest(typed) * 2 / 3);
+    EXPECT_EQ(typed.palette().color(QPalette::Text), QColor(0xf2, 0xf4, 0xf6)) << "typed text keeps its colour";
+    application().setStyleSheet(QString());
 }

@@ -147,7 +147,21 @@ TEST_F(MainWindowStudies, PanelsFoldOneAnother)
     EXPECT_TRUE(openStudy->isVisible());
     EXPECT_TRUE(QTest::qWaitFor([ecg] { return !ecg->isVisible(); }, 5000));
     EXPECT_EQ(ecg->maximumHeight(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([openStudy] { return openStudy->maximumHeight() == 90; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([openStudy] { return openStudy->maximumHeight() >= 90; }, 5000));
+}
+
+TEST_F(MainWindowStudies, RecentStudiesShowWholeNamesAllAtOnce)
+{
+    for (int id = 1; id <= 5; ++id)
+        MainWindow::addRecentStudy(id, QStringLiteral("20260105120000"),
+                                   QStringLiteral("Fernández-Castellanos %1").arg(id), QStringLiteral("María José"));
+    QTest::mouseClick(child<QPushButton>("btnOpenStudy"), Qt::LeftButton);
+    const QTreeWidgetItem* last = tree()->topLevelItem(4);
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return tree()->visualItemRect(last).bottom() < tree()->viewport()->height(); }, 5000))
+        << "the fifth study is in sight without scrolling";
+    EXPECT_LT(tree()->fontMetrics().horizontalAdvance(last->text(1)), tree()->columnWidth(1)) << "the whole name";
 }
 
 TEST_F(MainWindowStudies, NewStudyPressedTwiceOpensTheStudyDialog)

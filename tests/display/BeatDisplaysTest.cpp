@@ -145,6 +145,21 @@ TEST_F(BeatDisplayZoomTest, ZoomCentresAndPanningStaysInside)
     EXPECT_EQ(display.panOrigin().x(), 500 - 500 / 3);
 }
 
+// Mouse steps of one pixel at zoom 2 are half a pixmap pixel each: they add
+// up, so that a 60-pixel drag moves the view by 30.
+TEST_F(BeatDisplayZoomTest, ASlowDragPansAsFarAsTheMouseMoves)
+{
+    display.setZoom(2);
+    const QPoint origin = display.panOrigin();
+    const QPoint start(5, 100);
+    display_test::sendMouse(display, QEvent::MouseMove, start, Qt::NoButton);
+    ASSERT_EQ(display.activeMarker(), -1);
+    display_test::sendMouse(display, QEvent::MouseButtonPress, start, Qt::LeftButton);
+    for (int step = 1; step <= 60; ++step)
+        display_test::sendMouse(display, QEvent::MouseMove, start + QPoint(0, step), Qt::LeftButton);
+    EXPECT_EQ(display.panOrigin(), origin - QPoint(0, 30));
+}
+
 namespace {
 
 class HRECGDisplayTest : public AveragedBeats

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace display_test;
 
 namespace {
@@ -65,6 +67,22 @@ TYPED_TEST(ColorSchemesTest, HighlightColourIsAlwaysHalfTransparent)
 {
     this->display.setColor(6, QColor(10, 20, 30, 255));
     EXPECT_EQ(this->display.color(6), QColor(10, 20, 30, 128));
+}
+
+// "Light" keeps its light grey as the colour of names, but they are drawn
+// dark enough to read on its white paper.
+TYPED_TEST(ColorSchemesTest, LeadNamesReadOnTheLightPaper)
+{
+    this->signal.setChannelName(0, QStringLiteral("aVR"));
+    applyColorScheme(&this->display, QStringLiteral("Light"));
+    EXPECT_EQ(this->display.color(3), QColor(192, 192, 192));
+    const QImage name = grabImage(this->display).copy(0, 0, 60, 30);
+    int darkest = 255;
+    for (int y = 0; y < name.height(); ++y) {
+        for (int x = 0; x < name.width(); ++x)
+            darkest = std::min(darkest, qGray(name.pixel(x, y)));
+    }
+    EXPECT_LT(darkest, 130);
 }
 
 TYPED_TEST(ColorSchemesTest, UnknownOrEmptyNamesChangeNothing)

@@ -186,6 +186,22 @@ TEST_F(MonitorDisplayTest, SpinnerTurnsOnlyWhileTheSignalIsEmpty)
     EXPECT_FALSE(turn());
 }
 
+// The display filters deliver their first samples seconds after the ECG
+// arrives: meanwhile the unfiltered lead-in is drawn, and nothing waits.
+TEST_F(MonitorDisplayTest, TheLeadInShowsTheEcgBeforeTheFilteredSignalHasSamples)
+{
+    ProbeSignal leadIn(1, Rate);
+    leadIn.appendGenerated(2 * Rate, band(0));
+    display.setLeadIn(&leadIn);
+    display.setSignal(&signal);
+    const QImage image = grabImage(display);
+    const std::vector<int> trace = traceColumns(image);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_GE(int(trace.size()), cursorColumn(image) - 2) << "up to the newest lead-in sample";
+    EXPECT_EQ(countColor(image, QRect(370, 170, 60, 60), QColor(160, 160, 160), 40), 0) << "no waiting spinner";
+    EXPECT_EQ(leadIn.readsPastEnd(), 0);
+}
+
 TEST_F(MonitorDisplayTest, AveragedBeatPanelStandsLeftOfTheTrace)
 {
     TBeatAverager averager(signal, 20.0);

@@ -131,6 +131,53 @@ TEST_F(ReportDialogTest, OpensWithTheRememberedChoices)
     EXPECT_EQ(child<QLineEdit>(*dialog, "txtHeaderTitle")->text(), QStringLiteral("Hospital Central"));
 }
 
+TEST_F(ReportDialogTest, AConclusionTooLongForItsBoxIsAnnouncedBeforePrinting)
+{
+    demo.study()->setProperty("conclusion", "Ritmo sinusal.");
+    EXPECT_TRUE(child<QLabel>(*makeDialog(), "lblConclusionFit")->isHidden());
+    demo.study()->setProperty("conclusion", QString(QStringLiteral("Ritmo sinusal. ")).repeated(80).toStdString());
+    const auto dialog = makeDialog();
+    QLabel* note = child<QLabel>(*dialog, "lblConclusionFit");
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_TRUE(note->text().contains(QStringLiteral("cut short"))) << note->text().toStdString();
+}
+
+// Under each style sheet of the application: whole texts, filter buttons
+// that show whether they are on, a start time that reads on its field.
+TEST_F(ReportDialogTest, EveryTextIsWholeAndReadableUnderBothStyleSheets)
+{
+    for (const char* sheet : {":/styles/dark.css", ":/styles/light.css"}) {
+        QFile file{QString::fromLatin1(sheet)};
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << sheet;
+        const auto dialog = makeDialog();
+        dialog->setStyleSheet(QString::fromUtf8(file.readAll()));
+        dialog->show();
+        auto* list = child<QListWidget>(*dialog, "listCategory");
+        for (int row = 0; row < list->count(); ++row) {
+            const QListWidgetItem* item = list->item(row);
+            for (const QString& word : item->text().split(QLatin1Char(' ')))
+                EXPECT_LT(list->fontMetrics().horizontalAdvance(word), list->visualItemRect(item).width())
+                    << sheet << " " << word.toStdString();
+        }
+        list->setCurrentRow(2);
+        auto* remove = child<QPushButton>(*dialog, "btnRemoveLogo");
+        const QWidget* pages = child<QWidget>(*dialog, "pages");
+        EXPECT_TRUE(pages->rect().contains(QRect(remove->mapTo(pages, QPoint(0, 0)), remove->size()))) << sheet;
+        EXPECT_GE(remove->height(), remove->sizeHint().height()) << sheet;
+        list->setCurrentRow(0);
+        for (const char* name : {"btnFilterNotch", "btnFilterLowpass", "btnFilterBaseline"}) {
+            auto* button = child<QPushButton>(*dialog, name);
+            EXPECT_GE(button->width(), button->sizeHint().width()) << sheet << " " << name;
+            button->setChecked(false);
+            const QImage off = button->grab().toImage();
+            button->setChecked(true);
+            EXPECT_NE(button->grab().toImage(), off) << sheet << " " << name << " looks the same on and off";
+        }
+        const QLineEdit* start = child<QLineEdit>(*dialog, "txtStartTime");
+        EXPECT_LT(qGray(start->palette().color(QPalette::Text).rgb()), 100) << sheet << " dark on gainsboro";
+    }
+}
+
 TEST_F(ReportDialogTest, LogoThatCannotBeLoadedIsReportedLater)
 {
     MessageBoxCloser closer;
@@ -151,6 +198,7 @@ TEST_F(ReportDialogTest, LogoThatCannotBeLoadedIsReportedLater)
 
 TEST_F(ReportDialogTest, SavingToPdfMarksTheStudyReported)
 {
+    MessageBoxCloser closer;
     const auto dialog = makeDialog();
     dialog->setStartTime(2.0);
     child<QRadioButton>(*dialog, "rbtLayout4by3")->setChecked(true);
@@ -159,6 +207,9 @@ TEST_F(ReportDialogTest, SavingToPdfMarksTheStudyReported)
 
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     ASSERT_TRUE(QFile::exists(reportPath()));
+    EXPECT_EQ(closer.messages, QStringList(QStringLiteral("Report saved: The report was saved as:\n") +
+                                           QDir::toNativeSeparators(reportPath())))
+        << "no desktop opens it here";
     EXPECT_EQ(PdfTools::pageCount(reportPath()), 3);
     EXPECT_EQ(demo.study()->propertyValue("status"), "report");
     EXPECT_EQ(storedStatus(), "report");

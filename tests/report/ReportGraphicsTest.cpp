@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <numeric>
 
@@ -159,6 +160,14 @@ TEST_F(SignalGraphicTest, HeartRateCountsOnlyRrIntervalsBelowTwoSeconds)
     EXPECT_EQ(texts.count(QStringLiteral("1000")), 2);
     EXPECT_EQ(texts.count(QStringLiteral("2500")), 1);
     EXPECT_TRUE(texts.contains(QStringLiteral("HR 60 bpm"))) << texts.join(QLatin1Char('|')).toStdString();
+    // It stands in the band of the beat marks, above the level of the first
+    // trace, not on it.
+    const auto heartRate = std::find_if(device.recorded().texts.begin(), device.recorded().texts.end(),
+                                        [](const auto& text) { return text.text.startsWith(QLatin1String("HR")); });
+    ASSERT_NE(heartRate, device.recorded().texts.end());
+    const QVector<QPolygonF> traces = device.recorded().polylines(Qt::black);
+    ASSERT_FALSE(traces.isEmpty());
+    EXPECT_LT(heartRate->position.y(), traces.first().first().y());
 
     // With only the long interval in view there is no heart rate.
     graphic.setStartTime(3.0);

@@ -177,7 +177,7 @@ TEST_F(ReportProviderTest, FirstPageShowsAbsentValuesAsDashes)
     EXPECT_TRUE(noP.contains(QStringLiteral("Conclusiones")));
     for (const char* name : {"PR", "QRS", "QT", "QTc", "RR"})
         EXPECT_TRUE(noP.contains(QStringLiteral("Int %1: -- ms.").arg(QLatin1String(name)))) << name;
-    EXPECT_TRUE(noP.contains(QStringLiteral("Filtros: none")));
+    EXPECT_TRUE(noP.contains(QStringLiteral("Filtros: ninguno"))) << "in the language of the template";
 
     demo.setResult("POnset", pOnset);
     demo.setResult("avgRRInterval", 0.0);

@@ -166,8 +166,8 @@ TEST_F(MonitorWindowTest, OpensMonitoringAndTheBaselineFilterTurnsCentringOn)
     EXPECT_TRUE(display()->isLeadVisible(11));
     EXPECT_FALSE(display()->isLeadVisible(12));
     EXPECT_FALSE(display()->isLeadVisible(13));
-    ASSERT_NE(display()->findChild<QLabel*>(), nullptr);
-    EXPECT_EQ(display()->findChild<QLabel*>()->text(), QStringLiteral("Simulated ECG"));
+    EXPECT_EQ(text("lblSimulatedEcg"), QStringLiteral("Simulated ECG"));
+    EXPECT_EQ(display()->findChild<QLabel*>(), nullptr) << "nothing covers the first lead";
 
     // All three display filters are on, so the baseline is not centred.
     EXPECT_FALSE(display()->baselineCentering());
@@ -320,16 +320,22 @@ TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
     const auto overlays = [&] { return display()->findChildren<QLabel*>(); };
     const auto shown = [&](int index) { return overlays().size() > index && overlays()[index]->isVisible(); };
 
+    // Each says what it warns of, in full, in the corner of the paper.
     m_probe->battery = 2.4;
     tick();
     ASSERT_EQ(overlays().size(), 1);
     EXPECT_TRUE(shown(0));
-    EXPECT_EQ(overlays()[0]->geometry(), QRect(display()->width() - 60, display()->height() - 60, 50, 50));
+    EXPECT_TRUE(overlays()[0]->text().endsWith(QStringLiteral("Low battery")));
+    EXPECT_EQ(overlays()[0]->geometry().bottomRight(), QPoint(display()->width() - 11, display()->height() - 11));
     m_probe->healthy = false;
     tick();
     ASSERT_EQ(overlays().size(), 2);
     EXPECT_TRUE(shown(1));
-    EXPECT_EQ(overlays()[1]->pos(), QPoint(display()->width() - 111, display()->height() - 111));
+    EXPECT_TRUE(overlays()[1]->text().endsWith(QStringLiteral("Connecting")));
+    const QRect connecting = overlays()[1]->geometry();
+    EXPECT_EQ(connecting.translated(connecting.width() + 1, connecting.height() + 1), overlays()[0]->geometry());
+    for (const QLabel* overlay : overlays())
+        EXPECT_GE(overlay->width(), overlay->sizeHint().width()) << overlay->text().toStdString();
     m_probe->battery = 2.6;
     m_probe->healthy = true;
     tick();
@@ -342,9 +348,14 @@ TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
     auto* panel = m_window->findChild<ElectrodeStatusWidget*>();
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(panel->isVisible());
+    // In the corner of the paper, clear of the averaged beat shown while
+    // recording.
+    child<QFrame>("frameAverageBeat")->show();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     tick();
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(panel->pos(), QPoint(m_window->width() - 151 - 10, 10));
+    EXPECT_EQ(panel->geometry().topRight(), display()->mapTo(m_window, QPoint(display()->width() - 11, 10)));
+    EXPECT_FALSE(panel->geometry().intersects(child<QFrame>("frameAverageBeat")->geometry()));
     EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("lblV2"))->styleSheet(), QStringLiteral("color: red"));
     EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("lblV1"))->styleSheet(), QStringLiteral("color: green"));
     m_probe->electrodeV2Off = false;

@@ -136,6 +136,25 @@ TEST_F(OpenStudyDialogTest, ListsTheLocalStudiesNewestFirst)
     EXPECT_EQ(first->text(4), QStringLiteral("Yes"));
     EXPECT_EQ(first->text(5), QStringLiteral("Perez-Luis-20150101090000"));
     EXPECT_EQ(tree->topLevelItem(1)->text(4), QString());
+    EXPECT_EQ(tree->headerItem()->text(6), QStringLiteral("Duration"));
+    EXPECT_EQ(first->text(6), QStringLiteral("0:02")) << "2000 samples at 1000 Hz";
+}
+
+// A study closed before anything was recorded is listed with its length,
+// and goes like any other.
+TEST_F(OpenStudyDialogTest, AnEmptyStudyLastsNoTimeAndIsDeleted)
+{
+    TStudyInfo info = newStudyInfo("Eva", "Alonso");
+    fixture.store->closeStudy(fixture.store->createStudy(info));
+    const auto dialog = makeDialog();
+    QTreeWidget* tree = localTree(*dialog);
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(6), QStringLiteral("0:00"));
+    select(tree, {tree->topLevelItem(0)});
+    MessageBoxAnswerer yes(QMessageBox::Yes);
+    click(*dialog, "btnDelete");
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
+    EXPECT_TRUE(fixture.store->listStudies().empty());
 }
 
 TEST_F(OpenStudyDialogTest, FilterFindsEveryWordInAnyOrderAndCase)
@@ -163,6 +182,9 @@ TEST_F(OpenStudyDialogTest, FilterFindsEveryWordInAnyOrderAndCase)
     EXPECT_FALSE(okButton(*dialog)->isEnabled());
     filter->clear();
     EXPECT_EQ(visiblePatients(tree).size(), 3);
+    QTest::keyClicks(filter, QStringLiteral("perez"));
+    EXPECT_EQ(visiblePatients(tree), QStringList{QStringLiteral("Pérez, Ana")}) << "accents need not be typed";
+    filter->clear();
 
     // Enter opens the single match.
     dialogtest::typeText(filter, QStringLiteral("maría"));
@@ -207,6 +229,10 @@ TEST_F(OpenStudyDialogTest, DeletingThreeStudiesAnnouncesEachAndRefreshesOnce)
         MessageBoxAnswerer no(QMessageBox::No);
         click(*dialog, "btnDelete");
         EXPECT_EQ(no.messages, QStringList{QStringLiteral("Confirm|Delete selected studies from local folder?")});
+        ASSERT_EQ(no.informative.size(), 1);
+        for (const QTreeWidgetItem* item : doomed)
+            EXPECT_TRUE(no.informative.front().contains(item->text(1))) << "names the studies it deletes";
+        EXPECT_FALSE(no.informative.front().contains(QStringLiteral("Blanco")));
     }
     EXPECT_EQ(fixture.store->listStudies().size(), 4u) << "No keeps them";
 
@@ -302,6 +328,30 @@ TEST_F(OpenStudyDialogTest, ExportThenImportThroughASharedFolder)
     fixture.store->closeStudy(study);
     EXPECT_EQ(TSettings::list(TSettings::SharedFolderList), (QStringList{QStringLiteral("/elsewhere"), shared.path()}));
     EXPECT_EQ(TSettings::text(TSettings::DefaultSharedFolder), shared.path());
+}
+
+// A copy needs a selection and a shared folder, in either order; the
+// shared list is newest first however it was filled.
+TEST_F(OpenStudyDialogTest, ChoosingASharedFolderAfterTheStudyAllowsTheCopy)
+{
+    QTemporaryDir shared;
+    fixture.addStudy("Ana", "Garcia", "20140312103000");
+    fixture.addStudy("Luis", "Perez", "20150101090000");
+    const auto dialog = makeDialog();
+    QTreeWidget* local = localTree(*dialog);
+    click(*dialog, "btnShare");
+    select(local, {local->topLevelItem(0), local->topLevelItem(1)});
+    EXPECT_FALSE(child<QPushButton>(*dialog, "btnShareExport")->isEnabled()) << "no shared folder yet";
+    {
+        FileDialogAnswerer folder(shared.path());
+        click(*dialog, "btnShareFolder");
+    }
+    ASSERT_TRUE(child<QPushButton>(*dialog, "btnShareExport")->isEnabled());
+    click(*dialog, "btnShareExport");
+    click(*dialog, "btnShare");
+    click(*dialog, "btnShare");
+    EXPECT_EQ(visiblePatients(sharedTree(*dialog)),
+              (QStringList{QStringLiteral("Perez, Luis"), QStringLiteral("Garcia, Ana")}));
 }
 
 TEST_F(OpenStudyDialogTest, FailedCopiesAreReportedPerStudyAndCounted)

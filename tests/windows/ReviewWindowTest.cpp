@@ -4,6 +4,7 @@
 
 #include "analysis/TBeat.h"
 #include "analysis/TBeatAverager.h"
+#include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TReviewFilterChain.h"
@@ -164,12 +165,17 @@ TEST(ReviewWindow, OpensOnTheFilteredStudyWithLeadIISelected)
     EXPECT_EQ(browseDisplay(*window)->signal(), window->displayChain().output());
     EXPECT_EQ(browseDisplay(*window)->averager(), &window->windowAverager());
 
-    // One exclusive lead button per channel, 30 x 23 pixels, 30 apart.
+    // One exclusive lead button per channel, side by side, 23 pixels high
+    // and at least 30 wide: wide enough for its whole name.
     const TEcgFile* ecg = study.study()->ecgFile();
+    int x = 0;
     for (int lead = 0; lead < ecg->channelCount(); ++lead) {
         const QByteArray name = "btnLead" + ecg->channelName(lead).toUtf8();
         const QAbstractButton* button = child<QAbstractButton>(*window, name.constData());
-        EXPECT_EQ(button->geometry(), QRect(30 * lead, 0, 30, 23)) << name.constData();
+        EXPECT_EQ(button->geometry().topLeft(), QPoint(x, 0)) << name.constData();
+        EXPECT_EQ(button->height(), 23);
+        EXPECT_GE(button->width(), std::max(30, button->sizeHint().width())) << name.constData();
+        x += button->width();
         EXPECT_TRUE(button->isCheckable() && button->autoExclusive());
         EXPECT_EQ(button->isChecked(), lead == LeadII) << name.constData();
     }
@@ -177,6 +183,10 @@ TEST(ReviewWindow, OpensOnTheFilteredStudyWithLeadIISelected)
     const int count = window->mainAverager().count(LeadII);
     EXPECT_GT(count, 30);
     EXPECT_EQ(text(*window, "lblAverageBeatCount"), QStringLiteral("II: %1 averaged beats").arg(count));
+    const TIntervalMeasures measures = TIntervalMeasures::fromWaveMarks(study.study()->results());
+    ASSERT_TRUE(measures.qtc && measures.rr);
+    EXPECT_EQ(text(*window, "lblQTc"), QStringLiteral("QTc %1 ms (RR %2 ms)").arg(*measures.qtc).arg(*measures.rr))
+        << "as the report prints it";
 
     // The late potentials are computed and their limits are the cursors.
     const TLatePotentials& late = window->latePotentials();
@@ -258,7 +268,14 @@ TEST(ReviewWindow, TimeAndHeartRateFollowTheBrowsePosition)
     ASSERT_TRUE(beats.read(0, first));
     ASSERT_GT(first.value(TBeat::QrsTime), 0.2);
     EXPECT_EQ(text(*window, "lblTotalElapsedTime"), QStringLiteral(" 0:00")) << "opened at the start";
-    EXPECT_EQ(text(*window, "lblHR"), QStringLiteral("---"));
+    // No beat precedes the start: the rate is that of the first beat in
+    // view that has one.
+    TBeat rated;
+    for (int index = 0; beats.read(index, rated) && rated.value(TBeat::MeanRrInterval) <= 0.0; ++index) {
+    }
+    ASSERT_GT(rated.value(TBeat::MeanRrInterval), 0.0);
+    const QString startRate = QString::number(int(60.0 / rated.value(TBeat::MeanRrInterval)));
+    EXPECT_EQ(text(*window, "lblHR"), startRate);
 
     scrollTo(*window, 12.34);
     EXPECT_EQ(text(*window, "lblTotalElapsedTime"), QStringLiteral(" 0:12"));
@@ -268,7 +285,7 @@ TEST(ReviewWindow, TimeAndHeartRateFollowTheBrowsePosition)
     EXPECT_EQ(text(*window, "lblHR").toInt(), 82);
 
     browseDisplay(*window)->scrollBar()->setValue(int(first.value(TBeat::QrsTime) * 100) - 5);
-    EXPECT_EQ(text(*window, "lblHR"), QStringLiteral("---"));
+    EXPECT_EQ(text(*window, "lblHR"), startRate);
     EXPECT_EQ(text(*window, "lblTotalElapsedTime"), QStringLiteral(" 0:00"));
 }
 

@@ -119,7 +119,7 @@ TEST_F(StudyDialogTest, BmiFromTheLeadingNumbersOfWeightAndHeight)
 
     type(dialog, "txtWeight", QStringLiteral("72,5"));
     type(dialog, "txtHeight", QStringLiteral("180"));
-    EXPECT_EQ(text(dialog, "txtBMI"), QStringLiteral("22.2")) << "the comma ends the weight: 72";
+    EXPECT_EQ(text(dialog, "txtBMI"), QStringLiteral("22.4")) << "a decimal comma as a decimal point: 72.5";
     type(dialog, "txtWeight", QStringLiteral("72.5 kg"));
     EXPECT_EQ(text(dialog, "txtBMI"), QStringLiteral("22.4"));
     type(dialog, "txtHeight", QStringLiteral("0"));

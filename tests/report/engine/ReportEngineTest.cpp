@@ -211,6 +211,38 @@ TEST_F(ReportEngineTest, AutoHeightLabelsGrowTheirBand)
     EXPECT_EQ(PdfTools::pageCount(renderPdf(pages(1), {4})), 2);
 }
 
+// A label of fixed height keeps a long text inside its box, smaller or cut
+// short, and leaves what lies below the box clear; the application learns
+// which before printing.
+TEST_F(ReportEngineTest, FixedHeightLabelsKeepTheirTextInsideTheirBox)
+{
+    // 100 x 10 mm at 10 pt, 10 mm from the page's top left corner.
+    const QString field = QStringLiteral("<TContainerField type=\"label\" left=\"0\" top=\"0\" width=\"400\" "
+                                         "height=\"40\" fontSize=\"10\" value=\"[text]\"/>");
+    load(page(band(QStringLiteral("MasterData"), 400, field)), {1});
+    const QString word = QStringLiteral("palabra ");
+    provider.values.insert(QStringLiteral("text"), word);
+    EXPECT_EQ(engine.labelFit(QStringLiteral("text")), TReportTextFit::Fits);
+    provider.values.insert(QStringLiteral("text"), word.repeated(20));
+    EXPECT_EQ(engine.labelFit(QStringLiteral("text")), TReportTextFit::Shrunk);
+    provider.values.insert(QStringLiteral("text"), word.repeated(200));
+    EXPECT_EQ(engine.labelFit(QStringLiteral("text")), TReportTextFit::Cut);
+
+    const int dpi = 100;
+    const QImage image = PdfTools::renderPage(renderPdf(), 1, dpi);
+    ASSERT_FALSE(image.isNull());
+    const auto darkPixels = [&](double topMm, double bottomMm) {
+        int count = 0;
+        for (int y = int(topMm / 25.4 * dpi); y < int(bottomMm / 25.4 * dpi); ++y) {
+            for (int x = int(10.0 / 25.4 * dpi); x < int(110.0 / 25.4 * dpi); ++x)
+                count += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+        }
+        return count;
+    };
+    EXPECT_GT(darkPixels(10.0, 20.0), 0) << "the text is printed";
+    EXPECT_EQ(darkPixels(20.5, 60.0), 0) << "and nothing of it below its box";
+}
+
 TEST_F(ReportEngineTest, GroupsFrameRecordsAndLimitTheirAggregates)
 {
     provider.perRecord[QStringLiteral("group")] = {QStringLiteral("A"), QStringLiteral("A"), QStringLiteral("B")};
