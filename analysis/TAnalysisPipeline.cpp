@@ -61,7 +61,7 @@ std::unique_ptr<TSignalBuffer16> makeRawSignal(const TAcqSource& source)
 
 } // namespace
 
-TAnalysisPipeline::TAnalysisPipeline(TAcqSource* source, TStudy* study)
+TAnalysisPipeline::TAnalysisPipeline(TAcqSource* source, TStudy* study, Stages stages)
     : m_source(requireSource(source))
     , m_study(requireStudy(study))
     , m_raw(makeRawSignal(*source))
@@ -82,6 +82,12 @@ TAnalysisPipeline::TAnalysisPipeline(TAcqSource* source, TStudy* study)
     m_detector->setBeatStore(m_beatStore.get());
     m_detector->addListener(this);
 
+    const int copyFrames = CopySeconds * rawRate;
+    m_copyValues.resize(std::size_t(copyFrames));
+    m_frames.resize(std::size_t(copyFrames) * 2 * m_study->ecgFile()->channelCount());
+    if (stages == Stages::RecordingOnly)
+        return;
+
     m_monitorLowPass = std::make_unique<TMonitorLowPass>(m_raw.get());
     m_monitorAverager = std::make_unique<TBeatAverager>(*m_monitorLowPass->output(), MonitorAveragerWindow);
 
@@ -92,10 +98,6 @@ TAnalysisPipeline::TAnalysisPipeline(TAcqSource* source, TStudy* study)
     // The raw signal holds the samples the study stores, without reading
     // them back from its file.
     m_latePotentialAverager = std::make_unique<TLiveBeatAverager>(*m_raw);
-
-    const int copyFrames = CopySeconds * rawRate;
-    m_copyValues.resize(std::size_t(copyFrames));
-    m_frames.resize(std::size_t(copyFrames) * 2 * m_study->ecgFile()->channelCount());
 
     configureDisplayChain(false, false, false);
 }
@@ -181,7 +183,7 @@ TSignal* TAnalysisPipeline::configureDisplayChain(bool notch, bool lowPass, bool
 
 TSignal* TAnalysisPipeline::displaySignal() const
 {
-    return m_displayChain->output();
+    return m_displayChain ? m_displayChain->output() : nullptr;
 }
 
 TSignal* TAnalysisPipeline::displayInput() const
@@ -253,23 +255,27 @@ TSignal* TAnalysisPipeline::detectionSignal() const
 
 TSignal* TAnalysisPipeline::monitorSignal() const
 {
-    return m_monitorLowPass->output();
+    return m_monitorLowPass ? m_monitorLowPass->output() : nullptr;
 }
 
 TSignal* TAnalysisPipeline::recordingSignal() const
 {
-    return m_recordingChain->output();
+    return m_recordingChain ? m_recordingChain->output() : nullptr;
 }
 
 void TAnalysisPipeline::onAcqData(TAcqDriver*)
 {
     m_detectionDecimator->process();
-    m_displayDecimator->process();
+    if (m_displayDecimator)
+        m_displayDecimator->process();
     if (m_detectionEnabled)
         runDetector();
-    m_displayChain->process();
-    m_monitorLowPass->process();
-    m_recordingChain->process();
+    if (m_displayChain)
+        m_displayChain->process();
+    if (m_monitorLowPass) {
+        m_monitorLowPass->process();
+        m_recordingChain->process();
+    }
     if (m_recording)
         copyToStudy();
     notifyListeners([this](TAnalysisPipelineListener* listener) { listener->onPipelineData(this); });
@@ -312,17 +318,19 @@ void TAnalysisPipeline::beatDetected(const TBeat& detected)
 {
     TBeat beat = detected;
     m_refiner.refine(beat, *m_raw);
-    if (beat.isValid())
+    if (beat.isValid() && m_monitorAverager)
         m_monitorAverager->add(beat);
     if (m_recording) {
         const double rate = m_raw->samplingRate();
         if (beat.windowStart() < m_recordingStart / rate)
             return;
-        m_latePotentialAverager->add(beat);
+        if (m_latePotentialAverager)
+            m_latePotentialAverager->add(beat);
         beat.shift(-m_studyOrigin / rate);
         beat.setSignal(m_study->ecgFile());
         m_study->beatsFile()->append(beat);
-        m_liveAverager->add(beat);
+        if (m_liveAverager)
+            m_liveAverager->add(beat);
     }
     if (beat.isValid())
         notifyListeners([this, &beat](TAnalysisPipelineListener* listener) { listener->onPipelineBeat(this, beat); });

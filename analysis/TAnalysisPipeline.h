@@ -39,6 +39,11 @@ class TStudy;
 //    +--(while recording)--> study signal --> recording chain
 //                                              --> the live averager's signal
 //
+// A pipeline that only records (a recording analysed offline) builds the
+// detection path and the copy into the study alone: no monitor low-pass,
+// display chain, recording chain or averagers, whose accessors then answer
+// nullptr. The study's signal and beats are the same either way.
+//
 // Two states: monitoring (detection and display run, nothing reaches the
 // study) and recording (raw samples and beats are also copied into the
 // study). The study signal begins at the raw sample at which recording
@@ -59,11 +64,14 @@ public:
     static constexpr int DisplayCapacityBlocks = 20;
     static constexpr const char* ErrorMessage = "Communication with ECG acquiring device failed.";
 
+    enum class Stages { All, RecordingOnly };
+
     // Neither the source nor the study is owned; both must outlive the
     // pipeline. Builds every stage (the display chain with all filters
-    // off) without starting anything. Throws std::invalid_argument without
-    // a source or without a study that has its ECG and beats files.
-    TAnalysisPipeline(TAcqSource* source, TStudy* study);
+    // off), or only those of recording, without starting anything. Throws
+    // std::invalid_argument without a source or without a study that has
+    // its ECG and beats files.
+    TAnalysisPipeline(TAcqSource* source, TStudy* study, Stages stages = Stages::All);
     // Stops the driver should the owner not have done so, then releases
     // the stages, the driver and the signals in reverse order of creation.
     ~TAnalysisPipeline() override;

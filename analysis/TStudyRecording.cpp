@@ -82,7 +82,7 @@ void recordReplay(TFastReplaySource& source, TStudy* study, const std::string& r
 {
     source.setMaximumLead(qint64(LeadBlocks) * source.blockFrames());
     ReplayListener listener(source);
-    TAnalysisPipeline pipeline(&source, study);
+    TAnalysisPipeline pipeline(&source, study, TAnalysisPipeline::Stages::RecordingOnly);
     pipeline.addListener(&listener);
     pipeline.start();
     pipeline.startRecording(recordingDateTime);

@@ -133,10 +133,11 @@ public:
 template <typename Source = TFastReplaySource>
 struct PipelineRun
 {
-    PipelineRun(const QString& file, int rate, double seconds)
+    PipelineRun(const QString& file, int rate, double seconds,
+                TAnalysisPipeline::Stages stages = TAnalysisPipeline::Stages::All)
         : source(std::make_unique<Source>(file, Leads, rate, qint64(seconds * rate)))
         , study(*source)
-        , pipeline(std::make_unique<TAnalysisPipeline>(source.get(), study.study()))
+        , pipeline(std::make_unique<TAnalysisPipeline>(source.get(), study.study(), stages))
     {
         pipeline->addListener(&recorder);
     }
@@ -392,6 +393,35 @@ TEST(PipelineTest, RejectedBeatIsStoredButNeitherAveragedNorTold)
     for (int lead = 0; lead < Leads; ++lead)
         EXPECT_LE(pipeline.liveAverager()->count(lead), valid);
     EXPECT_GT(pipeline.liveAverager()->count(TLeadSet::LeadV5), valid - 3);
+}
+
+// Without the monitor's stages the study gets the same signal and beats.
+TEST(PipelineTest, RecordingOnlyStoresWhatTheWholePipelineStores)
+{
+    std::vector<std::vector<double>> samples;
+    std::vector<std::vector<TBeat>> beats;
+    for (const auto stages : {TAnalysisPipeline::Stages::All, TAnalysisPipeline::Stages::RecordingOnly}) {
+        PipelineRun<> run(demoPath("ecg1000.dat"), 1000, 25.0, stages);
+        run.pipeline->startRecording("20240312103000");
+        ASSERT_TRUE(run.replay());
+        run.pipeline->finish();
+        run.pipeline->stopRecording();
+        const TSignal& ecg = *run.study.study()->ecgFile();
+        std::vector<double> values(std::size_t(ecg.appendedCount()) * Leads);
+        for (int lead = 0; lead < Leads; ++lead)
+            ecg.readRange(lead, 0, ecg.appendedCount(), values.data() + std::size_t(lead) * ecg.appendedCount());
+        samples.push_back(std::move(values));
+        beats.push_back(storedBeats(*run.study.study()->beatsFile()));
+        EXPECT_EQ(run.pipeline->liveAverager() == nullptr, stages == TAnalysisPipeline::Stages::RecordingOnly);
+    }
+    EXPECT_EQ(samples[0].size(), std::size_t(25000) * Leads);
+    EXPECT_TRUE(samples[0] == samples[1]);
+    ASSERT_EQ(beats[0].size(), beats[1].size());
+    ASSERT_GT(beats[0].size(), 25u);
+    for (std::size_t k = 0; k < beats[0].size(); ++k) {
+        EXPECT_EQ(beats[0][k].value(TBeat::QrsTime), beats[1][k].value(TBeat::QrsTime)) << k;
+        EXPECT_EQ(beats[0][k].beatClass(), beats[1][k].beatClass()) << k;
+    }
 }
 
 // Monitoring only: beats are told and averaged over 20 s but nothing
