@@ -14,16 +14,17 @@ constexpr int MinimumTemplateBeats = 3;
 
 // Scales `values` to unit Euclidean norm, leaving them as they are when the
 // norm is below MinimumNorm.
-void normalise(std::vector<double>& values)
+bool normalise(std::vector<double>& values)
 {
     double energy = 0.0;
     for (double v : values)
         energy += v * v;
     const double norm = std::sqrt(energy);
     if (norm < MinimumNorm)
-        return;
+        return false;
     for (double& v : values)
         v /= norm;
+    return true;
 }
 
 } // namespace
@@ -39,6 +40,8 @@ TLiveBeatAverager::TLiveBeatAverager(const TSignal& signal)
     m_counts.assign(std::size_t(m_leadCount), 0);
     m_zeros.assign(length, 0.0);
     m_firstBeats.reserve(FirstBeatLimit);
+    m_resembling.assign(FirstBeatLimit, false);
+    m_silent.assign(std::size_t(m_leadCount), false);
     m_segmentBuffer.assign(length, 0.0);
     m_provisional.assign(length, 0.0);
     const std::size_t window = std::size_t(m_correlator.windowLength());
@@ -116,20 +119,22 @@ void TLiveBeatAverager::collectFirstBeat(const TBeat& beat)
 // the first as it is and the others aligned on the provisional mean.
 void TLiveBeatAverager::buildTemplate(int lead)
 {
-    if (!buildProvisionalMean(lead))
+    if (m_silent[std::size_t(lead)] || !buildProvisionalMean(lead))
         return;
     int retained = 0;
-    for (const TBeat& beat : m_firstBeats)
-        retained += resemblesProvisionalMean(lead, beat) ? 1 : 0;
+    for (std::size_t k = 0; k < m_firstBeats.size(); ++k) {
+        m_resembling[k] = resemblesProvisionalMean(lead, m_firstBeats[k]);
+        retained += m_resembling[k] ? 1 : 0;
+    }
     if (retained < MinimumTemplateBeats)
         return;
     m_correlator.centreWindow(m_provisional.data(), m_provisionalWindow.data());
     std::vector<double>& sum = m_averages[std::size_t(lead)];
     bool first = true;
-    for (const TBeat& beat : m_firstBeats) {
-        if (!resemblesProvisionalMean(lead, beat))
+    for (std::size_t k = 0; k < m_firstBeats.size(); ++k) {
+        if (!m_resembling[k])
             continue;
-        const double qrsTime = beat.value(TBeat::QrsTime);
+        const double qrsTime = m_firstBeats[k].value(TBeat::QrsTime);
         if (first) {
             m_segment.read(*m_signal, lead, qrsTime, m_segmentBuffer.data());
             first = false;
@@ -146,7 +151,8 @@ void TLiveBeatAverager::buildTemplate(int lead)
 }
 
 // The normalised mean of the segments of the listed beats with a regular
-// RR interval; false when there is none.
+// RR interval; false when there is none, or when they cancel out (no beat
+// can then resemble the mean).
 bool TLiveBeatAverager::buildProvisionalMean(int lead)
 {
     std::fill(m_provisional.begin(), m_provisional.end(), 0.0);
@@ -159,10 +165,7 @@ bool TLiveBeatAverager::buildProvisionalMean(int lead)
             m_provisional[i] += m_segmentBuffer[i];
         ++used;
     }
-    if (used == 0)
-        return false;
-    normalise(m_provisional);
-    return true;
+    return used > 0 && normalise(m_provisional);
 }
 
 bool TLiveBeatAverager::resemblesProvisionalMean(int lead, const TBeat& beat)
@@ -173,6 +176,12 @@ bool TLiveBeatAverager::resemblesProvisionalMean(int lead, const TBeat& beat)
     for (std::size_t i = 0; i < m_provisional.size(); ++i)
         dot += m_segmentBuffer[i] * m_provisional[i];
     return dot > TemplateSimilarity;
+}
+
+void TLiveBeatAverager::setSilent(int lead)
+{
+    if (lead >= 0 && lead < m_leadCount)
+        m_silent[std::size_t(lead)] = true;
 }
 
 TBeatCorrelator::Match TLiveBeatAverager::matchSegment(int lead, double qrsTime, const double* referenceWindow)

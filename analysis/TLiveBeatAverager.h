@@ -36,6 +36,10 @@ public:
     // The lead's average (zeros outside the signal's leads).
     const std::vector<double>& average(int lead) const;
 
+    // Tells that the lead is zero throughout the signal: it is then not
+    // tried for a template, which it could never get.
+    void setSilent(int lead);
+
     const TSignal& signal() const { return *m_signal; }
     int samplingRate() const { return m_segment.samplingRate(); }
     int length() const { return m_segment.length(); }
@@ -63,6 +67,9 @@ private:
     std::vector<int> m_counts;
     std::vector<double> m_zeros;
     std::vector<TBeat> m_firstBeats;
+    // Of the first beats, those resembling the provisional mean being built.
+    std::vector<bool> m_resembling;
+    std::vector<bool> m_silent;
     int m_firstBeatsSeen = 0;
     bool m_templatesReady = false;
     // Work buffers: a segment, the provisional mean with its centre window,

@@ -33,7 +33,8 @@ struct TQrsDetector::RunState
     std::vector<TLeadQrsDetector> leads;
     int lookBehind;
     TWaveletTransform transform;
-    TScaleWindow window;
+    // One per lead, so that each load copies only what is new.
+    std::vector<TScaleWindow> windows;
     TQrsFusion fusion;
     TBeatAssembler assembler;
     TQrsFusion::Records records;
@@ -64,7 +65,7 @@ TQrsDetector::RunState::RunState(const TSignal& signal, const TQrsDetectorParame
     , lookBehind(leads.front().lookBehind())
     , transform(signal, std::max(0, start - lookBehind),
                 std::max(ScaleBlocks * signal.blockSize(), lookBehind + step + lag + signal.samplingRate()))
-    , window(lookBehind + step + lag)
+    , windows(std::size_t(leadCount), TScaleWindow(lookBehind + step + lag))
     , fusion(leadCount, signal.samplingRate())
     , assembler(signal, startTime, endTime, output)
     , activityWindow(std::size_t(2 * int(ActivityReach * signal.samplingRate()) + 1))
@@ -141,8 +142,9 @@ void TQrsDetector::finish()
     }
     const int scalesEnd = run.transform.computedEnd();
     for (int lead = 0; lead < run.leadCount; ++lead) {
-        run.window.load(run.transform, lead, m_lastAnalysed - run.lookBehind, scalesEnd);
-        run.leads[std::size_t(lead)].finish(run.window, m_lastAnalysed, run.fusion.queue(lead));
+        TScaleWindow& window = run.windows[std::size_t(lead)];
+        window.load(run.transform, lead, m_lastAnalysed - run.lookBehind, scalesEnd);
+        run.leads[std::size_t(lead)].finish(window, m_lastAnalysed, run.fusion.queue(lead));
     }
     run.fusion.finish();
     fuse();
@@ -156,9 +158,10 @@ void TQrsDetector::analyse(int from, int to)
     run.transform.advanceTo(to + m_lag);
     const int scalesEnd = run.transform.computedEnd();
     for (int lead = 0; lead < run.leadCount; ++lead) {
-        run.window.load(run.transform, lead, from - run.lookBehind, scalesEnd);
+        TScaleWindow& window = run.windows[std::size_t(lead)];
+        window.load(run.transform, lead, from - run.lookBehind, scalesEnd);
         TLeadQrsDetector& detector = run.leads[std::size_t(lead)];
-        detector.process(run.window, from, to, run.fusion.queue(lead));
+        detector.process(window, from, to, run.fusion.queue(lead));
         run.fusion.setUnreported(lead, detector.unreportedQrs(), detector.unreportedStrength());
     }
     fuse();

@@ -4,6 +4,8 @@
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TReviewFilterChain.h"
+#include "analysis/TSignalBlock.h"
+#include "analysis/TSignalBuffer16.h"
 #include "analysis/TWaveDelineator.h"
 #include "analysis/TWaveMarks.h"
 #include "storage/TBeatsFile.h"
@@ -22,6 +24,22 @@ bool isFlat(const std::vector<double>& beat)
 {
     const auto [low, high] = std::minmax_element(beat.begin(), beat.end());
     return low == beat.end() || *high - *low < TWaveDelineator::MinimumPeakToPeak;
+}
+
+// Zero throughout, as a lead the record lacks.
+bool isSilent(const TSignal& signal, int channel)
+{
+    const int n = signal.blockSize();
+    for (int block = 0; block < signal.completeBlockCount(); ++block) {
+        const TSignalBlock data(signal, channel, block);
+        if (!data.isNull() && std::any_of(data.data(), data.data() + n, [](qint16 v) { return v != 0; }))
+            return false;
+    }
+    for (int index = signal.completeBlockCount() * n; index < signal.appendedCount(); ++index) {
+        if (signal.sample(channel, index) != 0)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -64,12 +82,16 @@ void TReviewAnalysis::attachAverager()
     m_latePotentials.reset();
     m_mainAverager.reset();
     m_averagedSignal.reset();
-    const TSignal* averaged = m_averagingChain->output();
-    if (m_averagingChain->viewCount() > 0) {
+    if (m_averagingChain->viewCount() == 0) {
+        m_mainAverager = std::make_unique<TLiveBeatAverager>(*m_averagingChain->output());
+    } else {
         m_averagedSignal = m_averagingChain->materialize();
-        averaged = m_averagedSignal.get();
+        m_mainAverager = std::make_unique<TLiveBeatAverager>(*m_averagedSignal);
+        for (int lead = 0; lead < m_averagedSignal->channelCount(); ++lead) {
+            if (isSilent(*m_averagedSignal, lead))
+                m_mainAverager->setSilent(lead);
+        }
     }
-    m_mainAverager = std::make_unique<TLiveBeatAverager>(*averaged);
     m_latePotentials = std::make_unique<TLatePotentials>(*m_mainAverager);
 }
 

@@ -120,10 +120,11 @@ std::unique_ptr<TSignalBuffer16> TReviewFilterChain::materialize() const
     const int blocks = out.completeBlockCount();
     const int count = out.appendedCount();
     std::vector<std::vector<qint16>> samples(std::size_t(channels), std::vector<qint16>(std::size_t(blocks) * n));
-    // The recording is read in this thread: a file-backed signal is not to
-    // be shared.
-    for (int channel = 0; channel < channels; ++channel) {
-        for (int block = 0; block < blocks; ++block) {
+    // The recording is read in this thread, a file-backed signal not being
+    // shared, block by block with every channel of a block together, as a
+    // file stores them.
+    for (int block = 0; block < blocks; ++block) {
+        for (int channel = 0; channel < channels; ++channel) {
             const TSignalBlock data(*m_source, channel, block);
             if (!data.isNull())
                 std::copy_n(data.data(), n, samples[std::size_t(channel)].begin() + std::ptrdiff_t(block) * n);
@@ -132,11 +133,18 @@ std::unique_ptr<TSignalBuffer16> TReviewFilterChain::materialize() const
     std::vector<const TBlockFilter*> filters;
     for (const auto& view : m_views)
         filters.push_back(&view->filter());
+    // Every view (trend removal, IIR and FIR filters: linear, without
+    // offset) keeps a silent channel silent, as a lead a record lacks is.
+    const auto silent = [](const std::vector<qint16>& values) {
+        return std::all_of(values.begin(), values.end(), [](qint16 v) { return v == 0; });
+    };
     std::atomic<int> nextChannel{0};
     const auto work = [&] {
-        for (int channel = nextChannel++; channel < channels; channel = nextChannel++)
-            samples[std::size_t(channel)] =
-                filterChannel(filters, std::move(samples[std::size_t(channel)]), channel, blocks, n, count);
+        for (int channel = nextChannel++; channel < channels; channel = nextChannel++) {
+            std::vector<qint16>& values = samples[std::size_t(channel)];
+            if (!silent(values))
+                values = filterChannel(filters, std::move(values), channel, blocks, n, count);
+        }
     };
     std::vector<std::thread> workers(std::max(1u, std::thread::hardware_concurrency()) - 1);
     for (std::thread& worker : workers)

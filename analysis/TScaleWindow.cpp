@@ -5,20 +5,59 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Storage per scale, in capacities: the span slides this far before it is
+// moved back to the start.
+constexpr int StorageCapacities = 4;
+
+} // namespace
+
 TScaleWindow::TScaleWindow(int capacity)
     : m_capacity(std::max(1, capacity))
 {
     for (auto& values : m_values)
-        values.assign(std::size_t(m_capacity), 0.0);
+        values.assign(std::size_t(m_capacity) * StorageCapacities, 0.0);
+}
+
+bool TScaleWindow::continues(const TWaveletTransform& transform, int channel, int first, int end) const
+{
+    return &transform == m_transform && channel == m_channel && first >= m_first && first <= m_end && end >= m_end;
+}
+
+void TScaleWindow::compact(int from)
+{
+    const int kept = m_end - from;
+    for (auto& values : m_values) {
+        const auto start = values.begin() + std::ptrdiff_t(m_offset + from - m_first);
+        std::copy(start, start + kept, values.begin());
+    }
+    m_offset = 0;
+    m_first = from;
 }
 
 void TScaleWindow::load(const TWaveletTransform& transform, int channel, int first, int end)
 {
-    m_first = std::max(first, end - m_capacity);
-    m_end = std::max(m_first, end);
+    const int newFirst = std::max(first, end - m_capacity);
+    const int newEnd = std::max(newFirst, end);
+    int readFrom = newFirst;
+    if (continues(transform, channel, newFirst, newEnd)) {
+        readFrom = m_end;
+        if (m_offset + (newEnd - m_first) > int(m_values.front().size()))
+            compact(newFirst);
+        m_offset += newFirst - m_first;
+    } else {
+        m_offset = 0;
+    }
+    m_first = newFirst;
+    m_end = newEnd;
+    m_transform = &transform;
+    m_channel = channel;
     m_validFrom = std::max(m_first, transform.firstValid());
-    for (int level = 1; level <= Levels; ++level)
-        transform.read(level, channel, m_first, m_end - m_first, m_values[std::size_t(level - 1)].data());
+    for (int level = 1; level <= Levels; ++level) {
+        double* values = m_values[std::size_t(level - 1)].data() + m_offset + (readFrom - m_first);
+        transform.read(level, channel, readFrom, m_end - readFrom, values);
+    }
 }
 
 void TScaleWindow::assign(int first, int count, const std::array<const double*, Levels>& values)
@@ -27,6 +66,9 @@ void TScaleWindow::assign(int first, int count, const std::array<const double*, 
     m_first = first + (count - kept);
     m_end = m_first + kept;
     m_validFrom = m_first;
+    m_offset = 0;
+    m_transform = nullptr;
+    m_channel = -1;
     for (int level = 0; level < Levels; ++level)
         std::copy_n(values[std::size_t(level)] + (count - kept), kept, m_values[std::size_t(level)].begin());
 }
@@ -59,7 +101,7 @@ double TScaleWindow::rms(int level, int from, int to) const
     to = std::min(to, m_end);
     if (to <= from)
         return 0.0;
-    const double* values = m_values[std::size_t(level - 1)].data() + (from - m_first);
+    const double* values = m_values[std::size_t(level - 1)].data() + (m_offset + from - m_first);
     double sum = 0.0;
     for (int i = 0; i < to - from; ++i)
         sum += values[i] * values[i];

@@ -9,6 +9,11 @@ class TWaveletTransform;
 // sample indices, copied out of the transform so that the detector's inner
 // loops read plain arrays. Every index outside the span reads 0, so no
 // search can reach outside what was loaded.
+//
+// The transform only appends values, so a load of the same lead that
+// overlaps the span loaded before copies only the values new to the
+// window: the span slides along storage a few times the capacity long,
+// which is compacted when the span reaches its end.
 class TScaleWindow
 {
 public:
@@ -34,8 +39,9 @@ public:
     // Value of a scale (level 1..4); 0 outside the span.
     double value(int level, int index) const
     {
-        return index >= m_first && index < m_end ? m_values[std::size_t(level - 1)][std::size_t(index - m_first)]
-                                                 : 0.0;
+        return index >= m_first && index < m_end
+            ? m_values[std::size_t(level - 1)][std::size_t(m_offset + index - m_first)]
+            : 0.0;
     }
     // Strictly above both neighbours `spacing` samples away.
     bool isPeak(int level, int index, int spacing) const;
@@ -59,9 +65,18 @@ public:
     int zeroCrossing(int level, int from, int to) const;
 
 private:
+    // Whether [first, end) of the lead continues the span held now.
+    bool continues(const TWaveletTransform& transform, int channel, int first, int end) const;
+    // Moves the span's values from `from` on to the start of storage.
+    void compact(int from);
+
     int m_capacity;
     int m_first = 0;
     int m_end = 0;
     int m_validFrom = 0;
+    int m_offset = 0; // storage position of m_first
+    // What the span was loaded from (none after assign).
+    const TWaveletTransform* m_transform = nullptr;
+    int m_channel = -1;
     std::array<std::vector<double>, Levels> m_values;
 };

@@ -11,6 +11,26 @@ namespace {
 
 // Frames converted and written at a time by the array appends.
 constexpr int AppendChunkFrames = 65536;
+// Frames split into channels at a time: a tile that stays in the
+// first-level cache while each channel's run is written out in order
+// (frame by frame, the channel arrays a power of two apart would compete
+// for the same cache sets).
+constexpr qint64 SplitTileFrames = 256;
+
+// Splits `count` interleaved frames of `channels` little-endian samples
+// into channel arrays `stride` samples apart, from position `at` on.
+void splitFrames(const char* frames, qint64 count, int channels, qint16* out, std::size_t stride, std::size_t at)
+{
+    for (qint64 tile = 0; tile < count; tile += SplitTileFrames) {
+        const qint64 end = std::min(count, tile + SplitTileFrames);
+        for (int channel = 0; channel < channels; ++channel) {
+            qint16* samples = out + std::size_t(channel) * stride + at;
+            const char* in = frames + 2 * (tile * channels + channel);
+            for (qint64 i = tile; i < end; ++i, in += 2 * channels)
+                samples[i] = qFromLittleEndian<qint16>(in);
+        }
+    }
+}
 
 // Low 16 bits of the value truncated toward zero (NaN gives 0; values
 // beyond the int range saturate there first).
@@ -124,11 +144,7 @@ void TEcgFile::followTail(const char* frames, int first, int count)
         m_tailStart += drop;
         m_tailCount -= drop;
     }
-    const char* in = frames;
-    for (int i = m_tailCount; i < m_tailCount + count; ++i) {
-        for (int channel = 0; channel < c; ++channel, in += 2)
-            m_tail[std::size_t(channel) * TailWindowSamples + std::size_t(i)] = qFromLittleEndian<qint16>(in);
-    }
+    splitFrames(frames, count, c, m_tail.data(), TailWindowSamples, std::size_t(m_tailCount));
     m_tailCount += count;
 }
 
@@ -192,11 +208,7 @@ const TEcgFile::CachedBlock& TEcgFile::cachedBlock(int block) const
     CachedBlock entry{block, std::vector<qint16>(std::size_t(c) * BlockSamples, 0)};
     QByteArray buffer;
     const qint64 frames = readFrames(qint64(block) * BlockSamples, BlockSamples, buffer);
-    const char* in = buffer.constData();
-    for (qint64 i = 0; i < frames; ++i) {
-        for (int channel = 0; channel < c; ++channel, in += 2)
-            entry.samples[std::size_t(channel) * BlockSamples + std::size_t(i)] = qFromLittleEndian<qint16>(in);
-    }
+    splitFrames(buffer.constData(), frames, c, entry.samples.data(), BlockSamples, 0);
     m_cache.push_front(std::move(entry));
     if (int(m_cache.size()) > CachedBlocks)
         m_cache.pop_back();
@@ -213,11 +225,7 @@ void TEcgFile::loadTail(int index) const
     const int c = channelCount();
     QByteArray buffer;
     const qint64 frames = readFrames(start, TailWindowSamples, buffer);
-    const char* in = buffer.constData();
-    for (qint64 i = 0; i < frames; ++i) {
-        for (int channel = 0; channel < c; ++channel, in += 2)
-            m_tail[std::size_t(channel) * TailWindowSamples + std::size_t(i)] = qFromLittleEndian<qint16>(in);
-    }
+    splitFrames(buffer.constData(), frames, c, m_tail.data(), TailWindowSamples, 0);
     m_tailStart = start;
     m_tailCount = int(frames);
 }

@@ -206,6 +206,41 @@ TEST(ScaleWindow, ReadsZeroOutsideItsSpanAndFindsZeroCrossings)
     EXPECT_EQ(window.rms(1, 700, 800), 0.0);
 }
 
+TEST(ScaleWindow, SlidingLoadsHoldWhatFreshLoadsHold)
+{
+    // Two leads, loaded in turn and in steps as the detector loads them,
+    // far past the window's storage: each load must hold exactly what a
+    // fresh window loading the same span holds.
+    std::vector<qint16> first(6000), second(6000);
+    for (int i = 0; i < 6000; ++i) {
+        first[std::size_t(i)] = qint16(900 * std::sin(i * 0.05) + 200 * std::sin(i * 0.37));
+        second[std::size_t(i)] = qint16(700 * std::sin(i * 0.09));
+    }
+    auto signal = std::make_unique<TSignalBuffer16>(2, 250, 256, 100000);
+    const std::vector<const qint16*> leads{first.data(), second.data()};
+    signal->append(leads.data(), 6000);
+    TWaveletTransform transform(*signal, 0, 8192);
+    std::vector<TScaleWindow> windows(2, TScaleWindow(250));
+    TScaleWindow shared(250);
+    for (int end = 60; end <= 6000; end += 62) {
+        transform.advanceTo(end);
+        for (int lead = 0; lead < 2; ++lead) {
+            const int first = end - 220 - (end / 62 % 3) * 10;
+            windows[std::size_t(lead)].load(transform, lead, first, transform.computedEnd());
+            TScaleWindow fresh(250);
+            fresh.load(transform, lead, first, transform.computedEnd());
+            shared.load(transform, lead, first, transform.computedEnd());
+            ASSERT_EQ(windows[std::size_t(lead)].first(), fresh.first());
+            for (int level = 1; level <= TScaleWindow::Levels; ++level) {
+                for (int index = fresh.first() - 1; index <= fresh.end(); ++index) {
+                    ASSERT_EQ(windows[std::size_t(lead)].value(level, index), fresh.value(level, index)) << end;
+                    ASSERT_EQ(shared.value(level, index), fresh.value(level, index)) << end;
+                }
+            }
+        }
+    }
+}
+
 TEST(MarkBuffer, KeepsMarksAroundItsBaseOnly)
 {
     TMarkBuffer marks(100);

@@ -227,14 +227,18 @@ TEST(FilterChainsTest, ReviewChainRemovesMainsAndWander)
 
 TEST(FilterChainsTest, ReviewChainMaterializedIsItsLastView)
 {
-    // Every stage, three channels, a partial last block: the whole-recording
-    // output must be the views' own samples, zeros past the complete blocks.
+    // Every stage, three channels (one silent), a partial last block: the
+    // whole-recording output must be the views' own samples, zeros past the
+    // complete blocks.
     const int rate = 1000, count = Block * 5 + 1234;
     std::vector<qint16> mixed = noise(count, 800, 7);
     const std::vector<qint16> wave = sine(count, rate, 0.3, 3000.0);
     for (int i = 0; i < count; ++i)
         mixed[std::size_t(i)] = qint16(mixed[std::size_t(i)] + wave[std::size_t(i)]);
-    const auto source = recording(rate, mixed, 3);
+    const std::vector<qint16> silent(std::size_t(count), 0);
+    const std::vector<const qint16*> channels{mixed.data(), silent.data(), wave.data()};
+    const auto source = std::make_unique<TSignalBuffer16>(3, rate, Block, count + Block);
+    source->append(channels.data(), count);
     TReviewFilterChain chain(source.get());
     chain.setLowPassName(QStringLiteral("40hz"));
     chain.configure(true, true, true);
