@@ -30,6 +30,7 @@ const std::set<std::string>& allowedMessages()
         "Corrupt file read from zip archive",
         "File is not a valid Pulsorix study Zip archive",
         TLocalStudyStore::ImportClashMessage,
+        TImportConflict::Message,
     };
     return messages;
 }

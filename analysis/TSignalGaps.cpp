@@ -1,0 +1,26 @@
+#include "analysis/TSignalGaps.h"
+
+#include "analysis/TWaveMarks.h"
+
+namespace TSignalGaps {
+
+void add(TWaveMarks& results, double seconds, double lostSeconds)
+{
+    TWaveMark* gaps = results.find(QLatin1String(ResultName));
+    if (gaps == nullptr)
+        gaps = &results.insert(QLatin1String(ResultName), TWaveMark::Trend);
+    gaps->appendPoint(seconds, lostSeconds);
+}
+
+std::vector<Gap> of(const TWaveMarks& results)
+{
+    std::vector<Gap> gaps;
+    const TWaveMark* mark = results.find(QLatin1String(ResultName));
+    if (mark == nullptr || mark->kind() != TWaveMark::Trend)
+        return gaps;
+    for (int point = 0; point < mark->pointCount(); ++point)
+        gaps.push_back(Gap{mark->timestamp(point), mark->pointValue(point)});
+    return gaps;
+}
+
+} // namespace TSignalGaps
