@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -78,20 +79,42 @@ void TQtAcqDriverThread::waitForSlot()
     m_slotPending = false;
 }
 
+int TQtAcqDriverThread::queuedFrames() const
+{
+    const int frameSize = m_source->bytesPerSample() * m_source->channelCount();
+    return frameSize > 0 ? m_source->bytesAvailable() / frameSize : 0;
+}
+
+bool TQtAcqDriverThread::deliverQueued(std::vector<char>& buffer)
+{
+    const int maximumFrames = 5 * m_source->sampleRate();
+    for (int left = queuedFrames(); left > 0;) {
+        const int frames = std::min(left, maximumFrames);
+        if (!deliverBlock(frames, buffer))
+            return false;
+        left -= frames;
+    }
+    return true;
+}
+
 void TQtAcqDriverThread::run()
 {
     const int frameSize = m_source->bytesPerSample() * m_source->channelCount();
     const int minimumFrames = m_source->sampleRate() / 10;
     const int maximumFrames = 5 * m_source->sampleRate();
     std::vector<char> buffer(static_cast<std::size_t>(maximumFrames) * frameSize);
-    const auto queuedFrames = [this, frameSize] { return frameSize > 0 ? m_source->bytesAvailable() / frameSize : 0; };
     m_requestFlag.store(false);
     bool readError = false;
     const QMetaMethod errorSignal = QMetaMethod::fromSignal(&TQtAcqDriverThread::error);
+    // Whether the stream broke after the last block.
+    m_sinceData.invalidate();
+    bool interrupted = false;
 
     m_source->start();
     while (!isInterruptionRequested() && !readError) {
         if (!m_source->isHealthy()) {
+            readError = !deliverQueued(buffer);
+            interrupted = interrupted || m_sinceData.isValid();
             m_source->stop();
             m_source->start();
         }
@@ -100,15 +123,19 @@ void TQtAcqDriverThread::run()
             msleep(PollMilliseconds);
             continue;
         }
+        if (interrupted) {
+            // The new block was produced in its own duration; the rest of
+            // the silence was lost.
+            const qint64 silentFrames = m_sinceData.elapsed() * m_source->sampleRate() / 1000;
+            emit gap(int(std::clamp<qint64>(silentFrames - frames, 0, INT_MAX)));
+            interrupted = false;
+        }
         readError = !deliverBlock(std::min(frames, maximumFrames), buffer);
     }
     // What the source had delivered when the stop came belongs to the
     // recording; what it delivers afterwards does not.
-    for (int left = readError ? 0 : queuedFrames(); left > 0 && !readError;) {
-        const int frames = std::min(left, maximumFrames);
-        readError = !deliverBlock(frames, buffer);
-        left -= frames;
-    }
+    if (!readError)
+        readError = !deliverQueued(buffer);
 
     if (!m_source->isHealthy() || readError) {
         {
@@ -161,5 +188,6 @@ bool TQtAcqDriverThread::deliverBlock(int frames, std::vector<char>& buffer)
     }
 
     emit data(QVector<char>(buffer.data(), buffer.data() + got));
+    m_sinceData.start();
     return true;
 }
