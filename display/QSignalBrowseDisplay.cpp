@@ -106,6 +106,12 @@ void QSignalBrowseDisplay::setMarkedIntervals(const TSampleRunSource* intervals)
     changed();
 }
 
+void QSignalBrowseDisplay::setGaps(const std::vector<TSignalGaps::Gap>& gaps)
+{
+    m_gaps = gaps;
+    changed();
+}
+
 void QSignalBrowseDisplay::setSpeed(double speed)
 {
     m_speed = speed;
@@ -409,7 +415,29 @@ void QSignalBrowseDisplay::render()
     drawAverages(painter, layout);
     drawTimeRuler(painter, layout);
     drawBeatTicks(painter, layout);
+    drawGaps(painter, layout);
     drawCaliper(painter, layout);
+}
+
+// The signal on either side of a join is contiguous on screen but not in
+// time: the join is drawn across every lead, with the time lost.
+void QSignalBrowseDisplay::drawGaps(QPainter& painter, const Layout& layout) const
+{
+    const QFont font = displayFont(8, true);
+    painter.save();
+    painter.setClipRect(QRectF(layout.signalX(), 0, layout.areaWidth(), layout.paper.height));
+    painter.setFont(font);
+    painter.setPen(QPen(m_colors.at(TDisplayColors::Highlight), 2, Qt::DashLine));
+    for (const TSignalGaps::Gap& gap : m_gaps) {
+        const double offset = (gap.seconds - m_startTime) * (layout.areaWidth() / layout.span);
+        if (offset < 0.0 || offset > layout.areaWidth())
+            continue;
+        const double x = layout.signalX() + offset;
+        painter.drawLine(QLineF(x, 0, x, layout.paper.height));
+        painter.drawText(QPointF(x + 4, 2 * QFontMetricsF(font).height()),
+                         tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1));
+    }
+    painter.restore();
 }
 
 void QSignalBrowseDisplay::drawLeadNames(QPainter& painter, const Layout& layout) const

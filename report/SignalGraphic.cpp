@@ -57,6 +57,7 @@ void SignalGraphic::draw(QPainter& painter, const QRect& rect)
     drawTraces(painter, traceRect, units);
     drawAverages(painter, averageRect, units);
     drawBeatMarks(painter, traceRect, units);
+    drawGaps(painter, traceRect, units);
     painter.restore();
 }
 
@@ -270,4 +271,25 @@ void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TP
         }
         previousX = x;
     }
+}
+
+// The traces on either side of a join are contiguous on paper but not in
+// time: the join is drawn across every lead, with the time lost.
+void SignalGraphic::drawGaps(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    painter.save();
+    painter.setClipRect(rect);
+    painter.setFont(TPaperUnits::font(8));
+    QPen pen = units.pen(Qt::red, 0.5);
+    pen.setStyle(Qt::DashLine);
+    painter.setPen(pen);
+    const double height = TGraphicText::fontHeight(painter);
+    for (const TSignalGaps::Gap& gap : m_gaps) {
+        const double x = rect.left() + units.x((gap.seconds - m_startTime) * PaperSpeed);
+        if (x < rect.left() || x > rect.right())
+            continue;
+        painter.drawLine(QPointF(x, rect.top()), QPointF(x, rect.bottom()));
+        painter.drawText(QPointF(x + units.x(1.0), rect.top() + 2 * height), tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1));
+    }
+    painter.restore();
 }
