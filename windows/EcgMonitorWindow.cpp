@@ -11,6 +11,7 @@
 #include "analysis/TLiveBeatAverager.h"
 #include "app/TSettings.h"
 #include "display/DisplayColorSchemes.h"
+#include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "windows/ElectrodeStatusWidget.h"
@@ -20,12 +21,16 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 
 namespace {
 
 constexpr int UpdateIntervalMs = 1000;
+// A lost device shows within a second: half a second of silence and at
+// most a quarter until the check.
+constexpr int ConnectionCheckMs = 250;
 // Leads shown at first: the twelve standard leads; CM5 and CR5 are hidden.
 constexpr int StandardLeadCount = 12;
 constexpr int AverageLead = TLeadSet::LeadV5;
@@ -42,6 +47,7 @@ EcgMonitorWindow::EcgMonitorWindow(QWidget* parent, TAcqSource* source, TStudy* 
     , m_source(source)
     , m_study(study)
     , m_updateTimer(new QTimer(this))
+    , m_connectionTimer(new QTimer(this))
 {
     m_ui->setupUi(this);
     m_ui->frameAverageBeat->hide();
@@ -58,6 +64,10 @@ EcgMonitorWindow::EcgMonitorWindow(QWidget* parent, TAcqSource* source, TStudy* 
     m_updateTimer->setObjectName(QStringLiteral("updateTimer"));
     connect(m_updateTimer, &QTimer::timeout, this, &EcgMonitorWindow::updateStatus);
     m_updateTimer->start(UpdateIntervalMs);
+    m_connectionTimer->setObjectName(QStringLiteral("connectionTimer"));
+    connect(m_connectionTimer, &QTimer::timeout, this, &EcgMonitorWindow::showConnection);
+    m_connectionTimer->start(ConnectionCheckMs);
+    showConnection();
     loadSettings();
 }
 
@@ -72,6 +82,10 @@ void EcgMonitorWindow::startPipeline()
 {
     m_pipeline = std::make_unique<TAnalysisPipeline>(m_source, m_study);
     m_listener = std::make_unique<TMonitorWindowListener>(*m_ui->ecgDisplay, *m_ui->btnStop, *this);
+    // Shown once the notification has returned, not from inside it.
+    m_listener->setRecordingFailureHandler([this](const QString& reason) {
+        QTimer::singleShot(0, this, [this, reason] { showRecordingFailure(reason); });
+    });
     m_pipeline->addListener(m_listener.get());
     m_pipeline->start();
 }
@@ -178,6 +192,7 @@ void EcgMonitorWindow::on_btnStart_clicked()
     m_pipeline->startRecording(now.toStdString());
     m_ui->btnStart->setEnabled(false);
     m_ui->frameAverageBeat->show();
+    emit recordingStarted();
 }
 
 void EcgMonitorWindow::on_btnStop_clicked()
@@ -251,15 +266,50 @@ void EcgMonitorWindow::on_btnZoom2_clicked() { m_ui->beatDisplay->setZoom(2); }
 void EcgMonitorWindow::on_btnZoom3_clicked() { m_ui->beatDisplay->setZoom(3); }
 void EcgMonitorWindow::on_btnZoom4_clicked() { m_ui->beatDisplay->setZoom(4); }
 
+void EcgMonitorWindow::on_btnClose_clicked()
+{
+    close();
+}
+
 void EcgMonitorWindow::updateStatus()
 {
     if (!m_pipeline)
         return;
     showOverlay(m_lowBatteryIcon, QStringLiteral(":/res/low-battery"), 0, m_pipeline->isBatteryLow());
-    showOverlay(m_connectingIcon, QStringLiteral(":/res/connecting"), 1, !m_source->isHealthy());
+    showConnection();
     updateElectrodes();
     if (m_pipeline->isRecording())
         updateRecordingStatus();
+}
+
+void EcgMonitorWindow::showConnection()
+{
+    if (!m_pipeline)
+        return;
+    const bool lost = !m_source->isHealthy() || !m_pipeline->isStreaming();
+    showOverlay(m_connectingIcon, QStringLiteral(":/res/connecting"), 1, lost);
+    if (!lost && !m_connectingText)
+        return;
+    if (!m_connectingText) {
+        m_connectingText = new QLabel(tr("Connecting to the ECG device..."), m_ui->ecgDisplay);
+        m_connectingText->setObjectName(QStringLiteral("lblConnecting"));
+        m_connectingText->setAlignment(Qt::AlignCenter);
+        m_connectingText->setStyleSheet(QStringLiteral("background: white; color: black; font-size: 18px; padding: 8px"));
+    }
+    m_connectingText->adjustSize();
+    m_connectingText->move((m_ui->ecgDisplay->width() - m_connectingText->width()) / 2,
+                           (m_ui->ecgDisplay->height() - m_connectingText->height()) / 2);
+    m_connectingText->setVisible(lost);
+}
+
+void EcgMonitorWindow::showRecordingFailure(const QString& reason)
+{
+    showElapsedTime();
+    QMessageBox::critical(this, tr("Error"),
+                          tr("Recording stopped: the study could not be written (%1).\n"
+                             "The first %2 of the ECG and %3 beats were saved and can be reviewed.")
+                              .arg(reason, m_ui->lblTotalElapsedTime->text().trimmed())
+                              .arg(m_study->beatsFile()->count()));
 }
 
 void EcgMonitorWindow::showOverlay(QLabel*& overlay, const QString& picture, int slot, bool shown)
