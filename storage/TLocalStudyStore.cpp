@@ -169,15 +169,30 @@ void TLocalStudyStore::openDatabase()
 
     // A damaged index (cut off, overwritten) would hide studies whose
     // files are intact: it is set aside and rebuilt from the study files.
-    QSqlQuery check(database);
-    if (!check.exec(QStringLiteral("pragma quick_check")) || !check.next()
-        || check.value(0).toString() != QLatin1String("ok")) {
-        check = QSqlQuery();
+    if (!isIndexSound())
         setIndexAside();
-    }
     QSqlQuery create(QSqlDatabase::database());
     if (!create.exec(QLatin1String(CreateTable)))
         throwSqlError(create.lastError());
+}
+
+// Sound: SQLite finds its structure intact, and the table, when there is
+// one, is the table of the index (a damaged definition reads every id as
+// nothing).
+bool TLocalStudyStore::isIndexSound() const
+{
+    QSqlQuery check(QSqlDatabase::database());
+    if (!check.exec(QStringLiteral("pragma quick_check")) || !check.next()
+        || check.value(0).toString() != QLatin1String("ok"))
+        return false;
+    QStringList columns;
+    if (!check.exec(QStringLiteral("pragma table_info(Study)")))
+        return false;
+    while (check.next()) {
+        columns << QStringLiteral("%1 %2 %3")
+                       .arg(check.value(1).toString(), check.value(2).toString().toLower(), check.value(5).toString());
+    }
+    return columns.isEmpty() || columns == QStringList{QStringLiteral("id integer 1"), QStringLiteral("data text 0")};
 }
 
 void TLocalStudyStore::setIndexAside()
@@ -185,8 +200,12 @@ void TLocalStudyStore::setIndexAside()
     QSqlDatabase database = QSqlDatabase::database();
     const QString path = database.databaseName();
     database.close();
-    const QString aside = path + QStringLiteral(".broken-")
+    // Every damaged index is kept, one name each.
+    const QString stamp = path + QStringLiteral(".broken-")
                           + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
+    QString aside = stamp;
+    for (int copy = 2; QFileInfo::exists(aside); ++copy)
+        aside = stamp + QLatin1Char('-') + QString::number(copy);
     if (!QFile::rename(path, aside) || !database.open())
         throw std::runtime_error(QStringLiteral("Cannot set the damaged index %1 aside").arg(path).toStdString());
     TPrivateFiles::restrict(path);
@@ -229,10 +248,15 @@ void TLocalStudyStore::indexUnlistedStudyFiles()
         if (fromUtf8(info.baseFilename) != base || !TStudyFileName::staysInFolder(info.baseFilename))
             continue;
         try {
+            // A row of this id that opens no study file (its text damaged)
+            // names this file from now on; one that opens another file
+            // keeps it, and this second file of the id stays unlisted.
             TStudyInfo existing;
-            if (getIndexRow(info.id, existing))
-                continue;  // a second file with an id already indexed
-            writeIndexRow(info, true);
+            const bool indexed = getIndexRow(info.id, existing);
+            if (indexed && TStudyFileName::staysInFolder(existing.baseFilename)
+                && QFileInfo::exists(filePath(existing.baseFilename, TStudyFiles::StudyExtension)))
+                continue;
+            writeIndexRow(info, !indexed);
         } catch (const std::exception&) {
             continue;
         }

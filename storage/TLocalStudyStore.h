@@ -118,6 +118,7 @@ private:
     void makeFolders();
     void undoInterruptedImports();
     void openDatabase();
+    bool isIndexSound() const;
     void setIndexAside();
     // Indexes the study files whose base name no index row names.
     void indexUnlistedStudyFiles();

@@ -13,6 +13,7 @@
 #include <QSqlError>
 
 #include <random>
+#include <set>
 #include <sys/stat.h>
 
 namespace {
@@ -306,12 +307,24 @@ TEST_F(StudyStoreTest, ADamagedIndexIsSetAsideAndEveryStudyListedAgain)
             store->closeStudy(store->createStudy(info));
         }
     }
-    QFile index(folder() + "/data/studies.sqlite");
-    ASSERT_GT(index.size(), 8192);
-    ASSERT_TRUE(index.resize(index.size() / 2));
-    auto store = makeStore();
-    EXPECT_EQ(store->listStudies().size(), 40u);
-    EXPECT_EQ(QDir(folder() + "/data").entryList({"studies.sqlite.broken-*"}).size(), 1);
+    const QString path = folder() + "/data/studies.sqlite";
+    const QByteArray whole = readAll(path);
+    ASSERT_GT(whole.size(), 8192);
+    // Cut off; or its table's definition damaged so that every id reads as
+    // nothing.
+    QByteArray redefined = whole;
+    redefined.replace("id integer primary key", "id integer primary kez");
+    for (const QByteArray& damaged : {whole.left(whole.size() / 2), redefined}) {
+        ASSERT_TRUE(writeAll(path, damaged));
+        auto store = makeStore();
+        std::set<int> ids;
+        for (const TStudyInfo& info : store->listStudies())
+            ids.insert(info.id);
+        EXPECT_EQ(ids.size(), 40u);
+        EXPECT_EQ(ids.count(0), 0u);
+        QFile::remove(path);
+    }
+    EXPECT_EQ(QDir(folder() + "/data").entryList({"studies.sqlite.broken-*"}).size(), 2);
 }
 
 TEST_F(StudyStoreTest, ANameTakenWhileTheStudyIsCreatedIsNeverWrittenThrough)
@@ -456,6 +469,27 @@ TEST_F(StudyStoreTest, IndexRowWithBrokenJson)
     store->deleteStudy(info.id);
     EXPECT_TRUE(store->listStudies().empty());
     EXPECT_TRUE(QFile::exists(file(info.baseFilename, "pxstudy"))) << "no file was touched by the broken row";
+}
+
+// A row damaged inside its text (the database itself sound) no longer
+// opens its study; at the next start the study file gives it back.
+TEST_F(StudyStoreTest, ARowThatOpensNoStudyIsRepairedFromItsStudyFileAtStart)
+{
+    TStudyInfo info = newStudyInfo("Ana", "Garcia");
+    {
+        auto store = makeStore();
+        store->closeStudy(store->createStudy(info));
+        QSqlQuery query(QSqlDatabase::database());
+        query.prepare("update Study set data = ? where id = ?");
+        query.addBindValue(R"({"baseFilename":"Garcia-Ana-2014031:103000","patientFirstName":"Ana"})");
+        query.addBindValue(info.id);
+        ASSERT_TRUE(query.exec());
+        ASSERT_EQ(store->openStudy(info.id), nullptr);
+    }
+    auto store = makeStore();
+    ASSERT_EQ(store->listStudies().size(), 1u);
+    EXPECT_EQ(store->listStudies().front().baseFilename, info.baseFilename);
+    EXPECT_NE(store->openStudy(info.id), nullptr);
 }
 
 TEST_F(StudyStoreTest, IndexNamesThatLeaveTheFolderAreNeverUsed)
