@@ -3,6 +3,7 @@
 #include "acquisition/TAcqDriver.h"
 #include "acquisition/TAcqSource.h"
 
+#include <QElapsedTimer>
 #include <QMetaMethod>
 #include <QMetaType>
 #include <QMutexLocker>
@@ -106,15 +107,17 @@ void TQtAcqDriverThread::run()
     m_requestFlag.store(false);
     bool readError = false;
     const QMetaMethod errorSignal = QMetaMethod::fromSignal(&TQtAcqDriverThread::error);
-    // Whether the stream broke after the last block.
-    m_sinceData.invalidate();
+    // Time since the last block taken while the source streamed (frames
+    // flushed when it failed came before the silence), and whether the
+    // stream broke after it.
+    QElapsedTimer sinceData;
     bool interrupted = false;
 
     m_source->start();
     while (!isInterruptionRequested() && !readError) {
         if (!m_source->isHealthy()) {
             readError = !deliverQueued(buffer);
-            interrupted = interrupted || m_sinceData.isValid();
+            interrupted = interrupted || sinceData.isValid();
             m_source->stop();
             m_source->start();
         }
@@ -126,11 +129,12 @@ void TQtAcqDriverThread::run()
         if (interrupted) {
             // The new block was produced in its own duration; the rest of
             // the silence was lost.
-            const qint64 silentFrames = m_sinceData.elapsed() * m_source->sampleRate() / 1000;
+            const qint64 silentFrames = sinceData.elapsed() * m_source->sampleRate() / 1000;
             emit gap(int(std::clamp<qint64>(silentFrames - frames, 0, INT_MAX)));
             interrupted = false;
         }
         readError = !deliverBlock(std::min(frames, maximumFrames), buffer);
+        sinceData.start();
     }
     // What the source had delivered when the stop came belongs to the
     // recording; what it delivers afterwards does not.
@@ -188,6 +192,5 @@ bool TQtAcqDriverThread::deliverBlock(int frames, std::vector<char>& buffer)
     }
 
     emit data(QVector<char>(buffer.data(), buffer.data() + got));
-    m_sinceData.start();
     return true;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QString>
 #include <QThread>
@@ -85,8 +84,6 @@ private:
     QString m_errorText;
     std::atomic<int> m_lastPacemakerOffset{0};
     std::atomic<bool> m_requestFlag{false};
-    // Time since the last block was emitted (the worker's own).
-    QElapsedTimer m_sinceData;
 
     mutable QMutex m_handshakeMutex;
     QWaitCondition m_handshakeDone;

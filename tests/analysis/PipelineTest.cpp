@@ -115,15 +115,20 @@ public:
     qint64 failAfter = 0;
 };
 
-// A device stall: once `stallAt` frames are out the source fails and
-// offers nothing for half a second, then streams on after the driver has
-// started it again.
+// A device stall: once `stallAt` frames are out the source fails with a
+// block still queued and offers nothing more for half a second, then
+// streams on after the driver has started it again.
 class StallingReplaySource : public TFastReplaySource
 {
 public:
     using TFastReplaySource::TFastReplaySource;
     bool isHealthy() const override { return !stalled(); }
-    int bytesAvailable() const override { return stalled() ? 0 : TFastReplaySource::bytesAvailable(); }
+    int bytesAvailable() const override
+    {
+        if (!stalled() || deliveredFrames() < stallAt + blockFrames())
+            return TFastReplaySource::bytesAvailable();
+        return 0;
+    }
     qint64 stallAt = 0;
 
 private:
@@ -592,7 +597,7 @@ TEST(PipelineTest, AStreamBrokenByTheDeviceIsJoinedVisiblyAndNeverAcrossABeat)
         lead.erase(lead.begin() + join, lead.begin() + join + 200);
     TempSettings settings;
     StallingReplaySource source(deviceFrames(record), Leads, 1000, record.length());
-    source.stallAt = join;
+    source.stallAt = join - source.blockFrames();
     TemporaryStudy study(source);
     TAnalysisPipeline pipeline(&source, study.study());
     pipeline.start();
