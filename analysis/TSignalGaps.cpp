@@ -2,6 +2,8 @@
 
 #include "analysis/TWaveMarks.h"
 
+#include <algorithm>
+
 namespace TSignalGaps {
 
 void add(TWaveMarks& results, double seconds, double lostSeconds)
@@ -21,6 +23,11 @@ std::vector<Gap> of(const TWaveMarks& results)
     for (int point = 0; point < mark->pointCount(); ++point)
         gaps.push_back(Gap{mark->timestamp(point), mark->pointValue(point)});
     return gaps;
+}
+
+bool joinBetween(const std::vector<Gap>& gaps, double from, double to)
+{
+    return std::any_of(gaps.begin(), gaps.end(), [from, to](const Gap& gap) { return from < gap.seconds && gap.seconds < to; });
 }
 
 } // namespace TSignalGaps

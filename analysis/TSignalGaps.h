@@ -24,5 +24,8 @@ struct Gap
 void add(TWaveMarks& results, double seconds, double lostSeconds);
 // The joins in the order they were recorded; none without the result.
 std::vector<Gap> of(const TWaveMarks& results);
+// Whether a join lies between two times of the study signal: the time
+// between two beats across it is no RR interval.
+bool joinBetween(const std::vector<Gap>& gaps, double from, double to);
 
 } // namespace TSignalGaps

@@ -427,15 +427,19 @@ void QSignalBrowseDisplay::drawGaps(QPainter& painter, const Layout& layout) con
     painter.save();
     painter.setClipRect(QRectF(layout.signalX(), 0, layout.areaWidth(), layout.paper.height));
     painter.setFont(font);
-    painter.setPen(QPen(m_colors.at(TDisplayColors::Highlight), 2, Qt::DashLine));
+    const QFontMetricsF metrics(font);
     for (const TSignalGaps::Gap& gap : m_gaps) {
         const double offset = (gap.seconds - m_startTime) * (layout.areaWidth() / layout.span);
         if (offset < 0.0 || offset > layout.areaWidth())
             continue;
         const double x = layout.signalX() + offset;
+        painter.setPen(QPen(m_colors.at(TDisplayColors::Cursor), 2, Qt::DashLine));
         painter.drawLine(QLineF(x, 0, x, layout.paper.height));
-        painter.drawText(QPointF(x + 4, 2 * QFontMetricsF(font).height()),
-                         tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1));
+        const QString text = tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1);
+        const QRectF box(x + 3, 1.5 * metrics.height(), metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+        painter.fillRect(box, m_colors.at(TDisplayColors::Background));
+        painter.setPen(m_colors.at(TDisplayColors::Trace));
+        painter.drawText(box, Qt::AlignCenter, text);
     }
     painter.restore();
 }
@@ -582,6 +586,7 @@ void QSignalBrowseDisplay::drawBeatTicks(QPainter& painter, const Layout& layout
     painter.setPen(QPen(m_colors.at(TDisplayColors::BeatTicks), 2));
     bool ticked = false;
     double previousX = 0.0;
+    double previousTime = 0.0;
     TBeat beat;
     for (; index < m_beats->count() && m_beats->read(index, beat); ++index) {
         if (beat.windowStart() >= end)
@@ -597,13 +602,15 @@ void QSignalBrowseDisplay::drawBeatTicks(QPainter& painter, const Layout& layout
             continue;
         }
         painter.drawLine(QLineF(x, 0, x, TickHeight));
-        if (ticked && m_speed >= MinimumRrLabelSpeed) {
+        const double time = beat.value(TBeat::QrsTime);
+        if (ticked && m_speed >= MinimumRrLabelSpeed && !TSignalGaps::joinBetween(m_gaps, previousTime, time)) {
             const QString text = QString::asprintf("%d", int(beat.value(TBeat::RrInterval) * 1000));
             const double middle = (previousX + x) / 2;
             painter.drawText(QPointF(middle - metrics.horizontalAdvance(text) / 2, metrics.height()), text);
         }
         ticked = true;
         previousX = x;
+        previousTime = time;
     }
     painter.restore();
 }

@@ -254,8 +254,10 @@ void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TP
     painter.setPen(units.pen(Qt::blue, 0.5));
     const double height = TGraphicText::fontHeight(painter);
     double previousX = 0.0;
+    double previousTime = 0.0;
     for (const TBeat& beat : beatsInView(rect, units)) {
-        const double x = units.x((beat.value(TBeat::QrsTime) - m_startTime) * PaperSpeed);
+        const double time = beat.value(TBeat::QrsTime);
+        const double x = units.x((time - m_startTime) * PaperSpeed);
         if (x > 0.0 && !beat.isValid()) {
             const double half = height / 4.0;
             const QPointF centre(rect.left() + x, rect.top() + half);
@@ -265,11 +267,12 @@ void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TP
         }
         if (x > 0.0) {
             painter.drawLine(QPointF(rect.left() + x, rect.top()), QPointF(rect.left() + x, rect.top() + height / 2.0));
-            if (previousX != 0.0)
+            if (previousX != 0.0 && !TSignalGaps::joinBetween(m_gaps, previousTime, time))
                 TGraphicText::drawCentred(painter, rect.left() + (previousX + x) / 2.0, rect.top() + height,
                                           QString::number(int(truncateNearWhole(beat.value(TBeat::RrInterval) * 1000.0))));
         }
         previousX = x;
+        previousTime = time;
     }
 }
 
@@ -289,7 +292,11 @@ void SignalGraphic::drawGaps(QPainter& painter, const QRect& rect, const TPaperU
         if (x < rect.left() || x > rect.right())
             continue;
         painter.drawLine(QPointF(x, rect.top()), QPointF(x, rect.bottom()));
-        painter.drawText(QPointF(x + units.x(1.0), rect.top() + 2 * height), tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1));
+        const QString text = tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1);
+        const double width = painter.fontMetrics().horizontalAdvance(text) + units.x(1.0);
+        const QRectF box(x + units.x(0.5), rect.top() + 1.5 * height, width, height);
+        painter.fillRect(box, Qt::white);
+        painter.drawText(box, Qt::AlignCenter, text);
     }
     painter.restore();
 }
