@@ -378,6 +378,17 @@ TEST(PipelineTest, RecordsTheDemoRecordingFromTheStartOnwards)
 }
 
 // A synthetic record as device frames: 14 leads at 1000 Hz.
+// Thirty seconds of the device's leads at 1000 Hz with a little noise.
+ecgsynth::Config thirtySeconds()
+{
+    ecgsynth::Config config;
+    config.leads = Leads;
+    config.rate = 1000;
+    config.duration = 30.0;
+    config.noiseMv = 0.02;
+    return config;
+}
+
 QByteArray deviceFrames(const ecgsynth::Record& record)
 {
     QByteArray frames(record.length() * Leads * 2, Qt::Uninitialized);
@@ -393,11 +404,7 @@ TEST(PipelineTest, RejectedBeatIsStoredButNeitherAveragedNorTold)
 {
     // Beat 15 comes early, in half the leads, and no pause follows it: the
     // detector rejects it.
-    ecgsynth::Config config;
-    config.leads = Leads;
-    config.rate = 1000;
-    config.duration = 30.0;
-    config.noiseMv = 0.02;
+    ecgsynth::Config config = thirtySeconds();
     config.rr = ecgsynth::regularRr(75, 40);
     config.rr[14] = 0.5;
     config.rr[15] = 0.7;
@@ -585,11 +592,7 @@ TEST(PipelineTest, AFailedWriteStopsTheRecordingAndTellsWhy)
 // spans it is rejected.
 TEST(PipelineTest, AStreamBrokenByTheDeviceIsJoinedVisiblyAndNeverAcrossABeat)
 {
-    ecgsynth::Config config;
-    config.leads = Leads;
-    config.rate = 1000;
-    config.duration = 30.0;
-    config.noiseMv = 0.02;
+    ecgsynth::Config config = thirtySeconds();
     config.firstBeat = 0.6;  // a beat at 15.0 s
     ecgsynth::Record record = ecgsynth::synthesize(config);
     const int join = 101 * 150;  // a block boundary of the fast source

@@ -52,15 +52,25 @@ T* topLevel()
     return nullptr;
 }
 
-TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecordingTime)
+// The main window in demo mode on a data folder of its own, its store made.
+class MainWindowRecording : public ::testing::Test
 {
+protected:
+    void SetUp() override
+    {
+        TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
+        window.show();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window.store() != nullptr; }, 10000));
+    }
+
     TempSettings settings;
     TempDataFolder data;
-    WorkingFolder demo(QStringLiteral(VAROR_DATA_DIR));
-    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
-    MainWindow window(nullptr, data.storeFactory());
-    window.show();
-    ASSERT_TRUE(QTest::qWaitFor([&window] { return window.store() != nullptr; }, 10000));
+    WorkingFolder demo{QStringLiteral(VAROR_DATA_DIR)};
+    MainWindow window{nullptr, data.storeFactory()};
+};
+
+TEST_F(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecordingTime)
+{
     auto* store = dynamic_cast<TLocalStudyStore*>(window.store());
     ASSERT_NE(store, nullptr);
 
@@ -125,15 +135,8 @@ TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecord
 
 // Left before recording, the monitor window leaves no empty study behind,
 // in the index or in the recent list.
-TEST(MainWindowRecording, MonitorLeftBeforeRecordingLeavesNoStudy)
+TEST_F(MainWindowRecording, MonitorLeftBeforeRecordingLeavesNoStudy)
 {
-    TempSettings settings;
-    TempDataFolder data;
-    WorkingFolder demo(QStringLiteral(VAROR_DATA_DIR));
-    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
-    MainWindow window(nullptr, data.storeFactory());
-    window.show();
-    ASSERT_TRUE(QTest::qWaitFor([&window] { return window.store() != nullptr; }, 10000));
     TStudyInfo info;
     info.lastName = "Garcia";
     info.firstName = "Ana";

@@ -91,6 +91,15 @@ QStringList dataFiles(const QString& folder)
     return names;
 }
 
+// A study edited, saved and closed as the review window does it.
+void setProperty(TLocalStudyStore& store, int id, const std::string& key, const std::string& value)
+{
+    TStudy* study = store.openStudy(id);
+    study->setProperty(key, value);
+    store.saveStudy(study);
+    store.closeStudy(study);
+}
+
 class ArchiveTest : public ::testing::Test
 {
 protected:
@@ -183,11 +192,9 @@ TEST_F(ArchiveTest, ImportOverAnIndexedStudyUpdatesItsRowFromTheInfo)
 {
     const TStudyInfo info = exportedStudy();
     auto store = makeStore(env);
-    TStudy* study = store->openStudy(info.id);
-    study->setProperty("status", "report");
-    store->saveStudy(study);
-    store->closeStudy(study);
-    EXPECT_EQ(store->importStudy(archivePath(info).toStdString()), info.id);
+    setProperty(*store, info.id, "status", "report");
+    // Changed since the export: replaced only as the operator chooses.
+    EXPECT_EQ(store->importStudyReplacing(archivePath(info).toStdString()), info.id);
     const std::vector<TStudyInfo> studies = store->listStudies();
     ASSERT_EQ(studies.size(), 1u);
     EXPECT_EQ(studies[0].status, "") << "the row comes from the archive's info";
@@ -368,10 +375,7 @@ TEST_F(ArchiveTest, ImportOverALocalCopyChangedSinceTheExportIsTheOperatorsChoic
 {
     const TStudyInfo info = exportedStudy();
     auto store = makeStore(env);
-    TStudy* study = store->openStudy(info.id);
-    study->setProperty("conclusion", "Late potentials: positive");
-    store->saveStudy(study);
-    store->closeStudy(study);
+    setProperty(*store, info.id, "conclusion", "Late potentials: positive");
     // Edited a minute after the archive was made.
     QFile edited(file(env, info.baseFilename, "pxstudy"));
     ASSERT_TRUE(edited.open(QIODevice::ReadWrite));
