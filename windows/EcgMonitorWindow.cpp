@@ -296,9 +296,10 @@ void EcgMonitorWindow::showConnection()
         m_connectingText->setAlignment(Qt::AlignCenter);
         m_connectingText->setStyleSheet(QStringLiteral("background: white; color: black; font-size: 18px; padding: 8px"));
     }
+    // Below the display's own waiting spinner, in the middle of the frame.
     m_connectingText->adjustSize();
     m_connectingText->move((m_ui->ecgDisplay->width() - m_connectingText->width()) / 2,
-                           (m_ui->ecgDisplay->height() - m_connectingText->height()) / 2);
+                           m_ui->ecgDisplay->height() / 2 + OverlaySize);
     m_connectingText->setVisible(lost);
 }
 
