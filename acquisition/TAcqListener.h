@@ -18,4 +18,8 @@ public:
     // Acquisition ended with a failure; the message is the source's error
     // text in 8-bit (local) encoding.
     virtual void onAcqError(TAcqDriver* driver, const std::string& message) = 0;
+    // The source's stream was interrupted (the source failed and was
+    // started again): the next block does not follow the last one, and
+    // about `lostFrames` frames were lost between them. Nothing by default.
+    virtual void onAcqGap(TAcqDriver* /*driver*/, int /*lostFrames*/) {}
 };

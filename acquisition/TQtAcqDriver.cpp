@@ -49,9 +49,11 @@ void TQtAcqDriver::disconnectWorker()
     QObject::disconnect(m_dataConnection);
     QObject::disconnect(m_pacemakerConnection);
     QObject::disconnect(m_errorConnection);
+    QObject::disconnect(m_gapConnection);
     m_dataConnection = {};
     m_pacemakerConnection = {};
     m_errorConnection = {};
+    m_gapConnection = {};
 }
 
 void TQtAcqDriver::start()
@@ -63,6 +65,8 @@ void TQtAcqDriver::start()
     TQtAcqDriverThread* worker = m_worker.get();
     m_dataConnection = connect(worker, &TQtAcqDriverThread::data, this, &TQtAcqDriver::dataCallback,
                                Qt::QueuedConnection);
+    m_gapConnection = connect(worker, &TQtAcqDriverThread::gap, this, &TQtAcqDriver::gapCallback,
+                              Qt::QueuedConnection);
     // Blocking: the worker waits for the slot's acknowledgement.
     m_pacemakerConnection = connect(worker, &TQtAcqDriverThread::pacemaker, this,
                                     &TQtAcqDriver::pacemakerCallback, Qt::QueuedConnection);
@@ -137,6 +141,14 @@ void TQtAcqDriver::dataCallback(QVector<char> dataBlock)
     const std::vector<TAcqListener*> told = listeners();
     for (TAcqListener* listener : told)
         listener->onAcqData(this);
+}
+
+void TQtAcqDriver::gapCallback(int lostFrames)
+{
+    const NotificationScope scope(m_notifying);
+    const std::vector<TAcqListener*> told = listeners();
+    for (TAcqListener* listener : told)
+        listener->onAcqGap(this, lostFrames);
 }
 
 void TQtAcqDriver::pacemakerCallback(int sampleOffset)

@@ -24,7 +24,8 @@ public:
     // the sink survive.
     ~TQtAcqDriver() override;
 
-    // Connects the worker's signals (data queued; pacemaker and error
+    // Connects the worker's signals (data and gap queued, so a gap reaches
+    // the listeners between the blocks it lies between; pacemaker and error
     // blocking, see TQtAcqDriverThread) and starts it at time-critical
     // priority. Has no effect while running.
     void start() override;
@@ -49,6 +50,7 @@ public slots:
     void dataCallback(QVector<char> dataBlock);
     void pacemakerCallback(int sampleOffset);
     void errorCallback();
+    void gapCallback(int lostFrames);
 
 private:
     class NotificationScope;
@@ -62,6 +64,7 @@ private:
     QMetaObject::Connection m_dataConnection;
     QMetaObject::Connection m_pacemakerConnection;
     QMetaObject::Connection m_errorConnection;
+    QMetaObject::Connection m_gapConnection;
     // Depth of the notifications under way.
     int m_notifying = 0;
     // Set while a stop delivers the last blocks.

@@ -3,11 +3,13 @@
 #include "acquisition/TAcqDriver.h"
 #include "acquisition/TAcqSource.h"
 
+#include <QElapsedTimer>
 #include <QMetaMethod>
 #include <QMetaType>
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -78,20 +80,44 @@ void TQtAcqDriverThread::waitForSlot()
     m_slotPending = false;
 }
 
+int TQtAcqDriverThread::queuedFrames() const
+{
+    const int frameSize = m_source->bytesPerSample() * m_source->channelCount();
+    return frameSize > 0 ? m_source->bytesAvailable() / frameSize : 0;
+}
+
+bool TQtAcqDriverThread::deliverQueued(std::vector<char>& buffer)
+{
+    const int maximumFrames = 5 * m_source->sampleRate();
+    for (int left = queuedFrames(); left > 0;) {
+        const int frames = std::min(left, maximumFrames);
+        if (!deliverBlock(frames, buffer))
+            return false;
+        left -= frames;
+    }
+    return true;
+}
+
 void TQtAcqDriverThread::run()
 {
     const int frameSize = m_source->bytesPerSample() * m_source->channelCount();
     const int minimumFrames = m_source->sampleRate() / 10;
     const int maximumFrames = 5 * m_source->sampleRate();
     std::vector<char> buffer(static_cast<std::size_t>(maximumFrames) * frameSize);
-    const auto queuedFrames = [this, frameSize] { return frameSize > 0 ? m_source->bytesAvailable() / frameSize : 0; };
     m_requestFlag.store(false);
     bool readError = false;
     const QMetaMethod errorSignal = QMetaMethod::fromSignal(&TQtAcqDriverThread::error);
+    // Time since the last block taken while the source streamed (frames
+    // flushed when it failed came before the silence), and whether the
+    // stream broke after it.
+    QElapsedTimer sinceData;
+    bool interrupted = false;
 
     m_source->start();
     while (!isInterruptionRequested() && !readError) {
         if (!m_source->isHealthy()) {
+            readError = !deliverQueued(buffer);
+            interrupted = interrupted || sinceData.isValid();
             m_source->stop();
             m_source->start();
         }
@@ -100,15 +126,20 @@ void TQtAcqDriverThread::run()
             msleep(PollMilliseconds);
             continue;
         }
+        if (interrupted) {
+            // The new block was produced in its own duration; the rest of
+            // the silence was lost.
+            const qint64 silentFrames = sinceData.elapsed() * m_source->sampleRate() / 1000;
+            emit gap(int(std::clamp<qint64>(silentFrames - frames, 0, INT_MAX)));
+            interrupted = false;
+        }
         readError = !deliverBlock(std::min(frames, maximumFrames), buffer);
+        sinceData.start();
     }
     // What the source had delivered when the stop came belongs to the
     // recording; what it delivers afterwards does not.
-    for (int left = readError ? 0 : queuedFrames(); left > 0 && !readError;) {
-        const int frames = std::min(left, maximumFrames);
-        readError = !deliverBlock(frames, buffer);
-        left -= frames;
-    }
+    if (!readError)
+        readError = !deliverQueued(buffer);
 
     if (!m_source->isHealthy() || readError) {
         {

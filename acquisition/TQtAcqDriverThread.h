@@ -18,7 +18,10 @@ class TChannelMask;
 // interrupted it emits the whole frames still queued, however few, so the
 // last samples before a stop are not lost; at the end it reports an
 // unhealthy source or a short read once through `error`, and stops the
-// source.
+// source. When the source fails while acquiring, the frames it had queued
+// are emitted first, and before the first block after its restart `gap`
+// tells that the stream was interrupted there and about how many frames
+// were lost, so that a recording is never silently joined across the hole.
 //
 // `pacemaker` and `error` are blocking: after emitting one the worker waits
 // until the GUI thread has run the slot (the slot calls acknowledgeSignal).
@@ -57,6 +60,7 @@ signals:
     void data(QVector<char> dataBlock);
     void pacemaker(int sampleOffset);
     void error();
+    void gap(int lostFrames);
 
 protected:
     void run() override;
@@ -66,6 +70,10 @@ private:
     // them with the pacemaker pulses the source reports; false on a short
     // read.
     bool deliverBlock(int frames, std::vector<char>& buffer);
+    // Emits every whole frame queued, however few; false on a short read.
+    bool deliverQueued(std::vector<char>& buffer);
+    // Frames queued in the source.
+    int queuedFrames() const;
     // Marks a blocking signal as pending before it is emitted.
     void beginBlockingSignal();
     // Waits until the slot acknowledged it or the waits were released.

@@ -15,6 +15,7 @@
 #include "analysis/TQrsDetector.h"
 #include "analysis/TRealtimeFilterChain.h"
 #include "analysis/TSignalBuffer16.h"
+#include "analysis/TSignalGaps.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
@@ -32,6 +33,8 @@ constexpr const char* RecordingLowPass = "40hz";
 constexpr double DetectorRunMargin = 0.2;
 // Raw frames copied into the study per write: the driver's largest block.
 constexpr int CopySeconds = 5;
+// Silence after which the device counts as lost (blocks come every 0.1 s).
+constexpr qint64 StreamingTimeoutMs = 500;
 
 TAcqSource* requireSource(TAcqSource* source)
 {
@@ -115,6 +118,7 @@ void TAnalysisPipeline::start()
 {
     m_detectionEnabled = true;
     m_detector->start(*m_detectionSignal, 0.0);
+    m_sinceData.start();
     m_driver->start();
 }
 
@@ -140,6 +144,7 @@ void TAnalysisPipeline::startRecording(const std::string& timestamp)
     if (m_recording)
         return;
     m_study->setRecordingDateTime(timestamp);
+    m_study->setProperty(TStudy::RecordingStateKey, TStudy::RecordingInProgress);
     m_recordingStart = m_raw->appendedCount();
     m_nextCopy = m_recordingStart;
     m_studyOrigin = m_recordingStart - m_study->ecgFile()->appendedCount();
@@ -152,7 +157,22 @@ void TAnalysisPipeline::stopRecording()
     if (!m_recording)
         return;
     m_recording = false;
+    m_study->setProperty(TStudy::RecordingStateKey, std::string());
     notifyListeners([this](TAnalysisPipelineListener* listener) { listener->onRecordingStopped(this); });
+}
+
+void TAnalysisPipeline::failRecording(const QString& reason)
+{
+    if (!m_recording)
+        return;
+    stopRecording();
+    const std::string text = reason.toStdString();
+    notifyListeners([this, &text](TAnalysisPipelineListener* listener) { listener->onRecordingFailed(this, text); });
+}
+
+bool TAnalysisPipeline::isStreaming() const
+{
+    return m_sinceData.isValid() && m_sinceData.elapsed() < StreamingTimeoutMs;
 }
 
 void TAnalysisPipeline::releaseDisplayChain()
@@ -265,6 +285,7 @@ TSignal* TAnalysisPipeline::recordingSignal() const
 
 void TAnalysisPipeline::onAcqData(TAcqDriver*)
 {
+    m_sinceData.start();
     m_detectionDecimator->process();
     if (m_displayDecimator)
         m_displayDecimator->process();
@@ -308,6 +329,10 @@ void TAnalysisPipeline::copyToStudy()
         }
         study->appendInterleaved(m_frames.data(), count * frameBytes);
         m_nextCopy += count;
+        if (m_study->ecgFile()->hasWriteError()) {
+            failRecording(m_study->ecgFile()->writeErrorText());
+            return;
+        }
     }
 }
 
@@ -318,6 +343,8 @@ void TAnalysisPipeline::beatDetected(const TBeat& detected)
 {
     TBeat beat = detected;
     m_refiner.refine(beat, *m_raw);
+    if (spansJoin(beat))
+        beat.setBeatClass(TBeat::Rejected);
     if (beat.isValid() && m_monitorAverager)
         m_monitorAverager->add(beat);
     if (m_recording) {
@@ -328,12 +355,41 @@ void TAnalysisPipeline::beatDetected(const TBeat& detected)
             m_latePotentialAverager->add(beat);
         beat.shift(-m_studyOrigin / rate);
         beat.setSignal(m_study->ecgFile());
-        m_study->beatsFile()->append(beat);
+        if (m_study->beatsFile()->append(beat) < 0) {
+            failRecording(m_study->beatsFile()->writeErrorText());
+            return;
+        }
         if (m_liveAverager)
             m_liveAverager->add(beat);
     }
     if (beat.isValid())
         notifyListeners([this, &beat](TAnalysisPipelineListener* listener) { listener->onPipelineBeat(this, beat); });
+}
+
+bool TAnalysisPipeline::spansJoin(const TBeat& beat) const
+{
+    const double rate = m_raw->samplingRate();
+    return std::any_of(m_joins.begin(), m_joins.end(), [&](int join) {
+        const double seconds = join / rate;
+        return beat.windowStart() < seconds && seconds < beat.windowStart() + beat.windowLength();
+    });
+}
+
+// The beats before the join are emitted and the detector starts afresh
+// after it; the join is kept in a recording with the time lost there.
+void TAnalysisPipeline::onAcqGap(TAcqDriver*, int lostFrames)
+{
+    const int join = m_raw->appendedCount();
+    m_joins.push_back(join);
+    if (m_detectionEnabled) {
+        m_detector->finish();
+        m_detector->start(*m_detectionSignal,
+                          double(m_detectionSignal->appendedCount()) / m_detectionSignal->samplingRate());
+    }
+    if (m_recording) {
+        const double rate = m_raw->samplingRate();
+        TSignalGaps::add(m_study->results(), (join - m_studyOrigin) / rate, lostFrames / rate);
+    }
 }
 
 void TAnalysisPipeline::onAcqPacemaker(TAcqDriver*, int sampleOffset)

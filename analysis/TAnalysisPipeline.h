@@ -4,6 +4,7 @@
 #include "analysis/TBeatListener.h"
 #include "analysis/TBeatMarkRefiner.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
@@ -48,6 +49,13 @@ class TStudy;
 // study) and recording (raw samples and beats are also copied into the
 // study). The study signal begins at the raw sample at which recording
 // started, and the beat times stored in the study count from it.
+//
+// Every write into the study is checked: the first that fails stops the
+// recording and tells the listeners, so the study keeps what was written
+// and nothing after a hole. Where the driver reports that the stream was
+// interrupted, the detector starts afresh (no RR interval spans the join),
+// beats whose window spans the join are rejected, and a recording keeps
+// the join in the study (TSignalGaps).
 //
 // Every operation runs in the GUI thread: the owner's calls and the
 // driver's notifications, which arrive there as queued signals. The stages
@@ -98,6 +106,9 @@ public:
     // Ends the copying and tells the listeners; ignored while not recording.
     void stopRecording();
     bool isRecording() const { return m_recording; }
+    // Whether a block arrived within the last half second: a device that
+    // stalls shows as lost well before the link gives up on it.
+    bool isStreaming() const;
     // Raw sample index at which recording started.
     int recordingStart() const { return m_recordingStart; }
 
@@ -145,10 +156,15 @@ private:
     void onAcqData(TAcqDriver* driver) override;
     void onAcqPacemaker(TAcqDriver* driver, int sampleOffset) override;
     void onAcqError(TAcqDriver* driver, const std::string& message) override;
+    void onAcqGap(TAcqDriver* driver, int lostFrames) override;
     void beatDetected(const TBeat& beat) override;
 
     void runDetector();
     void copyToStudy();
+    // Stops recording and tells the listeners why the study could not be written.
+    void failRecording(const QString& reason);
+    // Whether the beat's window holds samples from both sides of a join.
+    bool spansJoin(const TBeat& beat) const;
     void releaseDisplayChain();
     template <typename Notify>
     void notifyListeners(Notify notify);
@@ -182,6 +198,10 @@ private:
     // Depth of the notifications under way (listeners may cause nested ones).
     int m_notifying = 0;
     TBeatMarkRefiner m_refiner;
+    // Raw sample indices where the stream was interrupted.
+    std::vector<int> m_joins;
+    // Since the last block, or since the start before any.
+    QElapsedTimer m_sinceData;
     // Work buffers of the copy into the study, sized once.
     std::vector<double> m_copyValues;
     std::vector<char> m_frames;

@@ -24,4 +24,7 @@ public:
     virtual void onPipelineEvent(TAnalysisPipeline*, int) {}
     // Acquisition failed; the pipeline goes on and the listener decides.
     virtual void onPipelineError(TAnalysisPipeline*, const std::string&) {}
+    // The study could not be written (the system's reason given): recording
+    // has stopped, and the study keeps what was written before.
+    virtual void onRecordingFailed(TAnalysisPipeline*, const std::string&) {}
 };

@@ -6,6 +6,7 @@
 #include "acquisition/TAcqSourceFactory.h"
 #include "analysis/TStudyRecording.h"
 #include "app/TSettings.h"
+#include "storage/TEcgFile.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
 #include "windows/ConfigDialog.h"
@@ -40,6 +41,12 @@ constexpr int StartUpDelayMs = 10;
 QString patientValue(const TStudy& study, const char* field)
 {
     return QString::fromStdString(study.propertyValue(TStudy::patientKey(field)));
+}
+
+void listAsRecent(const TStudy& study)
+{
+    MainWindow::addRecentStudy(study.id(), QString::fromStdString(study.studyDateTime()),
+                               patientValue(study, "lastName"), patientValue(study, "firstName"));
 }
 
 } // namespace
@@ -96,6 +103,24 @@ void MainWindow::startUp()
     }
     progress.hide();
     setEnabled(true);
+    showInterruptedRecordings();
+}
+
+void MainWindow::showInterruptedRecordings()
+{
+    QStringList patients;
+    for (const TStudyInfo& info : m_store->interruptedRecordings()) {
+        const QString last = QString::fromStdString(info.lastName);
+        const QString first = QString::fromStdString(info.firstName);
+        addRecentStudy(info.id, QString::fromStdString(info.studyDateTime), last, first);
+        patients.append(QStringLiteral("%1, %2").arg(last, first));
+    }
+    if (patients.isEmpty())
+        return;
+    QMessageBox::information(this, QString(),
+                             tr("These recordings were cut off when the program ended unexpectedly. What was "
+                                "recorded until then was kept, and each study is marked as interrupted:\n%1")
+                                 .arg(patients.join(QLatin1Char('\n'))));
 }
 
 void MainWindow::showPanel(QFrame* panel)
@@ -148,6 +173,7 @@ void MainWindow::foldPanel(QFrame* panel)
 void MainWindow::addRecentStudy(int id, const QString& dateTime, const QString& lastName,
                                 const QString& firstName)
 {
+    removeRecentStudy(id);
     QStringList entries = TSettings::list(TSettings::RecentStudyList);
     entries.prepend(QStringList{QString::number(id), dateTime, lastName, firstName}.join(RecentSeparator));
     while (entries.size() > RecentStudiesKept)
@@ -308,6 +334,10 @@ void MainWindow::startAcquisition(TStudyInfo info)
         m_source = createAcqSource();
         TStudyRecording::describeSignal(info, *m_source);
         m_recordingStudy = m_store->createStudy(info);
+        // Marked from the start, so that a crash before anything was
+        // recorded leaves no empty study behind (the next start removes it).
+        m_recordingStudy->setProperty(TStudy::RecordingStateKey, TStudy::RecordingInProgress);
+        m_store->saveStudy(m_recordingStudy);
         showMonitorWindow(m_recordingStudy);
     } catch (const std::exception& error) {
         if (m_recordingStudy)
@@ -321,9 +351,21 @@ void MainWindow::showMonitorWindow(TStudy* study)
 {
     auto* monitor = new EcgMonitorWindow(nullptr, m_source.get(), study);
     monitor->setAttribute(Qt::WA_DeleteOnClose);
+    connect(monitor, &EcgMonitorWindow::recordingStarted, this, &MainWindow::onRecordingStarted);
     connect(monitor, &QObject::destroyed, this, &MainWindow::onMonitorClosed);
     monitor->showFullScreen();
     setEnabled(false);
+}
+
+void MainWindow::onRecordingStarted()
+{
+    TStudy* study = m_recordingStudy;
+    listAsRecent(*study);
+    try {
+        m_store->saveStudy(study);
+    } catch (const std::exception& error) {
+        showError(error);
+    }
 }
 
 void MainWindow::onMonitorClosed()
@@ -331,12 +373,22 @@ void MainWindow::onMonitorClosed()
     m_source.reset();
     TStudy* study = std::exchange(m_recordingStudy, nullptr);
     const int id = study->id();
-    addRecentStudy(id, QString::fromStdString(study->studyDateTime()), patientValue(*study, "lastName"),
-                   patientValue(*study, "firstName"));
+    setEnabled(true);
+    if (study->ecgFile()->sampleCount() == 0) {
+        // Nothing was recorded: no empty study is left to be reviewed.
+        m_store->closeStudy(study);
+        removeRecentStudy(id);
+        try {
+            m_store->deleteStudy(id);
+        } catch (const std::exception& error) {
+            showError(error);
+        }
+        return;
+    }
+    listAsRecent(*study);
     // Saved first, so that the recording date-time set by the monitor
     // window is kept.
     saveAndCloseStudy(study);
-    setEnabled(true);
     clearQuickEntry();
     openStudyForReview(id);
 }

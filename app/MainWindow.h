@@ -40,7 +40,8 @@ public:
     // The study store; null until the start-up work has run.
     TStudyStore* store() const { return m_store.get(); }
 
-    // The recent-study list, newest first: "id||studyDateTime||last||first".
+    // The recent-study list, newest first: "id||studyDateTime||last||first";
+    // adding a study already listed moves it to the head.
     static void addRecentStudy(int id, const QString& dateTime, const QString& lastName,
                                const QString& firstName);
     static void removeRecentStudy(int id);
@@ -84,9 +85,14 @@ private:
     // The record of the quick-entry fields, dated now.
     TStudyInfo quickEntryInfo() const;
     void showMonitorWindow(TStudy* study);
+    // Recording has started: the study is saved and listed at once, so a
+    // crash keeps its recording date-time and its place in the list.
+    void onRecordingStarted();
     // The monitor window has gone: the recorded study is saved, closed and
-    // opened for review.
+    // opened for review; a study never recorded is removed.
     void onMonitorClosed();
+    // Recordings a crash cut off, finished by the store: listed and told.
+    void showInterruptedRecordings();
     void showReviewWindow(TStudy* study);
     // Once its window has gone, a study is saved and closed.
     void saveAndCloseStudy(TStudy* study);

@@ -108,6 +108,12 @@ void QSignalBrowseDisplay::setMarkedIntervals(const TSampleRunSource* intervals)
     changed();
 }
 
+void QSignalBrowseDisplay::setGaps(const std::vector<TSignalGaps::Gap>& gaps)
+{
+    m_gaps = gaps;
+    changed();
+}
+
 void QSignalBrowseDisplay::setSpeed(double speed)
 {
     m_speed = speed;
@@ -412,7 +418,33 @@ void QSignalBrowseDisplay::render()
         drawLeadNames(painter, *m_signal, layout.leads, layout.rowHeight, m_colors);
     drawTimeRuler(painter, layout);
     drawBeatTicks(painter, layout);
+    drawGaps(painter, layout);
     drawCaliper(painter, layout);
+}
+
+// The signal on either side of a join is contiguous on screen but not in
+// time: the join is drawn across every lead, with the time lost.
+void QSignalBrowseDisplay::drawGaps(QPainter& painter, const Layout& layout) const
+{
+    const QFont font = displayFont(8, true);
+    painter.save();
+    painter.setClipRect(QRectF(layout.signalX(), 0, layout.areaWidth(), layout.paper.height));
+    painter.setFont(font);
+    const QFontMetricsF metrics(font);
+    for (const TSignalGaps::Gap& gap : m_gaps) {
+        const double offset = (gap.seconds - m_startTime) * (layout.areaWidth() / layout.span);
+        if (offset < 0.0 || offset > layout.areaWidth())
+            continue;
+        const double x = layout.signalX() + offset;
+        painter.setPen(QPen(m_colors.at(TDisplayColors::Cursor), 2, Qt::DashLine));
+        painter.drawLine(QLineF(x, 0, x, layout.paper.height));
+        const QString text = tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1);
+        const QRectF box(x + 3, 1.5 * metrics.height(), metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+        painter.fillRect(box, m_colors.at(TDisplayColors::Background));
+        painter.setPen(m_colors.at(TDisplayColors::Trace));
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
+    painter.restore();
 }
 
 void QSignalBrowseDisplay::drawTraces(QPainter& painter, const Layout& layout)
@@ -550,6 +582,7 @@ void QSignalBrowseDisplay::drawBeatTicks(QPainter& painter, const Layout& layout
     painter.setPen(QPen(m_colors.at(TDisplayColors::BeatTicks), 2));
     bool ticked = false;
     double previousX = 0.0;
+    double previousTime = 0.0;
     TBeat beat;
     for (; index < m_beats->count() && m_beats->read(index, beat); ++index) {
         if (beat.windowStart() >= end)
@@ -565,13 +598,15 @@ void QSignalBrowseDisplay::drawBeatTicks(QPainter& painter, const Layout& layout
             continue;
         }
         painter.drawLine(QLineF(x, 0, x, TickHeight));
-        if (ticked && m_speed >= MinimumRrLabelSpeed) {
+        const double time = beat.value(TBeat::QrsTime);
+        if (ticked && m_speed >= MinimumRrLabelSpeed && !TSignalGaps::joinBetween(m_gaps, previousTime, time)) {
             const QString text = QString::asprintf("%d", int(beat.value(TBeat::RrInterval) * 1000));
             const double middle = (previousX + x) / 2;
             painter.drawText(QPointF(middle - metrics.horizontalAdvance(text) / 2, metrics.height()), text);
         }
         ticked = true;
         previousX = x;
+        previousTime = time;
     }
     painter.restore();
 }

@@ -6,6 +6,8 @@
 #include "display/TEcgPaper.h"
 #include "display/TGridCache.h"
 
+#include "analysis/TSignalGaps.h"
+
 #include <QVector>
 #include <QWidget>
 
@@ -20,8 +22,9 @@ class TSignal;
 
 // A recorded ECG on millimetre paper: the visible leads one above the
 // other at a physical paper speed and gain, each lead's averaged beat in a
-// strip on the left, beat ticks with RR intervals along the top, a time
-// ruler along the bottom and a scroll bar working in hundredths of a
+// strip on the left, beat ticks with RR intervals along the top, the joins
+// where the device's stream was lost as dashed lines with the time lost, a
+// time ruler along the bottom and a scroll bar working in hundredths of a
 // second. The operator scrolls with the scroll bar, the keys or by
 // dragging, and measures an averaged beat with a caliper drawn by dragging
 // across it. Drawing goes into a pixmap that is redrawn only after a
@@ -46,6 +49,9 @@ public:
     const TBeatsFile* beatList() const { return m_beats; }
     void setMarkedIntervals(const TSampleRunSource* intervals);
     const TSampleRunSource* markedIntervals() const { return m_markedIntervals; }
+    // The joins of the recording (TSignalGaps); none by default.
+    void setGaps(const std::vector<TSignalGaps::Gap>& gaps);
+    const std::vector<TSignalGaps::Gap>& gaps() const { return m_gaps; }
 
     // Paper speed in mm/s.
     void setSpeed(double speed);
@@ -140,6 +146,7 @@ private:
     void drawAverages(QPainter& painter, const Layout& layout);
     void drawTimeRuler(QPainter& painter, const Layout& layout) const;
     void drawBeatTicks(QPainter& painter, const Layout& layout) const;
+    void drawGaps(QPainter& painter, const Layout& layout) const;
     void drawCaliper(QPainter& painter, const Layout& layout);
     QPointF caliperPoint(const Layout& layout, const std::vector<double>& beat, int index) const;
 
@@ -147,6 +154,7 @@ private:
     TBeatAverager* m_averager = nullptr;
     const TBeatsFile* m_beats = nullptr;
     const TSampleRunSource* m_markedIntervals = nullptr;
+    std::vector<TSignalGaps::Gap> m_gaps;
     double m_startTime = 0.0;
     double m_speed = 25.0;
     double m_amplitude = 10.0;

@@ -5,6 +5,7 @@
 #include "report/THRECGReport.h"
 #include "report/TReportOptions.h"
 #include "storage/TEcgFile.h"
+#include "storage/TPrivateFiles.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyStore.h"
 
@@ -168,6 +169,7 @@ void ReportDialog::createReport()
     if (m_ui->rbtPrintToPDF->isChecked()) {
         const QString path = reportsDir + QStringLiteral("/%1.pdf").arg(fromUtf8(m_study->propertyValue("baseFilename")));
         const bool opened = report.saveReportPdf(path);
+        TPrivateFiles::restrict(path);
         m_study->setProperty("status", "report");
         m_store->saveStudy(m_study);
         // Without a PDF viewer nothing would show that the report exists.

@@ -64,6 +64,7 @@ void SignalGraphic::draw(QPainter& painter, const QRect& rect)
     drawAverages(painter, averageRect.adjusted(0, band, 0, 0), units);
     drawBeatMarks(painter, traceRect, units);
     drawHeartRate(painter, traceRect, units);
+    drawGaps(painter, traceRect, units);
     painter.restore();
 }
 
@@ -288,8 +289,10 @@ void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TP
     painter.setPen(units.pen(Qt::blue, 0.5));
     const double height = TGraphicText::fontHeight(painter);
     double previousX = 0.0;
+    double previousTime = 0.0;
     for (const TBeat& beat : beatsInView(rect, units)) {
-        const double x = units.x((beat.value(TBeat::QrsTime) - m_startTime) * PaperSpeed);
+        const double time = beat.value(TBeat::QrsTime);
+        const double x = units.x((time - m_startTime) * PaperSpeed);
         if (x > 0.0 && !beat.isValid()) {
             const double half = height / 4.0;
             const QPointF centre(rect.left() + x, rect.top() + half);
@@ -303,9 +306,36 @@ void SignalGraphic::drawBeatMarks(QPainter& painter, const QRect& rect, const TP
             const double middle = rect.left() + (previousX + x) / 2.0;
             const double half = TGraphicText::width(painter, rr) / 2.0;
             const bool underHeartRate = middle + half > heartRate.left() && middle - half < heartRate.right();
-            if (previousX != 0.0 && (heartRate.isNull() || !underHeartRate))
+            const bool acrossJoin = TSignalGaps::joinBetween(m_gaps, previousTime, time);
+            if (previousX != 0.0 && !acrossJoin && (heartRate.isNull() || !underHeartRate))
                 TGraphicText::drawCentred(painter, middle, rect.top() + height, rr);
         }
         previousX = x;
+        previousTime = time;
     }
+}
+
+// The traces on either side of a join are contiguous on paper but not in
+// time: the join is drawn across every lead, with the time lost.
+void SignalGraphic::drawGaps(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
+{
+    painter.save();
+    painter.setClipRect(rect);
+    painter.setFont(TPaperUnits::font(8));
+    QPen pen = units.pen(Qt::red, 0.5);
+    pen.setStyle(Qt::DashLine);
+    painter.setPen(pen);
+    const double height = TGraphicText::fontHeight(painter);
+    for (const TSignalGaps::Gap& gap : m_gaps) {
+        const double x = rect.left() + units.x((gap.seconds - m_startTime) * PaperSpeed);
+        if (x < rect.left() || x > rect.right())
+            continue;
+        painter.drawLine(QPointF(x, rect.top()), QPointF(x, rect.bottom()));
+        const QString text = tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1);
+        const double width = painter.fontMetrics().horizontalAdvance(text) + units.x(1.0);
+        const QRectF box(x + units.x(0.5), rect.top() + 1.5 * height, width, height);
+        painter.fillRect(box, Qt::white);
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
+    painter.restore();
 }

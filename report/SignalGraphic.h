@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/TSignalGaps.h"
+
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -19,8 +21,9 @@ class TSignal;
 // ECG traces on millimetre paper: one row per visible lead, drawn at
 // 25 mm/s and 10 mm/mV from the start time over the rectangle's width,
 // with an optional column of averaged beats at the left, beat ticks with
-// RR labels and the heart rate in a band above the rows, and an optional
-// 1 mV calibration pulse at the end of each trace.
+// RR labels and the heart rate in a band above the rows, the joins where
+// the device's stream was lost as dashed lines with the time lost, and an
+// optional 1 mV calibration pulse at the end of each trace.
 class SignalGraphic : public QObject
 {
     Q_OBJECT
@@ -34,6 +37,8 @@ public:
     void setSignal(const TSignal* signal) { m_signal = signal; }
     // Beat times and RR intervals for the beat marks.
     void setBeats(const TBeatsFile* beats) { m_beats = beats; }
+    // The joins of the recording (TSignalGaps); none by default.
+    void setGaps(const std::vector<TSignalGaps::Gap>& gaps) { m_gaps = gaps; }
     // Averaged beats for the average column; optional.
     void setAverager(TBeatAverager* averager) { m_averager = averager; }
     void setShowAverage(bool show) { m_showAverage = show; }
@@ -76,9 +81,11 @@ private:
     QRectF heartRateBox(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
     void drawHeartRate(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
     void drawBeatMarks(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
+    void drawGaps(QPainter& painter, const QRect& rect, const TPaperUnits& units) const;
 
     const TSignal* m_signal = nullptr;
     const TBeatsFile* m_beats = nullptr;
+    std::vector<TSignalGaps::Gap> m_gaps;
     TBeatAverager* m_averager = nullptr;
     bool m_showAverage = true;
     bool m_showBeatMarks = true;

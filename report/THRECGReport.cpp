@@ -6,6 +6,7 @@
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TReviewFilterChain.h"
+#include "analysis/TSignalGaps.h"
 #include "report/BeatGraphic.h"
 #include "report/SignalGraphic.h"
 #include "report/TLatePotentialLimits.h"
@@ -360,6 +361,7 @@ void THRECGReport::drawEcgGraphic(QPainter& painter, const QRect& bounds, const 
     SignalGraphic graphic;
     graphic.setSignal(chain.output());
     graphic.setBeats(m_study->beatsFile());
+    graphic.setGaps(TSignalGaps::of(m_study->results()));
     graphic.setLeadMask(strip.leadMask);
     graphic.setStartTime(m_options.startTime + strip.offset);
     graphic.setShowBeatMarks(strip.beatMarks);

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QFileDevice>
+#include <QFileInfo>
 
 #include <stdexcept>
 
@@ -58,6 +59,8 @@ QZipFileExtractor::QZipFileExtractor(const QString& path, QObject* parent)
     : QObject(parent)
     , m_file(path)
 {
+    if (!QFileInfo(path).isFile())
+        throw std::runtime_error("Cannot open zip archive");
     zlib_filefunc64_def functions;
     TZipIoDevice::fill(&functions);
     m_handle = unzOpen2_64(TZipIoDevice::name(&m_file), &functions);
@@ -93,13 +96,26 @@ QZipFileExtractor::~QZipFileExtractor()
         unzClose(m_handle);
 }
 
-bool QZipFileExtractor::extract(const QString& memberName, QIODevice* device)
+bool QZipFileExtractor::locate(const QString& memberName)
 {
     const QByteArray name = memberName.toUtf8();
-    if (name.isEmpty() || name.contains('\0'))
-        return false;
     // Case-sensitive, as minizip's default comparison is on this system.
-    if (unzLocateFile(m_handle, name.constData(), 0) != UNZ_OK)
+    return !name.isEmpty() && !name.contains('\0') && unzLocateFile(m_handle, name.constData(), 0) == UNZ_OK;
+}
+
+qint64 QZipFileExtractor::memberSize(const QString& memberName)
+{
+    if (!locate(memberName))
+        return -1;
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(m_handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        throw std::runtime_error("Cannot get file info from zip archive");
+    return qint64(info.uncompressed_size);
+}
+
+bool QZipFileExtractor::extract(const QString& memberName, QIODevice* device)
+{
+    if (!locate(memberName))
         return false;
     extractCurrent(device);
     return true;

@@ -13,7 +13,10 @@ class QIODevice;
 // "Cannot get file info from zip archive", "Cannot open file in zip
 // archive", "Cannot read file in zip archive", "Corrupt file read from zip
 // archive"; a target device that cannot be opened or written throws
-// "Write error". A missing member is not an error.
+// "Write error". A missing member is not an error. Only a regular file is
+// opened (a pipe or a device would block or never end); a member inflates
+// to no more than the size the archive states for it (minizip stops
+// there, and the checksum then fails).
 class QZipFileExtractor : public QObject
 {
 public:
@@ -30,6 +33,10 @@ public:
     // Members listed in the central directory.
     qint64 memberCount() const { return m_memberCount; }
 
+    // The uncompressed size the archive states for the member; -1 when it
+    // has no member of that name.
+    qint64 memberSize(const QString& memberName);
+
     // Writes the member's content to the device (opened write-only here
     // and closed afterwards, unless the caller handed it over open and
     // writable). False, with the device untouched, when the archive has no
@@ -40,6 +47,7 @@ public:
     bool extract(const QString& memberName, const QString& targetPath);
 
 private:
+    bool locate(const QString& memberName);
     void extractCurrent(QIODevice* device);
 
     QFile m_file;

@@ -1,5 +1,6 @@
 #include "storage/TBeatsFile.h"
 #include "storage/TFileHeaderArea.h"
+#include "storage/TPrivateFiles.h"
 
 #include "analysis/TBeatStore.h"
 #include "analysis/TSignal.h"
@@ -29,11 +30,13 @@ TBeatsFile::TBeatsFile(const TSignal* channelSet, const QString& path, int heade
     if (m_channelCount < 1 || m_channelCount > TBeat::MaxLeads)
         throw std::invalid_argument("Beats file channel count must be between 1 and 16");
     if (create) {
-        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
+        // A new file only, as for the ECG file.
+        if (!m_file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered))
             throw std::runtime_error("Cannot create file");
+        TPrivateFiles::restrict(m_file);
         const QByteArray zeros(m_headerSize, '\0');
         if (m_file.write(zeros) != zeros.size()) {
-            m_file.close();
+            m_file.remove();  // made by this call, so no file of anyone else's
             throw std::runtime_error("Cannot create file");
         }
     } else {
@@ -56,15 +59,16 @@ bool TBeatsFile::writeHeader(const QByteArray& bytes)
 {
     const bool written = writeHeaderArea(m_file, m_headerSize, bytes);
     if (!written)
-        m_writeError = true;
+        noteWriteError(m_writeError, m_file);
     return written;
 }
 
 bool TBeatsFile::writeRecord(qint64 offset)
 {
-    const bool written = m_file.seek(offset) && m_file.write(m_record.data(), m_recordSize) == m_recordSize && m_file.flush();
+    const bool written = m_file.seek(offset) && writeWhole(m_file, m_record.data(), m_recordSize) == m_recordSize
+                         && m_file.flush();
     if (!written)
-        m_writeError = true;
+        noteWriteError(m_writeError, m_file);
     return written;
 }
 

@@ -24,8 +24,9 @@ class TBeatsFile
 public:
     static constexpr int DefaultHeaderSize = 256;
 
-    // Create mode truncates or creates the file and writes the zeroed
-    // header area (failure: std::runtime_error "Cannot create file"); open
+    // Create mode creates a new file, owner-only (an existing name fails:
+    // std::runtime_error "Cannot create file"), and writes the zeroed header
+    // area (failure: the same); open
     // mode opens it for reading and writing (reading only when writing is
     // refused) and counts the whole records
     // (failure: "Cannot open file"). `channelSet` (the ECG file) must
@@ -61,7 +62,10 @@ public:
     int channelCount() const { return m_channelCount; }
     const TSignal* channelSet() const { return m_channelSet; }
     const QString& path() const { return m_path; }
-    bool hasWriteError() const { return m_writeError; }
+    bool hasWriteError() const { return !m_writeError.isEmpty(); }
+    // The system's reason for the first failed write (a full disk, a size
+    // limit), empty while none failed.
+    const QString& writeErrorText() const { return m_writeError; }
 
 private:
     qint64 recordOffset(int index) const { return m_headerSize + qint64(index) * m_recordSize; }
@@ -74,7 +78,8 @@ private:
     int m_channelCount;
     int m_recordSize;
     int m_count = 0;
-    bool m_writeError = false;
+    // Why the first write failed; empty while none did.
+    QString m_writeError;
     mutable QFile m_file;
     mutable std::vector<char> m_record;
 };

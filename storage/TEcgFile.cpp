@@ -1,5 +1,6 @@
 #include "storage/TEcgFile.h"
 #include "storage/TFileHeaderArea.h"
+#include "storage/TPrivateFiles.h"
 
 #include <QtEndian>
 
@@ -57,13 +58,16 @@ TEcgFile::TEcgFile(const QString& path, int channelCount, int samplingRate, int 
     , m_writable(create)
     , m_file(path)
 {
-    // Unbuffered: every write goes straight to the operating system.
+    // Unbuffered: every write goes straight to the operating system. A new
+    // file only: whatever already has the name (another study's file, one
+    // a second process just made, a link) is never truncated or followed.
     if (create) {
-        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
+        if (!m_file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered))
             throw std::runtime_error("Cannot create file");
+        TPrivateFiles::restrict(m_file);
         const QByteArray zeros(m_headerSize, '\0');
         if (m_file.write(zeros) != zeros.size()) {
-            m_file.close();
+            m_file.remove();  // made by this call, so no file of anyone else's
             throw std::runtime_error("Cannot create file");
         }
         setSampleCountFromEnd(m_headerSize);
@@ -97,7 +101,7 @@ bool TEcgFile::writeHeader(const QByteArray& bytes)
 {
     const bool written = writeHeaderArea(m_file, m_headerSize, bytes);
     if (!written)
-        m_writeError = true;
+        noteWriteError(m_writeError, m_file);
     return written;
 }
 
@@ -111,9 +115,9 @@ void TEcgFile::appendFrames(const char* frames, qint64 frameCount)
     const qint64 length = frameCount * frameBytes();
     qint64 written = -1;
     if (m_file.seek(at))
-        written = m_file.write(frames, length);
+        written = writeWhole(m_file, frames, length);
     if (written != length || !m_file.flush())
-        m_writeError = true;
+        noteWriteError(m_writeError, m_file);
     const int before = sampleCount();
     setSampleCountFromEnd(at + std::max<qint64>(0, written));
     followTail(frames, before, sampleCount() - before);

@@ -31,8 +31,9 @@ public:
     // Blocks of all channels kept in memory for reading.
     static constexpr int CachedBlocks = 32;
 
-    // Create mode truncates or creates the file and writes the zeroed
-    // header area (failure: std::runtime_error "Cannot create file"); open
+    // Create mode creates a new file, owner-only (an existing name fails:
+    // std::runtime_error "Cannot create file"), and writes the zeroed header
+    // area (failure: the same); open
     // mode opens it for reading and writing and derives the sample count
     // from its size (failure: "Cannot open file"). Throws
     // std::invalid_argument for a channel count outside 1..16.
@@ -69,7 +70,10 @@ public:
     int sampleCount() const { return appendedCount(); }
     int blockCount() const { return completeBlockCount(); }
     // Whether an append or header write could not reach the file whole.
-    bool hasWriteError() const { return m_writeError; }
+    bool hasWriteError() const { return !m_writeError.isEmpty(); }
+    // The system's reason for the first failed write (a full disk, a size
+    // limit), empty while none failed.
+    const QString& writeErrorText() const { return m_writeError; }
 
 private:
     struct CachedBlock
@@ -95,7 +99,8 @@ private:
     QString m_path;
     int m_headerSize;
     bool m_writable;
-    bool m_writeError = false;
+    // Why the first write failed; empty while none did.
+    QString m_writeError;
     mutable QFile m_file;
     mutable std::list<CachedBlock> m_cache;  // most recently used first
     mutable std::vector<qint16> m_tail;      // channel-major, TailWindowSamples each

@@ -1,6 +1,7 @@
 #include "storage/TImportedRecording.h"
 
 #include "storage/TEdfFile.h"
+#include "storage/TRegularFile.h"
 #include "storage/TWfdbRecord.h"
 
 #include <QFileInfo>
@@ -75,6 +76,7 @@ bool TImportedRecording::isRecordingFile(const QString& path)
 
 TImportedRecording TImportedRecording::read(const QString& path)
 {
+    TRegularFile::require(path);
     if (suffixOf(path) == QLatin1String("hea"))
         return TImportedRecording(TWfdbDeviceRecording::read(path), TStudyInfo(), "WFDB");
     const TEdfFile file = TEdfFile::read(path);

@@ -2,6 +2,8 @@
 
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
+#include "storage/TPrivateFiles.h"
+#include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyFileName.h"
 #include "storage/TStudyFiles.h"
@@ -11,7 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QFileInfo>
 #include <QJsonObject>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -24,7 +28,8 @@
 namespace {
 
 const QString DriverName = QStringLiteral("QSQLITE");
-const char* const CreateTable = "create table Study(id integer primary key, data text)";
+// Another process may create the table at the same moment on first use.
+const char* const CreateTable = "create table if not exists Study(id integer primary key, data text)";
 
 [[noreturn]] void throwSqlError(const QSqlError& error)
 {
@@ -92,9 +97,13 @@ void TLocalStudyStore::open(const std::string& folderName, const QString& baseLo
 {
     if (!baseLocation.isEmpty()) {
         m_studyDataFolder = baseLocation + QLatin1Char('/') + fromUtf8(folderName);
-        QDir().mkpath(m_studyDataFolder);
-        QDir(m_studyDataFolder).mkdir(QStringLiteral("data"));
+        makeFolders();
+        m_lock = std::make_unique<TDataFolderLock>(m_studyDataFolder);
+        undoInterruptedImports();
         openDatabase();
+        indexUnlistedStudyFiles();
+        finishInterruptedRecordings();
+        tightenPermissions();
     }
     m_riskFactorNames = defaultRiskFactorNames();
 }
@@ -111,52 +120,114 @@ TLocalStudyStore::~TLocalStudyStore()
     }
 }
 
+// --- Start-up -------------------------------------------------------------------
+
+QStringList TLocalStudyStore::privateFolders() const
+{
+    return {m_studyDataFolder, m_studyDataFolder + QStringLiteral("/data"),
+            m_studyDataFolder + QLatin1Char('/') + QLatin1String(ReportsFolder)};
+}
+
+void TLocalStudyStore::makeFolders()
+{
+    for (const QString& folder : privateFolders()) {
+        if (!TPrivateFiles::makeFolder(folder))
+            throw std::runtime_error(QStringLiteral("Cannot create the folder %1").arg(folder).toStdString());
+    }
+}
+
+// An import cut off by a crash may have begun to replace a study's files:
+// they are put back before its work folder goes.
+void TLocalStudyStore::undoInterruptedImports()
+{
+    const QDir folder(m_studyDataFolder);
+    const QStringList leftovers = folder.entryList({QLatin1String(ImportFolderPrefix) + QLatin1Char('*')},
+                                                   QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : leftovers) {
+        const QString path = folder.filePath(name);
+        if (QFileInfo(path).isDir()) {
+            TStagedFiles::undoInterrupted(path);
+            QDir(path).removeRecursively();
+        } else {
+            QFile::remove(path);
+        }
+    }
+}
+
 void TLocalStudyStore::openDatabase()
 {
     if (!QSqlDatabase::drivers().contains(DriverName))
         throw std::runtime_error("SQLite driver not available");
     const QString path = QStringLiteral("%1/data/studies.sqlite").arg(m_studyDataFolder);
-    const bool existed = QFile::exists(path);
 
     QSqlDatabase database = QSqlDatabase::addDatabase(DriverName);
     database.setDatabaseName(path);
     if (!database.open())
         throwSqlError(database.lastError());
     m_databaseOpen = true;
+    TPrivateFiles::restrict(path);
 
-    // A file left without the table (cut off right after it was created)
-    // is completed like a new one.
-    if (existed && database.tables().contains(QStringLiteral("Study")))
-        return;
-
-    QSqlQuery create(database);
-    if (!create.exec(QLatin1String(CreateTable))) {
-        if (!existed)
-            throwSqlError(create.lastError());
-        // Not a database at all: set it aside and index the study files anew.
-        create = QSqlQuery();
-        database.close();
-        const QString aside = path + QStringLiteral(".broken-")
-                              + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
-        if (!QFile::rename(path, aside))
-            throwSqlError(database.lastError());
-        if (!database.open())
-            throwSqlError(database.lastError());
-        QSqlQuery again(database);
-        if (!again.exec(QLatin1String(CreateTable)))
-            throwSqlError(again.lastError());
-    }
-    rebuildIndex();
+    // A damaged index (cut off, overwritten) would hide studies whose
+    // files are intact: it is set aside and rebuilt from the study files.
+    if (!isIndexSound())
+        setIndexAside();
+    QSqlQuery create(QSqlDatabase::database());
+    if (!create.exec(QLatin1String(CreateTable)))
+        throwSqlError(create.lastError());
 }
 
-void TLocalStudyStore::rebuildIndex()
+// Sound: SQLite finds its structure intact, and the table, when there is
+// one, is the table of the index (a damaged definition reads every id as
+// nothing).
+bool TLocalStudyStore::isIndexSound() const
 {
+    QSqlQuery check(QSqlDatabase::database());
+    if (!check.exec(QStringLiteral("pragma quick_check")) || !check.next()
+        || check.value(0).toString() != QLatin1String("ok"))
+        return false;
+    QStringList columns;
+    if (!check.exec(QStringLiteral("pragma table_info(Study)")))
+        return false;
+    while (check.next()) {
+        columns << QStringLiteral("%1 %2 %3")
+                       .arg(check.value(1).toString(), check.value(2).toString().toLower(), check.value(5).toString());
+    }
+    return columns.isEmpty() || columns == QStringList{QStringLiteral("id integer 1"), QStringLiteral("data text 0")};
+}
+
+void TLocalStudyStore::setIndexAside()
+{
+    QSqlDatabase database = QSqlDatabase::database();
+    const QString path = database.databaseName();
+    database.close();
+    // Every damaged index is kept, one name each.
+    const QString stamp = path + QStringLiteral(".broken-")
+                          + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
+    QString aside = stamp;
+    for (int copy = 2; QFileInfo::exists(aside); ++copy)
+        aside = stamp + QLatin1Char('-') + QString::number(copy);
+    if (!QFile::rename(path, aside) || !database.open())
+        throw std::runtime_error(QStringLiteral("Cannot set the damaged index %1 aside").arg(path).toStdString());
+    TPrivateFiles::restrict(path);
+}
+
+// A file left without the table, an index set aside or study files copied
+// into the folder: every study file that no row names is indexed, in one
+// transaction.
+void TLocalStudyStore::indexUnlistedStudyFiles()
+{
+    QSet<QString> listed;
+    for (const TStudyInfo& row : listStudies())
+        listed.insert(fromUtf8(row.baseFilename));
     QSqlDatabase database = QSqlDatabase::database();
     database.transaction();
     const QStringList files = QDir(m_studyDataFolder)
                                   .entryList(QStringList{QStringLiteral("*.") + TStudyFiles::StudyExtension},
                                              QDir::Files);
     for (const QString& name : files) {
+        const QString base = QFileInfo(name).completeBaseName();
+        if (listed.contains(base))
+            continue;
         QJsonDocument document;
         if (!TStudyFiles::readStudyDocument(m_studyDataFolder + QLatin1Char('/') + name, document) || document.isEmpty())
             continue;
@@ -173,20 +244,88 @@ void TLocalStudyStore::rebuildIndex()
         info.studyDateTime = toUtf8(study.value(QStringLiteral("studyDateTime")).toString());
         info.firstName = toUtf8(TStudyJson::patientText(patient.value(QStringLiteral("firstName"))));
         info.lastName = toUtf8(TStudyJson::patientText(patient.value(QStringLiteral("lastName"))));
-        // A name that leads out of the folder could never be opened safely.
-        if (!TStudyFileName::staysInFolder(info.baseFilename))
+        // Only a row that opens this very file is of use.
+        if (fromUtf8(info.baseFilename) != base || !TStudyFileName::staysInFolder(info.baseFilename))
             continue;
         try {
+            // A row of this id that opens no study file (its text damaged)
+            // names this file from now on; one that opens another file
+            // keeps it, and this second file of the id stays unlisted.
             TStudyInfo existing;
-            if (getIndexRow(info.id, existing))
-                continue;  // a second file with an id already indexed
-            writeIndexRow(info, true);
+            const bool indexed = getIndexRow(info.id, existing);
+            if (indexed && TStudyFileName::staysInFolder(existing.baseFilename)
+                && QFileInfo::exists(filePath(existing.baseFilename, TStudyFiles::StudyExtension)))
+                continue;
+            writeIndexRow(info, !indexed);
         } catch (const std::exception&) {
             continue;
         }
     }
     database.commit();
 }
+
+// Only studies whose ECG file was written after their study file (a
+// recording in progress) or holds no sample are read; written within the
+// same tick of the file clock counts as after.
+void TLocalStudyStore::finishInterruptedRecordings()
+{
+    for (const TStudyInfo& row : listStudies()) {
+        if (!TStudyFileName::staysInFolder(row.baseFilename))
+            continue;
+        const QFileInfo ecg(filePath(row.baseFilename, TStudyFiles::EcgExtension));
+        const QFileInfo study(filePath(row.baseFilename, TStudyFiles::StudyExtension));
+        if (ecg.isFile() && study.isFile()
+            && (ecg.size() <= TEcgFile::DefaultHeaderSize || ecg.lastModified() >= study.lastModified()))
+            finishInterruptedRecording(row);
+    }
+}
+
+// A recording cut off by a crash keeps what reached the disk: its data
+// files are cut to whole frames and records and it is marked interrupted
+// (a study of an earlier version without a recording date-time too). One
+// left while still monitoring, without a sample, is no study and goes.
+void TLocalStudyStore::finishInterruptedRecording(const TStudyInfo& row)
+{
+    const QString studyPath = filePath(row.baseFilename, TStudyFiles::StudyExtension);
+    std::unique_ptr<TStudy> study = TStudyFiles::loadStudyFile(studyPath);
+    if (!study)
+        return;
+    const bool recording = study->propertyValue(TStudy::RecordingStateKey) == TStudy::RecordingInProgress;
+    const bool neverDated = study->recordingDateTime().empty() || study->recordingDateTime() == TStudy::NoDateTime;
+    if (!recording && !neverDated)
+        return;
+    const TEcgFile& ecg = *study->ecgFile();
+    const qint64 ecgBytes = ecg.headerSize() + qint64(ecg.sampleCount()) * 2 * ecg.channelCount();
+    const qint64 beatsBytes = study->beatsFile()->headerSize()
+                              + qint64(study->beatsFile()->count()) * study->beatsFile()->recordSize();
+    const bool empty = ecg.sampleCount() == 0;
+    study->closeFiles();
+    study->setId(row.id);
+    if (empty && !recording)
+        return;
+    if (empty) {
+        study.reset();
+        deleteStudy(row.id);
+        return;
+    }
+    QFile::resize(filePath(row.baseFilename, TStudyFiles::EcgExtension), ecgBytes);
+    QFile::resize(filePath(row.baseFilename, TStudyFiles::BeatsExtension), beatsBytes);
+    study->setProperty(TStudy::RecordingStateKey, TStudy::RecordingInterrupted);
+    if (neverDated)
+        study->setRecordingDateTime(study->studyDateTime());
+    TStudyFiles::saveStudyFile(*study, studyPath);
+    const TStudyInfo info = getStudyInfo(*study);
+    writeIndexRow(info, false);
+    m_interrupted.push_back(info);
+}
+
+void TLocalStudyStore::tightenPermissions()
+{
+    for (const QString& folder : privateFolders())
+        TPrivateFiles::tightenFolder(folder);
+}
+
+// --- Index -------------------------------------------------------------------------
 
 void TLocalStudyStore::writeIndexRow(const TStudyInfo& info, bool insert)
 {
@@ -252,19 +391,35 @@ QString TLocalStudyStore::filePath(const std::string& baseFilename, const char* 
     return TStudyFileName::studyPath(m_studyDataFolder, fromUtf8(baseFilename), QString::fromLatin1(extension));
 }
 
-std::string TLocalStudyStore::unusedBaseFilename(const TStudyInfo& info) const
+bool TLocalStudyStore::isBaseFilenameUsed(const std::string& name) const
+{
+    for (const char* extension : TStudyFiles::StudyFileExtensions) {
+        const QFileInfo file(filePath(name, extension));
+        if (file.exists() || file.isSymLink())
+            return true;
+    }
+    return false;
+}
+
+// The ECG file, created new only, claims the base name: a second process
+// creating a study of the same name at the same moment fails there and
+// takes the next suffix, so neither ever writes into the other's files.
+std::unique_ptr<TEcgFile> TLocalStudyStore::claimEcgFile(TStudyInfo& info) const
 {
     const std::string plain = TStudyFileName::baseFilename(info);
-    const auto used = [this](const std::string& name) {
-        for (const char* extension : {TStudyFiles::StudyExtension, TStudyFiles::EcgExtension, TStudyFiles::BeatsExtension})
-            if (QFile::exists(filePath(name, extension)))
-                return true;
-        return false;
-    };
-    std::string name = plain;
-    for (int suffix = 2; used(name); ++suffix)
-        name = plain + "-" + std::to_string(suffix);
-    return name;
+    for (int suffix = 1;; ++suffix) {
+        info.baseFilename = suffix == 1 ? plain : plain + "-" + std::to_string(suffix);
+        if (isBaseFilenameUsed(info.baseFilename))
+            continue;
+        const QString path = filePath(info.baseFilename, TStudyFiles::EcgExtension);
+        try {
+            return std::make_unique<TEcgFile>(path, info.channelCount, info.samplingRate,
+                                              TEcgFile::DefaultHeaderSize, true);
+        } catch (const std::runtime_error&) {
+            if (!isBaseFilenameUsed(info.baseFilename))
+                throw;
+        }
+    }
 }
 
 TStudy* TLocalStudyStore::createStudy(TStudyInfo& info)
@@ -272,17 +427,13 @@ TStudy* TLocalStudyStore::createStudy(TStudyInfo& info)
     if (m_studyDataFolder.isEmpty())
         throw std::runtime_error("Undefined database path");
 
-    info.baseFilename = unusedBaseFilename(info);
     info.id = newStudyId();
+    auto study = std::make_unique<TStudy>(info.id);
+    study->setEcgFile(claimEcgFile(info));
     const QString studyPath = filePath(info.baseFilename, TStudyFiles::StudyExtension);
     const QString ecgPath = filePath(info.baseFilename, TStudyFiles::EcgExtension);
     const QString beatsPath = filePath(info.baseFilename, TStudyFiles::BeatsExtension);
-
-    auto study = std::make_unique<TStudy>(info.id);
     try {
-        auto ecg = std::make_unique<TEcgFile>(ecgPath, info.channelCount, info.samplingRate,
-                                              TEcgFile::DefaultHeaderSize, true);
-        study->setEcgFile(std::move(ecg));
         TEcgFile& file = *study->ecgFile();
         file.setAmplitudeRange(-info.gain, info.gain);
         file.setResolution(info.resolution);
@@ -302,8 +453,8 @@ TStudy* TLocalStudyStore::createStudy(TStudyInfo& info)
         TStudyFiles::saveStudyFile(*study, studyPath);
         writeIndexRow(info, true);
     } catch (...) {
-        // Leave nothing half-made behind. The base name was unused, so
-        // these files are this call's own.
+        // Leave nothing half-made behind. The ECG file claimed the base
+        // name, so these files are this call's own.
         study->closeFiles();
         QFile::remove(studyPath);
         QFile::remove(ecgPath);
@@ -368,7 +519,7 @@ void TLocalStudyStore::deleteStudy(int id)
     if (!getIndexRow(id, info))
         return;
     if (TStudyFileName::staysInFolder(info.baseFilename)) {
-        for (const char* extension : {TStudyFiles::StudyExtension, TStudyFiles::EcgExtension, TStudyFiles::BeatsExtension})
+        for (const char* extension : TStudyFiles::StudyFileExtensions)
             QFile::remove(filePath(info.baseFilename, extension));
     }
     deleteIndexRow(id);
@@ -406,13 +557,18 @@ std::string TLocalStudyStore::dataPath()
 
 bool TLocalStudyStore::hasFreeSpace()
 {
+    const qint64 available = availableBytes();
+    return available < 0 || available >= MinimumFreeSpace;
+}
+
+qint64 TLocalStudyStore::availableBytes() const
+{
     if (m_studyDataFolder.isEmpty())
-        return true;
+        return -1;
     const QStorageInfo storage(m_studyDataFolder);
     if (!storage.isValid() || !storage.isReady())
-        return true;
-    const qint64 available = storage.bytesAvailable();
-    return available < 0 || available >= MinimumFreeSpace;
+        return -1;
+    return storage.bytesAvailable();
 }
 
 bool TLocalStudyStore::isBaseFilenameOpen(const std::string& baseFilename) const

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "storage/TDataFolderLock.h"
 #include "storage/TStudyId.h"
 #include "storage/TStudyStore.h"
 
 #include <QString>
+#include <QStringList>
+
+class TEcgFile;
 
 #include <map>
 #include <memory>
@@ -18,12 +22,19 @@
 // owns them.
 //
 // It guards the clinic's data: file names of new studies
-// are sanitised and never reuse the files of another study; names taken
+// are sanitised and never reuse the files of another study (files are
+// created new only, the next free suffix taken on a clash); names taken
 // from the index or an archive must stay inside the data folder; the
 // rebuild of the index skips duplicate ids and unreadable files; imports
 // are checked in full before they replace anything, and refused while the
-// study is open; an index file that is not a database is set aside and the
-// index rebuilt from the study files.
+// study is open.
+//
+// At start it takes the data folder's lock (one writer at a time), puts
+// back what an import cut off by a crash had begun to replace, sets aside
+// an index that fails its integrity check and rebuilds it, indexes study
+// files the index lacks, finishes recordings cut off by a crash (marked
+// interrupted) and removes studies that were never recorded, and makes
+// the folders and files the owner's only.
 class TLocalStudyStore : public TStudyStore
 {
 public:
@@ -35,6 +46,10 @@ public:
         "The study in this archive is open; close it before importing it";
     static constexpr const char* ImportClashMessage =
         "Another study already uses the file names of the study in this archive";
+    static constexpr const char* ImportSpaceMessage = "There is not enough free disk space to import this study";
+    static constexpr const char* ReportsFolder = "reports";
+    // Name prefix of an import's work folder inside the data folder.
+    static constexpr const char* ImportFolderPrefix = ".import-";
 
     // The data folder is the generic data location + "/" + folderName.
     explicit TLocalStudyStore(const std::string& folderName);
@@ -81,26 +96,60 @@ public:
     void reserved27() override;
     std::string dataPath() override;
     bool hasFreeSpace() override;
+    int importStudyReplacing(const std::string& archivePath) override;
+    // Their data files cut to whole frames and records.
+    std::vector<TStudyInfo> interruptedRecordings() const override { return m_interrupted; }
 
     // The index row of an id: false without a row. A row whose JSON cannot
     // be read fills nothing but the id.
     bool getIndexRow(int id, TStudyInfo& info);
 
+
+protected:
+    // Bytes available to the user on the data folder's volume; -1 when
+    // unknown.
+    virtual qint64 availableBytes() const;
+
 private:
     void open(const std::string& folderName, const QString& baseLocation);
+    // The data folder, its index folder and its reports folder.
+    QStringList privateFolders() const;
+    // Start-up work, in this order.
+    void makeFolders();
+    void undoInterruptedImports();
     void openDatabase();
-    void rebuildIndex();
+    bool isIndexSound() const;
+    void setIndexAside();
+    // Indexes the study files whose base name no index row names.
+    void indexUnlistedStudyFiles();
+    void finishInterruptedRecordings();
+    void finishInterruptedRecording(const TStudyInfo& row);
+    void tightenPermissions();
+
+    int importArchive(const std::string& archivePath, bool replaceChanged);
+    // Extracts the three study files of the archive into the folder,
+    // bounded by the sizes it states and the free space.
+    void extractStudyFiles(const std::string& archivePath, const QString& folder, const std::string& baseFilename);
+    // Throws TImportConflict when the indexed local copy of the study
+    // differs from the extracted one and was changed after the archive was
+    // made; false when they are the same (nothing to replace).
+    bool checkLocalCopy(const TStudyInfo& local, const QString& extracted, const std::string& archivePath);
     void writeIndexRow(const TStudyInfo& info, bool insert);
     void deleteIndexRow(int id);
     int newStudyId();
-    // A base file name for a new study whose files do not exist yet.
-    std::string unusedBaseFilename(const TStudyInfo& info) const;
+    // Whether any file (or link) of the study files of that base name exists.
+    bool isBaseFilenameUsed(const std::string& name) const;
+    // Creates the new study's ECG file under the first free base name,
+    // which it writes into the info.
+    std::unique_ptr<TEcgFile> claimEcgFile(TStudyInfo& info) const;
     QString filePath(const std::string& baseFilename, const char* extension) const;
     TStudy* openEntry(int id) const;
     bool isBaseFilenameOpen(const std::string& baseFilename) const;
 
     std::vector<std::string> m_riskFactorNames;
     QString m_studyDataFolder;
+    std::unique_ptr<TDataFolderLock> m_lock;
+    std::vector<TStudyInfo> m_interrupted;
     bool m_databaseOpen = false;
     std::map<int, std::unique_ptr<TStudy>> m_openStudies;
     TStudyIdGenerator m_ids;

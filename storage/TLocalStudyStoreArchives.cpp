@@ -7,16 +7,20 @@
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
+#include "storage/TPrivateFiles.h"
+#include "storage/TStagedFiles.h"
 #include "storage/TStudyFileName.h"
 #include "storage/TStudyFiles.h"
-#include "storage/TStagedFiles.h"
 #include "storage/TStudyJson.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 
 #include <cstring>
 #include <random>
@@ -26,6 +30,8 @@ namespace {
 
 // The "info" member is small; a larger one is not a study archive.
 constexpr qint64 MaxInfoBytes = 1024 * 1024;
+// The member of "info" that dates the archive.
+constexpr const char* ExportDateTimeKey = "exportDateTime";
 
 // A memory buffer that refuses to grow beyond a bound (a write beyond it
 // fails), so a hostile "info" member cannot exhaust memory.
@@ -61,29 +67,51 @@ std::string toUtf8(const QString& text)
     return TStudyJson::toUtf8(text);
 }
 
-// Names of the temporary files an import extracts into, hidden (a leading
-// dot) so no listing of study files ever sees them.
-QString temporaryName(const QString& folder, const char* extension)
+// The folder an import extracts into inside the data folder, hidden (a
+// leading dot) so no listing of study files ever sees it; what a crash
+// leaves of it is undone and removed at the next start.
+QString workFolderName()
 {
     static std::random_device device;
-    return QStringLiteral("%1/.import-%2.%3").arg(folder).arg(device(), 8, 16, QLatin1Char('0')).arg(QLatin1String(extension));
+    return QStringLiteral("%1%2").arg(QLatin1String(TLocalStudyStore::ImportFolderPrefix)).arg(device(), 8, 16, QLatin1Char('0'));
 }
 
-// Removes the temporary files of an import unless they were moved into place.
-class TemporaryFiles
+QString dateTimeText(const QDateTime& time)
 {
-public:
-    void add(const QString& path) { m_paths.append(path); }
-    void release() { m_paths.clear(); }
-    ~TemporaryFiles()
-    {
-        for (const QString& path : m_paths)
-            QFile::remove(path);
-    }
+    return time.toString(QStringLiteral("yyyyMMddHHmmss"));
+}
 
-private:
-    QStringList m_paths;
-};
+bool sameContent(const QString& first, const QString& second)
+{
+    QFile a(first);
+    QFile b(second);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size())
+        return false;
+    while (!a.atEnd()) {
+        if (a.read(1 << 20) != b.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
+// The "info" object of a study archive; empty for another archive, one
+// without "info" or an oversized one.
+QJsonObject archiveInfoObject(const std::string& archivePath)
+{
+    QZipFileExtractor zip(fromLocal(archivePath));
+    if (zip.comment() != QLatin1String(TLocalStudyStore::ArchiveComment))
+        return QJsonObject();
+    BoundedBuffer buffer(MaxInfoBytes);
+    try {
+        if (!zip.extract(QStringLiteral("info"), &buffer))
+            return QJsonObject();
+    } catch (const std::runtime_error& error) {
+        if (std::strcmp(error.what(), "Write error") == 0)
+            return QJsonObject();  // an oversized "info"
+        throw;
+    }
+    return QJsonDocument::fromJson(buffer.data()).object();
+}
 
 } // namespace
 
@@ -106,6 +134,8 @@ void TLocalStudyStore::exportStudy(int id, const std::string& folder)
     archiveInfo.insert(QStringLiteral("studyDateTime"), fromUtf8(info.studyDateTime));
     archiveInfo.insert(QStringLiteral("studyType"), fromUtf8(info.studyType));
     archiveInfo.insert(QStringLiteral("patient"), patient);
+    // When it was made, so that an import can tell a local copy changed since.
+    archiveInfo.insert(QLatin1String(ExportDateTimeKey), dateTimeText(QDateTime::currentDateTime()));
 
     try {
         QZipFileCreator zip(partial);
@@ -127,20 +157,7 @@ void TLocalStudyStore::exportStudy(int id, const std::string& folder)
 
 bool TLocalStudyStore::readArchiveInfo(const std::string& archivePath, TStudyInfo& info)
 {
-    QZipFileExtractor zip(fromLocal(archivePath));
-    if (zip.comment() != QLatin1String(ArchiveComment))
-        return false;
-    BoundedBuffer buffer(MaxInfoBytes);
-    try {
-        if (!zip.extract(QStringLiteral("info"), &buffer))
-            return false;
-    } catch (const std::runtime_error& error) {
-        if (std::strcmp(error.what(), "Write error") == 0)
-            return false;  // an oversized "info"
-        throw;
-    }
-
-    const QJsonObject object = QJsonDocument::fromJson(buffer.data()).object();
+    const QJsonObject object = archiveInfoObject(archivePath);
     const QJsonObject patient = object.value(QStringLiteral("patient")).toObject();
     const std::string baseFilename = toUtf8(object.value(QStringLiteral("baseFilename")).toString());
     // The name comes from outside: only a plain safe file name is accepted.
@@ -178,6 +195,65 @@ std::vector<TStudyStore::ArchiveEntry> TLocalStudyStore::listArchives(const std:
 
 int TLocalStudyStore::importStudy(const std::string& archivePath)
 {
+    return importArchive(archivePath, false);
+}
+
+int TLocalStudyStore::importStudyReplacing(const std::string& archivePath)
+{
+    return importArchive(archivePath, true);
+}
+
+void TLocalStudyStore::extractStudyFiles(const std::string& archivePath, const QString& folder,
+                                         const std::string& baseFilename)
+{
+    QZipFileExtractor zip(fromLocal(archivePath));
+    qint64 stated = 0;
+    for (const char* extension : TStudyFiles::StudyFileExtensions) {
+        const qint64 size = zip.memberSize(QLatin1String(extension));
+        if (size < 0)
+            throw std::runtime_error(NotAnArchiveMessage);
+        stated += size;
+    }
+    // A member inflates to no more than the archive states, and all of
+    // them must leave the room a recording needs.
+    const qint64 available = availableBytes();
+    if (available >= 0 && stated > available - MinimumFreeSpace)
+        throw std::runtime_error(ImportSpaceMessage);
+    for (const char* extension : TStudyFiles::StudyFileExtensions) {
+        QFile target(TStudyFileName::studyPath(folder, fromUtf8(baseFilename), QLatin1String(extension)));
+        if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw std::runtime_error("Write error");
+        TPrivateFiles::restrict(target);
+        zip.extract(QLatin1String(extension), &target);
+    }
+}
+
+bool TLocalStudyStore::checkLocalCopy(const TStudyInfo& local, const QString& extracted, const std::string& archivePath)
+{
+    bool same = true;
+    for (const char* extension : TStudyFiles::StudyFileExtensions) {
+        const QString name = TStudyFiles::siblingPath(extracted, QLatin1String(extension));
+        same = same && sameContent(name, filePath(local.baseFilename, extension));
+    }
+    if (same)
+        return false;
+    const QFileInfo localFile(filePath(local.baseFilename, TStudyFiles::StudyExtension));
+    if (!localFile.exists())
+        return true;
+    QString made = archiveInfoObject(archivePath).value(QLatin1String(ExportDateTimeKey)).toString();
+    if (made.isEmpty())
+        made = dateTimeText(QFileInfo(fromLocal(archivePath)).lastModified());
+    const QString changed = dateTimeText(localFile.lastModified());
+    if (changed > made)
+        throw TImportConflict(changed.toStdString(), made.toStdString());
+    return true;
+}
+
+// Everything is extracted into a work folder and opened there with the
+// readers that open a study before any file of the data folder is
+// replaced; the three files are then replaced as one step.
+int TLocalStudyStore::importArchive(const std::string& archivePath, bool replaceChanged)
+{
     TStudyInfo info;
     if (!readArchiveInfo(archivePath, info))
         throw std::runtime_error(NotAnArchiveMessage);
@@ -186,37 +262,20 @@ int TLocalStudyStore::importStudy(const std::string& archivePath)
     if (isBaseFilenameOpen(info.baseFilename))
         throw std::runtime_error(ImportOpenMessage);
 
-    // Everything is extracted and checked before any file of the data
-    // folder is replaced.
-    const char* const extensions[] = {TStudyFiles::StudyExtension, TStudyFiles::EcgExtension,
-                                      TStudyFiles::BeatsExtension};
-    QString extracted[3];
-    TemporaryFiles temporaries;
+    const QString work = m_studyDataFolder + QLatin1Char('/') + workFolderName();
+    if (!TPrivateFiles::makeFolder(work))
+        throw std::runtime_error("Write error");
+    const auto removeWork = qScopeGuard([&work] { QDir(work).removeRecursively(); });
+    extractStudyFiles(archivePath, work, info.baseFilename);
+    const QString extracted = TStudyFileName::studyPath(work, fromUtf8(info.baseFilename),
+                                                        QLatin1String(TStudyFiles::StudyExtension));
+    int id = 0;
     {
-        QZipFileExtractor zip(fromLocal(archivePath));
-        for (int i = 0; i < 3; ++i) {
-            extracted[i] = temporaryName(m_studyDataFolder, extensions[i]);
-            temporaries.add(extracted[i]);
-            if (!zip.extract(QLatin1String(extensions[i]), extracted[i]))
-                throw std::runtime_error(NotAnArchiveMessage);
-        }
-    }
-
-    QJsonDocument document;
-    if (!TStudyFiles::readStudyDocument(extracted[0], document))
-        throw std::runtime_error(NotAnArchiveMessage);
-    const QJsonObject root = document.object();
-    const QJsonObject studyObject = root.value(QStringLiteral("study")).toObject();
-    if (root.isEmpty() || studyObject.isEmpty())
-        throw std::runtime_error(NotAnArchiveMessage);
-    {
-        // The data files must open, or the import would replace a good
-        // local copy with one that cannot be reviewed.
-        std::unique_ptr<TEcgFile> ecg = TStudyFiles::openEcgFile(extracted[1]);
-        if (!ecg || !TStudyFiles::openBeatsFile(ecg.get(), extracted[2]))
+        const std::unique_ptr<TStudy> study = TStudyFiles::loadStudyFile(extracted);
+        if (!study)
             throw std::runtime_error(NotAnArchiveMessage);
+        id = study->id();
     }
-    const int id = studyObject.value(QStringLiteral("id")).toInt(0);
     if (isStudyOpen(id))
         throw std::runtime_error(ImportOpenMessage);
     for (const TStudyInfo& local : listStudies()) {
@@ -224,16 +283,17 @@ int TLocalStudyStore::importStudy(const std::string& archivePath)
             throw std::runtime_error(ImportClashMessage);
     }
 
-    // The study file goes last: until it is in place, the old study file
-    // still describes the study.
-    for (int i : {1, 2, 0}) {
-        if (!TStagedFiles::replaceFile(extracted[i], filePath(info.baseFilename, extensions[i])))
-            throw std::runtime_error("Write error");
-    }
-    temporaries.release();
-
     TStudyInfo existing;
     const bool indexed = getIndexRow(id, existing);
+    const bool replace = !indexed || replaceChanged || checkLocalCopy(existing, extracted, archivePath);
+    if (replace) {
+        // The study file goes last: until it is in place, the old study
+        // file still describes the study.
+        TStagedFiles staged;
+        for (const char* extension : {TStudyFiles::EcgExtension, TStudyFiles::BeatsExtension, TStudyFiles::StudyExtension})
+            staged.adopt(TStudyFiles::siblingPath(extracted, QLatin1String(extension)), filePath(info.baseFilename, extension));
+        staged.commit();
+    }
     info.id = id;
     writeIndexRow(info, !indexed);
     return id;

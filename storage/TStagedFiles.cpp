@@ -1,15 +1,59 @@
 #include "storage/TStagedFiles.h"
 
+#include "storage/TPrivateFiles.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <stdexcept>
 
 namespace {
 
+constexpr const char* JournalSuffix = ".undo";
+constexpr const char* AsideSuffix = ".old";
+// First line of a journal: whether the target existed and was set aside.
+constexpr const char* Existed = "existed";
+constexpr const char* Absent = "absent";
+
 QString temporaryPath(const QString& target)
 {
     return target + QStringLiteral(".part");
+}
+
+bool exists(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool writeJournal(const QString& temporary, const QString& target, bool existed)
+{
+    QFile journal(temporary + QLatin1String(JournalSuffix));
+    const QByteArray text = QByteArray(existed ? Existed : Absent) + '\n' + QFile::encodeName(target);
+    return journal.open(QIODevice::WriteOnly | QIODevice::Truncate) && journal.write(text) == text.size()
+           && journal.flush();
+}
+
+// Restores one target from the journal of its temporary file and removes
+// the journal.
+void undoJournal(const QString& temporary)
+{
+    QFile journal(temporary + QLatin1String(JournalSuffix));
+    if (!journal.open(QIODevice::ReadOnly))
+        return;
+    const QList<QByteArray> lines = journal.readAll().split('\n');
+    journal.close();
+    if (lines.size() == 2) {
+        const QString target = QFile::decodeName(lines[1]);
+        const QString aside = temporary + QLatin1String(AsideSuffix);
+        if (lines[0] == Existed && exists(aside))
+            TStagedFiles::replaceFile(aside, target);
+        else if (lines[0] == Absent && !exists(temporary))
+            QFile::remove(target);  // moved into place where nothing was
+    }
+    journal.remove();
 }
 
 } // namespace
@@ -22,6 +66,14 @@ bool TStagedFiles::replaceFile(const QString& from, const QString& to)
     return QFile::rename(from, to);
 }
 
+void TStagedFiles::undoInterrupted(const QString& folder)
+{
+    const QDir directory(folder);
+    const QString pattern = QStringLiteral("*") + QLatin1String(JournalSuffix);
+    for (const QString& name : directory.entryList({pattern}, QDir::Files | QDir::Hidden))
+        undoJournal(directory.filePath(name.chopped(int(qstrlen(JournalSuffix)))));
+}
+
 TStagedFiles::~TStagedFiles()
 {
     for (const QString& path : m_temporaries)
@@ -30,9 +82,14 @@ TStagedFiles::~TStagedFiles()
 
 QString TStagedFiles::stage(const QString& target)
 {
-    m_targets.append(target);
-    m_temporaries.append(temporaryPath(target));
+    adopt(temporaryPath(target), target);
     return m_temporaries.last();
+}
+
+void TStagedFiles::adopt(const QString& temporary, const QString& target)
+{
+    m_targets.append(target);
+    m_temporaries.append(temporary);
 }
 
 void TStagedFiles::write(const QString& target, const QByteArray& bytes)
@@ -43,14 +100,38 @@ void TStagedFiles::write(const QString& target, const QByteArray& bytes)
             QStringLiteral("Cannot write %1: %2").arg(target, file.errorString()).toStdString());
 }
 
+bool TStagedFiles::moveIntoPlace(int k)
+{
+    const QString& temporary = m_temporaries[k];
+    const QString& target = m_targets[k];
+    const bool existed = exists(target);
+    if (!writeJournal(temporary, target, existed))
+        return false;
+    if (existed && !replaceFile(target, temporary + QLatin1String(AsideSuffix))) {
+        // Nothing was set aside: the journal must not put anything back.
+        QFile::remove(temporary + QLatin1String(JournalSuffix));
+        return false;
+    }
+    return replaceFile(temporary, target);
+}
+
+void TStagedFiles::rollBack(int k)
+{
+    for (int j = k; j >= 0; --j)
+        undoJournal(m_temporaries[j]);
+}
+
 void TStagedFiles::commit()
 {
     for (int k = 0; k < m_targets.size(); ++k) {
-        if (!replaceFile(m_temporaries[k], m_targets[k])) {
-            for (int moved = 0; moved < k; ++moved)
-                QFile::remove(m_targets[moved]);
+        if (!moveIntoPlace(k)) {
+            rollBack(k);
             throw std::runtime_error(QStringLiteral("Cannot move %1 into place").arg(m_targets[k]).toStdString());
         }
+    }
+    for (const QString& temporary : qAsConst(m_temporaries)) {
+        QFile::remove(temporary + QLatin1String(AsideSuffix));
+        QFile::remove(temporary + QLatin1String(JournalSuffix));
     }
     m_targets.clear();
     m_temporaries.clear();

@@ -23,6 +23,13 @@ public:
     using RiskFactors = std::map<std::string, std::pair<bool, std::string>>;
 
     static constexpr const char* NoDateTime = "00000000000000";
+    // Where a recording stands, in the study object's "recordingState"
+    // member: "recording" from the start of the recording until it ends,
+    // "interrupted" once a recording cut off by a crash has been finished
+    // at the next start; empty (no member) for a complete recording.
+    static constexpr const char* RecordingStateKey = "recordingState";
+    static constexpr const char* RecordingInProgress = "recording";
+    static constexpr const char* RecordingInterrupted = "interrupted";
 
     explicit TStudy(int id = 0);
     ~TStudy();

@@ -2,6 +2,7 @@
 
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
+#include "storage/TPrivateFiles.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyJson.h"
 
@@ -146,6 +147,7 @@ void saveStudyFile(const TStudy& study, const QString& path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("Cannot create study file");
+    TPrivateFiles::restrict(file);
     const QByteArray data = QByteArray(StudyMagic) + compress(json);
     // QSaveFile buffers: a failure to hand the data over (a full disk, a
     // size limit) shows only at flush, which commit itself does not check.

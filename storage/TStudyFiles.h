@@ -20,6 +20,8 @@ namespace TStudyFiles {
 constexpr const char* StudyExtension = "pxstudy";
 constexpr const char* EcgExtension = "pxecg";
 constexpr const char* BeatsExtension = "pxbeats";
+// The three files of a study.
+inline constexpr const char* StudyFileExtensions[] = {StudyExtension, EcgExtension, BeatsExtension};
 constexpr const char* StudyMagic = "PXSTUDY2";
 constexpr const char* StudyMagicV1 = "PXSTUDY1";
 constexpr const char* EcgMagic = "PXECG1";

@@ -1,5 +1,6 @@
 #include "storage/TStudyJson.h"
 
+#include "analysis/TSignalGaps.h"
 #include "analysis/TWaveMarks.h"
 #include "storage/TStudy.h"
 
@@ -27,6 +28,9 @@ QJsonObject studyObject(const TStudy& study)
         object.insert(QString::fromLatin1(key.c_str()), toQString(study.propertyValue(key)));
     object.insert(QStringLiteral("studyDateTime"), toQString(study.studyDateTime()));
     object.insert(QStringLiteral("recordingDateTime"), toQString(study.recordingDateTime()));
+    const std::string state = study.propertyValue(TStudy::RecordingStateKey);
+    if (!state.empty())
+        object.insert(QLatin1String(TStudy::RecordingStateKey), toQString(state));
     return object;
 }
 
@@ -90,6 +94,9 @@ void readStudyObject(const QJsonObject& object, TStudy& study)
     study.setRecordingDateTime(toUtf8(object.value(QStringLiteral("recordingDateTime")).toString()));
     for (const std::string& key : TStudy::studyKeys())
         study.setProperty(key, toUtf8(object.value(QString::fromLatin1(key.c_str())).toString()));
+    const QString state = object.value(QLatin1String(TStudy::RecordingStateKey)).toString();
+    if (!state.isEmpty())
+        study.setProperty(TStudy::RecordingStateKey, toUtf8(state));
 }
 
 QString patientText(const QJsonValue& value)
@@ -164,6 +171,10 @@ bool kindOfType(const QJsonObject& member, TWaveMark::Kind& kind)
 // study again never drops them.
 void readResultsObject(const QJsonObject& object, TWaveMarks& results)
 {
+    // The gaps of a recording exist only in studies that have them.
+    const QString gaps = QLatin1String(TSignalGaps::ResultName);
+    if (object.contains(gaps) && results.find(gaps) == nullptr)
+        results.insert(gaps, TWaveMark::Trend);
     for (QString name = results.firstName(); !name.isEmpty(); name = results.nextName()) {
         if (TWaveMark* mark = results.find(name))
             readResult(object.value(name).toObject(), *mark);

@@ -33,7 +33,8 @@ void readStudyObject(const QJsonObject& object, TStudy& study);
 // order, a later element replacing an earlier one of the same name.
 void readPatientObject(const QJsonObject& object, TStudy& study);
 // For every entry the registry holds, its member read by the entry's kind
-// (not by the member's "type"); other members are ignored.
+// (not by the member's "type"); a "signalGaps" member (TSignalGaps) is
+// taken in as a trend; other members are ignored.
 void readResultsObject(const QJsonObject& object, TWaveMarks& results);
 
 // A JSON value as patient text (the rule above).

@@ -3,14 +3,32 @@
 #include "storage/TStudyInfo.h"
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 class TStudy;
 
+// An import that would replace a local copy of the study changed after the
+// archive was made. The operator chooses: keep the local copy, or replace
+// it (importStudyReplacing). Both dates are "yyyyMMddHHmmss", local time.
+class TImportConflict : public std::runtime_error
+{
+public:
+    static constexpr const char* Message = "The local copy of this study was changed after the archive was made";
+
+    TImportConflict(std::string localChanged, std::string archiveMade)
+        : std::runtime_error(Message), localChanged(std::move(localChanged)), archiveMade(std::move(archiveMade))
+    {
+    }
+
+    std::string localChanged;
+    std::string archiveMade;
+};
+
 // The one interface through which every window reaches stored studies.
-// Its 29 operations keep the order of the table below; the
+// Its 31 operations keep the order of the table below; the
 // reserved ones exist only to keep that order and throw "unimplemented".
 // Every failure is a std::exception carrying a fixed message. Paths cross
 // the interface as 8-bit text in the local encoding, texts as UTF-8.
@@ -59,6 +77,8 @@ public:
     // 23.
     virtual void reserved23() = 0;
     // 24. Brings an archive's study into the data folder; answers its id.
+    // Throws TImportConflict rather than replace a local copy changed after
+    // the archive was made.
     virtual int importStudy(const std::string& archivePath) = 0;
     // 25. Whether the file is a study archive, with its info.
     virtual bool readArchiveInfo(const std::string& archivePath, TStudyInfo& info) = 0;
@@ -71,4 +91,9 @@ public:
     // 29. False only when the data folder's volume is known to have less
     // than 50 MiB available.
     virtual bool hasFreeSpace() = 0;
+    // 30. importStudy that replaces a changed local copy: the operator chose so.
+    virtual int importStudyReplacing(const std::string& archivePath) = 0;
+    // 31. The recordings cut off by a crash that the store finished when it
+    // opened (marked interrupted).
+    virtual std::vector<TStudyInfo> interruptedRecordings() const = 0;
 };

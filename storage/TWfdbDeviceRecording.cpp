@@ -4,6 +4,8 @@
 #include "analysis/TSampleConversion.h"
 #include "storage/TWfdbRecord.h"
 
+#include <stdexcept>
+
 TWfdbDeviceRecording::TWfdbDeviceRecording(const TWfdbHeader& header, const TWfdbLeadMap& leadMap)
     : m_header(header), m_leadMap(leadMap)
 {
@@ -16,6 +18,15 @@ TWfdbDeviceRecording TWfdbDeviceRecording::read(const QString& headerPath)
 
 TWfdbDeviceRecording TWfdbDeviceRecording::fromRecord(const TWfdbRecord& record)
 {
+    const double rate = record.header.samplingFrequency;
+    if (!(rate >= MinimumInputRate && rate <= MaximumInputRate))
+        throw std::runtime_error(QStringLiteral("The sampling rate of %1, %2 Hz, is not that of an ECG recording "
+                                                "(%3 to %4 Hz)")
+                                     .arg(record.header.recordName)
+                                     .arg(rate)
+                                     .arg(MinimumInputRate)
+                                     .arg(MaximumInputRate)
+                                     .toStdString());
     TWfdbDeviceRecording result(record.header, TWfdbLeadMap(record.header));
     const TResampler resampler(record.header.samplingFrequency, SampleRate);
     const std::size_t frames = resampler.outputLength(record.length());

@@ -18,11 +18,16 @@ class TWfdbDeviceRecording
 {
 public:
     static constexpr int SampleRate = 1000;
+    // The sampling rates of ECG recordings, from low-rate rhythm records
+    // to high-resolution ones; a rate outside them is a damaged header, and
+    // resampling from it could take minutes and gigabytes.
+    static constexpr double MinimumInputRate = 50.0;
+    static constexpr double MaximumInputRate = 32000.0;
 
     // Reads the record of a header file (TWfdbRecord::read) and converts it.
     static TWfdbDeviceRecording read(const QString& headerPath);
     // Converts a record already read. Throws std::runtime_error when it has
-    // no usable ECG lead.
+    // no usable ECG lead or its rate is outside the rates of ECG recordings.
     static TWfdbDeviceRecording fromRecord(const TWfdbRecord& record);
 
     const TWfdbHeader& header() const { return m_header; }

@@ -1,5 +1,6 @@
 #include "storage/TWfdbHeader.h"
 
+#include "storage/TRegularFile.h"
 #include "storage/TWfdbSampleFormat.h"
 
 #include <QFile>
@@ -225,9 +226,12 @@ TWfdbHeader TWfdbHeader::parse(const QString& text, const QString& fileName)
 
 TWfdbHeader TWfdbHeader::read(const QString& path)
 {
+    TRegularFile::require(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(
             QStringLiteral("Cannot open WFDB header %1: %2").arg(path, file.errorString()).toStdString());
+    if (file.size() > MaxHeaderBytes)
+        throw std::runtime_error(QStringLiteral("WFDB header %1 is too long to be a header").arg(path).toStdString());
     return parse(QString::fromUtf8(file.readAll()), path);
 }

@@ -38,6 +38,9 @@ struct TWfdbSignalInfo
 class TWfdbHeader
 {
 public:
+    // Headers are a few lines; a longer file is something else.
+    static constexpr qint64 MaxHeaderBytes = 1024 * 1024;
+
     QString recordName;
     double samplingFrequency = 250.0; // frames per second
     double counterFrequency = 0.0;    // 0 when the header gives none

@@ -1,5 +1,6 @@
 #include "storage/TWfdbRecord.h"
 
+#include "storage/TRegularFile.h"
 #include "storage/TWfdbSampleFormat.h"
 
 #include <QDir>
@@ -51,6 +52,7 @@ std::vector<std::vector<int>> readSignalFile(const QString& headerPath, const QD
 {
     const TWfdbSignalInfo& first = header.signalInfos[std::size_t(signalFile.signalIndices.front())];
     QFile file(folder.filePath(signalFile.name));
+    TRegularFile::require(file.fileName());
     if (!file.open(QIODevice::ReadOnly))
         fail(headerPath, QStringLiteral("cannot open signal file %1: %2").arg(file.fileName(), file.errorString()));
     if (first.byteOffset > file.size())

@@ -12,6 +12,7 @@
 #include "analysis/TRecordingNoise.h"
 #include "app/TSettings.h"
 #include "display/DisplayColorSchemes.h"
+#include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "windows/ElectrodeStatusWidget.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <algorithm>
@@ -31,6 +33,9 @@ namespace {
 constexpr int UpdateIntervalMs = 1000;
 // Updates between two measurements of the recording's noise.
 constexpr int NoiseUpdates = 5;
+// A lost device shows within a second: half a second of silence and at
+// most a quarter until the check.
+constexpr int ConnectionCheckMs = 250;
 // Leads shown at first: the twelve standard leads; CM5 and CR5 are hidden.
 constexpr int StandardLeadCount = 12;
 constexpr int AverageLead = TLeadSet::LeadV5;
@@ -50,6 +55,7 @@ EcgMonitorWindow::EcgMonitorWindow(QWidget* parent, TAcqSource* source, TStudy* 
     , m_source(source)
     , m_study(study)
     , m_updateTimer(new QTimer(this))
+    , m_connectionTimer(new QTimer(this))
 {
     m_ui->setupUi(this);
     m_ui->frameAverageBeat->hide();
@@ -66,6 +72,10 @@ EcgMonitorWindow::EcgMonitorWindow(QWidget* parent, TAcqSource* source, TStudy* 
     m_updateTimer->setObjectName(QStringLiteral("updateTimer"));
     connect(m_updateTimer, &QTimer::timeout, this, &EcgMonitorWindow::updateStatus);
     m_updateTimer->start(UpdateIntervalMs);
+    m_connectionTimer->setObjectName(QStringLiteral("connectionTimer"));
+    connect(m_connectionTimer, &QTimer::timeout, this, &EcgMonitorWindow::showConnection);
+    m_connectionTimer->start(ConnectionCheckMs);
+    showConnection();
     loadSettings();
 }
 
@@ -80,6 +90,10 @@ void EcgMonitorWindow::startPipeline()
 {
     m_pipeline = std::make_unique<TAnalysisPipeline>(m_source, m_study);
     m_listener = std::make_unique<TMonitorWindowListener>(*m_ui->ecgDisplay, *m_ui->btnStop, *this);
+    // Shown once the notification has returned, not from inside it.
+    m_listener->setRecordingFailureHandler([this](const QString& reason) {
+        QTimer::singleShot(0, this, [this, reason] { showRecordingFailure(reason); });
+    });
     m_pipeline->addListener(m_listener.get());
     m_pipeline->start();
 }
@@ -199,6 +213,7 @@ void EcgMonitorWindow::on_btnStart_clicked()
     m_pipeline->startRecording(now.toStdString());
     m_ui->btnStart->setEnabled(false);
     m_ui->frameAverageBeat->show();
+    emit recordingStarted();
 }
 
 void EcgMonitorWindow::on_btnStop_clicked()
@@ -272,18 +287,54 @@ void EcgMonitorWindow::on_btnZoom2_clicked() { m_ui->beatDisplay->setZoom(2); }
 void EcgMonitorWindow::on_btnZoom3_clicked() { m_ui->beatDisplay->setZoom(3); }
 void EcgMonitorWindow::on_btnZoom4_clicked() { m_ui->beatDisplay->setZoom(4); }
 
+void EcgMonitorWindow::on_btnClose_clicked()
+{
+    close();
+}
+
 void EcgMonitorWindow::updateStatus()
 {
     if (!m_pipeline)
         return;
     showOverlay(m_lowBatteryIcon, QStringLiteral(":/res/low-battery"), tr("Low battery"), 0,
                 m_pipeline->isBatteryLow());
-    showOverlay(m_connectingIcon, QStringLiteral(":/res/connecting"), tr("Connecting"), 1, !m_source->isHealthy());
+    showConnection();
     updateElectrodes();
     // Beats are detected from the first samples on, recording or not.
     showHeartRate();
     if (m_pipeline->isRecording())
         updateRecordingStatus();
+}
+
+void EcgMonitorWindow::showConnection()
+{
+    if (!m_pipeline)
+        return;
+    const bool lost = !m_source->isHealthy() || !m_pipeline->isStreaming();
+    showOverlay(m_connectingIcon, QStringLiteral(":/res/connecting"), tr("Connecting"), 1, lost);
+    if (!lost && !m_connectingText)
+        return;
+    if (!m_connectingText) {
+        m_connectingText = new QLabel(tr("Connecting to the ECG device..."), m_ui->ecgDisplay);
+        m_connectingText->setObjectName(QStringLiteral("lblConnecting"));
+        m_connectingText->setAlignment(Qt::AlignCenter);
+        m_connectingText->setStyleSheet(QStringLiteral("background: white; color: black; font-size: 18px; padding: 8px"));
+    }
+    // Below the display's own waiting spinner, in the middle of the frame.
+    m_connectingText->adjustSize();
+    m_connectingText->move((m_ui->ecgDisplay->width() - m_connectingText->width()) / 2,
+                           m_ui->ecgDisplay->height() / 2 + OverlaySize);
+    m_connectingText->setVisible(lost);
+}
+
+void EcgMonitorWindow::showRecordingFailure(const QString& reason)
+{
+    showElapsedTime();
+    QMessageBox::critical(this, tr("Error"),
+                          tr("Recording stopped: the study could not be written (%1).\n"
+                             "The first %2 of the ECG and %3 beats were saved and can be reviewed.")
+                              .arg(reason, m_ui->lblTotalElapsedTime->text().trimmed())
+                              .arg(m_study->beatsFile()->count()));
 }
 
 // A picture alone does not say what it warns of: each carries its word,

@@ -29,7 +29,10 @@ class EcgMonitorWindow;
 // without contact.
 //
 // Monitoring (after construction) -> recording (start button) -> closed
-// (stop button, or closing the window at any time). However it closes, the
+// (stop or close button, or closing the window at any time). Whenever no
+// block has come for half a second, whatever the cause, the connecting
+// icon and "Connecting to the ECG device..." show it. A study that cannot
+// be written stops the recording and says what was saved. However it closes, the
 // pipeline is stopped and released before the window goes, so no
 // acquisition thread outlives it; the source and the study, which the
 // caller created, are then the caller's to dispose of.
@@ -46,6 +49,11 @@ public:
 
     // The pipeline while the window runs one; null once recording stopped.
     TAnalysisPipeline* pipeline() const { return m_pipeline.get(); }
+
+signals:
+    // Recording has started: the study now has its recording date-time,
+    // worth saving at once so that a crash does not lose it.
+    void recordingStarted();
 
 private slots:
     void on_btnSpeed12_clicked();
@@ -67,12 +75,17 @@ private slots:
     void on_btnZoom2_clicked();
     void on_btnZoom3_clicked();
     void on_btnZoom4_clicked();
+    void on_btnClose_clicked();
 
 private:
     // The one-second update (timer "updateTimer"): battery, connection,
     // electrodes, heart rate and, while recording, elapsed time and the
     // averaged beat.
     void updateStatus();
+    // The connection check (timer "connectionTimer", four times a second).
+    void showConnection();
+    // Says why recording stopped and how much of the study was saved.
+    void showRecordingFailure(const QString& reason);
     void startPipeline();
     void setUpDisplays();
     // The averaged-beat lead, the recording buttons and the patient's name.
@@ -113,8 +126,10 @@ private:
     ElectrodeStatusWidget* m_electrodePanel = nullptr;
     QLabel* m_lowBatteryIcon = nullptr;
     QLabel* m_connectingIcon = nullptr;
+    QLabel* m_connectingText = nullptr;
     QTimer* m_updateTimer;
     std::unique_ptr<TRecordingNoise> m_recordingNoise;
     QLabel* m_noiseLabel = nullptr;
     int m_updatesSinceNoise = 0;
+    QTimer* m_connectionTimer;
 };

@@ -11,6 +11,7 @@
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TReviewAnalysis.h"
 #include "analysis/TReviewFilterChain.h"
+#include "analysis/TSignalGaps.h"
 #include "analysis/TWaveMarks.h"
 #include "app/TSettings.h"
 #include "display/DisplayColorSchemes.h"
@@ -210,6 +211,7 @@ void EcgReviewWindow::setUpDisplays()
     display->setAverager(m_windowAverager.get());
     m_clippedRuns = std::make_unique<TClippedSampleRuns>(*m_study->ecgFile());
     display->setMarkedIntervals(m_clippedRuns.get());
+    display->setGaps(TSignalGaps::of(m_study->results()));
     connect(display, &QSignalBrowseDisplay::startTimeChanged, this, &EcgReviewWindow::onStartTimeChanged);
 
     m_ui->beatDisplayZoom->setAverager(&m_analysis->mainAverager());

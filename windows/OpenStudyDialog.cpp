@@ -439,11 +439,42 @@ void OpenStudyDialog::on_btnShareImport_clicked()
 {
     const QList<QTreeWidgetItem*> items = m_ui->treeSharedStudies->selectedItems();
     const QString folder = sharedFolder();
-    const int succeeded = runBatch(patients(items), [this, &items, &folder](int i) {
-        m_store->importStudy(toLocal8Bit(QStringLiteral("%1/%2").arg(folder, items[i]->text(ColumnKey))));
+    int kept = 0;
+    const int succeeded = runBatch(patients(items), [this, &items, &folder, &kept](int i) {
+        if (!importArchive(toLocal8Bit(QStringLiteral("%1/%2").arg(folder, items[i]->text(ColumnKey)))))
+            ++kept;
     });
     fillLocalList();
-    reportBatch(tr("%1 of %2 studies were copied to the local folder."), succeeded, items.size());
+    QString summary = tr("%1 of %2 studies were copied to the local folder.");
+    if (kept > 0)
+        summary += QLatin1Char('\n') + tr("The local copy was kept for %n of them.", nullptr, kept);
+    reportBatch(summary, succeeded - kept, items.size());
+}
+
+// A local copy changed after the archive was made is replaced only when
+// the operator, told both dates, chooses so; false when it is kept.
+bool OpenStudyDialog::importArchive(const std::string& path)
+{
+    try {
+        m_store->importStudy(path);
+        return true;
+    } catch (const TImportConflict& conflict) {
+        const auto shown = [](const std::string& dateTime) {
+            return QLocale().toString(QDateTime::fromString(fromUtf8(dateTime), DateTimeFormat), QLocale::ShortFormat);
+        };
+        QMessageBox question(QMessageBox::Question, tr("Confirm"),
+                             tr("The local copy of this study was changed on %1, after the archive was made on %2.")
+                                 .arg(shown(conflict.localChanged), shown(conflict.archiveMade)),
+                             QMessageBox::NoButton, this);
+        QPushButton* keep = question.addButton(tr("Keep local"), QMessageBox::RejectRole);
+        question.addButton(tr("Replace"), QMessageBox::AcceptRole);
+        question.setDefaultButton(keep);
+        question.exec();
+        if (question.clickedButton() == keep)
+            return false;
+        m_store->importStudyReplacing(path);
+        return true;
+    }
 }
 
 // Runs the operation on every entry (a study, shown by its patient, or a
@@ -475,11 +506,10 @@ int OpenStudyDialog::runBatch(const QStringList& labels, const std::function<voi
     return succeeded;
 }
 
-// After a batch in which some study failed, how many succeeded.
+// After a batch, how many succeeded: the operator knows the copies were made.
 void OpenStudyDialog::reportBatch(const QString& summary, int succeeded, int total)
 {
-    if (succeeded < total)
-        QMessageBox::information(this, QString(), summary.arg(succeeded).arg(total));
+    QMessageBox::information(this, QString(), summary.arg(succeeded).arg(total));
 }
 
 // The chosen folder joins the list once and becomes the current one.

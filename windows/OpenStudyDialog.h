@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace Ui {
 class OpenStudyDialog;
@@ -80,6 +81,7 @@ private:
     void exportSelected(TStudyExport::Format format);
     void exportStudy(int id, const QString& path);
     void importRecording(const QString& path);
+    bool importArchive(const std::string& path);
 
     std::unique_ptr<Ui::OpenStudyDialog> m_ui;
     TStudyStore* m_store;

@@ -8,10 +8,13 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <functional>
+
 // The monitor window's listener of the acquisition analysis pipeline:
 // every appended block redraws the live display; the start of recording
 // enables the stop button and gives it the focus; an acquisition failure is
-// shown to the operator as a warning (acquisition is not stopped by it).
+// shown to the operator as a warning (acquisition is not stopped by it); a
+// study that could not be written goes to the window's handler.
 // Beats and the end of recording need nothing here.
 class TMonitorWindowListener final : public TAnalysisPipelineListener
 {
@@ -39,8 +42,18 @@ public:
         QMessageBox::warning(&m_window, tr("Warning"), QString::fromStdString(message));
     }
 
+    // The handler gets the system's reason for the failed write.
+    void setRecordingFailureHandler(std::function<void(const QString&)> handler) { m_onFailure = std::move(handler); }
+
+    void onRecordingFailed(TAnalysisPipeline*, const std::string& reason) override
+    {
+        if (m_onFailure)
+            m_onFailure(QString::fromStdString(reason));
+    }
+
 private:
     QSignalMonitorDisplay& m_display;
     QAbstractButton& m_stopButton;
     QWidget& m_window;
+    std::function<void(const QString&)> m_onFailure;
 };

@@ -18,10 +18,14 @@
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
 #include "tests/analysis/PipelineTestSupport.h"
+#include "analysis/TSignalGaps.h"
+#include "tests/common/FileSizeLimit.h"
 #include "tests/common/ecgsynth/SyntheticEcg.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -73,6 +77,7 @@ public:
     void onRecordingStarted(TAnalysisPipeline*) override { ++started; }
     void onRecordingStopped(TAnalysisPipeline*) override { ++stopped; }
     void onPipelineError(TAnalysisPipeline*, const std::string& message) override { errors.push_back(message); }
+    void onRecordingFailed(TAnalysisPipeline*, const std::string& reason) override { failures.push_back(reason); }
 
     void at(int samples, std::function<void(TAnalysisPipeline&)> action)
     {
@@ -92,6 +97,7 @@ public:
     int stopped = 0;
     std::vector<TBeat> beats;
     std::vector<std::string> errors;
+    std::vector<std::string> failures;
 };
 
 // Fails the read after a given number of frames, as a lost link would.
@@ -107,6 +113,35 @@ public:
     }
     QString errorText() const override { return QStringLiteral("Read failure"); }
     qint64 failAfter = 0;
+};
+
+// A device stall: once `stallAt` frames are out the source fails with a
+// block still queued and offers nothing more for half a second, then
+// streams on after the driver has started it again.
+class StallingReplaySource : public TFastReplaySource
+{
+public:
+    using TFastReplaySource::TFastReplaySource;
+    bool isHealthy() const override { return !stalled(); }
+    int bytesAvailable() const override
+    {
+        if (!stalled() || deliveredFrames() < stallAt + blockFrames())
+            return TFastReplaySource::bytesAvailable();
+        return 0;
+    }
+    qint64 stallAt = 0;
+
+private:
+    // Asked from the driver's worker only.
+    bool stalled() const
+    {
+        if (deliveredFrames() < stallAt)
+            return false;
+        if (!m_since.isValid())
+            m_since.start();
+        return m_since.elapsed() < 500;
+    }
+    mutable QElapsedTimer m_since;
 };
 
 // Never healthy: the driver keeps restarting it.
@@ -344,6 +379,17 @@ TEST(PipelineTest, RecordsTheDemoRecordingFromTheStartOnwards)
 }
 
 // A synthetic record as device frames: 14 leads at 1000 Hz.
+// Thirty seconds of the device's leads at 1000 Hz with a little noise.
+ecgsynth::Config thirtySeconds()
+{
+    ecgsynth::Config config;
+    config.leads = Leads;
+    config.rate = 1000;
+    config.duration = 30.0;
+    config.noiseMv = 0.02;
+    return config;
+}
+
 QByteArray deviceFrames(const ecgsynth::Record& record)
 {
     QByteArray frames(record.length() * Leads * 2, Qt::Uninitialized);
@@ -359,11 +405,7 @@ TEST(PipelineTest, RejectedBeatIsStoredButNeitherAveragedNorTold)
 {
     // Beat 15 comes early, in half the leads, and no pause follows it: the
     // detector rejects it.
-    ecgsynth::Config config;
-    config.leads = Leads;
-    config.rate = 1000;
-    config.duration = 30.0;
-    config.noiseMv = 0.02;
+    ecgsynth::Config config = thirtySeconds();
     config.rr = ecgsynth::regularRr(75, 40);
     config.rr[14] = 0.5;
     config.rr[15] = 0.7;
@@ -548,4 +590,74 @@ TEST(PipelineTest, ElectrodeAndBatteryQueries)
     source.volts = 2.5;
     EXPECT_TRUE(pipeline.isBatteryLow());
     TAnalysisConstants::setLowBatteryThreshold(TAnalysisConstants::DefaultLowBatteryThreshold);
+}
+
+// The disk fills 5 s into the recording: recording stops at once, the
+// listeners hear why, and the study keeps the whole frames written.
+TEST(PipelineTest, AFailedWriteStopsTheRecordingAndTellsWhy)
+{
+    PipelineRun<> run(demoPath("ecg1000.dat"), 1000, 12.0);
+    const qint64 limitBytes = 4096 + 5000 * 28;
+    std::unique_ptr<FileSizeLimit> limit;
+    run.recorder.at(500, [&](TAnalysisPipeline& p) {
+        p.startRecording("20240312103000");
+        limit = std::make_unique<FileSizeLimit>(rlim_t(limitBytes));
+    });
+    ASSERT_TRUE(run.replay());
+    run.pipeline->finish();
+    limit.reset();
+    ASSERT_EQ(run.recorder.failures.size(), 1u);
+    EXPECT_EQ(run.recorder.failures.front(), "File too large");
+    EXPECT_FALSE(run.pipeline->isRecording());
+    EXPECT_EQ(run.recorder.stopped, 1);
+    const TEcgFile& ecg = *run.study.study()->ecgFile();
+    EXPECT_GT(ecg.sampleCount(), 4800);
+    EXPECT_LE(ecg.sampleCount(), 5000);
+    EXPECT_LE(QFileInfo(ecg.path()).size(), limitBytes);
+}
+
+// A 75-bpm rhythm whose stream breaks 15.15 s in, just after a beat, and
+// 0.2 s of it is lost: the join is kept in the study with about the time
+// the stream was silent, no RR interval spans it, and the beat whose window
+// spans it is rejected.
+TEST(PipelineTest, AStreamBrokenByTheDeviceIsJoinedVisiblyAndNeverAcrossABeat)
+{
+    ecgsynth::Config config = thirtySeconds();
+    config.firstBeat = 0.6;  // a beat at 15.0 s
+    ecgsynth::Record record = ecgsynth::synthesize(config);
+    const int join = 101 * 150;  // a block boundary of the fast source
+    for (std::vector<qint16>& lead : record.leads)
+        lead.erase(lead.begin() + join, lead.begin() + join + 200);
+    TempSettings settings;
+    StallingReplaySource source(deviceFrames(record), Leads, 1000, record.length());
+    source.stallAt = join - source.blockFrames();
+    TemporaryStudy study(source);
+    TAnalysisPipeline pipeline(&source, study.study());
+    pipeline.start();
+    pipeline.startRecording("20240312103000");
+    ASSERT_TRUE(pipelinetest::runUntil([&] { return pipelinetest::replayed(pipeline, source); }, TimeoutMs));
+    pipeline.finish();
+    pipeline.stopRecording();
+
+    const std::vector<TSignalGaps::Gap> gaps = TSignalGaps::of(study.study()->results());
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_DOUBLE_EQ(gaps[0].seconds, join / 1000.0);
+    EXPECT_GT(gaps[0].lostSeconds, 0.2);
+    EXPECT_LT(gaps[0].lostSeconds, 1.0);
+    const double joinTime = join / 1000.0;
+    int after = 0;
+    int spanning = 0;
+    for (const TBeat& beat : storedBeats(*study.study()->beatsFile())) {
+        const double qrs = beat.value(TBeat::QrsTime);
+        if (beat.windowStart() < joinTime && joinTime < beat.windowStart() + beat.windowLength()) {
+            EXPECT_FALSE(beat.isValid()) << "beat at " << qrs;
+            ++spanning;
+        }
+        if (qrs > joinTime && beat.isValueSet(TBeat::RrInterval)) {
+            EXPECT_GE(qrs - beat.value(TBeat::RrInterval), joinTime) << "beat at " << qrs;
+        }
+        after += qrs > joinTime && beat.isValid();
+    }
+    EXPECT_EQ(spanning, 1);
+    EXPECT_GT(after, 15) << "detection goes on after the join";
 }

@@ -30,6 +30,18 @@
 
 namespace {
 
+// The study file of an indexed study, read back from the disk.
+std::unique_ptr<TStudy> savedStudy(TLocalStudyStore& store, int id)
+{
+    TStudyInfo indexed;
+    if (!store.getIndexRow(id, indexed))
+        return nullptr;
+    const QString studyFile = QDir(store.studyDataFolder())
+                                  .filePath(QStringLiteral("%1.%2").arg(QString::fromStdString(indexed.baseFilename),
+                                                                        TStudyFiles::StudyExtension));
+    return store.loadStudyFile(studyFile.toStdString());
+}
+
 template <typename T>
 T* topLevel()
 {
@@ -40,15 +52,25 @@ T* topLevel()
     return nullptr;
 }
 
-TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecordingTime)
+// The main window in demo mode on a data folder of its own, its store made.
+class MainWindowRecording : public ::testing::Test
 {
+protected:
+    void SetUp() override
+    {
+        TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
+        window.show();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window.store() != nullptr; }, 10000));
+    }
+
     TempSettings settings;
     TempDataFolder data;
-    WorkingFolder demo(QStringLiteral(VAROR_DATA_DIR));
-    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
-    MainWindow window(nullptr, data.storeFactory());
-    window.show();
-    ASSERT_TRUE(QTest::qWaitFor([&window] { return window.store() != nullptr; }, 10000));
+    WorkingFolder demo{QStringLiteral(VAROR_DATA_DIR)};
+    MainWindow window{nullptr, data.storeFactory()};
+};
+
+TEST_F(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecordingTime)
+{
     auto* store = dynamic_cast<TLocalStudyStore*>(window.store());
     ASSERT_NE(store, nullptr);
 
@@ -72,6 +94,15 @@ TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecord
     EXPECT_TRUE(monitor->isFullScreen());
 
     monitor->findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+    // Saved and listed as soon as recording starts, so that a crash keeps both.
+    const int id = store->listStudies().front().id;
+    const std::unique_ptr<TStudy> started = savedStudy(*store, id);
+    ASSERT_NE(started, nullptr);
+    EXPECT_TRUE(QDateTime::fromString(QString::fromStdString(started->recordingDateTime()),
+                                      QStringLiteral("yyyyMMddHHmmss"))
+                    .isValid());
+    EXPECT_EQ(started->propertyValue(TStudy::RecordingStateKey), TStudy::RecordingInProgress);
+    EXPECT_TRUE(TSettings::list(TSettings::RecentStudyList).value(0).startsWith(QStringLiteral("%1||").arg(id)));
     // A few beats of V5 averaged, so the review has something to show.
     ASSERT_TRUE(QTest::qWaitFor([&monitor] { return monitor->pipeline()->liveAverager()->count(10) >= 3; },
                                 120000));
@@ -80,7 +111,7 @@ TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecord
 
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QStringLiteral(", ")).toStdString();
     EXPECT_TRUE(window.isEnabled());
-    const int id = store->listStudies().front().id;
+    EXPECT_EQ(TSettings::list(TSettings::RecentStudyList).size(), 1);
     EXPECT_TRUE(TSettings::list(TSettings::RecentStudyList)
                     .first()
                     .startsWith(QStringLiteral("%1||").arg(id)));
@@ -90,13 +121,9 @@ TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecord
     EXPECT_TRUE(store->isStudyOpen(id));
 
     // Saved when the monitor window went, before the review window.
-    TStudyInfo indexed;
-    ASSERT_TRUE(store->getIndexRow(id, indexed));
-    const QString studyFile = QDir(store->studyDataFolder())
-                                  .filePath(QStringLiteral("%1.%2").arg(QString::fromStdString(indexed.baseFilename),
-                                                                        TStudyFiles::StudyExtension));
-    const std::unique_ptr<TStudy> saved = store->loadStudyFile(studyFile.toStdString());
+    const std::unique_ptr<TStudy> saved = savedStudy(*store, id);
     ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->propertyValue(TStudy::RecordingStateKey), "");
     const QDateTime recorded =
         QDateTime::fromString(QString::fromStdString(saved->recordingDateTime()), QStringLiteral("yyyyMMddHHmmss"));
     EXPECT_TRUE(recorded.isValid()) << saved->recordingDateTime();
@@ -104,6 +131,25 @@ TEST(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsRecord
     review->close();
     ASSERT_TRUE(QTest::qWaitFor([&review] { return review.isNull(); }, 10000));
     EXPECT_FALSE(store->isStudyOpen(id));
+}
+
+// Left before recording, the monitor window leaves no empty study behind,
+// in the index or in the recent list.
+TEST_F(MainWindowRecording, MonitorLeftBeforeRecordingLeavesNoStudy)
+{
+    TStudyInfo info;
+    info.lastName = "Garcia";
+    info.firstName = "Ana";
+    window.startAcquisition(info);
+    QPointer<EcgMonitorWindow> monitor = topLevel<EcgMonitorWindow>();
+    ASSERT_NE(monitor, nullptr);
+    ASSERT_EQ(window.store()->listStudies().size(), 1u);
+    monitor->findChild<QPushButton*>(QStringLiteral("btnClose"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&monitor] { return monitor.isNull(); }, 10000));
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_TRUE(window.store()->listStudies().empty());
+    EXPECT_TRUE(TSettings::list(TSettings::RecentStudyList).isEmpty());
+    EXPECT_EQ(topLevel<EcgReviewWindow>(), nullptr);
 }
 
 } // namespace

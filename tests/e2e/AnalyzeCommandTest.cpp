@@ -17,6 +17,7 @@
 #include "analysis/TSignal.h"
 #include "report/TLatePotentialLimits.h"
 #include "storage/TBeatsFile.h"
+#include "storage/TDataFolderLock.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
 #include "storage/TWfdbAnnotations.h"
@@ -24,6 +25,7 @@
 
 #include "tests/app/TempSettings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,6 +39,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sys/stat.h>
 
 namespace {
 
@@ -224,6 +227,15 @@ TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
 {
     AnalyzeProgram program;
     QTemporaryDir out;
+    {
+        // While the application holds the data folder, nothing is imported.
+        const QString folder = program.dataFolder() + QStringLiteral("/PulsorixVAROR");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        TDataFolderLock application(folder);
+        const CommandResult refused = program.run({PtbHeader, QStringLiteral("--import")});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.error.contains(QStringLiteral("is in use"))) << refused.error.toStdString();
+    }
     const CommandResult failed = program.run(
         {PtbHeader, QStringLiteral("--import"), QStringLiteral("--beats"), out.filePath(QStringLiteral("gone/beats.csv"))});
     EXPECT_EQ(failed.exitCode, 1);
@@ -289,6 +301,7 @@ TEST(AnalyzeCommand, BadInputIsReportedAndWritesNothing)
         {"format", "rec 1 360 100\nrec.dat 999 200 11 1024 0 0 0 MLII\n", "format 999 is not supported"},
         {"header", "not a header line\n", "line 1"},
         {"leads", "rec 1 360 100\nrec.dat 16 200 16 0 0 0 0 BP\n", "no usable ECG lead"},
+        {"rate", "rec 1 1 100\nrec.dat 16 200 16 0 0 0 0 II\n", "is not that of an ECG recording"},
     };
     AnalyzeProgram program;
     for (const BadInput& bad : cases) {
@@ -312,6 +325,23 @@ TEST(AnalyzeCommand, BadInputIsReportedAndWritesNothing)
         EXPECT_FALSE(QFile::exists(csv)) << bad.name;
         EXPECT_FALSE(QFile::exists(pdf)) << bad.name;
     }
+    // Inputs that are not regular files: a pipe would block forever, the
+    // endless device would be read until memory runs out.
+    QTemporaryDir special;
+    const QString fifo = special.filePath(QStringLiteral("fifo.hea"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString header = special.filePath(QStringLiteral("rec.hea"));
+    QFile headerFile(header);
+    ASSERT_TRUE(headerFile.open(QIODevice::WriteOnly));
+    headerFile.write("rec 1 360 100\nrec.dat 16 200 16 0 0 0 0 II\n");
+    headerFile.close();
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), special.filePath(QStringLiteral("rec.dat"))));
+    for (const QString& input : {fifo, header}) {
+        const CommandResult refused = program.run({input});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.error.contains(QStringLiteral("not a regular file"))) << refused.error.toStdString();
+    }
+
     const CommandResult usage = program.run({PtbHeader, QStringLiteral("--cutoff"), QStringLiteral("30")});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_TRUE(usage.error.contains(QStringLiteral("--cutoff is 25 or 40"))) << usage.error.toStdString();

@@ -179,6 +179,29 @@ TEST_F(SignalGraphicTest, HeartRateCountsOnlyRrIntervalsBelowTwoSeconds)
     EXPECT_FALSE(later.recorded().textList().join(QLatin1Char('|')).contains(QStringLiteral("HR")));
 }
 
+// The recording was joined at 3.0 s after 10.2 s without signal: the join
+// is marked with the time lost, and the interval between the beats on
+// either side, which is no RR interval, gets no label.
+TEST_F(SignalGraphicTest, AJoinIsMarkedWithTheTimeLostAndNoRrLabelSpansIt)
+{
+    for (const double time : {0.5, 1.5, 2.5, 3.5, 4.5})
+        addBeat(time, 1.0);
+    SignalGraphic graphic;
+    graphic.setSignal(signal.get());
+    graphic.setBeats(beats.get());
+    graphic.setGaps({{3.0, 10.2}});
+    graphic.setShowAverage(false);
+    const QRect page(10, 10, int(150 * 1200 / 25.4), int(60 * 1200 / 25.4));
+    RecordingPaintDevice device(page.right() + 20, page.bottom() + 20, 1200);
+    {
+        QPainter painter(&device);
+        graphic.draw(painter, page);
+    }
+    const QStringList texts = device.recorded().textList();
+    EXPECT_EQ(texts.count(QStringLiteral("Signal lost 10.2 s")), 1) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(texts.count(QStringLiteral("1000")), 3);
+}
+
 // Averaged beats of a synthetic recording (1000 Hz, one second each).
 class BeatGraphicTest : public ::testing::Test
 {

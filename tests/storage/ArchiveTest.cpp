@@ -7,6 +7,7 @@
 #include "storage/QZipFileExtractor.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
@@ -79,7 +80,24 @@ QByteArray withBrokenChecksum(QByteArray archive, int index)
 
 QStringList hiddenImports(const QString& folder)
 {
-    return QDir(folder).entryList({".import-*"}, QDir::Files | QDir::Hidden);
+    return QDir(folder).entryList({".import-*"}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// The files of a data folder besides its lock.
+QStringList dataFiles(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    names.removeAll(QStringLiteral(".lock"));
+    return names;
+}
+
+// A study edited, saved and closed as the review window does it.
+void setProperty(TLocalStudyStore& store, int id, const std::string& key, const std::string& value)
+{
+    TStudy* study = store.openStudy(id);
+    study->setProperty(key, value);
+    store.saveStudy(study);
+    store.closeStudy(study);
 }
 
 class ArchiveTest : public ::testing::Test
@@ -133,7 +151,9 @@ TEST_F(ArchiveTest, ExportWritesTheFourMembersAndTheComment)
     EXPECT_EQ(QZipFileExtractor(archive).comment(), "PXZIP1");
     for (const char* extension : {"pxstudy", "pxecg", "pxbeats"})
         EXPECT_TRUE(member(archive, extension) == readAll(file(env, info.baseFilename, extension))) << extension;
-    EXPECT_EQ(QJsonDocument::fromJson(member(archive, "info")).object(),
+    QJsonObject infoObject = QJsonDocument::fromJson(member(archive, "info")).object();
+    EXPECT_EQ(infoObject.take("exportDateTime").toString().size(), 14) << "dated yyyyMMddHHmmss";
+    EXPECT_EQ(infoObject,
               QJsonDocument::fromJson(R"({"baseFilename":"Garcia-Ana-20140312103000","studyDateTime":"20140312103000",)"
                                       R"("studyType":"VA ROR","patient":{"lastName":"Garcia","firstName":"Ana"}})")
                   .object());
@@ -172,11 +192,9 @@ TEST_F(ArchiveTest, ImportOverAnIndexedStudyUpdatesItsRowFromTheInfo)
 {
     const TStudyInfo info = exportedStudy();
     auto store = makeStore(env);
-    TStudy* study = store->openStudy(info.id);
-    study->setProperty("status", "report");
-    store->saveStudy(study);
-    store->closeStudy(study);
-    EXPECT_EQ(store->importStudy(archivePath(info).toStdString()), info.id);
+    setProperty(*store, info.id, "status", "report");
+    // Changed since the export: replaced only as the operator chooses.
+    EXPECT_EQ(store->importStudyReplacing(archivePath(info).toStdString()), info.id);
     const std::vector<TStudyInfo> studies = store->listStudies();
     ASSERT_EQ(studies.size(), 1u);
     EXPECT_EQ(studies[0].status, "") << "the row comes from the archive's info";
@@ -251,7 +269,7 @@ TEST_F(ArchiveTest, ForeignCommentIsRefused)
     auto store = makeStore(other);
     EXPECT_EQ(thrownMessage([&] { store->importStudy(local(shared + "/foreign.pxz")); }), NotAnArchive);
     EXPECT_TRUE(store->listStudies().empty());
-    EXPECT_TRUE(QDir(dataFolder(other)).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(dataFiles(dataFolder(other)).isEmpty());
 }
 
 TEST_F(ArchiveTest, ContentFailuresAreNotAValidArchive)
@@ -268,6 +286,8 @@ TEST_F(ArchiveTest, ContentFailuresAreNotAValidArchive)
         {"garbage study", {{"pxstudy", "PXSTUDY2garbage"}, {"pxecg", ecg}, {"pxbeats", beats}, {"info", infoJson}}},
         {"no study object", {{"pxstudy", R"(PXSTUDY1{"patient":{"a":"b"}})"}, {"pxecg", ecg}, {"pxbeats", beats}, {"info", infoJson}}},
         {"empty study", {{"pxstudy", R"(PXSTUDY1{"study":{}})"}, {"pxecg", ecg}, {"pxbeats", beats}, {"info", infoJson}}},
+        {"no patient", {{"pxstudy", R"(PXSTUDY1{"study":{"id":7,"baseFilename":"Garcia-Ana-20140312103000"}})"},
+                        {"pxecg", ecg}, {"pxbeats", beats}, {"info", infoJson}}},
         {"broken ecg", {{"pxstudy", study}, {"pxecg", "PXECG1{"}, {"pxbeats", beats}, {"info", infoJson}}},
         {"broken beats", {{"pxstudy", study}, {"pxecg", ecg}, {"pxbeats", "PXBEATS2"}, {"info", infoJson}}},
     };
@@ -276,7 +296,7 @@ TEST_F(ArchiveTest, ContentFailuresAreNotAValidArchive)
         makeArchive(shared + "/case.pxz", "PXZIP1", c.second);
         EXPECT_EQ(thrownMessage([&] { store->importStudy(local(shared + "/case.pxz")); }), NotAnArchive)
             << c.first;
-        EXPECT_TRUE(QDir(dataFolder(other)).entryList(QDir::Files | QDir::Hidden).isEmpty()) << c.first;
+        EXPECT_TRUE(dataFiles(dataFolder(other)).isEmpty()) << c.first;
     }
     EXPECT_TRUE(store->listStudies().empty());
     EXPECT_EQ(thrownMessage([&] { store->importStudy(local(shared + "/missing.pxz")); }),
@@ -297,7 +317,7 @@ TEST_F(ArchiveTest, UntrustedBaseFilenamesAreRefused)
                      {"pxbeats", member(archive, "pxbeats")}, {"info", infoJson}});
         EXPECT_EQ(thrownMessage([&] { store->importStudy(local(shared + "/evil.pxz")); }), NotAnArchive) << name;
     }
-    EXPECT_TRUE(QDir(dataFolder(other)).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(dataFiles(dataFolder(other)).isEmpty());
     EXPECT_EQ(QDir(other.base()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{"PulsorixVAROR"});
     EXPECT_FALSE(QFile::exists(env.path("evil.pxstudy")));
@@ -349,6 +369,78 @@ TEST_F(ArchiveTest, ImportNeverOverwritesAnotherStudysFiles)
               TLocalStudyStore::ImportClashMessage);
     EXPECT_EQ(readAll(file(other, local.baseFilename, "pxecg")), before);
     EXPECT_EQ(store->listStudies().size(), 1u);
+}
+
+TEST_F(ArchiveTest, ImportOverALocalCopyChangedSinceTheExportIsTheOperatorsChoice)
+{
+    const TStudyInfo info = exportedStudy();
+    auto store = makeStore(env);
+    setProperty(*store, info.id, "conclusion", "Late potentials: positive");
+    // Edited a minute after the archive was made.
+    QFile edited(file(env, info.baseFilename, "pxstudy"));
+    ASSERT_TRUE(edited.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(edited.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    edited.close();
+    const QByteArray localCopy = readAll(file(env, info.baseFilename, "pxstudy"));
+
+    try {
+        store->importStudy(local(archivePath(info)));
+        ADD_FAILURE() << "the changed local copy was replaced without asking";
+    } catch (const TImportConflict& conflict) {
+        EXPECT_GT(conflict.localChanged, conflict.archiveMade);
+        EXPECT_EQ(conflict.archiveMade.size(), 14u);
+    }
+    EXPECT_EQ(readAll(file(env, info.baseFilename, "pxstudy")), localCopy);
+    EXPECT_EQ(store->importStudyReplacing(local(archivePath(info))), info.id);
+    EXPECT_EQ(store->openStudy(info.id)->propertyValue("conclusion"), "Normal");
+}
+
+// A volume with 60 MiB free, of which a recording needs 50.
+class SmallVolumeStore : public TLocalStudyStore
+{
+public:
+    using TLocalStudyStore::TLocalStudyStore;
+
+protected:
+    qint64 availableBytes() const override { return 60 << 20; }
+};
+
+// An archive of a few kilobytes whose ECG member inflates to 12 MiB of
+// zeros: nothing is inflated into the data folder.
+TEST_F(ArchiveTest, AMemberThatWouldFillTheVolumeIsNeverInflated)
+{
+    const TStudyInfo info = exportedStudy();
+    const QString archive = archivePath(info);
+    makeArchive(shared + "/bomb.pxz", "PXZIP1",
+                {{"pxstudy", member(archive, "pxstudy")}, {"pxecg", QByteArray(12 << 20, '\0')},
+                 {"pxbeats", member(archive, "pxbeats")}, {"info", member(archive, "info")}});
+    ASSERT_LT(QFileInfo(shared + "/bomb.pxz").size(), 100000);
+    SmallVolumeStore store("PulsorixVAROR", other.base());
+    EXPECT_EQ(thrownMessage([&] { store.importStudy(local(shared + "/bomb.pxz")); }),
+              TLocalStudyStore::ImportSpaceMessage);
+    EXPECT_TRUE(dataFiles(dataFolder(other)).isEmpty());
+    EXPECT_TRUE(hiddenImports(dataFolder(other)).isEmpty());
+}
+
+TEST_F(ArchiveTest, AnImportCutOffByACrashIsUndoneAtTheNextStart)
+{
+    const TStudyInfo info = exportedStudy();
+    const QString ecg = file(env, info.baseFilename, "pxecg");
+    const QByteArray before = readAll(ecg);
+    // As a crash leaves it: the new ECG file moved into place, the old one
+    // aside in the import's work folder with its journal.
+    const QString work = dataFolder(env) + "/.import-0000dead";
+    ASSERT_TRUE(QDir().mkpath(work));
+    const QString temporary = work + "/" + QString::fromStdString(info.baseFilename) + ".pxecg";
+    ASSERT_TRUE(QFile::rename(ecg, temporary + ".old"));
+    ASSERT_TRUE(writeAll(ecg, "PXECG1 a newer recording"));
+    ASSERT_TRUE(writeAll(temporary + ".undo", "existed\n" + QFile::encodeName(ecg)));
+    ASSERT_TRUE(writeAll(dataFolder(env) + "/.import-1234abcd.pxbeats", "left by an older version"));
+
+    auto store = makeStore(env);
+    EXPECT_EQ(readAll(ecg), before);
+    EXPECT_TRUE(hiddenImports(dataFolder(env)).isEmpty());
+    EXPECT_NE(store->openStudy(info.id), nullptr);
 }
 
 } // namespace

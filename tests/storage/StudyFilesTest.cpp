@@ -7,7 +7,9 @@
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
+#include "storage/TStagedFiles.h"
 #include "storage/TStudyJson.h"
+#include "tests/common/FileSizeLimit.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,9 +18,7 @@
 
 #include <zlib.h>
 
-#include <csignal>
 #include <random>
-#include <sys/resource.h>
 
 namespace {
 
@@ -338,15 +338,11 @@ TEST_F(StudyFilesTest, FailedSaveLeavesTheOldFile)
     for (std::size_t i = 0; i < noise.size(); ++i)
         noise[i] = char('a' + random() % 26);
     study.setProperty("comments", noise);  // does not compress below the limit
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 64;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const std::string message = thrownMessage([&] { TStudyFiles::saveStudyFile(study, path); });
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    std::string message;
+    {
+        const FileSizeLimit limit(64);
+        message = thrownMessage([&] { TStudyFiles::saveStudyFile(study, path); });
+    }
 
     EXPECT_EQ(message, "Write error");
     EXPECT_EQ(readAll(path), old);
@@ -354,6 +350,32 @@ TEST_F(StudyFilesTest, FailedSaveLeavesTheOldFile)
 
     EXPECT_EQ(thrownMessage([&] { TStudyFiles::saveStudyFile(study, env.path("no/such/a.pxstudy")); }),
               "Cannot create study file");
+}
+
+// The three files of a study replaced together; the last cannot be moved
+// into place: every target is as it was, none is left beside another
+// version's files.
+TEST(StagedFilesTest, AFailedMoveIntoPlacePutsEveryTargetBack)
+{
+    TempStorageEnvironment env;
+    const QString ecg = env.path("s.pxecg");
+    const QString beats = env.path("s.pxbeats");
+    const QString study = env.path("s.pxstudy");
+    ASSERT_TRUE(writeAll(ecg, "old ecg"));
+    ASSERT_TRUE(writeAll(study, "old study"));
+    // The study file cannot be set aside: a folder holds the place.
+    ASSERT_TRUE(QDir().mkpath(study + ".part.old/x"));
+    {
+        TStagedFiles staged;
+        staged.write(ecg, "new ecg");
+        staged.write(beats, "new beats");
+        staged.write(study, "new study");
+        EXPECT_EQ(thrownMessage([&] { staged.commit(); }), "Cannot move " + study.toStdString() + " into place");
+    }
+    EXPECT_EQ(readAll(ecg), "old ecg");
+    EXPECT_FALSE(QFile::exists(beats));
+    EXPECT_EQ(readAll(study), "old study");
+    EXPECT_EQ(QDir(env.base()).entryList(QDir::Files | QDir::Hidden), (QStringList{"s.pxecg", "s.pxstudy"}));
 }
 
 } // namespace

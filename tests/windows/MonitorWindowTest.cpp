@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -314,9 +315,11 @@ TEST_F(MonitorWindowTest, ClosingWhileMonitoringReleasesThePipelineAndRecordsNot
 
 TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
 {
-    prepare(1000);
+    prepare(3600 * 1000);
+    m_replay->setMaximumLead(10 * m_replay->blockFrames());
     TSettings::setValue(TSettings::LowBatteryLevel, 2.5);
-    open();
+    pipelinetest::ReplayPacer pacer(*m_replay);
+    open().pipeline()->addListener(&pacer);
     const auto overlays = [&] { return display()->findChildren<QLabel*>(); };
     const auto shown = [&](int index) { return overlays().size() > index && overlays()[index]->isVisible(); };
 
@@ -329,18 +332,22 @@ TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
     EXPECT_EQ(overlays()[0]->geometry().bottomRight(), QPoint(display()->width() - 11, display()->height() - 11));
     m_probe->healthy = false;
     tick();
-    ASSERT_EQ(overlays().size(), 2);
+    ASSERT_EQ(overlays().size(), 3);
     EXPECT_TRUE(shown(1));
     EXPECT_TRUE(overlays()[1]->text().endsWith(QStringLiteral("Connecting")));
     const QRect connecting = overlays()[1]->geometry();
     EXPECT_EQ(connecting.translated(connecting.width() + 1, connecting.height() + 1), overlays()[0]->geometry());
     for (const QLabel* overlay : overlays())
         EXPECT_GE(overlay->width(), overlay->sizeHint().width()) << overlay->text().toStdString();
+    EXPECT_TRUE(shown(2));
+    EXPECT_EQ(overlays()[2]->text(), QStringLiteral("Connecting to the ECG device..."));
     m_probe->battery = 2.6;
     m_probe->healthy = true;
+    ASSERT_TRUE(waitUntil([&] { return m_window->pipeline()->isStreaming(); }));
     tick();
     EXPECT_FALSE(shown(0));
     EXPECT_FALSE(shown(1));
+    EXPECT_FALSE(shown(2));
 
     // The panel is made on the first loss and shown, up to date, from the next update on.
     m_probe->electrodeV2Off = true;
@@ -379,6 +386,29 @@ TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
     tick();
     ASSERT_NE(m_window->findChild<ElectrodeStatusWidget*>(), nullptr);
     EXPECT_TRUE(m_window->findChild<ElectrodeStatusWidget*>()->isVisible());
+}
+
+// A device that falls silent while its link still looks healthy shows as
+// lost within a second, and the window can be left without recording: a
+// study that was never recorded stays empty.
+TEST_F(MonitorWindowTest, ASilentDeviceShowsAsLostWithinASecondAndTheWindowCanBeLeft)
+{
+    prepare(1000);
+    open();
+    ASSERT_TRUE(replayed());
+    QElapsedTimer sinceLastData;
+    sinceLastData.start();
+    auto* connecting = display()->findChild<QLabel*>(QStringLiteral("lblConnecting"));
+    ASSERT_TRUE(waitUntil([&] {
+        connecting = display()->findChild<QLabel*>(QStringLiteral("lblConnecting"));
+        return connecting && connecting->isVisible();
+    }));
+    EXPECT_LT(sinceLastData.elapsed(), 1000);
+    EXPECT_EQ(connecting->text(), QStringLiteral("Connecting to the ECG device..."));
+    click("btnClose");
+    ASSERT_TRUE(closed());
+    EXPECT_TRUE(m_probe->stopped());
+    EXPECT_EQ(m_study->study()->ecgFile()->sampleCount(), 0);
 }
 
 TEST_F(MonitorWindowTest, AcquisitionFailureIsShownAndTheWindowStillReleasesEverything)

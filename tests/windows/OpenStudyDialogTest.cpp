@@ -316,7 +316,9 @@ TEST_F(OpenStudyDialogTest, ExportThenImportThroughASharedFolder)
         ASSERT_EQ(local->topLevelItemCount(), 1);
         EXPECT_EQ(local->topLevelItem(0)->text(1), QStringLiteral("Garcia, Ana"));
         EXPECT_EQ(local->topLevelItem(0)->data(0, Qt::DisplayRole).toInt(), id);
-        EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("Confirm|Delete selected studies from local folder?")});
+        EXPECT_EQ(answerer.messages, (QStringList{QStringLiteral("|1 of 1 studies were copied to the shared folder."),
+                                                  QStringLiteral("Confirm|Delete selected studies from local folder?"),
+                                                  QStringLiteral("|1 of 1 studies were copied to the local folder.")}));
 
         click(*dialog, "btnShare");
         EXPECT_TRUE(remote->isHidden());
@@ -347,7 +349,11 @@ TEST_F(OpenStudyDialogTest, ChoosingASharedFolderAfterTheStudyAllowsTheCopy)
         click(*dialog, "btnShareFolder");
     }
     ASSERT_TRUE(child<QPushButton>(*dialog, "btnShareExport")->isEnabled());
-    click(*dialog, "btnShareExport");
+    {
+        MessageBoxAnswerer answerer;
+        click(*dialog, "btnShareExport");
+        EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("|2 of 2 studies were copied to the shared folder.")});
+    }
     click(*dialog, "btnShare");
     click(*dialog, "btnShare");
     EXPECT_EQ(visiblePatients(sharedTree(*dialog)),
@@ -404,7 +410,8 @@ TEST_F(OpenStudyDialogTest, MoreExportsTheSelectedStudiesAndTakesARecordingIn)
     }
     EXPECT_EQ(local->topLevelItemCount(), 3);
     EXPECT_EQ(local->findItems(QStringLiteral("Garcia, Ana"), Qt::MatchExactly, 1).size(), 2);
-    EXPECT_EQ(answerer.messages, QStringList());
+    EXPECT_EQ(answerer.messages, (QStringList{QStringLiteral("|2 of 2 studies were exported."),
+                                              QStringLiteral("|1 of 1 recordings were imported.")}));
 }
 
 } // namespace

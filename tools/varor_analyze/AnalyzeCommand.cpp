@@ -129,15 +129,16 @@ public:
     QStringList leadsFound() const { return m_leadsFound; }
     int importedId() const { return m_importedId; }
 
-    // The run succeeded: an imported study is saved with its analysis and
-    // stays.
-    void keep()
+    // An imported study is saved with its analysis; it still leaves the
+    // store unless keep() follows.
+    void save()
     {
-        if (m_discardedId >= 0) {
+        if (m_discardedId >= 0)
             m_store->saveStudy(m_study);
-            m_importedId = std::exchange(m_discardedId, -1);
-        }
     }
+
+    // The run succeeded: an imported study stays.
+    void keep() { m_importedId = std::exchange(m_discardedId, -1); }
 
 private:
     void recordRecording(const Options& options)
@@ -476,6 +477,9 @@ QJsonObject run(const Options& options)
         staged.write(path, bytes);
     if (!options.exportFile.isEmpty())
         TStudyExport::stage(staged, study, analysis, options.exportFile);
+    // Every write that can fail comes before the outputs are moved into
+    // place, and moving them is undone as a whole when one cannot be.
+    input.save();
     staged.commit();
     input.keep();
     if (input.importedId() >= 0)
