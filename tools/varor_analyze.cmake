@@ -1,5 +1,7 @@
 # varor-analyze: recordings analysed without the windows (README.md).
 add_library(varor_analyze_command STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/varor_analyze/AnalyzeBatch.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/varor_analyze/AnalyzeBatch.h
     ${CMAKE_CURRENT_LIST_DIR}/varor_analyze/AnalyzeCommand.cpp
     ${CMAKE_CURRENT_LIST_DIR}/varor_analyze/AnalyzeCommand.h)
 target_include_directories(varor_analyze_command PUBLIC ${CMAKE_CURRENT_LIST_DIR}/varor_analyze)

@@ -288,6 +288,44 @@ TEST(AnalyzeCommand, EdfExportAnalysedAgainGivesTheSameFigures)
         EXPECT_EQ(exported.value(QLatin1String(key)), recorded.value(QLatin1String(key))) << key;
 }
 
+TEST(AnalyzeCommand, BatchOfThreeRecordsGivesEachOnesSingleRunTwiceOver)
+{
+    // A header, a folder of records and an EDF file; the runs at once and
+    // one at a time give the same files, each record's document that of
+    // its single run, and a summary line per record.
+    AnalyzeProgram program;
+    QTemporaryDir out;
+    const QString edf = out.filePath(QStringLiteral("ptb.edf"));
+    const CommandResult single = program.run({PtbHeader, QStringLiteral("--export"), edf});
+    ASSERT_EQ(single.exitCode, 0) << single.error.toStdString();
+    const QStringList inputs{PtbHeader, QStringLiteral(VAROR_DATA_DIR "/mitdb"), edf};
+    QStringList folders;
+    for (const char* jobs : {"3", "1"}) {
+        folders << out.filePath(QStringLiteral("batch-%1").arg(QLatin1String(jobs)));
+        const CommandResult batch =
+            program.run(QStringList{QStringLiteral("--batch"), folders.back(), QStringLiteral("--jobs"),
+                                    QLatin1String(jobs)} + inputs);
+        ASSERT_EQ(batch.exitCode, 0) << batch.error.toStdString();
+        EXPECT_TRUE(batch.error.contains(QStringLiteral("[3/3]"))) << batch.error.toStdString();
+    }
+    const QStringList files{QStringLiteral("s0010_re.json"), QStringLiteral("108x.json"), QStringLiteral("ptb.json"),
+                            QStringLiteral("summary.csv")};
+    EXPECT_EQ(QDir(folders[0]).entryList(QDir::Files), (QStringList{QStringLiteral("108x.json"), QStringLiteral("ptb.json"),
+                                                                     QStringLiteral("s0010_re.json"),
+                                                                     QStringLiteral("summary.csv")}));
+    for (const QString& file : files)
+        EXPECT_EQ(readAll(QDir(folders[0]).filePath(file)), readAll(QDir(folders[1]).filePath(file))) << file.toStdString();
+    EXPECT_EQ(readAll(QDir(folders[0]).filePath(files[0])), single.output);
+    const QList<QByteArray> summary = readAll(QDir(folders[0]).filePath(QStringLiteral("summary.csv"))).trimmed().split('\n');
+    ASSERT_EQ(summary.size(), 4);
+    for (int row = 1; row < 4; ++row)
+        EXPECT_TRUE(summary[row].contains(",ok,")) << summary[row].toStdString();
+    const QJsonObject ptb = QJsonDocument::fromJson(single.output).object();
+    EXPECT_TRUE(summary[1].startsWith("s0010_re,")) << summary[1].toStdString();
+    EXPECT_TRUE(summary[1].contains(QString::number(ptb.value(QStringLiteral("intervals")).toObject()
+                                                        .value(QStringLiteral("QTc")).toInt()).toUtf8()));
+}
+
 struct BadInput {
     const char* name;
     QByteArray header; // empty: no header file at all
@@ -345,6 +383,11 @@ TEST(AnalyzeCommand, BadInputIsReportedAndWritesNothing)
     const CommandResult usage = program.run({PtbHeader, QStringLiteral("--cutoff"), QStringLiteral("30")});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_TRUE(usage.error.contains(QStringLiteral("--cutoff is 25 or 40"))) << usage.error.toStdString();
+    const CommandResult batchReport = program.run(
+        {QStringLiteral("--batch"), special.filePath(QStringLiteral("out")), QStringLiteral("--report"),
+         special.filePath(QStringLiteral("r.pdf")), PtbHeader});
+    EXPECT_EQ(batchReport.exitCode, 2);
+    EXPECT_FALSE(QFileInfo::exists(special.filePath(QStringLiteral("out"))));
 }
 
 } // namespace

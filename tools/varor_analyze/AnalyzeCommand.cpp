@@ -401,13 +401,29 @@ Options parse(const QStringList& arguments)
     option("export", "Write the study as EDF+ (.edf), BDF+ (.bdf), a WFDB record (.hea) or HL7 aECG (.xml).", "file");
     parser.addOption(QCommandLineOption(QStringLiteral("import"),
                                         QStringLiteral("Keep the recording as a study in the data folder.")));
+    option("batch", "Analyse every input (records, or folders of them) into this folder: one JSON per record "
+                    "and summary.csv.", "folder");
+    option("jobs", "Records analysed at once in batch mode (default: one per core).", "count");
     if (!parser.parse(arguments))
         throw UsageError(parser.errorText().toStdString());
-    if (parser.positionalArguments().size() != 1)
-        throw UsageError("Give one input: a WFDB header (.hea), an EDF or BDF file, a study file or a study id");
 
     Options options;
-    options.input = parser.positionalArguments().front();
+    options.batchFolder = parser.value(QStringLiteral("batch"));
+    options.jobs = positiveNumber(parser, QStringLiteral("jobs"), options.jobs);
+    if (!options.batchFolder.isEmpty()) {
+        options.inputs = parser.positionalArguments();
+        if (options.inputs.isEmpty())
+            throw UsageError("--batch needs at least one input: records or folders of records");
+        for (const char* single : {"beats", "annotations", "report", "export", "import"}) {
+            if (parser.isSet(QString::fromLatin1(single)))
+                throw UsageError(QStringLiteral("--%1 is for one input, not for --batch").arg(QLatin1String(single))
+                                     .toStdString());
+        }
+    } else if (parser.positionalArguments().size() != 1) {
+        throw UsageError("Give one input: a WFDB header (.hea), an EDF or BDF file, a study file or a study id");
+    } else {
+        options.input = parser.positionalArguments().front();
+    }
     options.cutoff = positiveNumber(parser, QStringLiteral("cutoff"), options.cutoff);
     if (options.cutoff != 0 && options.cutoff != 25 && options.cutoff != 40)
         throw UsageError("--cutoff is 25 or 40");
@@ -423,6 +439,19 @@ Options parse(const QStringList& arguments)
     if (options.import && inputKind(options.input) != InputKind::Recording)
         throw UsageError("--import takes a WFDB record or an EDF or BDF file");
     return options;
+}
+
+QStringList recordArguments(const Options& options, const QString& input)
+{
+    QStringList arguments;
+    const auto add = [&arguments](const char* name, int value) {
+        if (value != 0)
+            arguments << QStringLiteral("--%1").arg(QLatin1String(name)) << QString::number(value);
+    };
+    add("cutoff", options.cutoff);
+    add("las-threshold", options.lasThreshold);
+    add("rms-duration", options.rmsDuration);
+    return arguments << input;
 }
 
 QJsonObject run(const Options& options)

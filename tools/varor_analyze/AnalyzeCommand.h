@@ -35,10 +35,19 @@ struct Options {
     QString reportFile;      // PDF report; empty for none
     QString exportFile;      // the study in an exchange format (TStudyExport); empty for none
     bool import = false;     // keep the recording as a study in the user's store
+    // Batch mode: every input (files, or folders of records) analysed on its
+    // own, the results written into this folder (AnalyzeBatch); empty for
+    // one input.
+    QString batchFolder;
+    QStringList inputs;
+    int jobs = 0;            // records analysed at once; 0 for every core
 };
 
 // Options from the arguments (the program name first); throws UsageError.
 Options parse(const QStringList& arguments);
+
+// The arguments that run one input of a batch with the batch's settings.
+QStringList recordArguments(const Options& options, const QString& input);
 
 // Runs the analysis and writes the files asked for, all of them or none;
 // answers the JSON document. Throws std::exception with a message on bad

@@ -1,5 +1,6 @@
 // varor-analyze: analyses a recording or a stored study without the
 // windows and prints the results as JSON (see AnalyzeCommand.h).
+#include "AnalyzeBatch.h"
 #include "AnalyzeCommand.h"
 
 #include "app/TStartup.h"
@@ -30,12 +31,15 @@ int main(int argc, char* argv[])
     TStartup::setIdentity();
     try {
         const AnalyzeCommand::Options options = AnalyzeCommand::parse(QApplication::arguments());
+        if (!options.batchFolder.isEmpty())
+            return AnalyzeBatch::run(options, QApplication::applicationFilePath(), stderr) == 0 ? 0 : FailureExit;
         const QJsonObject results = AnalyzeCommand::run(options);
         std::fputs(QJsonDocument(results).toJson(QJsonDocument::Indented).constData(), stdout);
         return 0;
     } catch (const AnalyzeCommand::UsageError& error) {
         printError(error.what());
         std::fputs("Usage: varor-analyze [options] <record.hea | file.edf | file.bdf | study.pxstudy | study id>\n"
+                   "       varor-analyze --batch FOLDER [--jobs N] [settings] <records or folders of records...>\n"
                    "Options: --cutoff 25|40, --las-threshold uV, --rms-duration ms, --beats FILE.csv,\n"
                    "         --annotations FILE, --report FILE.pdf, --export FILE.edf|.bdf|.hea|.xml, --import\n",
                    stderr);
