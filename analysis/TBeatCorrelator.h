@@ -1,9 +1,12 @@
 #pragma once
 
+#include <vector>
+
 // Cross-correlation alignment of beat segments on their centre: the 2W
 // samples C - W .. C + W - 1 of a segment of length N, scaled to unit
 // Euclidean norm, are compared at every lag. Works in caller-owned buffers
-// of windowLength() values, so it allocates nothing.
+// of windowLength() values and a buffer of its own made at construction,
+// so it allocates nothing.
 class TBeatCorrelator
 {
 public:
@@ -32,4 +35,6 @@ private:
     int m_segmentLength;
     int m_centre;
     int m_halfWidth;
+    // The reference window with a window's length of zeros either side.
+    mutable std::vector<double> m_padded;
 };

@@ -35,6 +35,27 @@ namespace {
     }
 }
 
+// The last two stages (groups of 4, then of 2) in one pass: their
+// twiddles are 1 and -i (forward) or +i (inverse), applied exactly.
+[[gnu::target_clones("avx2", "default")]] void lastTwoStages(double* re, double* im, int size, double turn)
+{
+    for (int g = 0; g < size; g += 4) {
+        const double s0r = re[g] + re[g + 2], s0i = im[g] + im[g + 2];
+        const double d0r = re[g] - re[g + 2], d0i = im[g] - im[g + 2];
+        const double s1r = re[g + 1] + re[g + 3], s1i = im[g + 1] + im[g + 3];
+        const double e1r = re[g + 1] - re[g + 3], e1i = im[g + 1] - im[g + 3];
+        const double d1r = -turn * e1i, d1i = turn * e1r;
+        re[g] = s0r + s1r;
+        im[g] = s0i + s1i;
+        re[g + 1] = s0r - s1r;
+        im[g + 1] = s0i - s1i;
+        re[g + 2] = d0r + d1r;
+        im[g + 2] = d0i + d1i;
+        re[g + 3] = d0r - d1r;
+        im[g + 3] = d0i - d1i;
+    }
+}
+
 } // namespace
 
 TFft::TFft(int size)
@@ -71,10 +92,14 @@ void TFft::transform(double* re, double* im, bool inverse) const
 {
     const double turn = inverse ? 1.0 : -1.0;
     std::size_t offset = 0;
-    for (int half = m_size / 2; half >= 1; half /= 2) {
+    for (int half = m_size / 2; half >= 4; half /= 2) {
         butterflies(re, im, m_size, half, m_cos.data() + offset, m_sin.data() + offset, turn);
         offset += std::size_t(half);
     }
+    if (m_size >= 4)
+        lastTwoStages(re, im, m_size, turn);
+    else
+        butterflies(re, im, m_size, 1, m_cos.data() + offset, m_sin.data() + offset, turn);
     for (int i = 0; i < m_size; ++i) {
         const int r = m_bitReversed[std::size_t(i)];
         if (r > i) {

@@ -22,7 +22,7 @@
 class TFirStage : public TSignalProcessor
 {
 public:
-    static constexpr int PartitionedTaps = 300;
+    static constexpr int PartitionedTaps = 150;
 
     const std::vector<double>& taps() const { return m_taps; }
     int delay() const { return m_delay; }

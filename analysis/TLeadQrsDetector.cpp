@@ -153,8 +153,9 @@ void TLeadQrsDetector::computeThresholds(const TScaleWindow& scales, int end)
         from = scales.validFrom();
         to = std::min(from + m_thresholdSpan, scales.end());
     }
+    const std::array<double, TScaleWindow::Levels> rms = scales.rms(from, to);
     for (int level = 1; level <= 4; ++level)
-        m_thresholds[std::size_t(level - 1)] = ThresholdFactors[level - 1] * scales.rms(level, from, to);
+        m_thresholds[std::size_t(level - 1)] = ThresholdFactors[level - 1] * rms[std::size_t(level - 1)];
 }
 
 bool TLeadQrsDetector::matchesAtLevel3(const TScaleWindow& scales, int index, int sign, double threshold) const

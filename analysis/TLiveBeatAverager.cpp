@@ -200,7 +200,9 @@ void TLiveBeatAverager::addToAverage(int lead, double qrsTime)
     const TBeatCorrelator::Match match = matchSegment(lead, qrsTime, m_referenceWindow.data());
     if (match.correlation < AcceptedCorrelation)
         return;
-    m_segment.read(*m_signal, lead, qrsTime - double(match.lag) / samplingRate(), m_segmentBuffer.data());
+    // Without a lag the segment matched is the one to add.
+    if (match.lag != 0)
+        m_segment.read(*m_signal, lead, qrsTime - double(match.lag) / samplingRate(), m_segmentBuffer.data());
     int& count = m_counts[std::size_t(lead)];
     const double n = count;
     for (std::size_t i = 0; i < average.size(); ++i)

@@ -50,6 +50,8 @@ private:
     int m_newest = 0;                        // ring slot of the newest spectrum
     int m_nextFirst = 0;
     bool m_primed = false;
-    std::vector<double> m_second;            // the second channel's inputs
     Spectrum m_sum;
+    // Each partition's table spectrum, and the input spectrum it meets now.
+    std::vector<const double*> m_hRe, m_hIm;
+    std::vector<const double*> m_xRe, m_xIm;
 };

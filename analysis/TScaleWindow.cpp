@@ -95,17 +95,24 @@ bool TScaleWindow::isModulusMaximum(int level, int index, int firstSpacing, int 
     return false;
 }
 
-double TScaleWindow::rms(int level, int from, int to) const
+std::array<double, TScaleWindow::Levels> TScaleWindow::rms(int from, int to) const
 {
     from = std::max(from, m_first);
     to = std::min(to, m_end);
+    std::array<double, Levels> result{};
     if (to <= from)
-        return 0.0;
-    const double* values = m_values[std::size_t(level - 1)].data() + (m_offset + from - m_first);
-    double sum = 0.0;
-    for (int i = 0; i < to - from; ++i)
-        sum += values[i] * values[i];
-    return std::sqrt(sum / (to - from));
+        return result;
+    std::array<const double*, Levels> values;
+    for (int level = 0; level < Levels; ++level)
+        values[std::size_t(level)] = m_values[std::size_t(level)].data() + (m_offset + from - m_first);
+    std::array<double, Levels> sums{};
+    for (int i = 0; i < to - from; ++i) {
+        for (int level = 0; level < Levels; ++level)
+            sums[std::size_t(level)] += values[std::size_t(level)][i] * values[std::size_t(level)][i];
+    }
+    for (int level = 0; level < Levels; ++level)
+        result[std::size_t(level)] = std::sqrt(sums[std::size_t(level)] / (to - from));
+    return result;
 }
 
 int TScaleWindow::signChangeAfter(int level, int from, int to) const

@@ -54,8 +54,9 @@ public:
     // A peak (positive value) or trough (negative value) at any of the
     // spacings first .. last: a modulus maximum of the scale.
     bool isModulusMaximum(int level, int index, int firstSpacing, int lastSpacing) const;
-    // Root mean square over [from, to) (clipped to the span); 0 when empty.
-    double rms(int level, int from, int to) const;
+    // Root mean square of each scale (level 1 first) over [from, to)
+    // (clipped to the span); 0 when empty. The four sums run side by side.
+    std::array<double, Levels> rms(int from, int to) const;
     // The first index after `from`, up to `to` inclusive, whose value has
     // the sign opposite to value(level, from) (or is 0); `to` + 1 when none.
     int signChangeAfter(int level, int from, int to) const;

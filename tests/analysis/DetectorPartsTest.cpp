@@ -202,8 +202,8 @@ TEST(ScaleWindow, ReadsZeroOutsideItsSpanAndFindsZeroCrossings)
     EXPECT_TRUE(window.isModulusMaximum(2, 350, 2, 3)); // steepest fall: positive peak
     EXPECT_TRUE(window.isModulusMaximum(2, 400, 2, 3)); // steepest rise: negative trough
     EXPECT_FALSE(window.isModulusMaximum(2, 340, 2, 3));
-    EXPECT_NEAR(window.rms(1, 300, 600), window.rms(1, 0, 1000), 1e-12); // clipped to the span
-    EXPECT_EQ(window.rms(1, 700, 800), 0.0);
+    EXPECT_NEAR(window.rms(300, 600)[0], window.rms(0, 1000)[0], 1e-12); // clipped to the span
+    EXPECT_EQ(window.rms(700, 800)[0], 0.0);
 }
 
 TEST(ScaleWindow, SlidingLoadsHoldWhatFreshLoadsHold)

@@ -48,7 +48,9 @@ TEST(StreamingStagesTest, ImpulseResponseIsCentredOnTheImpulse)
     appendAll(source, input, true);
     stage.process();
 
-    ASSERT_EQ(sink.appendedCount(), 3000 - d); // lags D behind the source
+    // Lags D behind the source, and long tables emit whole blocks only.
+    ASSERT_LE(sink.appendedCount(), 3000 - d);
+    ASSERT_GT(sink.appendedCount(), 3000 - d - TPartitionedFir::Block);
     const std::vector<double> out0 = readAll(sink, 0);
     const std::vector<double> out1 = readAll(sink, 1);
     for (int k = 0; k < table.length(); ++k) {
@@ -56,9 +58,9 @@ TEST(StreamingStagesTest, ImpulseResponseIsCentredOnTheImpulse)
         EXPECT_NEAR(out1[std::size_t(1000 - d + k)], 20000.0 * table[k], 1e-9);
     }
     for (int m = 1; m <= d; ++m)
-        EXPECT_EQ(out0[std::size_t(1000 - m)], out0[std::size_t(1000 + m)]);
-    EXPECT_EQ(out0[std::size_t(1000 - d - 1)], 0.0);
-    EXPECT_EQ(out0[std::size_t(1000 + d + 1)], 0.0);
+        EXPECT_NEAR(out0[std::size_t(1000 - m)], out0[std::size_t(1000 + m)], 1e-9);
+    EXPECT_NEAR(out0[std::size_t(1000 - d - 1)], 0.0, 1e-9);
+    EXPECT_NEAR(out0[std::size_t(1000 + d + 1)], 0.0, 1e-9);
 }
 
 TEST(StreamingStagesTest, FirstOutputsSeeZerosBeforeIndexZero)
