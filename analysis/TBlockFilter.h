@@ -25,6 +25,13 @@ public:
     virtual void filter(const TBlockPosition& position, const qint16* previous, const qint16* current,
                         const qint16* next, int n, qint16* out) const = 0;
 
+    // Blocks 0 .. blocks-1 of one channel held one after another in
+    // `samples` (n each, no blocks beyond them), filtered into `out`: what
+    // filter() gives block by block. Filters that can do several blocks at
+    // once override it.
+    virtual void filterBlocks(int channel, const qint16* samples, int blocks, int n, int appendedCount,
+                              qint16* out) const;
+
 protected:
     // Input sample i relative to the current block (i < 0: previous block,
     // i >= n: next block); 0 beyond the neighbours or in a missing block.

@@ -29,10 +29,14 @@ public:
 
     void filter(const TBlockPosition& position, const qint16* previous, const qint16* current, const qint16* next,
                 int n, qint16* out) const override;
+    void filterBlocks(int channel, const qint16* samples, int blocks, int n, int appendedCount,
+                      qint16* out) const override;
 
     const TIirSet& coefficients() const { return m_set; }
 
 private:
+    void filterGroup(const qint16* const* blocks, int lanes, int n, qint16* const* outs) const;
+
     TIirSet m_set;
     bool m_backward;
     int m_passes;

@@ -99,12 +99,7 @@ std::vector<qint16> filterChannel(const std::vector<const TBlockFilter*>& filter
 {
     std::vector<qint16> output(samples.size());
     for (const TBlockFilter* filter : filters) {
-        for (int block = 0; block < blocks; ++block) {
-            const qint16* previous = block > 0 ? samples.data() + std::size_t(block - 1) * n : nullptr;
-            const qint16* next = block + 1 < blocks ? samples.data() + std::size_t(block + 1) * n : nullptr;
-            filter->filter(TBlockPosition{channel, block, appendedCount}, previous,
-                           samples.data() + std::size_t(block) * n, next, n, output.data() + std::size_t(block) * n);
-        }
+        filter->filterBlocks(channel, samples.data(), blocks, n, appendedCount, output.data());
         std::swap(samples, output);
     }
     return samples;
