@@ -33,6 +33,8 @@ public:
 
 private:
     std::size_t slot(int index) const;
+    template <typename Visit>
+    bool forRuns(int from, int to, Visit visit) const;
 
     int m_span;
     int m_base = 0;
