@@ -2,6 +2,7 @@
 #include "app/TApplication.h"
 #include "app/TSingleInstanceGuard.h"
 #include "app/TStartup.h"
+#include "storage/TFileNameCodec.h"
 
 #include <QMessageBox>
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    TFileNameCodec::install();
     // Destruction runs in reverse: window, guard, translators, application.
     TApplication app(argc, argv);
     TStartup::setIdentity();

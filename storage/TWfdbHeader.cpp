@@ -233,5 +233,7 @@ TWfdbHeader TWfdbHeader::read(const QString& path)
             QStringLiteral("Cannot open WFDB header %1: %2").arg(path, file.errorString()).toStdString());
     if (file.size() > MaxHeaderBytes)
         throw std::runtime_error(QStringLiteral("WFDB header %1 is too long to be a header").arg(path).toStdString());
-    return parse(QString::fromUtf8(file.readAll()), path);
+    // Decoded as file names are: the data files it names must open by
+    // those names even where they are not valid UTF-8.
+    return parse(QFile::decodeName(file.readAll()), path);
 }

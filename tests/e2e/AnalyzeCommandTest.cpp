@@ -18,6 +18,7 @@
 #include "report/TLatePotentialLimits.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TDataFolderLock.h"
+#include "storage/TFileNameCodec.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
 #include "storage/TWfdbAnnotations.h"
@@ -40,6 +41,7 @@
 
 #include <cmath>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -324,6 +326,40 @@ TEST(AnalyzeCommand, BatchOfThreeRecordsGivesEachOnesSingleRunTwiceOver)
     EXPECT_TRUE(summary[1].startsWith("s0010_re,")) << summary[1].toStdString();
     EXPECT_TRUE(summary[1].contains(QString::number(ptb.value(QStringLiteral("intervals")).toObject()
                                                         .value(QStringLiteral("QTc")).toInt()).toUtf8()));
+}
+
+// A record whose file names hold a byte that is not UTF-8 (a name made on
+// a Latin-1 system): the program opens it by that name, and so does a
+// directory listing read back through the local codec.
+TEST(AnalyzeCommand, RecordNamedInBytesThatAreNotUtf8Opens)
+{
+    TFileNameCodec::install();
+    QTemporaryDir folder;
+    const QByteArray name = QByteArrayLiteral("s\xff\xe9-rec");
+    const QByteArray base = QFile::encodeName(folder.path()) + '/' + name;
+    QByteArray header = readAll(PtbHeader);
+    header.replace("s0010_re", name);
+    const auto write = [](const QByteArray& path, const QByteArray& bytes) {
+        QFile file(QFile::decodeName(path));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    ASSERT_TRUE(write(base + ".hea", header));
+    for (const char* suffix : {".dat", ".xyz"})
+        ASSERT_TRUE(write(base + suffix, readAll(QStringLiteral(VAROR_DATA_DIR "/ptb/s0010_re") + suffix)));
+    ASSERT_EQ(::access(QByteArray(base + ".dat").constData(), R_OK), 0); // the very bytes on disk
+    const QStringList listed = QDir(folder.path()).entryList({QStringLiteral("*.hea")});
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_EQ(QFile::encodeName(listed.first()), name + ".hea");
+
+    AnalyzeProgram program;
+    const CommandResult renamed = program.run({QFile::decodeName(base + ".hea")});
+    ASSERT_EQ(renamed.exitCode, 0) << renamed.error.toStdString();
+    const CommandResult plain = program.run({PtbHeader});
+    ASSERT_EQ(plain.exitCode, 0);
+    const QJsonObject ours = QJsonDocument::fromJson(renamed.output).object();
+    const QJsonObject theirs = QJsonDocument::fromJson(plain.output).object();
+    for (const char* key : {"beats", "averagedBeats", "latePotentials"})
+        EXPECT_EQ(ours.value(QLatin1String(key)), theirs.value(QLatin1String(key))) << key;
 }
 
 struct BadInput {

@@ -4,6 +4,7 @@
 #include "AnalyzeCommand.h"
 
 #include "app/TStartup.h"
+#include "storage/TFileNameCodec.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -24,6 +25,7 @@ void printError(const char* message)
 
 int main(int argc, char* argv[])
 {
+    TFileNameCodec::install();
     // The report is drawn without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
