@@ -3,7 +3,7 @@
 #include "acquisition/TDemoAcqSource.h"
 #include "acquisition/TDeviceAcqSource.h"
 #include "acquisition/TDeviceProtocol.h"
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 
 using namespace TAcqSourceFactory;
 

@@ -4,8 +4,8 @@
 
 #include "acquisition/TAcqSource.h"
 #include "acquisition/TAcqSourceFactory.h"
-#include "analysis/TStudyRecording.h"
-#include "app/TSettings.h"
+#include "pipeline/TStudyRecording.h"
+#include "settings/TSettings.h"
 #include "storage/TEcgFile.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"

@@ -2,7 +2,7 @@
 
 #include "acquisition/TFastReplaySource.h"
 #include "analysis/TLeadSet.h"
-#include "analysis/TStudyRecording.h"
+#include "pipeline/TStudyRecording.h"
 #include "storage/TStudy.h"
 
 #include <stdexcept>

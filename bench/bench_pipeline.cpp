@@ -7,10 +7,10 @@
 // wall-clock multiple and the peak memory of the process follow.
 #include "bench/BenchMetric.h"
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TAnalysisPipeline.h"
+#include "pipeline/TAnalysisPipeline.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TStudy.h"
-#include "tests/analysis/PipelineTestSupport.h"
+#include "tests/pipeline/PipelineTestSupport.h"
 
 #include <QCoreApplication>
 

@@ -6,7 +6,7 @@
 #include "bench/BenchStudy.h"
 
 #include "analysis/TLatePotentials.h"
-#include "analysis/TReviewAnalysis.h"
+#include "pipeline/TReviewAnalysis.h"
 #include "report/THRECGReport.h"
 #include "report/TReportOptions.h"
 #include "storage/TStudy.h"

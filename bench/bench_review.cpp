@@ -8,7 +8,7 @@
 #include "bench/BenchStudy.h"
 
 #include "analysis/TLatePotentials.h"
-#include "analysis/TReviewAnalysis.h"
+#include "pipeline/TReviewAnalysis.h"
 #include "storage/TStudy.h"
 #include "windows/EcgReviewWindow.h"
 

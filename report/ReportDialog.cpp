@@ -1,7 +1,7 @@
 #include "report/ReportDialog.h"
 #include "ui_ReportDialog.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "report/THRECGReport.h"
 #include "report/TReportOptions.h"
 #include "storage/TEcgFile.h"

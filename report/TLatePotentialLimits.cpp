@@ -1,6 +1,6 @@
 #include "report/TLatePotentialLimits.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 
 namespace TLatePotentialLimits {
 

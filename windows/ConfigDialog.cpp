@@ -6,7 +6,7 @@
 #include "acquisition/TDemoAcqSource.h"
 #include "acquisition/TDeviceAcqSource.h"
 #include "acquisition/TDeviceProtocol.h"
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "windows/AcqTestWindow.h"
 #include "windows/TWaitCursor.h"
 

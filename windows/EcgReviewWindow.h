@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TReviewAnalysis.h"
+#include "pipeline/TReviewAnalysis.h"
 
 #include <QModelIndex>
 #include <QPoint>

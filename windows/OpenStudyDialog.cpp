@@ -1,9 +1,9 @@
 #include "windows/OpenStudyDialog.h"
 #include "ui_OpenStudyDialog.h"
 
-#include "analysis/TReviewAnalysis.h"
-#include "analysis/TStudyRecording.h"
-#include "app/TSettings.h"
+#include "pipeline/TReviewAnalysis.h"
+#include "pipeline/TStudyRecording.h"
+#include "settings/TSettings.h"
 #include "storage/TEcgFile.h"
 #include "storage/TImportedRecording.h"
 #include "storage/TStagedFiles.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TStudyExport.h"
+#include "pipeline/TStudyExport.h"
 
 #include <QDialog>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "windows/StudyDialog.h"
 #include "ui_StudyDialog.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "storage/TStudyJson.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "windows/TClipHighlighter.h"
 
-#include "analysis/TAnalysisPipeline.h"
+#include "pipeline/TAnalysisPipeline.h"
 #include "analysis/TSignal.h"
 
 #include <algorithm>

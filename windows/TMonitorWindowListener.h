@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TAnalysisPipelineListener.h"
+#include "pipeline/TAnalysisPipelineListener.h"
 #include "display/QSignalMonitorDisplay.h"
 
 #include <QAbstractButton>

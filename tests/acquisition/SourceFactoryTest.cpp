@@ -3,7 +3,7 @@
 #include "acquisition/TAcqSourceFactory.h"
 #include "acquisition/TDemoAcqSource.h"
 #include "acquisition/TDeviceAcqSource.h"
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // A study quick-started from the main window, recorded from the demo
 // recording in the monitor window and opened for review once it stops.
 #include "app/MainWindow.h"
-#include "app/TSettings.h"
-#include "analysis/TAnalysisPipeline.h"
+#include "settings/TSettings.h"
+#include "pipeline/TAnalysisPipeline.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
@@ -11,7 +11,7 @@
 #include "windows/EcgReviewWindow.h"
 
 #include "TempDataFolder.h"
-#include "TempSettings.h"
+#include "tests/settings/TempSettings.h"
 #include "WorkingFolder.h"
 
 #include <QApplication>

@@ -1,11 +1,11 @@
 // The main window's quick entry, folding panels and recent-study list, on
 // temporary settings and a temporary data folder.
 #include "app/MainWindow.h"
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "windows/StudyDialog.h"
 
 #include "TempDataFolder.h"
-#include "TempSettings.h"
+#include "tests/settings/TempSettings.h"
 #include "WorkingFolder.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 #include "app/TStartup.h"
 
 #include "TempDataFolder.h"
-#include "TempSettings.h"
+#include "tests/settings/TempSettings.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -6,14 +6,14 @@
 #include "tests/e2e/E2eSupport.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TStudyRecording.h"
+#include "pipeline/TStudyRecording.h"
 #include "analysis/TBeat.h"
 #include "analysis/TBeatMatching.h"
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
 #include "analysis/TLeadSet.h"
-#include "analysis/TReviewAnalysis.h"
+#include "pipeline/TReviewAnalysis.h"
 #include "analysis/TSignal.h"
 #include "report/TLatePotentialLimits.h"
 #include "storage/TBeatsFile.h"
@@ -24,7 +24,7 @@
 #include "storage/TWfdbAnnotations.h"
 #include "storage/TWfdbDeviceRecording.h"
 
-#include "tests/app/TempSettings.h"
+#include "tests/settings/TempSettings.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,13 +4,13 @@
 // starts it. The study must hold exactly the samples the device sent.
 #include "tests/e2e/E2eSupport.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyStore.h"
 
-#include "tests/app/TempSettings.h"
+#include "tests/settings/TempSettings.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,7 +1,7 @@
 #include "tests/e2e/E2eSupport.h"
 
 #include "app/TStartup.h"
-#include "analysis/TAnalysisPipeline.h"
+#include "pipeline/TAnalysisPipeline.h"
 #include "analysis/TSignal.h"
 #include "windows/EcgMonitorWindow.h"
 #include "windows/OpenStudyDialog.h"

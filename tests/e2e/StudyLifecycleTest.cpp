@@ -6,7 +6,7 @@
 // into the build folder (renderings/*.png) to be looked at.
 #include "tests/e2e/E2eSupport.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
 #include "report/TLatePotentialLimits.h"
@@ -17,7 +17,7 @@
 #include "windows/OpenStudyDialog.h"
 #include "report/ReportDialog.h"
 
-#include "tests/app/TempSettings.h"
+#include "tests/settings/TempSettings.h"
 #include "tests/app/WorkingFolder.h"
 #include "tests/report/engine/PdfTools.h"
 

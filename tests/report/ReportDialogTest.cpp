@@ -3,7 +3,7 @@
 #include "ReportTestSupport.h"
 #include "engine/PdfTools.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "report/ReportDialog.h"
 
 #include <QApplication>

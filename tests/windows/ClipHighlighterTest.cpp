@@ -1,10 +1,10 @@
 // The clipped-sample highlighter of the monitor display on a pipeline fed
 // with a recording whose lead II holds clipped and unclipped extremes.
 #include "MonitorTestSupport.h"
-#include "analysis/PipelineTestSupport.h"
+#include "tests/pipeline/PipelineTestSupport.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TAnalysisPipeline.h"
+#include "pipeline/TAnalysisPipeline.h"
 #include "analysis/TSignal.h"
 #include "windows/TClipHighlighter.h"
 

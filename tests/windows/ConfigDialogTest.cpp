@@ -2,11 +2,11 @@
 // Bluetooth detection, and the acquisition test window with its sources.
 #include "MonitorTestSupport.h"
 #include "acquisition/FakeAcqSource.h"
-#include "app/TempSettings.h"
+#include "tests/settings/TempSettings.h"
 
 #include "acquisition/TFastReplaySource.h"
 #include "analysis/TSignal.h"
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "windows/AcqTestWindow.h"
 #include "windows/ConfigDialog.h"
 

@@ -4,13 +4,13 @@
 // (renderings/*.png) to be looked at, and checked for texts and fields cut
 // by a size below what they need.
 #include "MonitorTestSupport.h"
-#include "analysis/PipelineTestSupport.h"
-#include "app/TempSettings.h"
+#include "tests/pipeline/PipelineTestSupport.h"
+#include "tests/settings/TempSettings.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TAnalysisPipeline.h"
+#include "pipeline/TAnalysisPipeline.h"
 #include "analysis/TSignal.h"
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "windows/EcgMonitorWindow.h"
 #include "windows/AcqTestWindow.h"
 #include "windows/ConfigDialog.h"

@@ -3,7 +3,7 @@
 // exporting studies and taking recordings in from its "More..." menu.
 #include "StudyDialogsTestSupport.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "windows/OpenStudyDialog.h"
 
 #include <QAction>

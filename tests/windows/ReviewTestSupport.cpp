@@ -1,7 +1,7 @@
 #include "tests/windows/ReviewTestSupport.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TStudyRecording.h"
+#include "pipeline/TStudyRecording.h"
 #include "analysis/TSignal.h"
 #include "analysis/TWaveMarks.h"
 #include "windows/EcgReviewWindow.h"

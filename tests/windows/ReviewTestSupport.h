@@ -9,7 +9,7 @@
 #include "analysis/TLeadSet.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
-#include "tests/app/TempSettings.h"
+#include "tests/settings/TempSettings.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

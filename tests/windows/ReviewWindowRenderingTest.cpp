@@ -2,7 +2,7 @@
 // rendered into the build folder (renderings/review_*.png) to be looked at.
 #include "tests/windows/ReviewTestSupport.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "display/QSignalBrowseDisplay.h"
 #include "windows/EcgReviewWindow.h"
 

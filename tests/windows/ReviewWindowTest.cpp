@@ -10,7 +10,7 @@
 #include "analysis/TReviewFilterChain.h"
 #include "analysis/TSignalBuffer16.h"
 #include "analysis/TWaveDelineator.h"
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "display/QBeatDisplayZoom.h"
 #include "display/QHRECGDisplay.h"
 #include "display/QSignalBrowseDisplay.h"

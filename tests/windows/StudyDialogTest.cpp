@@ -3,7 +3,7 @@
 // record it gives back.
 #include "StudyDialogsTestSupport.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "windows/StudyDialog.h"
 
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // checked for texts and fields cut by a size below what they need.
 #include "StudyDialogsTestSupport.h"
 
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 #include "windows/OpenStudyDialog.h"
 #include "windows/StudyDialog.h"
 

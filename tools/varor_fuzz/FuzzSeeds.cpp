@@ -1,8 +1,8 @@
 #include "FuzzSeeds.h"
 
-#include "analysis/TReviewAnalysis.h"
-#include "analysis/TStudyExport.h"
-#include "analysis/TStudyRecording.h"
+#include "pipeline/TReviewAnalysis.h"
+#include "pipeline/TStudyExport.h"
+#include "pipeline/TStudyRecording.h"
 #include "storage/QZipFileCreator.h"
 #include "storage/QZipFileExtractor.h"
 #include "storage/TEcgFile.h"

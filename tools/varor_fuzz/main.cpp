@@ -7,7 +7,7 @@
 #include "FuzzRunner.h"
 #include "FuzzSeeds.h"
 
-#include "analysis/TReviewAnalysis.h"
+#include "pipeline/TReviewAnalysis.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TLocalStudyStore.h"

@@ -1,4 +1,4 @@
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 
 #include <QSettings>
 

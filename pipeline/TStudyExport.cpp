@@ -1,7 +1,7 @@
-#include "analysis/TStudyExport.h"
+#include "pipeline/TStudyExport.h"
 
 #include "analysis/TLiveBeatAverager.h"
-#include "analysis/TReviewAnalysis.h"
+#include "pipeline/TReviewAnalysis.h"
 #include "analysis/TWaveMarks.h"
 #include "storage/TAecgExport.h"
 #include "storage/TEcgFile.h"

@@ -1,4 +1,4 @@
-#include "analysis/TReviewAnalysis.h"
+#include "pipeline/TReviewAnalysis.h"
 
 #include "analysis/TBeat.h"
 #include "analysis/TLatePotentials.h"

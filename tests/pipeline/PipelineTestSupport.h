@@ -5,8 +5,8 @@
 // keeps the fast source's lead bounded, and running the GUI thread's events
 // until a condition holds.
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TAnalysisPipeline.h"
-#include "analysis/TAnalysisPipelineListener.h"
+#include "pipeline/TAnalysisPipeline.h"
+#include "pipeline/TAnalysisPipelineListener.h"
 #include "analysis/TLeadSet.h"
 #include "analysis/TSignal.h"
 #include "storage/TLocalStudyStore.h"

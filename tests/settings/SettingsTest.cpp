@@ -1,5 +1,5 @@
 #include "TempSettings.h"
-#include "app/TSettings.h"
+#include "settings/TSettings.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,8 +1,8 @@
-#include "analysis/TStudyRecording.h"
+#include "pipeline/TStudyRecording.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TAnalysisPipeline.h"
-#include "analysis/TAnalysisPipelineListener.h"
+#include "pipeline/TAnalysisPipeline.h"
+#include "pipeline/TAnalysisPipelineListener.h"
 #include "analysis/TLeadSet.h"
 #include "analysis/TSignal.h"
 #include "storage/TStudyInfo.h"

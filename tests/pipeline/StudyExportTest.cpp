@@ -2,9 +2,9 @@
 // the study's samples and beats (a synthetic study and the PTB record), and
 // an independent reader (biosig's save2gdf, when installed) finds in each
 // file the leads, samples and annotations of the study.
-#include "analysis/TReviewAnalysis.h"
-#include "analysis/TStudyExport.h"
-#include "analysis/TStudyRecording.h"
+#include "pipeline/TReviewAnalysis.h"
+#include "pipeline/TStudyExport.h"
+#include "pipeline/TStudyRecording.h"
 #include "storage/TEcgFile.h"
 #include "storage/TEdfExport.h"
 #include "storage/TExportRecord.h"

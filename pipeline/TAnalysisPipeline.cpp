@@ -1,9 +1,9 @@
-#include "analysis/TAnalysisPipeline.h"
+#include "pipeline/TAnalysisPipeline.h"
 
 #include "acquisition/TAcqSource.h"
 #include "acquisition/TQtAcqDriver.h"
 #include "analysis/TAnalysisConstants.h"
-#include "analysis/TAnalysisPipelineListener.h"
+#include "pipeline/TAnalysisPipelineListener.h"
 #include "analysis/TBeat.h"
 #include "analysis/TBeatAverager.h"
 #include "analysis/TBeatStore.h"
