@@ -234,13 +234,23 @@ void TEcgFile::loadTail(int index) const
     m_tailCount = int(frames);
 }
 
-int TEcgFile::tailSample(int channel, int index) const
+const qint16* TEcgFile::tailRun(int channel, int index, int& available) const
 {
     if (index < m_tailStart || index >= m_tailStart + m_tailCount)
         loadTail(index);
-    if (index < m_tailStart || index >= m_tailStart + m_tailCount)
-        return 0;
-    return m_tail[std::size_t(channel) * TailWindowSamples + std::size_t(index - m_tailStart)];
+    available = m_tailStart + m_tailCount - index;
+    if (index < m_tailStart || available <= 0) {
+        available = 0;
+        return nullptr;
+    }
+    return m_tail.data() + std::size_t(channel) * TailWindowSamples + std::size_t(index - m_tailStart);
+}
+
+int TEcgFile::tailSample(int channel, int index) const
+{
+    int available = 0;
+    const qint16* run = tailRun(channel, index, available);
+    return run != nullptr ? *run : 0;
 }
 
 int TEcgFile::sample(int channel, int index) const
@@ -275,8 +285,12 @@ void TEcgFile::readRange(int channel, int start, int count, double* dst) const
                 dst[i + k] = samples[offset + k];
             i += run;
         } else {
-            dst[i] = tailSample(channel, int(position));
-            ++i;
+            int available = 0;
+            const qint16* samples = tailRun(channel, int(position), available);
+            const int run = int(std::min<qint64>(std::max(available, 1), count - i));
+            for (int k = 0; k < run; ++k)
+                dst[i + k] = samples != nullptr ? samples[k] : 0.0;
+            i += run;
         }
     }
 }

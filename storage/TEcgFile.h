@@ -89,6 +89,10 @@ private:
     void appendConverted(const Sample* const* channels, int count, Convert toSample);
     const CachedBlock& cachedBlock(int block) const;
     int tailSample(int channel, int index) const;
+    // The tail window's samples of `channel` from `index` on, loading the
+    // window around it when needed; `available` says how many follow in
+    // it (0 and nullptr when the index lies beyond the file).
+    const qint16* tailRun(int channel, int index, int& available) const;
     void loadTail(int index) const;
     void followTail(const char* frames, int first, int count);
     // Reads up to `frames` frames from sample `first` into `frames`; answers
