@@ -83,6 +83,14 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Each of `keys` has the same value in both documents.
+void expectSameValues(const QJsonObject& actual, const QJsonObject& expected, std::initializer_list<const char*> keys,
+                      const QString& what = QString())
+{
+    for (const char* key : keys)
+        EXPECT_EQ(actual.value(QLatin1String(key)), expected.value(QLatin1String(key))) << key << " " << what.toStdString();
+}
+
 // The PTB record recorded as the application records a study: its device
 // frames replayed through the acquisition pipeline from the first sample
 // to the last.
@@ -268,8 +276,8 @@ TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
         const CommandResult again = program.run({input});
         ASSERT_EQ(again.exitCode, 0) << again.error.toStdString();
         const QJsonObject json = QJsonDocument::fromJson(again.output).object();
-        for (const char* key : {"beats", "marks", "intervals", "latePotentials", "criteria"})
-            EXPECT_EQ(json.value(QLatin1String(key)), imported.value(QLatin1String(key))) << key << " of " << input.toStdString();
+        expectSameValues(json, imported, {"beats", "marks", "intervals", "latePotentials", "criteria"},
+                         QStringLiteral("of ") + input);
     }
 }
 
@@ -286,8 +294,8 @@ TEST(AnalyzeCommand, EdfExportAnalysedAgainGivesTheSameFigures)
     ASSERT_EQ(again.exitCode, 0) << again.error.toStdString();
     const QJsonObject recorded = QJsonDocument::fromJson(first.output).object();
     const QJsonObject exported = QJsonDocument::fromJson(again.output).object();
-    for (const char* key : {"duration", "beats", "heartRate", "marks", "intervals", "latePotentials", "criteria"})
-        EXPECT_EQ(exported.value(QLatin1String(key)), recorded.value(QLatin1String(key))) << key;
+    expectSameValues(exported, recorded,
+                     {"duration", "beats", "heartRate", "marks", "intervals", "latePotentials", "criteria"});
 }
 
 TEST(AnalyzeCommand, BatchOfThreeRecordsGivesEachOnesSingleRunTwiceOver)
@@ -356,10 +364,8 @@ TEST(AnalyzeCommand, RecordNamedInBytesThatAreNotUtf8Opens)
     ASSERT_EQ(renamed.exitCode, 0) << renamed.error.toStdString();
     const CommandResult plain = program.run({PtbHeader});
     ASSERT_EQ(plain.exitCode, 0);
-    const QJsonObject ours = QJsonDocument::fromJson(renamed.output).object();
-    const QJsonObject theirs = QJsonDocument::fromJson(plain.output).object();
-    for (const char* key : {"beats", "averagedBeats", "latePotentials"})
-        EXPECT_EQ(ours.value(QLatin1String(key)), theirs.value(QLatin1String(key))) << key;
+    expectSameValues(QJsonDocument::fromJson(renamed.output).object(), QJsonDocument::fromJson(plain.output).object(),
+                     {"beats", "averagedBeats", "latePotentials"});
 }
 
 struct BadInput {
