@@ -98,7 +98,12 @@ void TBeatAssembler::assemble(int position, TQrsFusion::Records& records)
     bool detected[TSignal::MaxChannels];
     for (int lead = 0; lead < m_leadCount; ++lead)
         detected[lead] = records[std::size_t(lead)].isDetected();
-    m_following.record(detected, makeBeat(time, position, records));
+    const bool beat = makeBeat(time, position, records);
+    // Only a lead whose signal passed its checks here is judged on whether
+    // it follows the beats: what a flat or saturated lead detects (noise in
+    // a pause, an electrode off) says nothing about the ECG it carries
+    // once the signal returns.
+    m_following.record(detected, m_signalUsable.data(), beat);
 }
 
 // Answers whether the candidate became a beat, emitted or held back.
@@ -149,11 +154,10 @@ void TBeatAssembler::finish()
 // out, unless none would be left that does.
 void TBeatAssembler::checkUsability(int position, TQrsFusion::Records& records, bool* usable)
 {
+    m_usability.judge(position, m_signalUsable.data());
     bool anyFollowing = false;
-    for (int lead = 0; lead < m_leadCount; ++lead) {
-        m_signalUsable[std::size_t(lead)] = m_usability.isUsable(lead, position);
+    for (int lead = 0; lead < m_leadCount; ++lead)
         anyFollowing = anyFollowing || (m_signalUsable[std::size_t(lead)] && m_following.follows(lead));
-    }
     for (int lead = 0; lead < m_leadCount; ++lead) {
         usable[lead] = m_signalUsable[std::size_t(lead)] && (m_following.follows(lead) || !anyFollowing);
         if (!usable[lead])

@@ -26,6 +26,7 @@ constexpr double TWaveZoneShare = 0.5;
 constexpr double PWaveZone = 0.3;   // s
 constexpr double PWaveZoneShare = 0.4;
 constexpr double MeanRrWeight = 0.2;
+constexpr double TypicalShareFloor = 0.1;
 constexpr double MeanRrLimit = 2.0;     // s; longer RRs leave the mean alone
 
 // Indices closer than `seconds` (inclusive), truncated.
@@ -156,6 +157,7 @@ void TLeadQrsDetector::computeThresholds(const TScaleWindow& scales, int end)
     const std::array<double, TScaleWindow::Levels> rms = scales.rms(from, to);
     for (int level = 1; level <= 4; ++level)
         m_thresholds[std::size_t(level - 1)] = ThresholdFactors[level - 1] * rms[std::size_t(level - 1)];
+    m_thresholds[3] = std::max(m_thresholds[3], TypicalShareFloor * typicalModulus());
 }
 
 bool TLeadQrsDetector::matchesAtLevel3(const TScaleWindow& scales, int index, int sign, double threshold) const

@@ -23,6 +23,11 @@ constexpr double FlatnessLengthTime = 3.0;
 constexpr double Closeness = 2.0;        // counts from an extreme
 constexpr int MaxRuns = 3;
 constexpr int MaxRunPercent = 35;
+// With every lead below the flatness threshold, a lead is flat below the
+// threshold divided by LowVoltageDivisor, or beside a lead at least
+// LargerLeadFactor times larger.
+constexpr double LargerLeadFactor = 2.0;
+constexpr double LowVoltageDivisor = 8.0;
 
 int samples(double seconds, int rate)
 {
@@ -86,14 +91,23 @@ int TLeadUsability::readWindow(int lead, int from, int count)
     return end - first;
 }
 
-bool TLeadUsability::isUsable(int lead, int qrsIndex)
+void TLeadUsability::judge(int qrsIndex, bool* usable)
 {
     const int resolution = m_signal.resolutionBits();
-    int count = readWindow(lead, qrsIndex - m_saturationBefore, m_saturationLength);
-    if (isSaturated(m_window.data(), count, resolution))
-        return false;
-    count = readWindow(lead, qrsIndex - m_flatnessBefore, m_flatnessLength);
-    return !isFlat(m_window.data(), count, resolution);
+    const int leads = std::min(m_signal.channelCount(), int(TSignal::MaxChannels));
+    double spans[TSignal::MaxChannels];
+    double largest = 0.0;
+    for (int lead = 0; lead < leads; ++lead) {
+        int count = readWindow(lead, qrsIndex - m_saturationBefore, m_saturationLength);
+        usable[lead] = !isSaturated(m_window.data(), count, resolution);
+        if (!usable[lead])
+            continue;
+        count = readWindow(lead, qrsIndex - m_flatnessBefore, m_flatnessLength);
+        spans[lead] = smoothedSpan(m_window.data(), count);
+        largest = std::max(largest, spans[lead]);
+    }
+    for (int lead = 0; lead < leads; ++lead)
+        usable[lead] = usable[lead] && !isFlat(spans[lead], largest, resolution);
 }
 
 bool TLeadUsability::isSaturated(const double* samples, int count, int resolution)
@@ -110,13 +124,22 @@ bool TLeadUsability::isSaturated(const double* samples, int count, int resolutio
         || bottom.samples * 100 / count > MaxRunPercent;
 }
 
-bool TLeadUsability::isFlat(const double* samples, int count, int resolution)
+double TLeadUsability::smoothedSpan(const double* samples, int count)
 {
     const int outputs = count - m_kernel.length() + 1;
     if (outputs <= 0)
-        return true;
+        return 0.0;
     m_kernel.run(samples, outputs, m_smoothed.data());
     const auto [low, high] = std::minmax_element(m_smoothed.data(), m_smoothed.data() + outputs);
+    return *high - *low;
+}
+
+bool TLeadUsability::isFlat(double span, double largestSpan, int resolution)
+{
     const double least = std::ldexp(1.0, resolution) / (resolution > 12 ? 2048.0 : 32.0);
-    return *high - *low < least;
+    if (span >= least)
+        return false;
+    if (largestSpan >= least)
+        return true;
+    return span < least / LowVoltageDivisor || span * LargerLeadFactor <= largestSpan;
 }

@@ -17,9 +17,14 @@ class TSignal;
 // runs at either extreme make up more than 35 % of the window.
 //
 // Flatness: the window is smoothed by a 48-tap low-pass (gain 0.47 at
-// 10 Hz, below 0.031 from 15 Hz at 250 Hz); the lead is flat when the
-// smoothed values that rest on window samples only span less than
-// 2^resolution / 2048 counts (resolution > 12), or 2^resolution / 32.
+// 10 Hz, below 0.031 from 15 Hz at 250 Hz) and the span of the smoothed
+// values that rest on window samples only is compared with 2^resolution /
+// 2048 counts (resolution > 12), or 2^resolution / 32: a lead below it is
+// flat while another lead reaches it. When every lead is below it, the ECG
+// is one of low voltage (a small heart, an electrode moved, a recording
+// whose size dropped), not a set of leads without electrodes: a lead is
+// flat then below an eighth of the threshold, or below half the largest
+// lead's span, so that such a recording keeps its leads.
 // The parts of a window before the signal's first sample or beyond its
 // last are left out.
 class TLeadUsability
@@ -30,10 +35,15 @@ public:
 
     explicit TLeadUsability(const TSignal& signal);
 
-    bool isUsable(int lead, int qrsIndex);
+    // Whether each lead of the signal is usable at the beat.
+    void judge(int qrsIndex, bool* usable);
     // The checks on a window of samples (counts), `resolution` bits.
     static bool isSaturated(const double* samples, int count, int resolution);
-    bool isFlat(const double* samples, int count, int resolution);
+    // The span of the smoothed window; 0 when shorter than the low-pass.
+    double smoothedSpan(const double* samples, int count);
+    // Whether a lead whose smoothed span is `span` is flat, when the largest
+    // span of the leads is `largestSpan`.
+    static bool isFlat(double span, double largestSpan, int resolution);
 
 private:
     // Reads [from, from + count) of a lead, clipped to the samples the

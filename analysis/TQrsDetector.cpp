@@ -174,8 +174,15 @@ void TQrsDetector::fuse()
     const TBeatAssembler& assembler = run.assembler;
     const double previousTime = assembler.hasPrevious() ? assembler.previous().value(TBeat::QrsTime) : 0.0;
     run.fusion.beginRun(previousTime > 0.0 ? int(std::lround((previousTime + Separation) * m_rate)) : 0);
+    // When no lead carried the ECG at the last candidate (all flat in a
+    // pause or a drop-out, or all lost in noise), every lead anchors again:
+    // otherwise no candidate would ever be assembled, and no lead could
+    // show that it carries the ECG once more.
+    bool anyCarries = false;
     for (int lead = 0; lead < run.leadCount; ++lead)
-        run.fusion.setAnchor(lead, assembler.carriesEcg(lead));
+        anyCarries = anyCarries || assembler.carriesEcg(lead);
+    for (int lead = 0; lead < run.leadCount; ++lead)
+        run.fusion.setAnchor(lead, assembler.carriesEcg(lead) || !anyCarries);
     int position = 0;
     while (run.fusion.next(run.records, position)) {
         measureActivity(position);

@@ -380,19 +380,33 @@ TEST(LeadUsability, FlatnessLowPassAndThreshold)
 
     TSignalBuffer16 signal(1, 250, 256, 1000);
     TLeadUsability usability(signal);
-    // A constant, however large, is flat; so is hum the low-pass removes.
+    // A constant, however large, has no span; nor has hum the low-pass
+    // removes.
     std::vector<double> window(750, 12000.0);
-    EXPECT_TRUE(usability.isFlat(window.data(), 750, 16));
+    EXPECT_NEAR(usability.smoothedSpan(window.data(), 750), 0.0, 1e-6);
     for (int i = 0; i < 750; ++i)
         window[std::size_t(i)] = 12000.0 + 200.0 * std::sin(2 * Pi * 50.0 * i / 250.0);
-    EXPECT_TRUE(usability.isFlat(window.data(), 750, 16));
-    // A slow wave of 40 counts peak to peak: usable at 16 bits (threshold
-    // 32 counts), flat at 12 bits (threshold 128 counts).
+    EXPECT_LT(usability.smoothedSpan(window.data(), 750), 2.0 * 200.0 * 0.031);
+    // A slow wave of 40 counts peak to peak keeps its span.
     for (int i = 0; i < 750; ++i)
         window[std::size_t(i)] = 20.0 * std::sin(2 * Pi * 1.0 * i / 250.0);
-    EXPECT_FALSE(usability.isFlat(window.data(), 750, 16));
-    EXPECT_TRUE(usability.isFlat(window.data(), 750, 12));
-    EXPECT_TRUE(usability.isFlat(window.data(), 40, 16)); // shorter than the table
+    EXPECT_NEAR(usability.smoothedSpan(window.data(), 750), 40.0 * 1.0084637, 1.0);
+    EXPECT_EQ(usability.smoothedSpan(window.data(), 40), 0.0); // shorter than the table
+
+    // The threshold is 32 counts at 16 bits, 128 at 12 bits. Beside a lead
+    // that reaches it, a lead below it is flat...
+    EXPECT_FALSE(TLeadUsability::isFlat(40.0, 400.0, 16));
+    EXPECT_TRUE(TLeadUsability::isFlat(31.0, 400.0, 16));
+    EXPECT_TRUE(TLeadUsability::isFlat(40.0, 400.0, 12));
+    // ... but when no lead reaches it, the ECG is of low voltage: a lead is
+    // flat only below an eighth of it (4 counts at 16 bits) or beside a lead
+    // twice its size.
+    EXPECT_FALSE(TLeadUsability::isFlat(20.0, 20.0, 16));
+    EXPECT_FALSE(TLeadUsability::isFlat(11.0, 20.0, 16));
+    EXPECT_TRUE(TLeadUsability::isFlat(10.0, 20.0, 16));
+    EXPECT_TRUE(TLeadUsability::isFlat(3.9, 3.9, 16));
+    EXPECT_FALSE(TLeadUsability::isFlat(100.0, 100.0, 12));
+    EXPECT_TRUE(TLeadUsability::isFlat(15.0, 15.0, 12));
 }
 
 TEST(LeadUsability, WindowsAroundTheBeatStayInsideTheSignal)
@@ -407,8 +421,10 @@ TEST(LeadUsability, WindowsAroundTheBeatStayInsideTheSignal)
     const qint16* channels[] = {offset.data(), wave.data()};
     signal.append(channels, 2000);
     TLeadUsability usability(signal);
-    EXPECT_FALSE(usability.isUsable(0, 100));
-    EXPECT_FALSE(usability.isUsable(0, 1950));
-    EXPECT_TRUE(usability.isUsable(1, 100));
-    EXPECT_TRUE(usability.isUsable(1, 1950));
+    for (int beat : {100, 1950}) {
+        bool usable[2];
+        usability.judge(beat, usable);
+        EXPECT_FALSE(usable[0]) << beat;
+        EXPECT_TRUE(usable[1]) << beat;
+    }
 }
