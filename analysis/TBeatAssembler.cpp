@@ -98,12 +98,7 @@ void TBeatAssembler::assemble(int position, TQrsFusion::Records& records)
     bool detected[TSignal::MaxChannels];
     for (int lead = 0; lead < m_leadCount; ++lead)
         detected[lead] = records[std::size_t(lead)].isDetected();
-    const bool beat = makeBeat(time, position, records);
-    // Only a lead whose signal passed its checks here is judged on whether
-    // it follows the beats: what a flat or saturated lead detects (noise in
-    // a pause, an electrode off) says nothing about the ECG it carries
-    // once the signal returns.
-    m_following.record(detected, m_signalUsable.data(), beat);
+    m_following.record(detected, makeBeat(time, position, records));
 }
 
 // Answers whether the candidate became a beat, emitted or held back.

@@ -8,10 +8,10 @@ TLeadFollowing::TLeadFollowing(int leadCount)
 {
 }
 
-void TLeadFollowing::record(const bool* detected, const bool* judged, bool beat)
+void TLeadFollowing::record(const bool* detected, bool beat)
 {
     for (int lead = 0; lead < m_leadCount; ++lead) {
-        if (!judged[lead] || (!detected[lead] && !beat))
+        if (!detected[lead] && !beat)
             continue;
         const std::size_t index = std::size_t(lead);
         m_hits[index] = quint16((m_hits[index] << 1) | (detected[lead] && beat ? 1u : 0u));

@@ -20,10 +20,7 @@ public:
 
     explicit TLeadFollowing(int leadCount);
 
-    // One candidate: whether each lead detected it, whether each lead's
-    // signal could be judged there (leads that could not get no event),
-    // and whether it became a beat.
-    void record(const bool* detected, const bool* judged, bool beat);
+    void record(const bool* detected, bool beat);
     // True until a lead has had its 16 events.
     bool follows(int lead) const;
 

@@ -11,6 +11,7 @@ namespace {
 // Scale factors of the thresholds on the RMS of each scale (2^1 .. 2^4).
 constexpr double ThresholdFactors[4] = {1.0, 1.25, 1.25, 0.5};
 constexpr double ThresholdSpan = 4.0;   // s of scale history behind the thresholds
+constexpr double RecentSpan = 1.0;      // s that tell a transient gone from a size that grew
 constexpr double MarkSpan = 10.0;       // s of marks kept on each side of the base
 constexpr double Isolation = 0.15;      // s
 constexpr double Refractory = 0.15;     // s
@@ -26,7 +27,9 @@ constexpr double TWaveZoneShare = 0.5;
 constexpr double PWaveZone = 0.3;   // s
 constexpr double PWaveZoneShare = 0.4;
 constexpr double MeanRrWeight = 0.2;
-constexpr double TypicalShareFloor = 0.1;
+// Scale 2^4's threshold at most, in typical QRS moduli of the lead, once a
+// transient has passed.
+constexpr double TypicalShareCeiling = 0.5;
 constexpr double MeanRrLimit = 2.0;     // s; longer RRs leave the mean alone
 
 // Indices closer than `seconds` (inclusive), truncated.
@@ -57,6 +60,7 @@ TLeadQrsDetector::TLeadQrsDetector(const TQrsDetectorParameters& parameters, int
     , m_refractory(samples(Refractory, rate))
     , m_gapLimit(within(GapLimit, rate))
     , m_thresholdSpan(samples(ThresholdSpan, rate))
+    , m_recentSpan(samples(RecentSpan, rate))
     , m_waveSearch(parameters, rate)
     , m_marks(samples(MarkSpan, rate))
     , m_meanRr(parameters.initialMeanRr)
@@ -157,7 +161,20 @@ void TLeadQrsDetector::computeThresholds(const TScaleWindow& scales, int end)
     const std::array<double, TScaleWindow::Levels> rms = scales.rms(from, to);
     for (int level = 1; level <= 4; ++level)
         m_thresholds[std::size_t(level - 1)] = ThresholdFactors[level - 1] * rms[std::size_t(level - 1)];
-    m_thresholds[3] = std::max(m_thresholds[3], TypicalShareFloor * typicalModulus());
+    // The thresholds follow the lead's QRSs, not a transient that dwarfs
+    // them: a step, saturation or an electrode's pop would hold all four
+    // far above the QRSs for as long as it stays within the span. Once it
+    // has left the last second, they are lowered together until scale
+    // 2^4's is half a typical QRS (a size that grew stays in the last
+    // second, and keeps its thresholds).
+    const double typical = typicalModulus();
+    const double recent = ThresholdFactors[3] * scales.rms(std::max(from, to - m_recentSpan), to)[3];
+    const double ceiling = std::max(TypicalShareCeiling * typical, recent);
+    if (typical > 0.0 && m_thresholds[3] > ceiling) {
+        const double factor = ceiling / m_thresholds[3];
+        for (double& threshold : m_thresholds)
+            threshold *= factor;
+    }
 }
 
 bool TLeadQrsDetector::matchesAtLevel3(const TScaleWindow& scales, int index, int sign, double threshold) const

@@ -93,6 +93,7 @@ private:
     int m_refractory;   // search-back starts and ends this far from QRSs
     int m_gapLimit;     // a longer gap between ranges restarts the lead
     int m_thresholdSpan;
+    int m_recentSpan;
     TLeadWaveSearch m_waveSearch;
     TMarkBuffer m_marks;
 
