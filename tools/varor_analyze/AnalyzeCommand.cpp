@@ -239,6 +239,7 @@ QString settleMarks(TReviewAnalysis& analysis, const TStudy& study)
     if (!found)
         return QString();
     analysis.storeMarks(*found, analysis.recordingMeanRr());
+    analysis.storeMultiLeadBoundaries();
     return study.ecgFile()->channelName(analysis.automaticMarksLead());
 }
 
