@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -22,12 +21,8 @@ double markValue(const TWaveMarks& marks, const char* name)
 // displayed lead's mark for results stored before those boundaries were.
 double boundary(const TWaveMarks& marks, const char* name)
 {
-    for (const TMultiLeadBoundaries::Names& names : TMultiLeadBoundaries::names()) {
-        if (std::strcmp(names.mark, name) != 0)
-            continue;
-        if (const TWaveMark* found = marks.find(QString::fromLatin1(names.result)))
-            return found->value();
-    }
+    if (const TWaveMark* found = marks.find(QString::fromLatin1(TMultiLeadBoundaries::resultBeside(name))))
+        return found->value();
     return markValue(marks, name);
 }
 

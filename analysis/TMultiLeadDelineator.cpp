@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -233,6 +234,15 @@ const std::array<TMultiLeadBoundaries::Names, 4>& TMultiLeadBoundaries::names()
         {"MultiLeadTOffset", "TOffset"},
     }};
     return names;
+}
+
+const char* TMultiLeadBoundaries::resultBeside(const char* mark)
+{
+    for (const Names& entry : names()) {
+        if (std::strcmp(entry.mark, mark) == 0)
+            return entry.result;
+    }
+    return nullptr;
 }
 
 void TMultiLeadBoundaries::storeInto(TWaveMarks& marks, int samplingRate, int centre) const

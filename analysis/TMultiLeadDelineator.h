@@ -26,6 +26,8 @@ struct TMultiLeadBoundaries
         const char* mark;
     };
     static const std::array<Names, 4>& names();
+    // The result beside a wave mark; nullptr for a mark without one.
+    static const char* resultBeside(const char* mark);
 
     // Writes the four results, adding those the registry lacks.
     void storeInto(TWaveMarks& marks, int samplingRate, int centre) const;

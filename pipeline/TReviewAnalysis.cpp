@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -251,13 +250,10 @@ void TReviewAnalysis::storeMarks(const Marks& marks, double meanRrSeconds)
         TWaveMark* stored = results.find(QLatin1String(name));
         if (!stored)
             continue;
-        if (std::fabs(stored->value() - marks[std::size_t(mark)]) > MovedByHand) {
-            for (const TMultiLeadBoundaries::Names& names : TMultiLeadBoundaries::names()) {
-                TWaveMark* found = results.find(QLatin1String(names.result));
-                if (found && std::strcmp(names.mark, name) == 0)
-                    found->setValue(marks[std::size_t(mark)]);
-            }
-        }
+        const char* beside = TMultiLeadBoundaries::resultBeside(name);
+        TWaveMark* found = beside ? results.find(QLatin1String(beside)) : nullptr;
+        if (found && std::fabs(stored->value() - marks[std::size_t(mark)]) > MovedByHand)
+            found->setValue(marks[std::size_t(mark)]);
         stored->setValue(marks[std::size_t(mark)]);
     }
     if (TWaveMark* meanRr = results.find(QLatin1String(MeanRrName)))
