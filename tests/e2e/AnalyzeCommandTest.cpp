@@ -14,6 +14,7 @@
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
 #include "analysis/TLeadSet.h"
+#include "analysis/TMultiLeadDelineator.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "analysis/TSignal.h"
 #include "report/TLatePotentialLimits.h"
@@ -186,6 +187,11 @@ TEST(AnalyzeCommand, PtbRecordGivesTheBeatsAndMeasurementsOfTheApplication)
         EXPECT_NEAR(marks.value(QLatin1String(name)).toDouble(), study->results().find(QLatin1String(name))->value() * 1000.0,
                     0.051)
             << name;
+    const QJsonObject boundaries = json.value(QStringLiteral("boundaries")).toObject();
+    for (const TMultiLeadBoundaries::Names& names : TMultiLeadBoundaries::names())
+        EXPECT_NEAR(boundaries.value(QLatin1String(names.mark)).toDouble(),
+                    study->results().find(QLatin1String(names.result))->value() * 1000.0, 0.051)
+            << names.result;
     const TIntervalMeasures intervals = TIntervalMeasures::fromWaveMarks(study->results());
     const QJsonObject printed = json.value(QStringLiteral("intervals")).toObject();
     EXPECT_EQ(printed.value(QStringLiteral("PR")).toInt(), intervals.pr.value_or(-1));
