@@ -1,5 +1,6 @@
 #include "analysis/TIntervalMeasures.h"
 
+#include "analysis/TMultiLeadDelineator.h"
 #include "analysis/TRounding.h"
 #include "analysis/TSampleConversion.h"
 #include "analysis/TWaveMarks.h"
@@ -16,6 +17,15 @@ double markValue(const TWaveMarks& marks, const char* name)
     return mark != nullptr ? mark->value() : 0.0;
 }
 
+// The boundary found over all leads (0 when it was not found); the
+// displayed lead's mark for results stored before those boundaries were.
+double boundary(const TWaveMarks& marks, const char* name)
+{
+    if (const TWaveMark* found = marks.find(QString::fromLatin1(TMultiLeadBoundaries::resultBeside(name))))
+        return found->value();
+    return markValue(marks, name);
+}
+
 int wholeMilliseconds(double milliseconds)
 {
     return toSampleInt(truncateNearWhole(milliseconds));
@@ -26,17 +36,22 @@ int wholeMilliseconds(double milliseconds)
 TIntervalMeasures TIntervalMeasures::fromWaveMarks(const TWaveMarks& marks)
 {
     TIntervalMeasures measures;
-    const double pOnset = markValue(marks, "POnset");
-    const double qrsOnset = markValue(marks, "QRSOnset");
-    const double qrsOffset = markValue(marks, "QRSOffset");
-    const double tOffset = markValue(marks, "TOffset");
+    const double pOnset = boundary(marks, "POnset");
+    const double qrsOnset = boundary(marks, "QRSOnset");
+    const double qrsOffset = boundary(marks, "QRSOffset");
+    const double tOffset = boundary(marks, "TOffset");
     const double meanRr = markValue(marks, "avgRRInterval");
-    if (pOnset == 0.0 || qrsOnset == 0.0 || qrsOffset == 0.0)
-        return measures;
-    measures.pr = wholeMilliseconds((qrsOnset - pOnset) * 1000.0);
-    measures.qrs = wholeMilliseconds((qrsOffset - qrsOnset) * 1000.0);
     if (meanRr > 0.0)
         measures.rr = wholeMilliseconds(meanRr * 1000.0);
+    if (qrsOnset == 0.0)
+        return measures;
+    // Each interval needs only its own boundaries: a beat without a P wave
+    // (atrial fibrillation or flutter) still has its QRS and QT.
+    if (pOnset != 0.0)
+        measures.pr = wholeMilliseconds((qrsOnset - pOnset) * 1000.0);
+    if (qrsOffset == 0.0)
+        return measures;
+    measures.qrs = wholeMilliseconds((qrsOffset - qrsOnset) * 1000.0);
     if (tOffset == 0.0)
         return measures;
     const double qt = (tOffset - qrsOnset) * 1000.0;

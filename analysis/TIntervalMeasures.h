@@ -5,9 +5,13 @@
 class TWaveMarks;
 
 // Interval measurements of an averaged beat from its wave marks, in whole
-// milliseconds (truncated). Nothing is measured unless "POnset",
-// "QRSOnset" and "QRSOffset" are set (non-zero); QT needs "TOffset" as
-// well, and QTc (Bazett) and RR need a positive "avgRRInterval".
+// milliseconds (truncated), each from the marks it needs (set, non-zero):
+// PR from "POnset" and "QRSOnset"; QRS from "QRSOnset" and "QRSOffset"; QT
+// from those and "TOffset", and QTc (Bazett) from QT and a positive
+// "avgRRInterval"; RR from a positive "avgRRInterval" alone. Where the
+// boundaries found over all leads are stored ("MultiLeadPOnset" ...,
+// TMultiLeadBoundaries) they stand for the marks of the same waves;
+// results stored without them are measured from the marks.
 struct TIntervalMeasures
 {
     std::optional<int> pr;

@@ -77,6 +77,16 @@ void TLiveBeatAverager::add(const TBeat& beat)
     }
 }
 
+void TLiveBeatAverager::finish()
+{
+    if (m_templatesReady)
+        return;
+    for (int lead = 0; lead < m_leadCount; ++lead) {
+        if (m_counts[std::size_t(lead)] == 0)
+            buildTemplate(lead);
+    }
+}
+
 int TLiveBeatAverager::count(int lead) const
 {
     return lead >= 0 && lead < m_leadCount ? m_counts[std::size_t(lead)] : 0;

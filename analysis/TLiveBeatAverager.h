@@ -29,6 +29,11 @@ public:
 
     // Beats whose valid flag is clear are ignored.
     void add(const TBeat& beat);
+    // The recording has ended: a lead still without a template gets one
+    // from the first beats there are, fewer than ten, by the same rule
+    // (at least three beats resembling their provisional mean), so that a
+    // short recording still gives an averaged beat.
+    void finish();
 
     // Beats averaged into the lead; 0 while the lead has no template (and
     // for positions outside the signal's leads).

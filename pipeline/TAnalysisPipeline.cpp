@@ -128,6 +128,11 @@ void TAnalysisPipeline::finish()
     if (m_detectionEnabled)
         m_detector->finish();
     stop();
+    // A recording of fewer than ten beats still gets its averaged beats.
+    for (TLiveBeatAverager* averager : {m_liveAverager.get(), m_latePotentialAverager.get()}) {
+        if (averager)
+            averager->finish();
+    }
 }
 
 void TAnalysisPipeline::stop()

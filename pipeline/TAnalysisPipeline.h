@@ -96,7 +96,9 @@ public:
     // blocks still go through every stage and into the study, then lets
     // the detector analyse to the last sample and emit the beats it still
     // holds, so that the beats of the recording's last seconds are stored
-    // too. Call it before recording stops; the pipeline is then stopped.
+    // too; the live averagers then build the templates still missing from
+    // the beats there are. Call it before recording stops; the pipeline is
+    // then stopped.
     void finish();
 
     // Stores the timestamp text as the study's recording date-time, copies

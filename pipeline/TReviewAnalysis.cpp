@@ -3,6 +3,7 @@
 #include "analysis/TBeat.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "analysis/TMultiLeadDelineator.h"
 #include "analysis/TReviewFilterChain.h"
 #include "analysis/TSignalBlock.h"
 #include "analysis/TSignalBuffer16.h"
@@ -13,6 +14,7 @@
 #include "storage/TStudy.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -188,6 +190,8 @@ void TReviewAnalysis::addStoredBeats()
     TBeat beat;
     for (int index = 0; m_study.beatsFile()->read(index, beat); ++index)
         m_mainAverager->add(beat);
+    // The recording ends here: a short one still gets its averaged beats.
+    m_mainAverager->finish();
 }
 
 std::optional<TReviewAnalysis::Marks> TReviewAnalysis::storedMarks() const
@@ -238,13 +242,28 @@ int TReviewAnalysis::automaticMarksLead() const
 
 void TReviewAnalysis::storeMarks(const Marks& marks, double meanRrSeconds)
 {
+    // Marks shown and read back may differ by rounding, never by this much.
+    constexpr double MovedByHand = 1e-6; // s
     TWaveMarks& results = m_study.results();
     for (int mark = 0; mark < MarkCount; ++mark) {
-        if (TWaveMark* stored = results.find(QLatin1String(markNames()[std::size_t(mark)])))
-            stored->setValue(marks[std::size_t(mark)]);
+        const char* name = markNames()[std::size_t(mark)];
+        TWaveMark* stored = results.find(QLatin1String(name));
+        if (!stored)
+            continue;
+        const char* beside = TMultiLeadBoundaries::resultBeside(name);
+        TWaveMark* found = beside ? results.find(QLatin1String(beside)) : nullptr;
+        if (found && std::fabs(stored->value() - marks[std::size_t(mark)]) > MovedByHand)
+            found->setValue(marks[std::size_t(mark)]);
+        stored->setValue(marks[std::size_t(mark)]);
     }
     if (TWaveMark* meanRr = results.find(QLatin1String(MeanRrName)))
         meanRr->setValue(meanRrSeconds);
+}
+
+void TReviewAnalysis::storeMultiLeadBoundaries()
+{
+    const TMultiLeadBoundaries found = TMultiLeadDelineator().delineate(*m_mainAverager, recordingMeanRr());
+    found.storeInto(m_study.results(), m_mainAverager->samplingRate(), m_mainAverager->centre());
 }
 
 double TReviewAnalysis::recordingMeanRr() const

@@ -41,7 +41,8 @@ public:
     // made again on the new output); throws what the chain throws, keeping
     // the filters built before the failure.
     void configureAveraging(bool notch, bool lowPass);
-    // Every stored beat into the main averager.
+    // Every stored beat into the main averager, which then finishes (a
+    // recording of fewer than ten beats still gets averaged beats).
     void addStoredBeats();
 
     // The study's marks when all seven are set.
@@ -53,7 +54,14 @@ public:
     // the first whose averaged beat is not flat; -1 when there is none.
     int automaticMarksLead() const;
     // Writes the marks and the mean RR interval into the study's results.
+    // A boundary mark that differs from the one stored (moved by hand)
+    // replaces the boundary found over all leads beside it, so that the
+    // mark decides its intervals.
     void storeMarks(const Marks& marks, double meanRrSeconds);
+    // Delineates every lead of the averaged beat together
+    // (TMultiLeadDelineator) and stores the boundaries beside the marks:
+    // after automatic marks, which they then measure.
+    void storeMultiLeadBoundaries();
 
     // Mean RR interval (seconds) of the valid stored beats whose interval
     // is known; 0 when there is none.

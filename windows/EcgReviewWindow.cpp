@@ -298,6 +298,8 @@ void EcgReviewWindow::runAnalysis()
         } else if (const std::optional<TReviewAnalysis::Marks> found = m_analysis->automaticMarks()) {
             showWaveMarks(*found);
             storeWaveMarks();
+            m_analysis->storeMultiLeadBoundaries();
+            showQtc();
         }
         if (QToolButton* leadII = leadButton(QStringLiteral("II")))
             leadII->setChecked(true);

@@ -1,12 +1,13 @@
-// Beat averaging: template building and acceptance of the live averager,
-// the sliding window and reference lead of the windowed averager, noise
-// reduction, realignment of jittered beats and segments at the edges of a
-// recording.
+// Beat averaging: template building (also at the end of a short
+// recording) and acceptance of the live averager, the sliding window and
+// reference lead of the windowed averager, noise reduction, realignment of
+// jittered beats and segments at the edges of a recording.
 #include "AveragingTestSupport.h"
 
 #include "analysis/TBeatAverager.h"
 #include "analysis/TBeatSegment.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "analysis/TWaveDelineator.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +123,27 @@ TEST(LiveBeatAveragerTest, TemplatesFormFromTenBeats)
     EXPECT_LT(maxDifference(averager.average(0), cleanSegment()), 1.0);
     EXPECT_EQ(averager.count(16), 0);
     EXPECT_EQ(averager.average(16).size(), 1000u);
+}
+
+// A recording that ends after eight beats has no template while it runs;
+// finishing builds one from the eight, which gives an averaged beat whose
+// waves are found. A flat lead still gets none.
+TEST(LiveBeatAveragerTest, FinishingAShortRecordingAveragesItsBeats)
+{
+    const std::vector<int> positions = beatPositions(8);
+    const auto signal = makeSignal({beatTrain(positions), std::vector<double>(beatTrain(positions).size(), 0.0)}, Rate);
+    TLiveBeatAverager averager(*signal);
+    addBeats(averager, *signal, positions, 0, 8);
+    EXPECT_EQ(averager.count(0), 0);
+
+    averager.finish();
+    EXPECT_EQ(averager.count(0), 8);
+    EXPECT_EQ(averager.count(1), 0);
+    EXPECT_LT(maxDifference(averager.average(0), cleanSegment()), 1.0);
+    const TWaveDelineation marks = TWaveDelineator().delineate(averager, 0);
+    EXPECT_GT(marks.qrsOnset, 400);
+    EXPECT_LT(marks.qrsOnset, 500);
+    EXPECT_GT(marks.qrsOffset, 500);
 }
 
 // A lead that stays flat keeps no more than the last 40 first beats and is

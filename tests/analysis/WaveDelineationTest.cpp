@@ -228,20 +228,33 @@ TEST(IntervalMeasuresTest, MeasuresFromDelineatedMarks)
     EXPECT_EQ(measures.qtc, 466); // 420 / 0.9
     EXPECT_EQ(measures.rr, 810);
 
-    // A wave that was not found stays unset: no QT (and QTc) without a T
-    // offset, nothing at all without a P onset.
+    // A wave that was not found stays unset and takes only the intervals
+    // that need it: no PR without a P onset (QRS, QT, QTc and RR stay), no
+    // QT (and QTc) without a T offset.
+    found.pOnset = 0;
+    found.storeInto(marks, 1000, 500);
+    measures = TIntervalMeasures::fromWaveMarks(marks);
+    EXPECT_FALSE(measures.pr.has_value());
+    EXPECT_EQ(measures.qrs, 96);
+    EXPECT_EQ(measures.qt, 420);
+    EXPECT_EQ(measures.qtc, 466);
+    EXPECT_EQ(measures.rr, 810);
+    found.pOnset = 300;
     found.tOffset = 0;
     found.storeInto(marks, 1000, 500);
     EXPECT_EQ(marks.find("TOffset")->value(), 0.0);
     measures = TIntervalMeasures::fromWaveMarks(marks);
     EXPECT_EQ(measures.pr, 160);
+    EXPECT_EQ(measures.qrs, 96);
     EXPECT_FALSE(measures.qt.has_value());
     EXPECT_FALSE(measures.qtc.has_value());
     EXPECT_EQ(measures.rr, 810);
-    found.pOnset = 0;
+    // Without a QRS onset nothing but RR is measured.
+    found.qrsOnset = 0;
     found.storeInto(marks, 1000, 500);
     measures = TIntervalMeasures::fromWaveMarks(marks);
-    EXPECT_FALSE(measures.pr || measures.qrs || measures.qt || measures.qtc || measures.rr);
+    EXPECT_FALSE(measures.pr || measures.qrs || measures.qt || measures.qtc);
+    EXPECT_EQ(measures.rr, 810);
 }
 
 // The marks of a detected beat move onto the extrema of the smoothed raw

@@ -2,7 +2,8 @@
 // measurements the application finds when the same signal is recorded
 // through the acquisition pipeline and reviewed in the review window, and
 // again when analysed from its EDF+ export; bad input gives a message, a
-// failing exit code and no output file.
+// failing exit code and no output file. On records of the Lobachevsky
+// University database its PR, QRS and QT agree with the cardiologists'.
 #include "tests/e2e/E2eSupport.h"
 
 #include "acquisition/TFastReplaySource.h"
@@ -13,6 +14,7 @@
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
 #include "analysis/TLeadSet.h"
+#include "analysis/TMultiLeadDelineator.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "analysis/TSignal.h"
 #include "report/TLatePotentialLimits.h"
@@ -40,6 +42,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -184,6 +187,11 @@ TEST(AnalyzeCommand, PtbRecordGivesTheBeatsAndMeasurementsOfTheApplication)
         EXPECT_NEAR(marks.value(QLatin1String(name)).toDouble(), study->results().find(QLatin1String(name))->value() * 1000.0,
                     0.051)
             << name;
+    const QJsonObject boundaries = json.value(QStringLiteral("boundaries")).toObject();
+    for (const TMultiLeadBoundaries::Names& names : TMultiLeadBoundaries::names())
+        EXPECT_NEAR(boundaries.value(QLatin1String(names.mark)).toDouble(),
+                    study->results().find(QLatin1String(names.result))->value() * 1000.0, 0.051)
+            << names.result;
     const TIntervalMeasures intervals = TIntervalMeasures::fromWaveMarks(study->results());
     const QJsonObject printed = json.value(QStringLiteral("intervals")).toObject();
     EXPECT_EQ(printed.value(QStringLiteral("PR")).toInt(), intervals.pr.value_or(-1));
@@ -212,6 +220,95 @@ TEST(AnalyzeCommand, PtbRecordGivesTheBeatsAndMeasurementsOfTheApplication)
     EXPECT_EQ(reasons, assessment.reasons);
     EXPECT_EQ(criteria.value(QStringLiteral("QRSD")).toObject().value(QStringLiteral("value")).toInt(),
               int(assessment.qrsd.value));
+}
+
+// --- Intervals against cardiologists' wave boundaries ---------------------
+
+// The cardiologists' PR, QRS and QT of a record of data/ludb (README there):
+// -1 for a record without P waves.
+struct ReferenceIntervals {
+    int pr;
+    int qrs;
+    int qt;
+};
+
+// The printed document of varor-analyze for a WFDB record.
+QJsonObject analysedRecord(const QString& header)
+{
+    const CommandResult result = AnalyzeProgram().run({header});
+    EXPECT_EQ(result.exitCode, 0) << result.error.toStdString();
+    return QJsonDocument::fromJson(result.output).object();
+}
+
+QString ludbHeader(const char* record)
+{
+    return QStringLiteral(VAROR_DATA_DIR "/ludb/%1.hea").arg(QLatin1String(record));
+}
+
+// PR, QRS and QT within `tolerance` ms of the reference; no PR where the
+// reference has none.
+void expectIntervals(const QJsonObject& document, const ReferenceIntervals& reference, const ReferenceIntervals& tolerance,
+                     const char* record)
+{
+    const QJsonObject intervals = document.value(QStringLiteral("intervals")).toObject();
+    if (reference.pr < 0)
+        EXPECT_TRUE(intervals.value(QStringLiteral("PR")).isNull()) << record;
+    else
+        EXPECT_NEAR(intervals.value(QStringLiteral("PR")).toDouble(-1000), reference.pr, tolerance.pr) << record;
+    EXPECT_NEAR(intervals.value(QStringLiteral("QRS")).toDouble(-1000), reference.qrs, tolerance.qrs) << record;
+    EXPECT_NEAR(intervals.value(QStringLiteral("QT")).toDouble(-1000), reference.qt, tolerance.qt) << record;
+}
+
+// Atrial flutter (35, 132 beats per minute: the next QRS follows the T wave
+// closely) and atrial fibrillation (38) have no P wave: no PR, while QRS and
+// QT, which do not depend on it, are reported.
+TEST(AnalyzeCommand, RecordsWithoutPWavesReportQrsAndQtButNoPr)
+{
+    expectIntervals(analysedRecord(ludbHeader("35")), {-1, 102, 299}, {0, 10, 30}, "35");
+    expectIntervals(analysedRecord(ludbHeader("38")), {-1, 96, 336}, {0, 10, 30}, "38");
+}
+
+// A complete right bundle branch block (10): the slurred end of the QRS
+// shows in some leads only, and the QRS ends where most leads have ended it.
+// A small P wave over a PR segment that atrial repolarisation depresses
+// (92): its onset is not drawn back to the level of that segment.
+TEST(AnalyzeCommand, QrsEndAndPOnsetFollowTheCardiologists)
+{
+    expectIntervals(analysedRecord(ludbHeader("10")), {195, 124, 421}, {15, 15, 30}, "10");
+    expectIntervals(analysedRecord(ludbHeader("92")), {151, 84, 348}, {20, 10, 30}, "92");
+}
+
+// A recording of seven beats (1) is averaged and measured; noise on one of
+// its twelve leads moves no boundary, since each is a median over the leads.
+TEST(AnalyzeCommand, SevenBeatsAreMeasuredAndOneNoisyLeadMovesNoBoundary)
+{
+    const QJsonObject clean = analysedRecord(ludbHeader("1"));
+    EXPECT_EQ(clean.value(QStringLiteral("beats")).toObject().value(QStringLiteral("detected")).toInt(), 7);
+    EXPECT_EQ(clean.value(QStringLiteral("averagedBeats")).toObject().value(QStringLiteral("V5")).toInt(), 7);
+    expectIntervals(clean, {140, 80, 482}, {10, 10, 30}, "1");
+
+    // Lead V2 (the eighth of twelve 16-bit samples a frame) with uniform
+    // noise of +-0.2 mV (gain 1572 per mV).
+    QTemporaryDir folder;
+    QByteArray samples = readAll(QStringLiteral(VAROR_DATA_DIR "/ludb/1.dat"));
+    ASSERT_EQ(samples.size(), 5000 * 12 * 2);
+    std::uint32_t state = 12345;
+    for (int frame = 0; frame < 5000; ++frame) {
+        char* sample = samples.data() + (frame * 12 + 7) * 2;
+        state = state * 1664525u + 1013904223u;
+        const int noise = int(state >> 16) % 629 - 314;
+        qToLittleEndian<qint16>(qint16(qFromLittleEndian<qint16>(sample) + noise), sample);
+    }
+    QFile noisy(folder.filePath(QStringLiteral("1.dat")));
+    ASSERT_TRUE(noisy.open(QIODevice::WriteOnly) && noisy.write(samples) == samples.size());
+    noisy.close();
+    ASSERT_TRUE(QFile::copy(ludbHeader("1"), folder.filePath(QStringLiteral("1.hea"))));
+    const QJsonObject intervals =
+        analysedRecord(folder.filePath(QStringLiteral("1.hea"))).value(QStringLiteral("intervals")).toObject();
+    const QJsonObject cleanIntervals = clean.value(QStringLiteral("intervals")).toObject();
+    for (const char* name : {"PR", "QRS", "QT"})
+        EXPECT_NEAR(intervals.value(QLatin1String(name)).toDouble(-1000),
+                    cleanIntervals.value(QLatin1String(name)).toDouble(), 4) << name;
 }
 
 // A run that fails after the record was imported (its beats file cannot be

@@ -78,9 +78,10 @@ TEST_F(ReportProviderTest, MeasurementsNeedTheirWaveMarks)
         EXPECT_GT(text.toInt(), 0) << text.toStdString();
     EXPECT_EQ(complete[4].toInt(), int(demo.meanRr() * 1000.0));
 
+    // Without a P wave only PR is missing: QRS and QT do not depend on it.
     const double pOnset = demo.result("POnset");
     demo.setResult("POnset", 0.0);
-    EXPECT_EQ(measurements(), QString(QStringLiteral("-- -- -- -- --")).split(QLatin1Char(' ')));
+    EXPECT_EQ(measurements(), QStringList{QStringLiteral("--")} + complete.mid(1));
     demo.setResult("POnset", pOnset);
 
     demo.setResult("avgRRInterval", 0.0);
@@ -171,16 +172,16 @@ TEST_F(ReportProviderTest, MultiColumnLayoutsPrintTheirEcgPageLandscape)
 TEST_F(ReportProviderTest, FirstPageShowsAbsentValuesAsDashes)
 {
     demo.study()->setProperty("conclusion", "");
-    const double pOnset = demo.result("POnset");
-    demo.setResult("POnset", 0.0);
-    const QString noP = PdfTools::pageText(writePdf(firstPageOnly(), QStringLiteral("noP")), 1);
-    EXPECT_TRUE(noP.contains(QStringLiteral("Conclusiones")));
-    for (const char* name : {"PR", "QRS", "QT", "QTc", "RR"})
-        EXPECT_TRUE(noP.contains(QStringLiteral("Int %1: -- ms.").arg(QLatin1String(name)))) << name;
-    EXPECT_TRUE(noP.contains(QStringLiteral("Filtros: ninguno"))) << "in the language of the template";
-
-    demo.setResult("POnset", pOnset);
+    const double qrsOnset = demo.result("QRSOnset");
+    demo.setResult("QRSOnset", 0.0);
     demo.setResult("avgRRInterval", 0.0);
+    const QString noQrs = PdfTools::pageText(writePdf(firstPageOnly(), QStringLiteral("noQrs")), 1);
+    EXPECT_TRUE(noQrs.contains(QStringLiteral("Conclusiones")));
+    for (const char* name : {"PR", "QRS", "QT", "QTc", "RR"})
+        EXPECT_TRUE(noQrs.contains(QStringLiteral("Int %1: -- ms.").arg(QLatin1String(name)))) << name;
+    EXPECT_TRUE(noQrs.contains(QStringLiteral("Filtros: ninguno"))) << "in the language of the template";
+
+    demo.setResult("QRSOnset", qrsOnset);
     const QStringList expected = measurements();
     const QString noRr = PdfTools::pageText(writePdf(firstPageOnly(), QStringLiteral("noRr")), 1);
     for (const int index : {0, 1, 2})

@@ -7,6 +7,7 @@
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "analysis/TMultiLeadDelineator.h"
 #include "analysis/TReviewFilterChain.h"
 #include "analysis/TSignalBuffer16.h"
 #include "analysis/TWaveDelineator.h"
@@ -215,6 +216,13 @@ TEST(ReviewWindow, StoredMarksOpenExactlyAsStoredAndMovedMarksAreStored)
     for (std::size_t mark = 0; mark < stored.size(); ++mark)
         study.setResult(MarkNames[mark], stored[mark]);
     study.setResult("avgRRInterval", 0.9);
+    // Boundaries found over all leads, which the intervals are measured from.
+    TMultiLeadBoundaries boundaries;
+    boundaries.pOnset = 300;
+    boundaries.qrsOnset = 455;
+    boundaries.qrsOffset = 548;
+    boundaries.tOffset = 800;
+    boundaries.storeInto(study.study()->results(), Rate, 500);
     const std::unique_ptr<EcgReviewWindow> window = openReviewWindow(study);
 
     QBeatDisplayZoom* display = beatDisplay(*window);
@@ -234,6 +242,13 @@ TEST(ReviewWindow, StoredMarksOpenExactlyAsStoredAndMovedMarksAreStored)
     EXPECT_DOUBLE_EQ(study.result("QRSOffset"), moved - AlignmentTime);
     EXPECT_DOUBLE_EQ(study.result("QRSOnset"), stored[3]);
     EXPECT_DOUBLE_EQ(study.result("avgRRInterval"), window->windowAverager().meanRrInterval());
+    // The mark moved by hand decides the QRS offset; the other boundaries
+    // stay those found over all leads.
+    EXPECT_DOUBLE_EQ(study.result("MultiLeadQRSOffset"), moved - AlignmentTime);
+    EXPECT_DOUBLE_EQ(study.result("MultiLeadQRSOnset"), -0.045);
+    const TIntervalMeasures measures = TIntervalMeasures::fromWaveMarks(study.study()->results());
+    EXPECT_EQ(measures.qrs, int((moved - AlignmentTime + 0.045) * 1000.0 + 1e-6));
+    EXPECT_EQ(measures.pr, 155);
 }
 
 TEST(ReviewWindow, AStoredZeroMarkGivesAutomaticMarksFromV5StoredAtOnce)

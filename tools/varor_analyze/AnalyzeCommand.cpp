@@ -5,6 +5,7 @@
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "analysis/TMultiLeadDelineator.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "pipeline/TStudyExport.h"
 #include "pipeline/TStudyRecording.h"
@@ -239,6 +240,7 @@ QString settleMarks(TReviewAnalysis& analysis, const TStudy& study)
     if (!found)
         return QString();
     analysis.storeMarks(*found, analysis.recordingMeanRr());
+    analysis.storeMultiLeadBoundaries();
     return study.ecgFile()->channelName(analysis.automaticMarksLead());
 }
 
@@ -313,14 +315,28 @@ QJsonObject criteriaJson(const TLatePotentialsAssessment& assessment)
     };
 }
 
+// A result in milliseconds to a tenth, null when it is not set.
+QJsonValue resultJson(const TStudy& study, const char* name)
+{
+    const TWaveMark* mark = study.results().find(QLatin1String(name));
+    const double value = mark ? mark->value() : 0.0;
+    return value == 0.0 ? QJsonValue() : QJsonValue(std::round(value * 1e4) / 10.0);
+}
+
 QJsonObject marksJson(const TStudy& study)
 {
     QJsonObject json;
-    for (const char* name : TReviewAnalysis::markNames()) {
-        const TWaveMark* mark = study.results().find(QLatin1String(name));
-        const double value = mark ? mark->value() : 0.0;
-        json.insert(QLatin1String(name), value == 0.0 ? QJsonValue() : QJsonValue(std::round(value * 1e4) / 10.0));
-    }
+    for (const char* name : TReviewAnalysis::markNames())
+        json.insert(QLatin1String(name), resultJson(study, name));
+    return json;
+}
+
+// The boundaries found over all leads, named as the marks they stand for.
+QJsonObject boundariesJson(const TStudy& study)
+{
+    QJsonObject json;
+    for (const TMultiLeadBoundaries::Names& names : TMultiLeadBoundaries::names())
+        json.insert(QLatin1String(names.mark), resultJson(study, names.result));
     return json;
 }
 
@@ -487,6 +503,7 @@ QJsonObject run(const Options& options)
         {QStringLiteral("averagedBeats"), averagedBeatsJson(analysis.mainAverager(), ecg)},
         {QStringLiteral("marksLead"), marksLead.isEmpty() ? QJsonValue() : QJsonValue(marksLead)},
         {QStringLiteral("marks"), marksJson(study)},
+        {QStringLiteral("boundaries"), boundariesJson(study)},
         {QStringLiteral("intervals"), intervalsJson(study)},
         {QStringLiteral("latePotentials"), latePotentialsJson(analysis, rate)},
         {QStringLiteral("quality"), qualityJson(assessment)},
