@@ -18,6 +18,7 @@ constexpr double Step = 0.25;      // s analysed per step
 constexpr int ScaleBlocks = 10;    // blocks kept by each scale at least
 constexpr double Separation = 0.2; // s after an emitted beat
 constexpr double ActivityReach = 0.075; // s around a fused beat, the fusion window
+constexpr double LongestMeanRr = 2.0;   // s; the running mean takes in no longer RR
 
 } // namespace
 
@@ -221,4 +222,20 @@ int TQrsDetector::heartRate(const TBeatStore& store)
     const double meanRr = store.read(store.count() - 1).value(TBeat::MeanRrInterval);
     const int rate = meanRr > 0.0 ? int(60.0 / meanRr) : 0;
     return rate >= 1 ? rate : 0;
+}
+
+double TQrsDetector::secondsWithoutQrs(const TBeatStore& store, double analysedTime, double since)
+{
+    if (store.count() > 0) {
+        const TBeat newest = store.read(store.count() - 1);
+        // The running mean, or while it is unknown the beat's own RR, at
+        // most the longest RR the mean takes in.
+        double rr = newest.value(TBeat::MeanRrInterval);
+        if (rr <= 0.0)
+            rr = newest.value(TBeat::RrInterval);
+        if (rr <= 0.0)
+            rr = TQrsDetectorParameters().initialMeanRr;
+        since = std::max(since, newest.value(TBeat::QrsTime) + 2.0 * std::min(rr, LongestMeanRr));
+    }
+    return std::max(0.0, analysedTime - since);
 }

@@ -62,6 +62,14 @@ public:
     // The heart rate shown for a store: 60 / the newest beat's running mean
     // RR, truncated; 0 while that mean is unknown or the rate is below 1.
     static int heartRate(const TBeatStore& store);
+    // How long the analysed signal (up to `analysedTime`, s) has gone
+    // without a QRS, judged from the beats of a store. A beat is emitted
+    // two RR intervals behind its QRS: a lead reports a QRS once it has
+    // found the next, and the fusion waits for a lead to report the one
+    // after. The next beat can therefore stand no earlier than the newest
+    // beat's QRS plus two mean RRs (or `since`, where detection started,
+    // when that is later).
+    static double secondsWithoutQrs(const TBeatStore& store, double analysedTime, double since);
 
 private:
     struct RunState;

@@ -114,6 +114,12 @@ void QSignalBrowseDisplay::setGaps(const std::vector<TSignalGaps::Gap>& gaps)
     changed();
 }
 
+void QSignalBrowseDisplay::setPauses(const std::vector<TBeatPauses::Pause>& pauses)
+{
+    m_pauses = pauses;
+    changed();
+}
+
 void QSignalBrowseDisplay::setSpeed(double speed)
 {
     m_speed = speed;
@@ -423,27 +429,35 @@ void QSignalBrowseDisplay::render()
 }
 
 // The signal on either side of a join is contiguous on screen but not in
-// time: the join is drawn across every lead, with the time lost.
+// time: the join is drawn across every lead, with the time lost. A pause of
+// the rhythm is marked the same way in its middle, with its length.
 void QSignalBrowseDisplay::drawGaps(QPainter& painter, const Layout& layout) const
 {
+    for (const TSignalGaps::Gap& gap : m_gaps)
+        drawEventMark(painter, layout, gap.seconds, tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1));
+    for (const TBeatPauses::Pause& pause : m_pauses)
+        drawEventMark(painter, layout, pause.seconds + pause.lengthSeconds / 2.0,
+                      tr("Pause %1 s").arg(pause.lengthSeconds, 0, 'f', 1));
+}
+
+void QSignalBrowseDisplay::drawEventMark(QPainter& painter, const Layout& layout, double seconds,
+                                         const QString& text) const
+{
+    const double offset = (seconds - m_startTime) * (layout.areaWidth() / layout.span);
+    if (offset < 0.0 || offset > layout.areaWidth())
+        return;
     const QFont font = displayFont(8, true);
     painter.save();
     painter.setClipRect(QRectF(layout.signalX(), 0, layout.areaWidth(), layout.paper.height));
     painter.setFont(font);
     const QFontMetricsF metrics(font);
-    for (const TSignalGaps::Gap& gap : m_gaps) {
-        const double offset = (gap.seconds - m_startTime) * (layout.areaWidth() / layout.span);
-        if (offset < 0.0 || offset > layout.areaWidth())
-            continue;
-        const double x = layout.signalX() + offset;
-        painter.setPen(QPen(m_colors.at(TDisplayColors::Cursor), 2, Qt::DashLine));
-        painter.drawLine(QLineF(x, 0, x, layout.paper.height));
-        const QString text = tr("Signal lost %1 s").arg(gap.lostSeconds, 0, 'f', 1);
-        const QRectF box(x + 3, 1.5 * metrics.height(), metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
-        painter.fillRect(box, m_colors.at(TDisplayColors::Background));
-        painter.setPen(m_colors.at(TDisplayColors::Trace));
-        painter.drawText(box, Qt::AlignCenter, text);
-    }
+    const double x = layout.signalX() + offset;
+    painter.setPen(QPen(m_colors.at(TDisplayColors::Cursor), 2, Qt::DashLine));
+    painter.drawLine(QLineF(x, 0, x, layout.paper.height));
+    const QRectF box(x + 3, 1.5 * metrics.height(), metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+    painter.fillRect(box, m_colors.at(TDisplayColors::Background));
+    painter.setPen(m_colors.at(TDisplayColors::Trace));
+    painter.drawText(box, Qt::AlignCenter, text);
     painter.restore();
 }
 

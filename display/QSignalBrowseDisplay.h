@@ -6,6 +6,7 @@
 #include "display/TEcgPaper.h"
 #include "display/TGridCache.h"
 
+#include "analysis/TBeatPauses.h"
 #include "analysis/TSignalGaps.h"
 
 #include <QVector>
@@ -52,6 +53,10 @@ public:
     // The joins of the recording (TSignalGaps); none by default.
     void setGaps(const std::vector<TSignalGaps::Gap>& gaps);
     const std::vector<TSignalGaps::Gap>& gaps() const { return m_gaps; }
+    // The pauses of the rhythm (TBeatPauses), marked as joins are; none by
+    // default.
+    void setPauses(const std::vector<TBeatPauses::Pause>& pauses);
+    const std::vector<TBeatPauses::Pause>& pauses() const { return m_pauses; }
 
     // Paper speed in mm/s.
     void setSpeed(double speed);
@@ -147,6 +152,8 @@ private:
     void drawTimeRuler(QPainter& painter, const Layout& layout) const;
     void drawBeatTicks(QPainter& painter, const Layout& layout) const;
     void drawGaps(QPainter& painter, const Layout& layout) const;
+    // A dashed line across the leads at `seconds` with its label.
+    void drawEventMark(QPainter& painter, const Layout& layout, double seconds, const QString& text) const;
     void drawCaliper(QPainter& painter, const Layout& layout);
     QPointF caliperPoint(const Layout& layout, const std::vector<double>& beat, int index) const;
 
@@ -155,6 +162,7 @@ private:
     const TBeatsFile* m_beats = nullptr;
     const TSampleRunSource* m_markedIntervals = nullptr;
     std::vector<TSignalGaps::Gap> m_gaps;
+    std::vector<TBeatPauses::Pause> m_pauses;
     double m_startTime = 0.0;
     double m_speed = 25.0;
     double m_amplitude = 10.0;

@@ -122,6 +122,11 @@ void TAnalysisPipeline::start()
     m_driver->start();
 }
 
+double TAnalysisPipeline::secondsWithoutBeat() const
+{
+    return TQrsDetector::secondsWithoutQrs(*m_beatStore, m_detector->lastAnalysedTime(), m_detectionStart);
+}
+
 void TAnalysisPipeline::finish()
 {
     m_driver->stop();
@@ -388,8 +393,8 @@ void TAnalysisPipeline::onAcqGap(TAcqDriver*, int lostFrames)
     m_joins.push_back(join);
     if (m_detectionEnabled) {
         m_detector->finish();
-        m_detector->start(*m_detectionSignal,
-                          double(m_detectionSignal->appendedCount()) / m_detectionSignal->samplingRate());
+        m_detectionStart = double(m_detectionSignal->appendedCount()) / m_detectionSignal->samplingRate();
+        m_detector->start(*m_detectionSignal, m_detectionStart);
     }
     if (m_recording) {
         const double rate = m_raw->samplingRate();

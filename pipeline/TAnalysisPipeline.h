@@ -140,6 +140,11 @@ public:
     bool isAnyElectrodeOff() const;
     bool isBatteryLow() const;
 
+    // How long the analysed signal has gone without a QRS
+    // (TQrsDetector::secondsWithoutQrs), counted at most from where
+    // detection started or restarted after a gap.
+    double secondsWithoutBeat() const;
+
     // The signals and the analysis objects, for the monitor window's
     // displays and checks.
     TSignal* rawSignal() const;
@@ -188,6 +193,7 @@ private:
     std::unique_ptr<TFirDecimator> m_displayDecimator;
     std::unique_ptr<TRealtimeFilterChain> m_displayChain;
     bool m_detectionEnabled = false;
+    double m_detectionStart = 0.0; // s of the detection signal
     bool m_recording = false;
     int m_recordingStart = 0;
     int m_nextCopy = 0;

@@ -280,6 +280,26 @@ double TReviewAnalysis::recordingMeanRr() const
     return count > 0 ? sum / count : 0.0;
 }
 
+std::vector<double> TReviewAnalysis::storedBeatTimes() const
+{
+    std::vector<double> times;
+    TBeat beat;
+    for (int index = 0; m_study.beatsFile()->read(index, beat); ++index)
+        times.push_back(beat.value(TBeat::QrsTime));
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
+std::vector<TBeatPauses::Pause> TReviewAnalysis::pauses() const
+{
+    return TBeatPauses::find(storedBeatTimes(), TSignalGaps::of(m_study.results()));
+}
+
+double TReviewAnalysis::longestRr() const
+{
+    return TBeatPauses::longestRr(storedBeatTimes(), TSignalGaps::of(m_study.results()));
+}
+
 double TReviewAnalysis::alignmentTime() const
 {
     return double(m_mainAverager->centre()) / m_mainAverager->samplingRate();

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "analysis/TBeatPauses.h"
+
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class TLatePotentials;
 class TLiveBeatAverager;
@@ -66,6 +69,11 @@ public:
     // Mean RR interval (seconds) of the valid stored beats whose interval
     // is known; 0 when there is none.
     double recordingMeanRr() const;
+    // The pauses between the stored beats, normal and rejected, and the
+    // longest interval between two of them, not across a join
+    // (TBeatPauses).
+    std::vector<TBeatPauses::Pause> pauses() const;
+    double longestRr() const;
     // Seconds from the first sample of an averaged beat to its centre.
     double alignmentTime() const;
 
@@ -93,6 +101,8 @@ public:
     TLatePotentials& latePotentials() const { return *m_latePotentials; }
 
 private:
+    // The stored beats' times in seconds, ascending.
+    std::vector<double> storedBeatTimes() const;
     // A fresh main averager and late-potential analysis on the chain's output.
     void attachAverager();
     void storeLatePotentialSettings();

@@ -33,6 +33,8 @@ namespace {
 constexpr int UpdateIntervalMs = 1000;
 // Updates between two measurements of the recording's noise.
 constexpr int NoiseUpdates = 5;
+// Seconds without a QRS after which the heart rate is no longer shown.
+constexpr double NoQrsSeconds = 3.0;
 // A lost device shows within a second: half a second of silence and at
 // most a quarter until the check.
 constexpr int ConnectionCheckMs = 250;
@@ -438,8 +440,20 @@ void EcgMonitorWindow::showElapsedTime()
     m_ui->lblTotalElapsedTime->setText(QString::asprintf("%2d:%2.2d", seconds / 60, seconds % 60));
 }
 
+// While no QRS is found (a pause, electrodes off, noise) the heart rate is
+// "--" and the averaged-beat panel says so, rather than the last rate and
+// an average that no longer grows; recording goes on.
 void EcgMonitorWindow::showHeartRate()
 {
+    const bool detecting = m_pipeline->secondsWithoutBeat() < NoQrsSeconds;
+    if (detecting != m_detectingQrs) {
+        m_detectingQrs = detecting;
+        showAverageBeatCount(m_ui->cboAverageLead->currentIndex(), true);
+    }
+    if (!detecting) {
+        m_ui->lblHR->setText(QStringLiteral("--"));
+        return;
+    }
     const TBeatStore* beats = m_pipeline->beatStore();
     if (beats->count() == 0)
         return;
@@ -454,7 +468,9 @@ void EcgMonitorWindow::showHeartRate()
 void EcgMonitorWindow::showAverageBeatCount(int lead, bool showWaiting)
 {
     const int count = m_pipeline->liveAverager()->count(lead);
-    if (count == 0 && showWaiting)
+    if (!m_detectingQrs)
+        m_ui->lblAverageBeatCount->setText(tr("No QRS detected"));
+    else if (count == 0 && showWaiting)
         m_ui->lblAverageBeatCount->setText(tr("Averaging beats..."));
     else
         m_ui->lblAverageBeatCount->setText(tr("%1 averaged beats").arg(count));

@@ -131,5 +131,6 @@ private:
     std::unique_ptr<TRecordingNoise> m_recordingNoise;
     QLabel* m_noiseLabel = nullptr;
     int m_updatesSinceNoise = 0;
+    bool m_detectingQrs = true;
     QTimer* m_connectionTimer;
 };

@@ -212,6 +212,7 @@ void EcgReviewWindow::setUpDisplays()
     m_clippedRuns = std::make_unique<TClippedSampleRuns>(*m_study->ecgFile());
     display->setMarkedIntervals(m_clippedRuns.get());
     display->setGaps(TSignalGaps::of(m_study->results()));
+    display->setPauses(m_analysis->pauses());
     connect(display, &QSignalBrowseDisplay::startTimeChanged, this, &EcgReviewWindow::onStartTimeChanged);
 
     m_ui->beatDisplayZoom->setAverager(&m_analysis->mainAverager());

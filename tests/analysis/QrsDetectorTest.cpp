@@ -3,6 +3,7 @@
 // premature-beat rules, lead usability, and its life cycle.
 #include "tests/analysis/DetectorTestSupport.h"
 
+#include "analysis/TBeatPauses.h"
 #include "analysis/TBeatStore.h"
 
 #include <gtest/gtest.h>
@@ -598,4 +599,56 @@ TEST(QrsDetector, HeartRateOfTheNewestStoredBeat)
     beat.setValue(TBeat::MeanRrInterval, 75.0);
     store.add(beat);
     EXPECT_EQ(TQrsDetector::heartRate(store), 0); // below 1 per minute
+}
+
+// The monitor shows "--" once no QRS has come for 3 s. At 40 bpm a beat is
+// emitted two RRs (3 s) after its QRS, which must not read as a pause; an
+// arrest of 8 s must, 3 s after its last QRS, and the rate comes back with
+// the beats.
+TEST(QrsDetector, SecondsWithoutQrsTellAPauseFromASlowRhythm)
+{
+    ecgsynth::Config config;
+    config.leads = 12;
+    config.duration = 60.0;
+    config.heartRate = 40.0;
+    config.rr.assign(20, 1.5);
+    config.rr.push_back(8.0);
+    const ecgsynth::Record record = ecgsynth::synthesize(config);
+    const double lastBeforePause = record.beats[20];
+    auto signal = ecgsynth::makeSignal(record);
+    detectortest::DetectorRun run(*signal, config.leads);
+    double longestInRhythm = 0.0;
+    double pauseShownAt = 0.0;
+    double afterPause = 0.0;
+    const int piece = record.rate / 4;
+    for (int at = 0; at + piece <= record.length(); at += piece) {
+        ecgsynth::append(*signal, record, at, piece);
+        run.detector.run();
+        const double analysed = run.detector.lastAnalysedTime();
+        const double without = TQrsDetector::secondsWithoutQrs(run.store, analysed, 0.0);
+        if (analysed > 10.0 && analysed < lastBeforePause)
+            longestInRhythm = std::max(longestInRhythm, without);
+        if (pauseShownAt == 0.0 && without >= 3.0 && analysed > lastBeforePause)
+            pauseShownAt = analysed;
+        if (analysed > lastBeforePause + 8.0 + 8.0)
+            afterPause = std::max(afterPause, without);
+    }
+    EXPECT_LT(longestInRhythm, 3.0);
+    EXPECT_NEAR(pauseShownAt, lastBeforePause + 3.0, 0.5);
+    EXPECT_LT(afterPause, 3.0);
+}
+
+// Pauses are the intervals of 2 s or more between consecutive beats; an
+// interval across a join of the recording is none, and is no RR either.
+TEST(BeatPauses, PausesAndLongestRrLeaveJoinsOut)
+{
+    const std::vector<double> beats{1.0, 1.8, 4.3, 5.1, 9.0, 9.8, 11.79};
+    const std::vector<TSignalGaps::Gap> joins{{7.0, 12.5}};
+    const std::vector<TBeatPauses::Pause> pauses = TBeatPauses::find(beats, joins);
+    ASSERT_EQ(pauses.size(), 1u);
+    EXPECT_DOUBLE_EQ(pauses[0].seconds, 1.8);
+    EXPECT_DOUBLE_EQ(pauses[0].lengthSeconds, 2.5);
+    EXPECT_DOUBLE_EQ(TBeatPauses::longestRr(beats, joins), 2.5);
+    EXPECT_DOUBLE_EQ(TBeatPauses::longestRr(beats, {}), 3.9);
+    EXPECT_EQ(TBeatPauses::find({3.0}, {}).size(), 0u);
 }

@@ -351,6 +351,21 @@ QJsonObject intervalsJson(const TStudy& study)
     };
 }
 
+double milliRounded(double seconds)
+{
+    return std::round(seconds * 1000.0) / 1000.0;
+}
+
+// Every pause of the rhythm, its start and length in seconds.
+QJsonArray pausesJson(const std::vector<TBeatPauses::Pause>& pauses)
+{
+    QJsonArray json;
+    for (const TBeatPauses::Pause& pause : pauses)
+        json.append(QJsonObject{{QStringLiteral("start"), milliRounded(pause.seconds)},
+                                {QStringLiteral("length"), milliRounded(pause.lengthSeconds)}});
+    return json;
+}
+
 QJsonObject averagedBeatsJson(const TLiveBeatAverager& averager, const TEcgFile& ecg)
 {
     QJsonObject json;
@@ -489,6 +504,7 @@ QJsonObject run(const Options& options)
 
     const BeatCounts beats = countBeats(*study.beatsFile());
     const double meanRr = analysis.recordingMeanRr();
+    const double longestRr = analysis.longestRr();
     QJsonObject json{
         {QStringLiteral("record"), input.recordName()},
         {QStringLiteral("input"), options.input},
@@ -500,6 +516,8 @@ QJsonObject run(const Options& options)
                      {QStringLiteral("normal"), beats.normal},
                      {QStringLiteral("rejected"), beats.rejected}}},
         {QStringLiteral("heartRate"), meanRr > 0.0 ? QJsonValue(std::round(600.0 / meanRr) / 10.0) : QJsonValue()},
+        {QStringLiteral("longestRr"), longestRr > 0.0 ? QJsonValue(milliRounded(longestRr)) : QJsonValue()},
+        {QStringLiteral("pauses"), pausesJson(analysis.pauses())},
         {QStringLiteral("averagedBeats"), averagedBeatsJson(analysis.mainAverager(), ecg)},
         {QStringLiteral("marksLead"), marksLead.isEmpty() ? QJsonValue() : QJsonValue(marksLead)},
         {QStringLiteral("marks"), marksJson(study)},
