@@ -217,6 +217,22 @@ TEST_F(StudyFilesTest, DataFilesMustOpen)
     EXPECT_TRUE(TStudyFiles::loadStudyFile(path)) << "a bare magic is an empty beats file";
 }
 
+TEST_F(StudyFilesTest, BytesAppendedToTheBeatsFileAreRefusedNamingIt)
+{
+    const QString path = env.path("s.pxstudy");
+    ASSERT_TRUE(writeAll(path, QByteArray("PXSTUDY1") + DocumentJson));
+    writeDataFiles("s");
+    // One record's worth of 0xFF: every time NaN.
+    const int recordSize = 56 + 80 * 3;
+    QFile beats(env.path("s.pxbeats"));
+    ASSERT_TRUE(beats.open(QIODevice::Append));
+    ASSERT_EQ(beats.write(QByteArray(recordSize, '\xff')), recordSize);
+    beats.close();
+    QString refusal;
+    EXPECT_FALSE(TStudyFiles::loadStudyFile(path, &refusal));
+    EXPECT_TRUE(refusal.startsWith(env.path("s.pxbeats") + ": beat 1 has a window start")) << refusal.toStdString();
+}
+
 TEST_F(StudyFilesTest, EcgHeaderChecks)
 {
     const struct {
@@ -231,6 +247,10 @@ TEST_F(StudyFilesTest, EcgHeaderChecks)
         {R"({"ecg":{"sampleFormat":"short","samplingRate":1000,"resolution":16,)"
          R"("channels":["1","2","3","4","5","6","7","8","9","10","11","12","13","14","15","16","17"]}})", false},
         {R"({"ecg":{"sampleFormat":"short","samplingRate":-5,"resolution":16,"channels":["a"]}})", false},
+        {R"({"ecg":{"sampleFormat":"short","samplingRate":2147483647,"resolution":16,"gainMin":-1,"gainMax":1,)"
+         R"("channels":["a"]}})", false},
+        {R"({"ecg":{"sampleFormat":"short","samplingRate":1000,"resolution":16,"gainMin":-1e308,"gainMax":1e308,)"
+         R"("channels":["a"]}})", false},
         {R"({"ecg":{}})", false},
         {R"({"study":{"id":1}})", false},
         {R"({"ecg":)", false},

@@ -164,9 +164,10 @@ private:
     {
         if (!QFileInfo::exists(path))
             throw std::runtime_error(QStringLiteral("Cannot open %1: no such file").arg(path).toStdString());
-        m_ownStudy = TStudyFiles::loadStudyFile(path);
+        QString refusal;
+        m_ownStudy = TStudyFiles::loadStudyFile(path, &refusal);
         if (!m_ownStudy)
-            throw std::runtime_error(QStringLiteral("Cannot read the study file %1").arg(path).toStdString());
+            throw std::runtime_error(QStringLiteral("Cannot read the study file %1: %2").arg(path, refusal).toStdString());
         m_study = m_ownStudy.get();
         describeStoredStudy();
     }
