@@ -146,7 +146,7 @@ void TLocalStudyStore::exportStudy(int id, const std::string& folder)
                                                          QLatin1String(ArchiveExtension));
     // Written beside the target and moved over it when complete, so a
     // failed export never leaves a broken archive (nor destroys an older one).
-    const QString partial = target + QStringLiteral(".part");
+    const QString partial = TStagedFiles::createTemporary(target, TStagedFiles::Access::Folder);
 
     QJsonObject patient;
     patient.insert(QStringLiteral("lastName"), fromUtf8(info.lastName));

@@ -383,19 +383,48 @@ TEST(StagedFilesTest, AFailedMoveIntoPlacePutsEveryTargetBack)
     const QString study = env.path("s.pxstudy");
     ASSERT_TRUE(writeAll(ecg, "old ecg"));
     ASSERT_TRUE(writeAll(study, "old study"));
-    // The study file cannot be set aside: a folder holds the place.
-    ASSERT_TRUE(QDir().mkpath(study + ".part.old/x"));
     {
         TStagedFiles staged;
         staged.write(ecg, "new ecg");
         staged.write(beats, "new beats");
-        staged.write(study, "new study");
+        const QString temporary = staged.stage(study);
+        ASSERT_TRUE(writeAll(temporary, "new study"));
+        // The study file cannot be set aside: a folder holds the place.
+        ASSERT_TRUE(QDir().mkpath(temporary + ".old/x"));
         EXPECT_EQ(thrownMessage([&] { staged.commit(); }), "Cannot move " + study.toStdString() + " into place");
     }
     EXPECT_EQ(readAll(ecg), "old ecg");
     EXPECT_FALSE(QFile::exists(beats));
     EXPECT_EQ(readAll(study), "old study");
     EXPECT_EQ(QDir(env.base()).entryList(QDir::Files | QDir::Hidden), (QStringList{"s.pxecg", "s.pxstudy"}));
+}
+
+// Temporary files are made anew under names no one can foresee: a link
+// planted where a temporary could be is never written through; what a
+// killed writer left of a target is cleared by the next one; what is
+// written is its owner's only.
+TEST(StagedFilesTest, TemporariesFollowNoPlantedLinkAndNoneOutliveTheirWriter)
+{
+    TempStorageEnvironment env;
+    const QString victim = env.path("victim");
+    const QString target = env.path("r.pdf");
+    ASSERT_TRUE(writeAll(victim, "someone's file"));
+    ASSERT_TRUE(QFile::link(victim, target + ".part"));
+    // Left by a writer that was killed (no process has that id).
+    const QString stale = env.path(".r.pdf.2147483646-0badf00d.part");
+    ASSERT_TRUE(writeAll(stale, "half a report"));
+    ASSERT_TRUE(writeAll(env.path(".r.pdf.1-0badf00d.part"), "being written by a running process"));
+    {
+        TStagedFiles staged;
+        staged.write(target, "report");
+        staged.commit();
+    }
+    EXPECT_EQ(readAll(victim), "someone's file");
+    EXPECT_EQ(readAll(target), "report");
+    EXPECT_EQ(QFileInfo(target).permissions() & 0x0077, 0) << "readable by its owner only";
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_EQ(QDir(env.base()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{".r.pdf.1-0badf00d.part", "r.pdf", "r.pdf.part", "victim"}));
 }
 
 } // namespace
