@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <utility>
@@ -237,9 +238,11 @@ void TLocalStudyStore::extractStudyFiles(const std::string& archivePath, const Q
     const qint64 ecgLimit = TStudyFiles::maximumEcgFileSize(ecgHead);
     if (ecgLimit < 0)
         throw std::runtime_error(NotAnArchiveMessage);
+    // In the order of StudyFileExtensions: study, ECG, beats.
     const qint64 limits[] = {TStudyFiles::MaxStudyDocumentBytes, ecgLimit, TStudyFiles::maximumBeatsFileSize(ecgHead)};
+    static_assert(std::size(limits) == std::size(TStudyFiles::StudyFileExtensions));
     qint64 stated = 0;
-    for (int k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k < std::size(limits); ++k) {
         const qint64 size = zip.memberSize(QLatin1String(TStudyFiles::StudyFileExtensions[k]));
         if (size < 0)
             throw std::runtime_error(NotAnArchiveMessage);
@@ -251,8 +254,8 @@ void TLocalStudyStore::extractStudyFiles(const std::string& archivePath, const Q
     const qint64 available = availableBytes();
     if (available >= 0 && stated > available - MinimumFreeSpace)
         throw std::runtime_error(ImportSpaceMessage);
-    for (int k = 0; k < 3; ++k) {
-        const QLatin1String extension(TStudyFiles::StudyFileExtensions[k]);
+    for (const char* name : TStudyFiles::StudyFileExtensions) {
+        const QLatin1String extension(name);
         Bounded<QFile> target(zip.memberSize(extension), TStudyFileName::studyPath(folder, fromUtf8(baseFilename), extension));
         if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             throw std::runtime_error("Write error");
