@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSysInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -24,10 +26,11 @@ constexpr const char* AsideSuffix = ".old";
 constexpr const char* Existed = "existed";
 constexpr const char* Absent = "absent";
 
-// Temporary files are named ".<target name>.<process id>-<random>.part"
+// Temporary files are named ".<target name>.<host>-<process id>-<random>.part"
 // beside their targets: hidden, never predictable, and telling which
-// process made them, so that those of a process that is gone can be
-// cleared by the next one writing the same target.
+// process of which computer made them, so that those of a process of this
+// computer that is gone can be cleared by the next one writing the same
+// target (a shared folder also holds other computers' temporaries).
 constexpr const char* TemporarySuffix = ".part";
 
 QString temporaryPrefix(const QString& target)
@@ -38,10 +41,12 @@ QString temporaryPrefix(const QString& target)
 
 bool processIsGone(const QString& name)
 {
-    // ".<name>.<pid>-<random>.part": the pid is the last dot-field's head.
-    const QString field = name.section(QLatin1Char('.'), -2, -2);
+    // ".<name>.<host>-<pid>-<random>.part": the tag is the last dot-field.
+    const QStringList tag = name.section(QLatin1Char('.'), -2, -2).split(QLatin1Char('-'));
+    if (tag.size() != 3 || tag[0] != TStagedFiles::hostTag())
+        return false;
     bool ok = false;
-    const qint64 pid = field.section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
+    const qint64 pid = tag[1].toLongLong(&ok);
     return ok && pid > 0 && pid != qint64(::getpid()) && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
@@ -103,6 +108,11 @@ TStagedFiles::~TStagedFiles()
         QFile::remove(path);
 }
 
+QString TStagedFiles::hostTag()
+{
+    return QStringLiteral("%1").arg(qHash(QSysInfo::machineHostName()), 8, 16, QLatin1Char('0'));
+}
+
 QString TStagedFiles::createTemporary(const QString& target, Access access)
 {
     clearStaleTemporaries(target);
@@ -110,7 +120,7 @@ QString TStagedFiles::createTemporary(const QString& target, Access access)
     const mode_t mode = access == Access::OwnerOnly ? 0600 : 0666;
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString path = temporaryPrefix(target)
-                             + QStringLiteral("%1-%2").arg(::getpid()).arg(device(), 8, 16, QLatin1Char('0'))
+                             + QStringLiteral("%1-%2-%3").arg(hostTag()).arg(::getpid()).arg(device(), 8, 16, QLatin1Char('0'))
                              + QLatin1String(TemporarySuffix);
         // Made here and now, never through a link or over a file of anyone else.
         const int descriptor = ::open(QFile::encodeName(path).constData(),

@@ -49,9 +49,12 @@ public:
     static bool replaceFile(const QString& from, const QString& to);
     // A new empty temporary file beside the target, as stage() makes it;
     // throws std::runtime_error naming the target when none can be made.
-    // Temporaries of the same target left by a process that is gone (killed
-    // part-way) are cleared first, a target they had set aside put back.
+    // Temporaries of the same target left by a process of this computer
+    // that is gone (killed part-way) are cleared first, a target they had
+    // set aside put back.
     static QString createTemporary(const QString& target, Access access);
+    // This computer's tag in the names of temporary files.
+    static QString hostTag();
 
 private:
     static void clearStaleTemporaries(const QString& target);

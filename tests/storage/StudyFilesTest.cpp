@@ -410,10 +410,15 @@ TEST(StagedFilesTest, TemporariesFollowNoPlantedLinkAndNoneOutliveTheirWriter)
     const QString target = env.path("r.pdf");
     ASSERT_TRUE(writeAll(victim, "someone's file"));
     ASSERT_TRUE(QFile::link(victim, target + ".part"));
-    // Left by a writer that was killed (no process has that id).
-    const QString stale = env.path(".r.pdf.2147483646-0badf00d.part");
+    // Left by a writer that was killed (no process has that id); being
+    // written by a running process; left by another computer.
+    const QString host = TStagedFiles::hostTag();
+    const QString stale = env.path(".r.pdf." + host + "-2147483646-0badf00d.part");
     ASSERT_TRUE(writeAll(stale, "half a report"));
-    ASSERT_TRUE(writeAll(env.path(".r.pdf.1-0badf00d.part"), "being written by a running process"));
+    const QString running = ".r.pdf." + host + "-1-0badf00d.part";
+    ASSERT_TRUE(writeAll(env.path(running), "being written"));
+    const QString elsewhere = ".r.pdf.00000000-2147483646-0badf00d.part";
+    ASSERT_TRUE(writeAll(env.path(elsewhere), "being written elsewhere"));
     {
         TStagedFiles staged;
         staged.write(target, "report");
@@ -424,7 +429,7 @@ TEST(StagedFilesTest, TemporariesFollowNoPlantedLinkAndNoneOutliveTheirWriter)
     EXPECT_EQ(QFileInfo(target).permissions() & 0x0077, 0) << "readable by its owner only";
     EXPECT_FALSE(QFileInfo::exists(stale));
     EXPECT_EQ(QDir(env.base()).entryList(QDir::Files | QDir::Hidden | QDir::System),
-              (QStringList{".r.pdf.1-0badf00d.part", "r.pdf", "r.pdf.part", "victim"}));
+              (QStringList{elsewhere, running, "r.pdf", "r.pdf.part", "victim"}));
 }
 
 } // namespace
