@@ -1,7 +1,10 @@
 #include "app/TStartup.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 
 namespace TStartup {
 
@@ -10,6 +13,16 @@ void setIdentity()
     QCoreApplication::setOrganizationName(QString::fromLatin1(OrganisationName));
     QCoreApplication::setApplicationName(QString::fromLatin1(ApplicationName));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(ApplicationVersion));
+}
+
+void restrictSettingsFile()
+{
+    const QString path = QSettings().fileName();
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.exists() && !file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return;  // a folder that cannot be written: QSettings saves nothing there either
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 QString instanceKey()

@@ -20,6 +20,11 @@ inline const char* const LightStyleSheet = ":/styles/light.css";
 // the single-instance key.
 void setIdentity();
 
+// The settings file (which lists recent studies by their patients' names)
+// readable by its owner only: made so when it does not exist yet, tightened
+// when an earlier version left it open. Settings saved later keep it so.
+void restrictSettingsFile();
+
 // "<organisation> <application>", the single-instance key and the name the
 // second-copy message shows.
 QString instanceKey();

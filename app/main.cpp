@@ -14,6 +14,7 @@ int main(int argc, char** argv)
     // Destruction runs in reverse: window, guard, translators, application.
     TApplication app(argc, argv);
     TStartup::setIdentity();
+    TStartup::restrictSettingsFile();
     const auto translators = TStartup::installTranslations(QCoreApplication::applicationDirPath());
 
     TSingleInstanceGuard guard(TStartup::instanceKey());

@@ -9,12 +9,44 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <stdexcept>
 
 namespace {
 
 // Offset of the beat class inside a record.
 constexpr int ClassAt = 48;
+// Beat times may reach a little past the recorded samples (a window
+// around the last beat), and no beat window or wave mark spans more than
+// a few seconds.
+constexpr double TimeMargin = 10.0;
+
+bool within(double value, double low, double high)
+{
+    return std::isfinite(value) && value >= low && value <= high;
+}
+
+// The first field of the beat outside its range, or empty.
+QString implausibleField(const TBeat& beat, double recordingSeconds)
+{
+    const double end = recordingSeconds + TimeMargin;
+    if (!within(beat.windowStart(), -TimeMargin, end))
+        return QStringLiteral("window start");
+    if (!within(beat.windowLength(), 0.0, TimeMargin))
+        return QStringLiteral("window length");
+    static const char* const valueNames[] = {"QRS time", "RR interval", "mean RR interval", "lead agreement"};
+    for (int kind = 0; kind < TBeat::ValueKindCount; ++kind) {
+        if (!within(beat.value(TBeat::ValueKind(kind)), -TimeMargin, end))
+            return QLatin1String(valueNames[kind]);
+    }
+    for (int lead = 0; lead < beat.channelCount(); ++lead) {
+        for (int kind = 0; kind < TBeat::MarkKindCount; ++kind) {
+            if (!within(beat.mark(lead, TBeat::MarkKind(kind)), -end, end))
+                return QStringLiteral("mark %1 of lead %2").arg(kind).arg(lead + 1);
+        }
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -110,6 +142,19 @@ void TBeatsFile::setClass(int index, qint32 beatClass)
         return;
     qToLittleEndian<qint32>(beatClass, m_record.data() + ClassAt);
     writeRecord(recordOffset(index));
+}
+
+QString TBeatsFile::implausibleRecord(double recordingSeconds) const
+{
+    TBeat beat;
+    for (int index = 0; index < m_count; ++index) {
+        if (!read(index, beat))
+            return QStringLiteral("beat %1 cannot be read").arg(index + 1);
+        const QString field = implausibleField(beat, recordingSeconds);
+        if (!field.isEmpty())
+            return QStringLiteral("beat %1 has a %2 that no beat of the recording has").arg(index + 1).arg(field);
+    }
+    return QString();
 }
 
 void TBeatsFile::exclude(int index)

@@ -55,6 +55,12 @@ public:
     // out of range are ignored.
     void exclude(int index);
     void include(int index);
+    // What is wrong with the first record that is not a beat of a recording
+    // of `recordingSeconds` (a time not finite or outside the recording, a
+    // window longer than a beat), or empty when every record is one. Bytes
+    // appended to the file, or a file of another study, show here before
+    // any of their values sizes a buffer.
+    QString implausibleRecord(double recordingSeconds) const;
 
     int count() const { return m_count; }
     int recordSize() const { return m_recordSize; }

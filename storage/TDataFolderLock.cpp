@@ -19,7 +19,7 @@ TDataFolderLock::TDataFolderLock(const QString& folder)
         const int error = errno;
         ::close(m_descriptor);
         if (error == EWOULDBLOCK)
-            throw std::runtime_error(QString::fromLatin1(InUseMessage).arg(folder).toStdString());
+            throw InUse(QString::fromLatin1(InUseMessage).arg(folder).toStdString());
         throw std::runtime_error(QStringLiteral("Cannot lock %1").arg(path).toStdString());
     }
 }

@@ -81,6 +81,11 @@ QString sexOf(const char* gender)
     return QString();
 }
 
+bool isAnnotationLabel(const QString& label)
+{
+    return label == QLatin1String("EDF Annotations") || label == QLatin1String("BDF Annotations");
+}
+
 TEdfFile::Signal readChannel(const edf_param_struct& param, const QString& path)
 {
     TEdfFile::Signal channel;
@@ -130,9 +135,18 @@ TEdfFile TEdfFile::read(const QString& path)
     file.start = QDateTime(QDate(header->startdate_year, header->startdate_month, header->startdate_day),
                            QTime(header->starttime_hour, header->starttime_minute, header->starttime_second));
     file.recordSeconds = double(header->datarecord_duration) / EDFLIB_TIME_DIMENSION;
-    file.samplesPerRecord = header->signalparam[0].smp_in_datarecord;
     for (int s = 0; s < header->edfsignals; ++s) {
+        // A plain EDF or BDF file (an EDF+ file whose reserved field was
+        // blanked) hands its annotation signal over as a signal: it holds
+        // text, at a rate of its own, and is left out.
+        if (isAnnotationLabel(trimmedLatin1(header->signalparam[s].label)))
+            continue;
         Signal& channel = file.channels.emplace_back(readChannel(header->signalparam[s], path));
+        if (file.channels.size() == 1)
+            file.samplesPerRecord = int(header->signalparam[s].smp_in_datarecord);
+        if (channel.samples.size() != file.channels.front().samples.size())
+            fail("read", path, QStringLiteral("signal \"%1\" differs in length from signal \"%2\"")
+                                   .arg(channel.label, file.channels.front().label));
         const int count = int(channel.samples.size());
         if (edfread_digital_samples(handle.get(), s, count, channel.samples.data()) != count)
             fail("read", path, QStringLiteral("the samples of signal \"%1\" cannot be read").arg(channel.label));
@@ -144,6 +158,8 @@ TEdfFile TEdfFile::read(const QString& path)
         file.annotations.push_back({double(annotation.onset) / EDFLIB_TIME_DIMENSION,
                                     QString::fromUtf8(annotation.annotation)});
     }
+    if (file.channels.empty() || file.channels.front().samples.empty())
+        fail("read", path, QStringLiteral("the file holds no samples"));
     return file;
 }
 

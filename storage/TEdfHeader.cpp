@@ -1,5 +1,7 @@
 #include "storage/TEdfHeader.h"
 
+#include "storage/TRecordingLimits.h"
+
 #include <edflib.h>
 
 #include <QFile>
@@ -54,6 +56,15 @@ constexpr SignalField SignalFields[] = {
     {32, "reserved field"},
 };
 enum SignalFieldIndex { Label = 0, PhysicalMinimum = 3, PhysicalMaximum, DigitalMinimum, DigitalMaximum, Samples = 8 };
+
+// The physical fields hold 8 characters: larger magnitudes ("1e308") or
+// ranges too narrow to tell two digital values apart are damage.
+constexpr double MaximumPhysical = 99999999.0;
+constexpr double MinimumPhysicalRange = 1e-6;
+// Data records of real files last from milliseconds to a minute and hold
+// up to some ten thousand samples per signal.
+constexpr double MaximumRecordSeconds = 3600.0;
+constexpr qint64 MaximumSamplesPerRecord = 10000000;
 
 const QByteArray EdfVersion = QByteArrayLiteral("0       ");
 const QByteArray BdfVersion = QByteArrayLiteral("\xff" "BIOSEMI");
@@ -123,10 +134,17 @@ void HeaderChecker::check()
     if (m_recordCount < 1)
         fail(QStringLiteral("the number of data records is %1; a recording needs at least one").arg(m_recordCount));
     m_recordSeconds = number(mainField(RecordDuration), QLatin1String(MainFields[RecordDuration].name));
-    if (!(m_recordSeconds > 0.0))
-        fail(QStringLiteral("the duration of a data record is %1; it must be positive").arg(mainField(RecordDuration)));
+    if (!(m_recordSeconds > 0.0 && m_recordSeconds <= MaximumRecordSeconds))
+        fail(QStringLiteral("the duration of a data record is %1; it must be positive and at most %2 s")
+                 .arg(mainField(RecordDuration))
+                 .arg(MaximumRecordSeconds));
     checkSignals();
     checkRates();
+    double samplesPerRecord = 0.0;
+    for (const qint64 samples : m_samples)
+        samplesPerRecord += double(samples);
+    TRecordingLimits::requireSize(m_path, double(m_recordCount) * m_recordSeconds,
+                                  double(m_recordCount) * samplesPerRecord);
     checkSize();
 }
 
@@ -206,8 +224,8 @@ void HeaderChecker::checkSignals()
         };
         const QString samplesName = signalName(SignalFields[Samples].name, signal);
         const qint64 samples = integer(value(Samples), samplesName);
-        if (samples < 1)
-            fail(QStringLiteral("the %1 is %2; it must be positive").arg(samplesName).arg(samples));
+        if (samples < 1 || samples > MaximumSamplesPerRecord)
+            fail(QStringLiteral("the %1 is %2; it must be 1 to %3").arg(samplesName).arg(samples).arg(MaximumSamplesPerRecord));
         m_samples.push_back(samples);
         const qint64 digitalMinimum = integer(value(DigitalMinimum), signalName(SignalFields[DigitalMinimum].name, signal));
         const qint64 digitalMaximum = integer(value(DigitalMaximum), signalName(SignalFields[DigitalMaximum].name, signal));
@@ -219,10 +237,15 @@ void HeaderChecker::checkSignals()
                      .arg(m_bdf ? 24 : 16));
         const double physicalMinimum = number(value(PhysicalMinimum), signalName(SignalFields[PhysicalMinimum].name, signal));
         const double physicalMaximum = number(value(PhysicalMaximum), signalName(SignalFields[PhysicalMaximum].name, signal));
-        if (physicalMinimum == physicalMaximum)
-            fail(QStringLiteral("the physical minimum and maximum of signal %1 are both %2")
+        if (std::abs(physicalMinimum) > MaximumPhysical || std::abs(physicalMaximum) > MaximumPhysical)
+            fail(QStringLiteral("the physical range of signal %1 (%2 to %3) is beyond %4")
                      .arg(signal + 1)
-                     .arg(value(PhysicalMinimum)));
+                     .arg(value(PhysicalMinimum), value(PhysicalMaximum))
+                     .arg(MaximumPhysical, 0, 'f', 0));
+        if (!(std::abs(physicalMaximum - physicalMinimum) >= MinimumPhysicalRange))
+            fail(QStringLiteral("the physical minimum and maximum of signal %1 (%2 and %3) leave no range")
+                     .arg(signal + 1)
+                     .arg(value(PhysicalMinimum), value(PhysicalMaximum)));
     }
 }
 
@@ -257,17 +280,18 @@ void HeaderChecker::checkSize() const
     qint64 recordBytes = 0;
     for (const qint64 samples : m_samples)
         recordBytes += samples * (m_bdf ? 3 : 2);
-    const qint64 expected = m_header.size() + m_recordCount * recordBytes;
+    // In floating point: a lying record count must not overflow the product.
+    const double expected = double(m_header.size()) + double(m_recordCount) * double(recordBytes);
     const qint64 actual = m_file.size();
     if (actual < expected)
         fail(QStringLiteral("the number of data records says %1 (%2 bytes), but the file is truncated to %3 bytes")
                  .arg(m_recordCount)
-                 .arg(expected)
+                 .arg(expected, 0, 'f', 0)
                  .arg(actual));
     if (actual > expected)
         fail(QStringLiteral("the number of data records says %1 (%2 bytes), but the file is oversized: %3 bytes")
                  .arg(m_recordCount)
-                 .arg(expected)
+                 .arg(expected, 0, 'f', 0)
                  .arg(actual));
 }
 

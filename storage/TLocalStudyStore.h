@@ -47,6 +47,10 @@ public:
     static constexpr const char* ImportClashMessage =
         "Another study already uses the file names of the study in this archive";
     static constexpr const char* ImportSpaceMessage = "There is not enough free disk space to import this study";
+    static constexpr const char* ImportForeignNameMessage =
+        "The study file in this archive names the files of another study";
+    static constexpr const char* ImportOversizeMessage =
+        "A file in this archive is larger than the study it holds can be";
     static constexpr const char* ReportsFolder = "reports";
     // Name prefix of an import's work folder inside the data folder.
     static constexpr const char* ImportFolderPrefix = ".import-";
@@ -131,8 +135,8 @@ private:
     // bounded by the sizes it states and the free space.
     void extractStudyFiles(const std::string& archivePath, const QString& folder, const std::string& baseFilename);
     // Throws TImportConflict when the indexed local copy of the study
-    // differs from the extracted one and was changed after the archive was
-    // made; false when they are the same (nothing to replace).
+    // differs from the extracted one, whatever the dates; false when they
+    // are the same (nothing to replace).
     bool checkLocalCopy(const TStudyInfo& local, const QString& extracted, const std::string& archivePath);
     void writeIndexRow(const TStudyInfo& info, bool insert);
     void deleteIndexRow(int id);

@@ -22,9 +22,12 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -33,24 +36,44 @@ constexpr qint64 MaxInfoBytes = 1024 * 1024;
 // The member of "info" that dates the archive.
 constexpr const char* ExportDateTimeKey = "exportDateTime";
 
-// A memory buffer that refuses to grow beyond a bound (a write beyond it
-// fails), so a hostile "info" member cannot exhaust memory.
-class BoundedBuffer : public QBuffer
+// A device that takes no more than a bound: a write reaching beyond it
+// stores what fits and then fails, so a hostile member cannot exhaust
+// memory or the disk, and the head of a member can be read alone.
+template <typename Device>
+class Bounded : public Device
 {
 public:
-    explicit BoundedBuffer(qint64 limit) : m_limit(limit) {}
+    template <typename... Arguments>
+    explicit Bounded(qint64 limit, Arguments&&... arguments)
+        : Device(std::forward<Arguments>(arguments)...), m_limit(limit)
+    {
+    }
 
 protected:
     qint64 writeData(const char* data, qint64 length) override
     {
-        if (pos() + length > m_limit)
+        const qint64 room = std::max<qint64>(0, m_limit - this->pos());
+        if (room == 0 && length > 0)
             return -1;
-        return QBuffer::writeData(data, length);
+        return Device::writeData(data, std::min(length, room));
     }
 
 private:
     qint64 m_limit;
 };
+
+// The first `bytes` of a member (all of it when it is shorter).
+QByteArray memberHead(QZipFileExtractor& zip, const QString& member, qint64 bytes)
+{
+    Bounded<QBuffer> head(bytes);
+    try {
+        zip.extract(member, &head);
+    } catch (const std::runtime_error& error) {
+        if (std::strcmp(error.what(), "Write error") != 0)
+            throw;
+    }
+    return head.data();
+}
 
 QString fromLocal(const std::string& path)
 {
@@ -101,7 +124,7 @@ QJsonObject archiveInfoObject(const std::string& archivePath)
     QZipFileExtractor zip(fromLocal(archivePath));
     if (zip.comment() != QLatin1String(TLocalStudyStore::ArchiveComment))
         return QJsonObject();
-    BoundedBuffer buffer(MaxInfoBytes);
+    Bounded<QBuffer> buffer(MaxInfoBytes);
     try {
         if (!zip.extract(QStringLiteral("info"), &buffer))
             return QJsonObject();
@@ -124,7 +147,7 @@ void TLocalStudyStore::exportStudy(int id, const std::string& folder)
                                                          QLatin1String(ArchiveExtension));
     // Written beside the target and moved over it when complete, so a
     // failed export never leaves a broken archive (nor destroys an older one).
-    const QString partial = target + QStringLiteral(".part");
+    const QString partial = TStagedFiles::createTemporary(target, TStagedFiles::Access::Folder);
 
     QJsonObject patient;
     patient.insert(QStringLiteral("lastName"), fromUtf8(info.lastName));
@@ -207,24 +230,43 @@ void TLocalStudyStore::extractStudyFiles(const std::string& archivePath, const Q
                                          const std::string& baseFilename)
 {
     QZipFileExtractor zip(fromLocal(archivePath));
+    // What each member may hold: the ECG file's own header states its
+    // channels and rate, which with the longest recording taken in bound
+    // the ECG and beats files. A member stating more is refused; one
+    // inflating beyond what it states fails as it is written.
+    const QByteArray ecgHead = memberHead(zip, QLatin1String(TStudyFiles::EcgExtension), TEcgFile::DefaultHeaderSize);
+    const qint64 ecgLimit = TStudyFiles::maximumEcgFileSize(ecgHead);
+    if (ecgLimit < 0)
+        throw std::runtime_error(NotAnArchiveMessage);
+    // In the order of StudyFileExtensions: study, ECG, beats.
+    const qint64 limits[] = {TStudyFiles::MaxStudyDocumentBytes, ecgLimit, TStudyFiles::maximumBeatsFileSize(ecgHead)};
+    static_assert(std::size(limits) == std::size(TStudyFiles::StudyFileExtensions));
     qint64 stated = 0;
-    for (const char* extension : TStudyFiles::StudyFileExtensions) {
-        const qint64 size = zip.memberSize(QLatin1String(extension));
+    for (std::size_t k = 0; k < std::size(limits); ++k) {
+        const qint64 size = zip.memberSize(QLatin1String(TStudyFiles::StudyFileExtensions[k]));
         if (size < 0)
             throw std::runtime_error(NotAnArchiveMessage);
+        if (size > limits[k])
+            throw std::runtime_error(ImportOversizeMessage);
         stated += size;
     }
-    // A member inflates to no more than the archive states, and all of
-    // them must leave the room a recording needs.
+    // All of them must leave the room a recording needs.
     const qint64 available = availableBytes();
     if (available >= 0 && stated > available - MinimumFreeSpace)
         throw std::runtime_error(ImportSpaceMessage);
-    for (const char* extension : TStudyFiles::StudyFileExtensions) {
-        QFile target(TStudyFileName::studyPath(folder, fromUtf8(baseFilename), QLatin1String(extension)));
+    for (const char* name : TStudyFiles::StudyFileExtensions) {
+        const QLatin1String extension(name);
+        Bounded<QFile> target(zip.memberSize(extension), TStudyFileName::studyPath(folder, fromUtf8(baseFilename), extension));
         if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             throw std::runtime_error("Write error");
         TPrivateFiles::restrict(target);
-        zip.extract(QLatin1String(extension), &target);
+        try {
+            zip.extract(extension, &target);
+        } catch (const std::runtime_error& error) {
+            if (std::strcmp(error.what(), "Write error") == 0 && target.pos() >= zip.memberSize(extension))
+                throw std::runtime_error(ImportOversizeMessage);
+            throw;
+        }
     }
 }
 
@@ -240,13 +282,12 @@ bool TLocalStudyStore::checkLocalCopy(const TStudyInfo& local, const QString& ex
     const QFileInfo localFile(filePath(local.baseFilename, TStudyFiles::StudyExtension));
     if (!localFile.exists())
         return true;
+    // The dates are shown to the operator, never trusted to decide: an
+    // archive can state any export date, and clocks differ.
     QString made = archiveInfoObject(archivePath).value(QLatin1String(ExportDateTimeKey)).toString();
     if (made.isEmpty())
         made = dateTimeText(QFileInfo(fromLocal(archivePath)).lastModified());
-    const QString changed = dateTimeText(localFile.lastModified());
-    if (changed > made)
-        throw TImportConflict(changed.toStdString(), made.toStdString());
-    return true;
+    throw TImportConflict(dateTimeText(localFile.lastModified()).toStdString(), made.toStdString());
 }
 
 // Everything is extracted into a work folder and opened there with the
@@ -275,6 +316,9 @@ int TLocalStudyStore::importArchive(const std::string& archivePath, bool replace
         if (!study)
             throw std::runtime_error(NotAnArchiveMessage);
         id = study->id();
+        // Saving the study writes to the files its own study file names.
+        if (study->propertyValue("baseFilename") != info.baseFilename)
+            throw std::runtime_error(ImportForeignNameMessage);
     }
     if (isStudyOpen(id))
         throw std::runtime_error(ImportOpenMessage);
@@ -285,6 +329,17 @@ int TLocalStudyStore::importArchive(const std::string& archivePath, bool replace
 
     TStudyInfo existing;
     const bool indexed = getIndexRow(id, existing);
+    // Files of that name that no indexed study owns are someone's study
+    // too (one not listed since the index was made): never replaced.
+    // An id already given to a study of other files is another study's.
+    if (indexed && existing.baseFilename != info.baseFilename)
+        throw std::runtime_error(ImportClashMessage);
+    if (!indexed) {
+        for (const char* extension : TStudyFiles::StudyFileExtensions) {
+            if (QFileInfo::exists(filePath(info.baseFilename, extension)))
+                throw std::runtime_error(ImportClashMessage);
+        }
+    }
     const bool replace = !indexed || replaceChanged || checkLocalCopy(existing, extracted, archivePath);
     if (replace) {
         // The study file goes last: until it is in place, the old study

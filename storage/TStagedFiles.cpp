@@ -5,9 +5,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSysInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <random>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,9 +26,28 @@ constexpr const char* AsideSuffix = ".old";
 constexpr const char* Existed = "existed";
 constexpr const char* Absent = "absent";
 
-QString temporaryPath(const QString& target)
+// Temporary files are named ".<target name>.<host>-<process id>-<random>.part"
+// beside their targets: hidden, never predictable, and telling which
+// process of which computer made them, so that those of a process of this
+// computer that is gone can be cleared by the next one writing the same
+// target (a shared folder also holds other computers' temporaries).
+constexpr const char* TemporarySuffix = ".part";
+
+QString temporaryPrefix(const QString& target)
 {
-    return target + QStringLiteral(".part");
+    const QFileInfo info(target);
+    return info.dir().filePath(QLatin1Char('.') + info.fileName() + QLatin1Char('.'));
+}
+
+bool processIsGone(const QString& name)
+{
+    // ".<name>.<host>-<pid>-<random>.part": the tag is the last dot-field.
+    const QStringList tag = name.section(QLatin1Char('.'), -2, -2).split(QLatin1Char('-'));
+    if (tag.size() != 3 || tag[0] != TStagedFiles::hostTag())
+        return false;
+    bool ok = false;
+    const qint64 pid = tag[1].toLongLong(&ok);
+    return ok && pid > 0 && pid != qint64(::getpid()) && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
 bool exists(const QString& path)
@@ -32,7 +60,7 @@ bool writeJournal(const QString& temporary, const QString& target, bool existed)
 {
     QFile journal(temporary + QLatin1String(JournalSuffix));
     const QByteArray text = QByteArray(existed ? Existed : Absent) + '\n' + QFile::encodeName(target);
-    return journal.open(QIODevice::WriteOnly | QIODevice::Truncate) && journal.write(text) == text.size()
+    return journal.open(QIODevice::WriteOnly | QIODevice::NewOnly) && journal.write(text) == text.size()
            && journal.flush();
 }
 
@@ -80,9 +108,52 @@ TStagedFiles::~TStagedFiles()
         QFile::remove(path);
 }
 
-QString TStagedFiles::stage(const QString& target)
+QString TStagedFiles::hostTag()
 {
-    adopt(temporaryPath(target), target);
+    return QStringLiteral("%1").arg(qHash(QSysInfo::machineHostName()), 8, 16, QLatin1Char('0'));
+}
+
+QString TStagedFiles::createTemporary(const QString& target, Access access)
+{
+    clearStaleTemporaries(target);
+    static std::random_device device;
+    const mode_t mode = access == Access::OwnerOnly ? 0600 : 0666;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString path = temporaryPrefix(target)
+                             + QStringLiteral("%1-%2-%3").arg(hostTag()).arg(::getpid()).arg(device(), 8, 16, QLatin1Char('0'))
+                             + QLatin1String(TemporarySuffix);
+        // Made here and now, never through a link or over a file of anyone else.
+        const int descriptor = ::open(QFile::encodeName(path).constData(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (descriptor >= 0) {
+            ::close(descriptor);
+            return path;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    throw std::runtime_error(
+        QStringLiteral("Cannot write %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(errno))).toStdString());
+}
+
+void TStagedFiles::clearStaleTemporaries(const QString& target)
+{
+    const QFileInfo info(target);
+    const QDir folder = info.dir();
+    const QString pattern = QLatin1Char('.') + info.fileName() + QStringLiteral(".*") + QLatin1String(TemporarySuffix);
+    for (const QString& name : folder.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!processIsGone(name))
+            continue;
+        const QString temporary = folder.filePath(name);
+        undoJournal(temporary);
+        QFile::remove(temporary + QLatin1String(AsideSuffix));
+        QFile::remove(temporary);
+    }
+}
+
+QString TStagedFiles::stage(const QString& target, Access access)
+{
+    adopt(createTemporary(target, access), target);
     return m_temporaries.last();
 }
 

@@ -22,8 +22,15 @@ public:
     TStagedFiles(const TStagedFiles&) = delete;
     TStagedFiles& operator=(const TStagedFiles&) = delete;
 
-    // The temporary path to write the target's content to.
-    QString stage(const QString& target);
+    // Who may read a file written: its owner only (reports, exports and
+    // results of a patient), or whoever the folder lets (a shared folder's
+    // archives keep the folder's permissions).
+    enum class Access { OwnerOnly, Folder };
+
+    // The temporary path to write the target's content to: a new empty
+    // file made for this call alone (never a file or link found there),
+    // beside the target under a random hidden name.
+    QString stage(const QString& target, Access access = Access::OwnerOnly);
     // A complete file already written elsewhere on the target's volume,
     // to be moved over the target.
     void adopt(const QString& temporary, const QString& target);
@@ -40,8 +47,17 @@ public:
     static void undoInterrupted(const QString& folder);
     // Moves `from` over `to`, replacing it in one step where the system can.
     static bool replaceFile(const QString& from, const QString& to);
+    // A new empty temporary file beside the target, as stage() makes it;
+    // throws std::runtime_error naming the target when none can be made.
+    // Temporaries of the same target left by a process of this computer
+    // that is gone (killed part-way) are cleared first, a target they had
+    // set aside put back.
+    static QString createTemporary(const QString& target, Access access);
+    // This computer's tag in the names of temporary files.
+    static QString hostTag();
 
 private:
+    static void clearStaleTemporaries(const QString& target);
     // Moves staged file k into place after journalling and setting aside
     // its target; false when any step fails.
     bool moveIntoPlace(int k);

@@ -1,8 +1,10 @@
 #include "storage/TStudyFiles.h"
 
+#include "analysis/TBeatStore.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TPrivateFiles.h"
+#include "storage/TRecordingLimits.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyJson.h"
 
@@ -15,6 +17,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <vector>
 
@@ -30,6 +33,65 @@ const QString RiskFactorsKey = QStringLiteral("riskFactors");
 
 // Longest channel name kept in an ECG header that has to be shortened.
 constexpr int ShortChannelName = 16;
+constexpr int MaximumResolution = 64;
+// More beats per second than any heart beats.
+constexpr double MaximumBeatsPerSecond = 5.0;
+
+// Answers null after noting what was refused.
+std::nullptr_t refuse(QString* refusal, const QString& path, const QString& what)
+{
+    if (refusal != nullptr)
+        *refusal = QStringLiteral("%1: %2").arg(path, what);
+    return nullptr;
+}
+
+// The "ecg" object of an ECG file header, checked against what recordings
+// have; `what` is set when it is refused.
+struct EcgHeader
+{
+    int resolution = 0;
+    int samplingRate = 0;
+    double gainMin = 0.0;
+    double gainMax = 0.0;
+    QJsonArray channels;
+    QString what; // empty when the header is accepted
+};
+
+EcgHeader parseEcgHeader(QByteArray area)
+{
+    EcgHeader header;
+    // Only the header area: the document ends at the first zero byte.
+    const int end = area.indexOf('\0');
+    if (end >= 0)
+        area.truncate(end);
+    const QJsonObject root = QJsonDocument::fromJson(area).object();
+    const QJsonObject ecg = root.value(EcgKey).toObject();
+    if (root.isEmpty() || ecg.isEmpty()) {
+        header.what = QStringLiteral("the header holds no \"ecg\" object");
+        return header;
+    }
+    const QJsonValue rate = ecg.value(QStringLiteral("samplingRate"));
+    header.resolution = ecg.value(QStringLiteral("resolution")).toInt(0);
+    header.samplingRate = rate.toInt(0);
+    header.gainMin = ecg.value(QStringLiteral("gainMin")).toDouble(0.0);
+    header.gainMax = ecg.value(QStringLiteral("gainMax")).toDouble(0.0);
+    header.channels = ecg.value(QStringLiteral("channels")).toArray();
+    const auto amplitude = [](double value) { return std::isfinite(value) && std::abs(value) <= MaximumAmplitude; };
+    if (header.samplingRate < MinimumSamplingRate || header.samplingRate > MaximumSamplingRate)
+        header.what = QStringLiteral("\"samplingRate\" %1 is not %2 to %3 Hz")
+                          .arg(rate.toVariant().toString())
+                          .arg(MinimumSamplingRate)
+                          .arg(MaximumSamplingRate);
+    else if (header.resolution <= 0 || header.resolution > MaximumResolution)
+        header.what = QStringLiteral("\"resolution\" is not 1 to %1 bits").arg(MaximumResolution);
+    else if (header.channels.isEmpty() || header.channels.size() > TSignal::MaxChannels)
+        header.what = QStringLiteral("\"channels\" does not name 1 to %1 channels").arg(TSignal::MaxChannels);
+    else if (ecg.value(QStringLiteral("sampleFormat")).toString().isEmpty())
+        header.what = QStringLiteral("\"sampleFormat\" is empty");
+    else if (!amplitude(header.gainMin) || !amplitude(header.gainMax) || !(header.gainMin < header.gainMax))
+        header.what = QStringLiteral("\"gainMin\" and \"gainMax\" are not an amplitude range of a recording");
+    return header;
+}
 
 QJsonObject ecgObject(const TEcgFile& ecg)
 {
@@ -163,11 +225,11 @@ QString siblingPath(const QString& studyPath, const QString& extension)
     return QStringLiteral("%1/%2.%3").arg(info.path(), info.completeBaseName(), extension);
 }
 
-std::unique_ptr<TStudy> loadStudyFile(const QString& path)
+std::unique_ptr<TStudy> loadStudyFile(const QString& path, QString* refusal)
 {
     QJsonDocument document;
     if (!readStudyDocument(path, document) || document.isEmpty() || !document.isObject())
-        return nullptr;
+        return refuse(refusal, path, QStringLiteral("not a readable study file"));
     const QString ecgPath = siblingPath(path, QString::fromLatin1(EcgExtension));
     const QString beatsPath = siblingPath(path, QString::fromLatin1(BeatsExtension));
 
@@ -175,16 +237,16 @@ std::unique_ptr<TStudy> loadStudyFile(const QString& path)
     const QJsonObject studyObject = root.value(StudyKey).toObject();
     const QJsonObject patientObject = root.value(PatientKey).toObject();
     if (root.isEmpty() || studyObject.isEmpty() || patientObject.isEmpty())
-        return nullptr;
+        return refuse(refusal, path, QStringLiteral("the \"study\" or \"patient\" object is missing"));
 
     auto study = std::make_unique<TStudy>();
     TStudyJson::readStudyObject(studyObject, *study);
     TStudyJson::readPatientObject(patientObject, *study);
 
-    std::unique_ptr<TEcgFile> ecg = openEcgFile(ecgPath);
+    std::unique_ptr<TEcgFile> ecg = openEcgFile(ecgPath, refusal);
     if (!ecg)
         return nullptr;
-    std::unique_ptr<TBeatsFile> beats = openBeatsFile(ecg.get(), beatsPath);
+    std::unique_ptr<TBeatsFile> beats = openBeatsFile(ecg.get(), beatsPath, refusal);
     if (!beats)
         return nullptr;
     study->setEcgFile(std::move(ecg));
@@ -194,66 +256,76 @@ std::unique_ptr<TStudy> loadStudyFile(const QString& path)
     return study;
 }
 
-std::unique_ptr<TEcgFile> openEcgFile(const QString& path)
+std::unique_ptr<TEcgFile> openEcgFile(const QString& path, QString* refusal)
 {
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return nullptr;
-    const QByteArray magic = file.read(6);
-    if (magic != EcgMagic)
-        return nullptr;
-    // Only the header area: the document ends at the first zero byte.
-    QByteArray header = file.read(TEcgFile::DefaultHeaderSize - 6);
-    const int end = header.indexOf('\0');
-    if (end >= 0)
-        header.truncate(end);
+        return refuse(refusal, path, QStringLiteral("cannot be opened"));
+    if (file.read(6) != EcgMagic)
+        return refuse(refusal, path, QStringLiteral("not an ECG file"));
+    const EcgHeader header = parseEcgHeader(file.read(TEcgFile::DefaultHeaderSize - 6));
     file.close();
-
-    const QJsonObject root = QJsonDocument::fromJson(header).object();
-    const QJsonObject ecg = root.value(EcgKey).toObject();
-    if (root.isEmpty() || ecg.isEmpty())
-        return nullptr;
-
-    const int resolution = ecg.value(QStringLiteral("resolution")).toInt(0);
-    const int samplingRate = ecg.value(QStringLiteral("samplingRate")).toInt(0);
-    const double gainMin = ecg.value(QStringLiteral("gainMin")).toDouble(0.0);
-    const double gainMax = ecg.value(QStringLiteral("gainMax")).toDouble(0.0);
-    const QString sampleFormat = ecg.value(QStringLiteral("sampleFormat")).toString();
-    const QJsonArray channels = ecg.value(QStringLiteral("channels")).toArray();
-    // Besides the non-zero checks, values the signal model cannot
-    // hold are refused too, so a damaged header never reaches it.
-    if (resolution <= 0 || resolution > 64 || samplingRate <= 0 || channels.isEmpty()
-        || channels.size() > TSignal::MaxChannels || sampleFormat.isEmpty())
-        return nullptr;
+    if (!header.what.isEmpty())
+        return refuse(refusal, path, header.what);
 
     try {
-        auto signal = std::make_unique<TEcgFile>(path, channels.size(), samplingRate, TEcgFile::DefaultHeaderSize, false);
-        signal->setAmplitudeRange(gainMin, gainMax);
-        signal->setResolution(resolution);
-        for (int c = 0; c < channels.size(); ++c)
-            signal->setChannelName(c, channels.at(c).toString());
+        auto signal = std::make_unique<TEcgFile>(path, header.channels.size(), header.samplingRate,
+                                                 TEcgFile::DefaultHeaderSize, false);
+        signal->setAmplitudeRange(header.gainMin, header.gainMax);
+        signal->setResolution(header.resolution);
+        for (int c = 0; c < header.channels.size(); ++c)
+            signal->setChannelName(c, header.channels.at(c).toString());
         return signal;
-    } catch (const std::exception&) {
-        return nullptr;
+    } catch (const std::exception& error) {
+        return refuse(refusal, path, QString::fromLocal8Bit(error.what()));
     }
 }
 
-std::unique_ptr<TBeatsFile> openBeatsFile(const TSignal* channelSet, const QString& path)
+std::unique_ptr<TBeatsFile> openBeatsFile(const TSignal* channelSet, const QString& path, QString* refusal)
 {
     if (channelSet == nullptr)
         return nullptr;
     {
         QFile file(path);
         if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-            return nullptr;
+            return refuse(refusal, path, QStringLiteral("cannot be opened"));
         if (file.read(8) != BeatsMagic)
-            return nullptr;
+            return refuse(refusal, path, QStringLiteral("not a beats file"));
     }
     try {
-        return std::make_unique<TBeatsFile>(channelSet, path, TBeatsFile::DefaultHeaderSize, false);
-    } catch (const std::exception&) {
-        return nullptr;
+        auto beats = std::make_unique<TBeatsFile>(channelSet, path, TBeatsFile::DefaultHeaderSize, false);
+        const QString implausible =
+            beats->implausibleRecord(double(channelSet->appendedCount()) / channelSet->samplingRate());
+        if (!implausible.isEmpty())
+            return refuse(refusal, path, implausible);
+        return beats;
+    } catch (const std::exception& error) {
+        return refuse(refusal, path, QString::fromLocal8Bit(error.what()));
     }
+}
+
+qint64 maximumEcgFileSize(const QByteArray& headerArea, QString* refusal)
+{
+    if (!headerArea.startsWith(EcgMagic)) {
+        if (refusal != nullptr)
+            *refusal = QStringLiteral("not an ECG file");
+        return -1;
+    }
+    const EcgHeader header = parseEcgHeader(headerArea.mid(6, TEcgFile::DefaultHeaderSize - 6));
+    if (!header.what.isEmpty()) {
+        if (refusal != nullptr)
+            *refusal = header.what;
+        return -1;
+    }
+    const double frames = std::ceil(TRecordingLimits::MaximumSeconds * header.samplingRate);
+    return TEcgFile::DefaultHeaderSize + qint64(frames) * 2 * header.channels.size();
+}
+
+qint64 maximumBeatsFileSize(const QByteArray& ecgHeaderArea)
+{
+    const EcgHeader header = parseEcgHeader(ecgHeaderArea.mid(6, TEcgFile::DefaultHeaderSize - 6));
+    const qint64 beats = qint64(TRecordingLimits::MaximumSeconds * MaximumBeatsPerSecond);
+    return TBeatsFile::DefaultHeaderSize + beats * TBeatStore::slotSize(std::max(1, int(header.channels.size())));
 }
 
 QByteArray ecgHeader(const TStudy& study, const TEcgFile& ecg, int headerSize)

@@ -51,14 +51,32 @@ bool readStudyDocument(const QString& path, QJsonDocument& document);
 // previous file then stays as it was.
 void saveStudyFile(const TStudy& study, const QString& path);
 
+// The sampling rates an ECG file header may state: those of ECG
+// recordings. A rate beyond them is damage and would size the review's
+// buffers.
+constexpr int MinimumSamplingRate = 50;
+constexpr int MaximumSamplingRate = 32000;
+// The amplitude range of a channel, in millivolts, beyond which a header
+// is damaged (the device's is +-300 mV).
+constexpr double MaximumAmplitude = 1e6;
+
 // The study with its ECG and beats files (same folder and name, extensions
-// "pxecg" and "pxbeats"), or null.
-std::unique_ptr<TStudy> loadStudyFile(const QString& path);
+// "pxecg" and "pxbeats"), or null; `refusal`, when given, then tells which
+// file and what of it was refused.
+std::unique_ptr<TStudy> loadStudyFile(const QString& path, QString* refusal = nullptr);
 
 // The ECG file opened for review from its "PXECG1" header, or null.
-std::unique_ptr<TEcgFile> openEcgFile(const QString& path);
-// The beats file of the channel set opened after checking "PXBEATS1", or null.
-std::unique_ptr<TBeatsFile> openBeatsFile(const TSignal* channelSet, const QString& path);
+std::unique_ptr<TEcgFile> openEcgFile(const QString& path, QString* refusal = nullptr);
+// The beats file of the channel set opened after checking "PXBEATS1" and
+// that every record is a beat of the channel set's recording, or null.
+std::unique_ptr<TBeatsFile> openBeatsFile(const TSignal* channelSet, const QString& path, QString* refusal = nullptr);
+// The largest size an ECG file with this header area (its first bytes at
+// least up to the end of the JSON) may have: a recording of the longest
+// length taken in, at the header's rate and channels; -1 when the header
+// is refused (`refusal` says why).
+qint64 maximumEcgFileSize(const QByteArray& headerArea, QString* refusal = nullptr);
+// The largest size of the beats file of such a recording.
+qint64 maximumBeatsFileSize(const QByteArray& ecgHeaderArea);
 
 // "PXECG1" and the compact {"study", "patient", "ecg"} document. The JSON
 // always leaves at least one zero byte in the header area: when it would

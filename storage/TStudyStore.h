@@ -10,13 +10,15 @@
 
 class TStudy;
 
-// An import that would replace a local copy of the study changed after the
-// archive was made. The operator chooses: keep the local copy, or replace
-// it (importStudyReplacing). Both dates are "yyyyMMddHHmmss", local time.
+// An import that would replace a local copy of the study whose contents
+// differ from the archive's. The operator chooses, told when the local copy
+// was changed and when the archive says it was made: keep the local copy,
+// or replace it (importStudyReplacing). Both dates are "yyyyMMddHHmmss",
+// local time.
 class TImportConflict : public std::runtime_error
 {
 public:
-    static constexpr const char* Message = "The local copy of this study was changed after the archive was made";
+    static constexpr const char* Message = "The local copy of this study differs from the one in the archive";
 
     TImportConflict(std::string localChanged, std::string archiveMade)
         : std::runtime_error(Message), localChanged(std::move(localChanged)), archiveMade(std::move(archiveMade))
@@ -77,8 +79,8 @@ public:
     // 23.
     virtual void reserved23() = 0;
     // 24. Brings an archive's study into the data folder; answers its id.
-    // Throws TImportConflict rather than replace a local copy changed after
-    // the archive was made.
+    // Throws TImportConflict rather than replace a local copy that differs
+    // from the archive's.
     virtual int importStudy(const std::string& archivePath) = 0;
     // 25. Whether the file is a study archive, with its info.
     virtual bool readArchiveInfo(const std::string& archivePath, TStudyInfo& info) = 0;

@@ -6,11 +6,19 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <climits>
+#include <cmath>
 #include <stdexcept>
 
 namespace {
 
 constexpr double DefaultGain = 200.0;
+// Gains of real records lie between a few ADC units per volt and some
+// thousands per microvolt; beyond them the header is damaged, and the
+// values computed from it would be noise or overflow.
+constexpr double MinimumGain = 1e-3;
+constexpr double MaximumGain = 1e7;
+constexpr int MaximumAdcBits = 32;
 constexpr int SignalFieldCount = 8; // fields before the description
 
 // Splits a header line into its first `count` blank-separated fields; the
@@ -52,6 +60,8 @@ private:
     }
 
     qint64 toInteger(const QString& text, const QString& what) const;
+    // A whole number that fits a 32-bit field.
+    int toInt32(const QString& text, const QString& what) const;
     double toNumber(const QString& text, const QString& what) const;
     int parseRecordLine(const QString& line, TWfdbHeader& header) const;
     TWfdbSignalInfo parseSignalLine(const QString& line) const;
@@ -71,11 +81,19 @@ qint64 HeaderParser::toInteger(const QString& text, const QString& what) const
     return value;
 }
 
+int HeaderParser::toInt32(const QString& text, const QString& what) const
+{
+    const qint64 value = toInteger(text, what);
+    if (value < INT_MIN || value > INT_MAX)
+        fail(QStringLiteral("the %1 %2 is beyond the range of a 32-bit value").arg(what, text));
+    return int(value);
+}
+
 double HeaderParser::toNumber(const QString& text, const QString& what) const
 {
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok)
+    if (!ok || !std::isfinite(value))
         fail(QStringLiteral("the %1 \"%2\" is not a number").arg(what, text));
     return value;
 }
@@ -119,7 +137,7 @@ int HeaderParser::parseRecordLine(const QString& line, TWfdbHeader& header) cons
     if (fields[0].contains(QLatin1Char('/')))
         fail(QStringLiteral("records of several segments are not supported"));
     header.recordName = fields[0];
-    const int signalCount = int(toInteger(fields[1], QStringLiteral("signal count")));
+    const int signalCount = toInt32(fields[1], QStringLiteral("signal count"));
     if (signalCount <= 0)
         fail(QStringLiteral("the record has no signals"));
     if (fields.size() > 2) {
@@ -132,6 +150,8 @@ int HeaderParser::parseRecordLine(const QString& line, TWfdbHeader& header) cons
             fail(QStringLiteral("the sampling frequency must be positive"));
         if (!match.captured(2).isEmpty())
             header.counterFrequency = toNumber(match.captured(2), QStringLiteral("counter frequency"));
+        if (header.counterFrequency < 0.0)
+            fail(QStringLiteral("the counter frequency is negative"));
     }
     if (fields.size() > 3) {
         header.sampleCount = toInteger(fields[3], QStringLiteral("sample count"));
@@ -150,18 +170,22 @@ TWfdbSignalInfo HeaderParser::parseSignalLine(const QString& line) const
     signalInfo.fileName = fields[0];
     parseFormatField(fields[1], signalInfo);
     const bool haveBaseline = fields.size() > 2 && parseGainField(fields[2], signalInfo);
-    signalInfo.adcResolution = fields.size() > 3 ? int(toInteger(fields[3], QStringLiteral("ADC resolution")))
+    signalInfo.adcResolution = fields.size() > 3 ? toInt32(fields[3], QStringLiteral("ADC resolution"))
                                                  : TWfdbSampleFormat::resolutionBits(signalInfo.format);
+    if (signalInfo.adcResolution < 0 || signalInfo.adcResolution > MaximumAdcBits)
+        fail(QStringLiteral("the ADC resolution %1 is not 0 to %2 bits").arg(signalInfo.adcResolution).arg(MaximumAdcBits));
     if (fields.size() > 4)
-        signalInfo.adcZero = int(toInteger(fields[4], QStringLiteral("ADC zero")));
+        signalInfo.adcZero = toInt32(fields[4], QStringLiteral("ADC zero"));
     if (!haveBaseline)
         signalInfo.baseline = signalInfo.adcZero;
-    signalInfo.initialValue = fields.size() > 5 ? int(toInteger(fields[5], QStringLiteral("initial value")))
+    signalInfo.initialValue = fields.size() > 5 ? toInt32(fields[5], QStringLiteral("initial value"))
                                                 : signalInfo.adcZero;
     if (fields.size() > 6)
-        signalInfo.checksum = int(toInteger(fields[6], QStringLiteral("checksum")));
+        signalInfo.checksum = toInt32(fields[6], QStringLiteral("checksum"));
     if (fields.size() > 7)
-        signalInfo.blockSize = int(toInteger(fields[7], QStringLiteral("block size")));
+        signalInfo.blockSize = toInt32(fields[7], QStringLiteral("block size"));
+    if (signalInfo.blockSize < 0)
+        fail(QStringLiteral("the block size %1 is negative").arg(signalInfo.blockSize));
     if (fields.size() > SignalFieldCount)
         signalInfo.description = fields[SignalFieldCount];
     return signalInfo;
@@ -182,7 +206,7 @@ void HeaderParser::parseFormatField(const QString& field, TWfdbSignalInfo& signa
     if (!match.captured(2).isEmpty() && match.captured(2).toInt() != 1)
         fail(QStringLiteral("the signal has %1 samples per frame; only 1 is supported").arg(match.captured(2)));
     if (!match.captured(3).isEmpty())
-        signalInfo.skew = int(toInteger(match.captured(3), QStringLiteral("skew")));
+        signalInfo.skew = toInt32(match.captured(3), QStringLiteral("skew"));
     if (!match.captured(4).isEmpty())
         signalInfo.byteOffset = toInteger(match.captured(4), QStringLiteral("byte offset"));
 }
@@ -197,11 +221,16 @@ bool HeaderParser::parseGainField(const QString& field, TWfdbSignalInfo& signalI
     signalInfo.gain = toNumber(match.captured(1), QStringLiteral("gain"));
     if (signalInfo.gain == 0.0)
         signalInfo.gain = DefaultGain;
+    if (!(signalInfo.gain >= MinimumGain && signalInfo.gain <= MaximumGain))
+        fail(QStringLiteral("the gain %1 is outside the gains of recordings (%2 to %3 ADC units per unit)")
+                 .arg(match.captured(1))
+                 .arg(MinimumGain)
+                 .arg(MaximumGain));
     if (!match.captured(3).isEmpty())
         signalInfo.units = match.captured(3);
     if (match.captured(2).isEmpty())
         return false;
-    signalInfo.baseline = int(toInteger(match.captured(2), QStringLiteral("baseline")));
+    signalInfo.baseline = toInt32(match.captured(2), QStringLiteral("baseline"));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "storage/TWfdbRecord.h"
 
+#include "storage/TRecordingLimits.h"
 #include "storage/TRegularFile.h"
 #include "storage/TWfdbSampleFormat.h"
 
@@ -59,13 +60,40 @@ std::vector<std::vector<int>> readSignalFile(const QString& headerPath, const QD
         fail(headerPath, QStringLiteral("signal file %1 is shorter than its byte offset %2")
                              .arg(file.fileName())
                              .arg(first.byteOffset));
+    const int signalCount = int(signalFile.signalIndices.size());
     file.seek(first.byteOffset);
-    auto samples = TWfdbSampleFormat::decode(file.readAll(), first.format, int(signalFile.signalIndices.size()));
+    auto samples = TWfdbSampleFormat::decode(file.readAll(), first.format, signalCount);
     for (std::size_t k = 0; k < samples.size(); ++k) {
-        const int skew = header.signalInfos[std::size_t(signalFile.signalIndices[k])].skew;
-        samples[k].erase(samples[k].begin(), samples[k].begin() + std::min<std::ptrdiff_t>(skew, samples[k].size()));
+        const int signal = signalFile.signalIndices[k];
+        const int skew = header.signalInfos[std::size_t(signal)].skew;
+        if (skew > 0 && std::size_t(skew) >= samples[k].size())
+            fail(headerPath, QStringLiteral("the skew %1 of signal %2 is not within the %3 samples of %4")
+                                 .arg(skew)
+                                 .arg(signal + 1)
+                                 .arg(samples[k].size())
+                                 .arg(signalFile.name));
+        samples[k].erase(samples[k].begin(), samples[k].begin() + skew);
     }
     return samples;
+}
+
+// The record's size from its files' sizes, checked against the limits
+// before any sample is read.
+void checkSize(const QString& headerPath, const QDir& folder, const TWfdbHeader& header,
+               const std::vector<SignalFile>& files)
+{
+    double samples = 0.0;
+    double frames = 0.0;
+    for (const SignalFile& signalFile : files) {
+        const TWfdbSignalInfo& first = header.signalInfos[std::size_t(signalFile.signalIndices.front())];
+        const double bits = TWfdbSampleFormat::resolutionBits(first.format);
+        const double fileSamples = double(QFileInfo(folder.filePath(signalFile.name)).size() - first.byteOffset) * 8.0 / bits;
+        samples += fileSamples;
+        frames = std::max(frames, fileSamples / double(signalFile.signalIndices.size()));
+    }
+    if (header.sampleCount > 0)
+        frames = std::min(frames, double(header.sampleCount));
+    TRecordingLimits::requireSize(headerPath, frames / header.samplingFrequency, samples);
 }
 
 // Physical values of a signal's first `length` samples; an invalid sample
@@ -93,10 +121,12 @@ TWfdbRecord TWfdbRecord::read(const QString& headerPath)
     record.header = TWfdbHeader::read(headerPath);
     const TWfdbHeader& header = record.header;
     const QDir folder = QFileInfo(headerPath).absoluteDir();
+    const std::vector<SignalFile> files = signalFiles(headerPath, header);
+    checkSize(headerPath, folder, header, files);
 
     std::vector<std::vector<int>> adc(std::size_t(header.signalCount()));
     std::size_t available = std::numeric_limits<std::size_t>::max();
-    for (const SignalFile& signalFile : signalFiles(headerPath, header)) {
+    for (const SignalFile& signalFile : files) {
         auto samples = readSignalFile(headerPath, folder, header, signalFile);
         for (std::size_t k = 0; k < samples.size(); ++k) {
             const auto count = samples[k].size();
@@ -115,7 +145,9 @@ TWfdbRecord TWfdbRecord::read(const QString& headerPath)
         fail(headerPath, QStringLiteral("the record holds no samples"));
 
     record.millivolts.reserve(adc.size());
-    for (std::size_t s = 0; s < adc.size(); ++s)
+    for (std::size_t s = 0; s < adc.size(); ++s) {
         record.millivolts.push_back(physicalValues(header.signalInfos[s], adc[s], length));
+        std::vector<int>().swap(adc[s]);
+    }
     return record;
 }

@@ -451,8 +451,8 @@ void OpenStudyDialog::on_btnShareImport_clicked()
     reportBatch(summary, succeeded - kept, items.size());
 }
 
-// A local copy changed after the archive was made is replaced only when
-// the operator, told both dates, chooses so; false when it is kept.
+// A local copy that differs from the archive's is replaced only when the
+// operator, told both dates, chooses so; false when it is kept.
 bool OpenStudyDialog::importArchive(const std::string& path)
 {
     try {
@@ -463,7 +463,7 @@ bool OpenStudyDialog::importArchive(const std::string& path)
             return QLocale().toString(QDateTime::fromString(fromUtf8(dateTime), DateTimeFormat), QLocale::ShortFormat);
         };
         QMessageBox question(QMessageBox::Question, tr("Confirm"),
-                             tr("The local copy of this study was changed on %1, after the archive was made on %2.")
+                             tr("The local copy of this study, changed on %1, differs from the archive made on %2.")
                                  .arg(shown(conflict.localChanged), shown(conflict.archiveMade)),
                              QMessageBox::NoButton, this);
         QPushButton* keep = question.addButton(tr("Keep local"), QMessageBox::RejectRole);

@@ -1,6 +1,9 @@
 #include "app/TStartup.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -34,4 +37,27 @@ TEST(Startup, MissingCataloguesAreSkipped)
 {
     QTemporaryDir empty;
     EXPECT_TRUE(TStartup::installTranslations(empty.path()).empty());
+}
+
+// The settings list recent studies by their patients' names.
+TEST(Startup, SettingsFileIsItsOwnersOnly)
+{
+    QTemporaryDir folder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+    TStartup::setIdentity();
+    const QString path = QSettings().fileName();
+    const auto openToOthers = [&path] { return QFileInfo(path).permissions() & 0x0077; };
+    TStartup::restrictSettingsFile();
+    {
+        QSettings settings;
+        settings.setValue(QStringLiteral("Config/RecentStudies"), QStringLiteral("Garcia, Ana"));
+        settings.sync();
+        ASSERT_EQ(settings.status(), QSettings::NoError);
+    }
+    ASSERT_TRUE(QFileInfo::exists(path));
+    EXPECT_EQ(openToOthers(), 0) << "made so";
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    TStartup::restrictSettingsFile();
+    EXPECT_EQ(openToOthers(), 0) << "tightened";
+    EXPECT_EQ(QSettings().value(QStringLiteral("Config/RecentStudies")).toString(), QStringLiteral("Garcia, Ana"));
 }

@@ -30,6 +30,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +44,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,14 +63,19 @@ struct CommandResult {
 // Runs the program with settings and data folders of its own.
 class AnalyzeProgram {
 public:
-    CommandResult run(const QStringList& arguments) const
+    void start(QProcess& process, const QStringList& arguments) const
     {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         environment.insert(QStringLiteral("XDG_DATA_HOME"), m_data.path());
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(VAROR_ANALYZE_PATH), arguments);
+    }
+
+    CommandResult run(const QStringList& arguments) const
+    {
+        QProcess process;
+        start(process, arguments);
         process.waitForFinished(120000);
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
                 QString::fromUtf8(process.readAllStandardError())};
@@ -335,13 +342,26 @@ TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
     AnalyzeProgram program;
     QTemporaryDir out;
     {
-        // While the application holds the data folder, nothing is imported.
+        // While the application holds the data folder, an import waits for
+        // it, saying so, and goes on once it is free.
         const QString folder = program.dataFolder() + QStringLiteral("/PulsorixVAROR");
         ASSERT_TRUE(QDir().mkpath(folder));
-        TDataFolderLock application(folder);
-        const CommandResult refused = program.run({PtbHeader, QStringLiteral("--import")});
-        EXPECT_EQ(refused.exitCode, 1);
-        EXPECT_TRUE(refused.error.contains(QStringLiteral("is in use"))) << refused.error.toStdString();
+        auto application = std::make_unique<TDataFolderLock>(folder);
+        QProcess waiting;
+        program.start(waiting, {PtbHeader, QStringLiteral("--import")});
+        QByteArray told;
+        while (!told.contains("waiting up to") && waiting.state() != QProcess::NotRunning) {
+            waiting.waitForReadyRead(1000);
+            told += waiting.readAllStandardError();
+        }
+        EXPECT_TRUE(told.contains("is in use by another copy of the program; waiting up to")) << told.toStdString();
+        EXPECT_TRUE(QDir(folder).entryList({QStringLiteral("*.pxstudy")}).isEmpty());
+        application.reset();
+        ASSERT_TRUE(waiting.waitForFinished(120000));
+        EXPECT_EQ(waiting.exitCode(), 0) << waiting.readAllStandardError().toStdString();
+        TLocalStudyStore store("PulsorixVAROR", program.dataFolder());
+        ASSERT_EQ(store.listStudies().size(), 1u);
+        store.deleteStudy(store.listStudies().front().id);
     }
     const CommandResult failed = program.run(
         {PtbHeader, QStringLiteral("--import"), QStringLiteral("--beats"), out.filePath(QStringLiteral("gone/beats.csv"))});
@@ -431,6 +451,26 @@ TEST(AnalyzeCommand, BatchOfRecordsGivesEachOnesSingleRunTwiceOver)
     EXPECT_TRUE(summary[1].startsWith("s0010_re,")) << summary[1].toStdString();
     EXPECT_TRUE(summary[1].contains(QString::number(ptb.value(QStringLiteral("intervals")).toObject()
                                                         .value(QStringLiteral("QTc")).toInt()).toUtf8()));
+}
+
+// A document that cannot be written fails its record, with the reason,
+// and the batch; the summary still says so, whole and for the owner only.
+TEST(AnalyzeCommand, BatchRecordWhoseDocumentCannotBeWrittenFails)
+{
+    AnalyzeProgram program;
+    QTemporaryDir out;
+    const QString folder = out.filePath(QStringLiteral("batch"));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/s0010_re.json")));
+    const CommandResult batch = program.run({QStringLiteral("--batch"), folder, PtbHeader});
+    EXPECT_EQ(batch.exitCode, 1) << batch.error.toStdString();
+    const QString summaryPath = QDir(folder).filePath(QStringLiteral("summary.csv"));
+    const QList<QByteArray> summary = readAll(summaryPath).trimmed().split('\n');
+    ASSERT_EQ(summary.size(), 2);
+    EXPECT_TRUE(summary[1].startsWith("s0010_re,")) << summary[1].toStdString();
+    EXPECT_TRUE(summary[1].contains(",failed,")) << summary[1].toStdString();
+    EXPECT_TRUE(summary[1].contains("Cannot write")) << summary[1].toStdString();
+    EXPECT_EQ(QFileInfo(summaryPath).permissions() & 0x0077, 0) << "readable by its owner only";
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("summary.csv")});
 }
 
 // A record whose file names hold a byte that is not UTF-8 (a name made on

@@ -412,12 +412,61 @@ TEST_F(ArchiveTest, AMemberThatWouldFillTheVolumeIsNeverInflated)
     const TStudyInfo info = exportedStudy();
     const QString archive = archivePath(info);
     makeArchive(shared + "/bomb.pxz", "PXZIP1",
-                {{"pxstudy", member(archive, "pxstudy")}, {"pxecg", QByteArray(12 << 20, '\0')},
+                {{"pxstudy", member(archive, "pxstudy")}, {"pxecg", member(archive, "pxecg").left(4096) + QByteArray(12 << 20, '\0')},
                  {"pxbeats", member(archive, "pxbeats")}, {"info", member(archive, "info")}});
     ASSERT_LT(QFileInfo(shared + "/bomb.pxz").size(), 100000);
     SmallVolumeStore store("PulsorixVAROR", other.base());
     EXPECT_EQ(thrownMessage([&] { store.importStudy(local(shared + "/bomb.pxz")); }),
               TLocalStudyStore::ImportSpaceMessage);
+    EXPECT_TRUE(dataFiles(dataFolder(other)).isEmpty());
+    EXPECT_TRUE(hiddenImports(dataFolder(other)).isEmpty());
+}
+
+// The archive's claims (its export date, its names) never decide alone
+// whether a local study is replaced.
+TEST_F(ArchiveTest, AnArchiveNeverReplacesALocalStudyUnasked)
+{
+    const TStudyInfo info = exportedStudy();
+    const QString archive = archivePath(info);
+    auto store = makeStore(env);
+    setProperty(*store, info.id, "conclusion", "Late potentials: positive");
+    const QByteArray localCopy = readAll(file(env, info.baseFilename, "pxstudy"));
+
+    QJsonObject future = QJsonDocument::fromJson(member(archive, "info")).object();
+    future.insert("exportDateTime", "99991231235959");
+    makeArchive(shared + "/future.pxz", "PXZIP1",
+                {{"pxstudy", member(archive, "pxstudy")}, {"pxecg", member(archive, "pxecg")},
+                 {"pxbeats", member(archive, "pxbeats")}, {"info", QJsonDocument(future).toJson()}});
+    EXPECT_THROW(store->importStudy(local(shared + "/future.pxz")), TImportConflict);
+    EXPECT_EQ(readAll(file(env, info.baseFilename, "pxstudy")), localCopy);
+
+    // A study file naming other files than the archive's: a save of it
+    // would write over that other study.
+    QJsonObject renamed = future;
+    renamed.insert("baseFilename", "Lopez-Eva-20150101000000");
+    makeArchive(shared + "/renamed.pxz", "PXZIP1",
+                {{"pxstudy", member(archive, "pxstudy")}, {"pxecg", member(archive, "pxecg")},
+                 {"pxbeats", member(archive, "pxbeats")}, {"info", QJsonDocument(renamed).toJson()}});
+    auto elsewhere = makeStore(other);
+    EXPECT_EQ(thrownMessage([&] { elsewhere->importStudy(local(shared + "/renamed.pxz")); }),
+              TLocalStudyStore::ImportForeignNameMessage);
+    EXPECT_TRUE(dataFiles(dataFolder(other)).isEmpty());
+}
+
+TEST_F(ArchiveTest, AMemberBeyondWhatItsHeaderAllowsIsRefused)
+{
+    const TStudyInfo info = exportedStudy();
+    const QString archive = archivePath(info);
+    // One lead at 50 Hz: the longest recording taken in holds 0.72 MB.
+    QByteArray ecg = R"(PXECG1{"ecg":{"sampleFormat":"short","samplingRate":50,"resolution":16,)"
+                     R"("gainMin":-300,"gainMax":300,"channels":["I"]}})";
+    ecg += QByteArray(4096 - ecg.size(), '\0') + QByteArray(2 << 20, '\0');
+    makeArchive(shared + "/inflated.pxz", "PXZIP1",
+                {{"pxstudy", member(archive, "pxstudy")}, {"pxecg", ecg},
+                 {"pxbeats", member(archive, "pxbeats")}, {"info", member(archive, "info")}});
+    auto store = makeStore(other);
+    EXPECT_EQ(thrownMessage([&] { store->importStudy(local(shared + "/inflated.pxz")); }),
+              TLocalStudyStore::ImportOversizeMessage);
     EXPECT_TRUE(dataFiles(dataFolder(other)).isEmpty());
     EXPECT_TRUE(hiddenImports(dataFolder(other)).isEmpty());
 }

@@ -58,6 +58,8 @@ constexpr int PatientOffset = 8;
 constexpr int RecordCountOffset = 236;
 constexpr int DurationOffset = 244;
 constexpr int LabelOffset = 256;
+constexpr int PhysicalMinimumOffset = 256 + SignalCount * (16 + 80 + 8);
+constexpr int PhysicalMaximumOffset = PhysicalMinimumOffset + SignalCount * 8;
 constexpr int SamplesOffset = 256 + SignalCount * (16 + 80 + 8 + 8 + 8 + 8 + 8 + 80);
 
 const Damage Damages[] = {
@@ -72,6 +74,16 @@ const Damage Damages[] = {
      "different sampling rates: \"ECG I\" 1000 Hz, \"ECG II\" 500 Hz"},
     {"ControlCharacter", [](QByteArray& file) { overwrite(file, LabelOffset + 16 + 3, "\x07"); },
      "the label of signal 2 holds a control character (0x07)"},
+    {"HugePhysical", [](QByteArray& file) { overwrite(file, PhysicalMinimumOffset, "-1e308  "); },
+     "the physical range of signal 1 (-1e308 to 295.3125) is beyond"},
+    {"NoPhysicalRange",
+     [](QByteArray& file) {
+         overwrite(file, PhysicalMinimumOffset, "1e-300  ");
+         overwrite(file, PhysicalMaximumOffset, "2e-300  ");
+     },
+     "leave no range"},
+    {"LongRecords", [](QByteArray& file) { overwrite(file, DurationOffset, "1e308   "); },
+     "the duration of a data record is 1e308"},
     {"NonAsciiName", [](QByteArray& file) { overwrite(file, PatientOffset + 12, "\xc3\xad"); },
      "the patient identification holds a character outside ASCII (byte 0xc3)"},
 };
@@ -91,6 +103,21 @@ TEST_P(EdfHeaderTest, IsRefusedNamingTheFileAndTheField)
     const std::string message = thrownMessage([&path] { TImportedRecording::read(path); });
     EXPECT_NE(message.find("EDF file " + path.toStdString() + ": "), std::string::npos) << message;
     EXPECT_NE(message.find(GetParam().message), std::string::npos) << message;
+}
+
+// An EDF+ file whose reserved field was blanked is plain EDF: its
+// annotation signal comes as a signal of another rate and length.
+TEST(PlainEdf, IsReadWithoutItsAnnotationSignal)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("plain.edf"));
+    QByteArray bytes = validEdf(path);
+    overwrite(bytes, 192, QByteArray(44, ' '));
+    ASSERT_TRUE(writeAll(path, bytes));
+    const TEdfFile file = TEdfFile::read(path);
+    ASSERT_EQ(file.channels.size(), 2u);
+    EXPECT_EQ(file.channels[1].samples.size(), 3000u);
+    EXPECT_EQ(TImportedRecording::read(path).recording().frameCount(), 3000);
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, EdfHeaderTest, ::testing::ValuesIn(Damages),

@@ -217,6 +217,22 @@ TEST_F(StudyFilesTest, DataFilesMustOpen)
     EXPECT_TRUE(TStudyFiles::loadStudyFile(path)) << "a bare magic is an empty beats file";
 }
 
+TEST_F(StudyFilesTest, BytesAppendedToTheBeatsFileAreRefusedNamingIt)
+{
+    const QString path = env.path("s.pxstudy");
+    ASSERT_TRUE(writeAll(path, QByteArray("PXSTUDY1") + DocumentJson));
+    writeDataFiles("s");
+    // One record's worth of 0xFF: every time NaN.
+    const int recordSize = 56 + 80 * 3;
+    QFile beats(env.path("s.pxbeats"));
+    ASSERT_TRUE(beats.open(QIODevice::Append));
+    ASSERT_EQ(beats.write(QByteArray(recordSize, '\xff')), recordSize);
+    beats.close();
+    QString refusal;
+    EXPECT_FALSE(TStudyFiles::loadStudyFile(path, &refusal));
+    EXPECT_TRUE(refusal.startsWith(env.path("s.pxbeats") + ": beat 1 has a window start")) << refusal.toStdString();
+}
+
 TEST_F(StudyFilesTest, EcgHeaderChecks)
 {
     const struct {
@@ -231,6 +247,10 @@ TEST_F(StudyFilesTest, EcgHeaderChecks)
         {R"({"ecg":{"sampleFormat":"short","samplingRate":1000,"resolution":16,)"
          R"("channels":["1","2","3","4","5","6","7","8","9","10","11","12","13","14","15","16","17"]}})", false},
         {R"({"ecg":{"sampleFormat":"short","samplingRate":-5,"resolution":16,"channels":["a"]}})", false},
+        {R"({"ecg":{"sampleFormat":"short","samplingRate":2147483647,"resolution":16,"gainMin":-1,"gainMax":1,)"
+         R"("channels":["a"]}})", false},
+        {R"({"ecg":{"sampleFormat":"short","samplingRate":1000,"resolution":16,"gainMin":-1e308,"gainMax":1e308,)"
+         R"("channels":["a"]}})", false},
         {R"({"ecg":{}})", false},
         {R"({"study":{"id":1}})", false},
         {R"({"ecg":)", false},
@@ -363,19 +383,53 @@ TEST(StagedFilesTest, AFailedMoveIntoPlacePutsEveryTargetBack)
     const QString study = env.path("s.pxstudy");
     ASSERT_TRUE(writeAll(ecg, "old ecg"));
     ASSERT_TRUE(writeAll(study, "old study"));
-    // The study file cannot be set aside: a folder holds the place.
-    ASSERT_TRUE(QDir().mkpath(study + ".part.old/x"));
     {
         TStagedFiles staged;
         staged.write(ecg, "new ecg");
         staged.write(beats, "new beats");
-        staged.write(study, "new study");
+        const QString temporary = staged.stage(study);
+        ASSERT_TRUE(writeAll(temporary, "new study"));
+        // The study file cannot be set aside: a folder holds the place.
+        ASSERT_TRUE(QDir().mkpath(temporary + ".old/x"));
         EXPECT_EQ(thrownMessage([&] { staged.commit(); }), "Cannot move " + study.toStdString() + " into place");
     }
     EXPECT_EQ(readAll(ecg), "old ecg");
     EXPECT_FALSE(QFile::exists(beats));
     EXPECT_EQ(readAll(study), "old study");
     EXPECT_EQ(QDir(env.base()).entryList(QDir::Files | QDir::Hidden), (QStringList{"s.pxecg", "s.pxstudy"}));
+}
+
+// Temporary files are made anew under names no one can foresee: a link
+// planted where a temporary could be is never written through; what a
+// killed writer left of a target is cleared by the next one; what is
+// written is its owner's only.
+TEST(StagedFilesTest, TemporariesFollowNoPlantedLinkAndNoneOutliveTheirWriter)
+{
+    TempStorageEnvironment env;
+    const QString victim = env.path("victim");
+    const QString target = env.path("r.pdf");
+    ASSERT_TRUE(writeAll(victim, "someone's file"));
+    ASSERT_TRUE(QFile::link(victim, target + ".part"));
+    // Left by a writer that was killed (no process has that id); being
+    // written by a running process; left by another computer.
+    const QString host = TStagedFiles::hostTag();
+    const QString stale = env.path(".r.pdf." + host + "-2147483646-0badf00d.part");
+    ASSERT_TRUE(writeAll(stale, "half a report"));
+    const QString running = ".r.pdf." + host + "-1-0badf00d.part";
+    ASSERT_TRUE(writeAll(env.path(running), "being written"));
+    const QString elsewhere = ".r.pdf.00000000-2147483646-0badf00d.part";
+    ASSERT_TRUE(writeAll(env.path(elsewhere), "being written elsewhere"));
+    {
+        TStagedFiles staged;
+        staged.write(target, "report");
+        staged.commit();
+    }
+    EXPECT_EQ(readAll(victim), "someone's file");
+    EXPECT_EQ(readAll(target), "report");
+    EXPECT_EQ(QFileInfo(target).permissions() & 0x0077, 0) << "readable by its owner only";
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_EQ(QDir(env.base()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{elsewhere, running, "r.pdf", "r.pdf.part", "victim"}));
 }
 
 } // namespace

@@ -202,6 +202,31 @@ TEST(WfdbHeader, ErrorsNameTheFileTheLineAndTheFault)
     }
 }
 
+// Numbers no recording has would wrap, overflow or turn samples into noise.
+TEST(WfdbHeader, NumbersBeyondThoseOfRecordingsAreRefusedNamingTheField)
+{
+    const struct {
+        const char* signalLine;
+        const char* message;
+    } cases[] = {
+        {"r.dat 16:4294967196 200", "line 2: the skew 4294967196 is beyond the range of a 32-bit value"},
+        {"r.dat 16:2147483648 200", "the skew 2147483648 is beyond"},
+        {"r.dat 16 nan", "line 2: the gain \"nan\" is not a number"},
+        {"r.dat 16 inf", "the gain \"inf\" is not a number"},
+        {"r.dat 16 1e-300", "line 2: the gain 1e-300 is outside the gains of recordings"},
+        {"r.dat 16 1e308", "the gain 1e308 is outside"},
+        {"r.dat 16 -200", "the gain -200 is outside"},
+        {"r.dat 16 200(4294967296)", "the baseline 4294967296 is beyond the range of a 32-bit value"},
+        {"r.dat 16 200 99", "the ADC resolution 99 is not 0 to 32 bits"},
+        {"r.dat 16 200 16 0 0 0 -5", "the block size -5 is negative"},
+    };
+    for (const auto& c : cases) {
+        const std::string text = std::string("r 1 360\n") + c.signalLine + "\n";
+        const std::string message = thrownMessage([&] { parse(text.c_str()); });
+        EXPECT_NE(message.find(c.message), std::string::npos) << c.signalLine << "\n  gave: " << message;
+    }
+}
+
 TEST(WfdbSampleFormat, Decodes212IncludingNegativeValuesAndAnOddLastSample)
 {
     const std::vector<int> values = {1, -1, 2047, -2048, 5, -300, 1000};

@@ -11,6 +11,8 @@
 #include <QSet>
 #include <QThread>
 
+#include "storage/TPrivateFiles.h"
+
 #include <unistd.h>
 
 #include <stdexcept>
@@ -47,10 +49,21 @@ QStringList outputNames(const QStringList& records)
     return names;
 }
 
+// Written whole or not at all, for the owner only. A save file buffers: a
+// full disk shows only when the buffer is handed over, which commit does
+// not check, so the flush is checked before.
 void writeFile(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written) {
+        TPrivateFiles::restrict(file);
+        written = file.write(bytes) == bytes.size() && file.flush();
+        if (!written)
+            file.cancelWriting();
+        written = file.commit() && written;
+    }
+    if (!written)
         throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()).toStdString());
 }
 
@@ -161,8 +174,6 @@ public:
             m_loop.exec();
         if (m_progress != nullptr && m_overwrite)
             std::fputc('\n', m_progress);
-        if (!m_writeError.isEmpty())
-            throw std::runtime_error(m_writeError.toStdString());
         writeFile(QDir(m_options.batchFolder).filePath(QStringLiteral("summary.csv")),
                   summaryCsv(m_records, m_names, m_outcomes));
     }
@@ -202,17 +213,20 @@ private:
             failure = errorOf(process);
         process.deleteLater();
         if (failure.isEmpty()) {
-            outcome.results = QJsonDocument::fromJson(output).object();
+            // A record whose document is not in the folder has failed.
             try {
                 writeFile(QDir(m_options.batchFolder).filePath(m_names[index] + QStringLiteral(".json")), output);
+                outcome.results = QJsonDocument::fromJson(output).object();
+                if (outcome.results.isEmpty())
+                    failure = QStringLiteral("the analysis gave no results");
             } catch (const std::exception& error) {
-                m_writeError = QString::fromLocal8Bit(error.what());
+                failure = QString::fromLocal8Bit(error.what());
             }
         }
         outcome.error = failure;
         ++m_finished;
         report(index);
-        if (m_next < m_records.size() && m_writeError.isEmpty())
+        if (m_next < m_records.size())
             startNext();
         else if (m_finished == m_next)
             m_loop.quit();
@@ -242,7 +256,6 @@ private:
     bool m_overwrite;
     int m_next = 0;
     int m_finished = 0;
-    QString m_writeError;
     QEventLoop m_loop;
     QObject m_owner; // parent of the running processes
 };

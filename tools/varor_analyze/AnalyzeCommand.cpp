@@ -14,6 +14,7 @@
 #include "report/TLatePotentialLimits.h"
 #include "report/TReportOptions.h"
 #include "storage/TBeatsFile.h"
+#include "storage/TDataFolderLock.h"
 #include "storage/TEcgFile.h"
 #include "storage/TExportRecord.h"
 #include "storage/TImportedRecording.h"
@@ -25,12 +26,15 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,23 +87,53 @@ InputKind inputKind(const QString& input)
                          .toStdString());
 }
 
-// The study being analysed, in a store of its own: a temporary one, the
-// user's (an imported record, or a study given by id) or none (a study
-// file read directly). A record that is imported leaves the user's store
-// again unless the whole run succeeds.
+// How long an import waits for the data folder while another program
+// holds it (another import of a batch, or the application).
+constexpr int LockWaitSeconds = 300;
+constexpr int LockRetryMilliseconds = 200;
+
+// The user's study store, waited for while another program holds its data
+// folder; the wait is told on the terminal.
+std::unique_ptr<TLocalStudyStore> openUserStore()
+{
+    QElapsedTimer waited;
+    waited.start();
+    bool told = false;
+    for (;;) {
+        try {
+            auto store = std::make_unique<TLocalStudyStore>(StoreFolder);
+            if (store->dataPath().empty())
+                throw std::runtime_error("The study store cannot be opened");
+            return store;
+        } catch (const TDataFolderLock::InUse& inUse) {
+            if (waited.elapsed() >= LockWaitSeconds * 1000)
+                throw;
+            if (!told)
+                std::fprintf(stderr, "%s; waiting up to %d s for it\n", inUse.what(), LockWaitSeconds);
+            told = true;
+            QThread::msleep(LockRetryMilliseconds);
+        }
+    }
+}
+
+// The study being analysed: a recording is recorded into a temporary
+// store of its own; a stored study is read from its file or opened in the
+// user's store. A recording to be imported goes into the user's store only
+// once the whole run has succeeded, as an archive is imported: a failed or
+// killed run leaves nothing there.
 class InputStudy
 {
 public:
     explicit InputStudy(const Options& options) : m_kind(inputKind(options.input)) {}
 
-    // Closes the study; an imported record that did not get through the
-    // whole run leaves the store again.
+    // Closes the study; an import that did not get through the whole run
+    // leaves the user's store again.
     ~InputStudy()
     {
         if (m_store && m_study)
             m_store->closeStudy(m_study);
-        if (m_store && m_discardedId >= 0)
-            m_store->deleteStudy(m_discardedId);
+        if (m_userStore && m_importedId >= 0 && !m_kept)
+            m_userStore->deleteStudy(m_importedId);
     }
 
     // Records, reads or opens the study of the input. Kept out of the
@@ -128,18 +162,29 @@ public:
     QString recordName() const { return m_recordName; }
     double inputRate() const { return m_inputRate; }
     QStringList leadsFound() const { return m_leadsFound; }
-    int importedId() const { return m_importedId; }
+    int importedId() const { return m_kept ? m_importedId : -1; }
 
-    // An imported study is saved with its analysis; it still leaves the
-    // store unless keep() follows.
+    // A recording to be imported is saved with its analysis and imported
+    // into the user's store; it leaves it again unless keep() follows. The
+    // study is closed then: nothing may use it any more.
     void save()
     {
-        if (m_discardedId >= 0)
-            m_store->saveStudy(m_study);
+        if (!m_import)
+            return;
+        m_store->saveStudy(m_study);
+        m_store->exportStudy(m_study->id(), m_temporary->path().toLocal8Bit().toStdString());
+        const QString archive = QStringLiteral("%1/%2.%3").arg(m_temporary->path(),
+                                                               fromUtf8(m_study->propertyValue("baseFilename")),
+                                                               QLatin1String(TLocalStudyStore::ArchiveExtension));
+        // One store at a time holds the process's database connection.
+        m_store->closeStudy(std::exchange(m_study, nullptr));
+        m_store.reset();
+        m_userStore = openUserStore();
+        m_importedId = m_userStore->importStudy(archive.toLocal8Bit().toStdString());
     }
 
     // The run succeeded: an imported study stays.
-    void keep() { m_importedId = std::exchange(m_discardedId, -1); }
+    void keep() { m_kept = true; }
 
 private:
     void recordRecording(const Options& options)
@@ -149,12 +194,14 @@ private:
         m_recordName = recording.header().recordName;
         m_inputRate = recording.header().samplingFrequency;
         m_leadsFound = recording.leadMap().foundLeadNames();
-        openStore(options.import);
+        m_import = options.import;
+        m_temporary = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<TLocalStudyStore>(StoreFolder, m_temporary->path());
+        if (m_store->dataPath().empty())
+            throw std::runtime_error("The study store cannot be opened");
         const QString now = QDateTime::currentDateTime().toString(QLatin1String(DateTimeFormat));
         TStudyInfo info = imported.studyInfo(now.toStdString());
         const int id = TStudyRecording::recordStudy(*m_store, recording.leads(), info);
-        if (options.import)
-            m_discardedId = id;
         // Opened again, as a study is reviewed after its recording.
         m_study = m_store->openStudy(id);
         if (!m_study)
@@ -165,16 +212,17 @@ private:
     {
         if (!QFileInfo::exists(path))
             throw std::runtime_error(QStringLiteral("Cannot open %1: no such file").arg(path).toStdString());
-        m_ownStudy = TStudyFiles::loadStudyFile(path);
+        QString refusal;
+        m_ownStudy = TStudyFiles::loadStudyFile(path, &refusal);
         if (!m_ownStudy)
-            throw std::runtime_error(QStringLiteral("Cannot read the study file %1").arg(path).toStdString());
+            throw std::runtime_error(QStringLiteral("Cannot read the study file %1: %2").arg(path, refusal).toStdString());
         m_study = m_ownStudy.get();
         describeStoredStudy();
     }
 
     void openUserStudy(int id)
     {
-        openStore(true);
+        m_store = openUserStore();
         m_study = m_store->openStudy(id);
         if (!m_study)
             throw std::runtime_error(
@@ -190,25 +238,15 @@ private:
             m_leadsFound << m_study->ecgFile()->channelName(lead);
     }
 
-    void openStore(bool userStore)
-    {
-        if (userStore) {
-            m_store = std::make_unique<TLocalStudyStore>(StoreFolder);
-        } else {
-            m_temporary = std::make_unique<QTemporaryDir>();
-            m_store = std::make_unique<TLocalStudyStore>(StoreFolder, m_temporary->path());
-        }
-        if (m_store->dataPath().empty())
-            throw std::runtime_error("The study store cannot be opened");
-    }
-
     InputKind m_kind;
+    bool m_import = false;
     std::unique_ptr<QTemporaryDir> m_temporary;
     std::unique_ptr<TLocalStudyStore> m_store;
+    std::unique_ptr<TLocalStudyStore> m_userStore; // an import's destination
     std::unique_ptr<TStudy> m_ownStudy;
     TStudy* m_study = nullptr;
-    int m_discardedId = -1; // an imported study until the run succeeds
     int m_importedId = -1;
+    bool m_kept = false;
     QString m_recordName;
     double m_inputRate = 0.0;
     QStringList m_leadsFound;
@@ -445,7 +483,7 @@ Options parse(const QStringList& arguments)
         options.inputs = parser.positionalArguments();
         if (options.inputs.isEmpty())
             throw UsageError("--batch needs at least one input: records or folders of records");
-        for (const char* single : {"beats", "annotations", "report", "export", "import"}) {
+        for (const char* single : {"beats", "annotations", "report", "export"}) {
             if (parser.isSet(QString::fromLatin1(single)))
                 throw UsageError(QStringLiteral("--%1 is for one input, not for --batch").arg(QLatin1String(single))
                                      .toStdString());
@@ -467,8 +505,10 @@ Options parse(const QStringList& arguments)
     if (!options.exportFile.isEmpty() && !TStudyExport::formatOf(options.exportFile))
         throw UsageError("--export takes a file ending in .edf, .bdf, .hea or .xml");
     options.import = parser.isSet(QStringLiteral("import"));
-    if (options.import && inputKind(options.input) != InputKind::Recording)
-        throw UsageError("--import takes a WFDB record or an EDF or BDF file");
+    for (const QString& input : options.batchFolder.isEmpty() ? QStringList{options.input} : options.inputs) {
+        if (options.import && !QFileInfo(input).isDir() && inputKind(input) != InputKind::Recording)
+            throw UsageError("--import takes WFDB records or EDF or BDF files");
+    }
     return options;
 }
 
@@ -482,13 +522,17 @@ QStringList recordArguments(const Options& options, const QString& input)
     add("cutoff", options.cutoff);
     add("las-threshold", options.lasThreshold);
     add("rms-duration", options.rmsDuration);
+    if (options.import)
+        arguments << QStringLiteral("--import");
     return arguments << input;
 }
 
-QJsonObject run(const Options& options)
+namespace {
+
+// The results of the input's study as one document, with the files asked
+// for staged; the study's analysis ends with it.
+QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFiles& staged)
 {
-    InputStudy input(options);
-    input.open(options);
     TStudy& study = input.study();
     const TEcgFile& ecg = *study.ecgFile();
     const int rate = ecg.samplingRate();
@@ -535,12 +579,22 @@ QJsonObject run(const Options& options)
         files.emplace_back(options.annotationsFile, beatAnnotations(*study.beatsFile(), input.inputRate()));
     if (!options.reportFile.isEmpty())
         files.emplace_back(options.reportFile, reportPdf(study, analysis.latePotentials()));
-    // The files asked for are made first and reach their places together.
-    TStagedFiles staged;
     for (const auto& [path, bytes] : files)
         staged.write(path, bytes);
     if (!options.exportFile.isEmpty())
         TStudyExport::stage(staged, study, analysis, options.exportFile);
+    return json;
+}
+
+} // namespace
+
+QJsonObject run(const Options& options)
+{
+    InputStudy input(options);
+    input.open(options);
+    // The files asked for are made first and reach their places together.
+    TStagedFiles staged;
+    QJsonObject json = analyse(input, options, staged);
     // Every write that can fail comes before the outputs are moved into
     // place, and moving them is undone as a whole when one cannot be.
     input.save();

@@ -25,7 +25,18 @@ namespace {
 
 // Relative weights of the kinds, in Kind order: the storage cases are
 // quick, the recordings go through the whole acquisition pipeline.
-constexpr int KindWeights[] = {20, 8, 24, 2, 18, 12, 10, 6};
+constexpr int KindWeights[] = {20, 8, 24, 2, 18, 12, 10, 6, 10, 4, 8, 4, 6};
+// Values an ECG file header may not state: rates, resolutions and ranges
+// of no recording.
+const char* const ExtremeEcgHeaderFields[][2] = {
+    {"\"samplingRate\":1000", "\"samplingRate\":2147483647"},
+    {"\"samplingRate\":1000", "\"samplingRate\":1e308"},
+    {"\"resolution\":16", "\"resolution\":2147483647"},
+    {"\"gainMax\":300", "\"gainMax\":1e308"},
+    {"\"gainMin\":-300", "\"gainMin\":300"},
+};
+// Rows a beats list may never hold: times that are no times.
+const char* const GarbageRows[] = {"nan", "inf", "-9223372036854775808"};
 
 QByteArray readFile(const QString& path)
 {
@@ -89,15 +100,17 @@ FuzzCase::FuzzCase(int number, unsigned seed, const FuzzSeeds& seeds, const QStr
 
 QString FuzzCase::kindName(Kind kind)
 {
-    static const char* const names[] = {"study file", "index", "archive", "archive bomb", "WFDB record",
-                                        "EDF file", "study analysis", "special file"};
+    static const char* const names[] = {"study file",     "index",         "archive",      "archive bomb",
+                                        "WFDB record",    "EDF file",      "study analysis", "special file",
+                                        "extreme header", "plain EDF",     "appended bytes", "planted link",
+                                        "reused id"};
     return QLatin1String(names[int(kind)]);
 }
 
 bool FuzzCase::usesDataFolder() const
 {
     return m_kind == Kind::StudyFile || m_kind == Kind::Index || m_kind == Kind::Archive || m_kind == Kind::Bomb
-           || m_import;
+           || m_kind == Kind::ReusedId || m_import || m_exports;
 }
 
 void FuzzCase::copySeedDataFolder() const
@@ -134,6 +147,24 @@ void FuzzCase::prepare(const QString& analyzer, const QString& self, QString& pr
     case Kind::StudyAnalysis:
         input = prepareStudyFile();
         break;
+    case Kind::ExtremeHeader:
+        input = prepareExtremeHeader();
+        break;
+    case Kind::PlainEdf:
+        input = m_folder + QStringLiteral("/input/rec.edf");
+        writeFile(input, m_mutator.chance(70) ? FuzzMutator::plainEdf(readFile(m_seeds.edf()))
+                                              : m_mutator.mutateEdf(FuzzMutator::plainEdf(readFile(m_seeds.edf()))));
+        break;
+    case Kind::AppendedGarbage:
+        input = prepareGarbage();
+        break;
+    case Kind::PlantedLink:
+        input = preparePlantedLinks(storeCommand);
+        break;
+    case Kind::ReusedId:
+        input = prepareReusedId();
+        storeCommand = true;
+        break;
     case Kind::SpecialFile:
     case Kind::KindCount:
         input = prepareSpecialFile(storeCommand);
@@ -143,15 +174,27 @@ void FuzzCase::prepare(const QString& analyzer, const QString& self, QString& pr
         copySeedDataFolder();
     if (storeCommand) {
         program = self;
-        arguments = input.endsWith(QLatin1String(".pxz"))
-                        ? QStringList{QStringLiteral("--store-import"), home, input, m_folder + QStringLiteral("/shared")}
-                        : QStringList{QStringLiteral("--store-open"), home};
+        const QString shared = m_folder + QStringLiteral("/shared");
+        if (m_exports)
+            arguments = QStringList{QStringLiteral("--store-export"), home, shared, QString::number(m_seeds.idA())};
+        else if (m_kind == Kind::ReusedId)
+            arguments = QStringList{QStringLiteral("--store-import-keep"), home, input, shared};
+        else if (input.endsWith(QLatin1String(".pxz")))
+            arguments = QStringList{QStringLiteral("--store-import"), home, input, shared};
+        else
+            arguments = QStringList{QStringLiteral("--store-open"), home};
         return;
     }
     program = analyzer;
-    arguments = QStringList{input, QStringLiteral("--beats"), m_folder + QStringLiteral("/out/beats.csv")};
+    const QString out = m_folder + QStringLiteral("/out/");
+    arguments = QStringList{input, QStringLiteral("--beats"), out + QStringLiteral("beats.csv")};
     if (m_import)
         arguments << QStringLiteral("--import");
+    if (m_kind == Kind::AppendedGarbage)
+        arguments << QStringLiteral("--annotations") << out + QStringLiteral("beats.atr") << QStringLiteral("--export")
+                  << out + (m_mutator.chance(50) ? QStringLiteral("x.edf") : QStringLiteral("x.hea"));
+    if (m_kind == Kind::PlantedLink)
+        arguments << QStringLiteral("--report") << out + QStringLiteral("r.pdf");
 }
 
 // One of study A's three files damaged, in the data folder (opened by the
@@ -247,6 +290,14 @@ QByteArray FuzzCase::hostileArchive()
     return bytes;
 }
 
+void FuzzCase::copyRecord() const
+{
+    for (const QString& name : QDir(m_seeds.folder()).entryList({QStringLiteral("rec.*")}, QDir::Files)) {
+        if (!name.endsWith(QLatin1String(".edf")))
+            QFile::copy(m_seeds.folder() + QLatin1Char('/') + name, m_folder + QStringLiteral("/input/") + name);
+    }
+}
+
 QString FuzzCase::prepareRecording(bool edf)
 {
     const QString input = m_folder + QStringLiteral("/input/");
@@ -254,10 +305,7 @@ QString FuzzCase::prepareRecording(bool edf)
         writeFile(input + QStringLiteral("rec.edf"), m_mutator.mutateEdf(readFile(m_seeds.edf())));
         return input + QStringLiteral("rec.edf");
     }
-    for (const QString& name : QDir(m_seeds.folder()).entryList({QStringLiteral("rec.*")}, QDir::Files)) {
-        if (!name.endsWith(QLatin1String(".edf")))
-            QFile::copy(m_seeds.folder() + QLatin1Char('/') + name, input + name);
-    }
+    copyRecord();
     if (m_mutator.chance(60)) {
         writeFile(input + QStringLiteral("rec.hea"), m_mutator.mutateFields(readFile(input + QStringLiteral("rec.hea"))));
     } else {
@@ -299,6 +347,144 @@ QString FuzzCase::prepareSpecialFile(bool& storeCommand)
     return path;
 }
 
+void FuzzCase::copyStudyA(const QString& folder) const
+{
+    for (const char* extension : TStudyFiles::StudyFileExtensions) {
+        const QString name = QStringLiteral("/%1.%2").arg(m_seeds.baseA(), QLatin1String(extension));
+        writeFile(folder + name, readFile(m_seeds.dataFolder() + name));
+    }
+}
+
+// A WFDB record, an EDF file or a study's ECG header stating a value no
+// recording has.
+QString FuzzCase::prepareExtremeHeader()
+{
+    const QString input = m_folder + QStringLiteral("/input");
+    switch (m_mutator.below(3)) {
+    case 0:
+        copyRecord();
+        writeFile(input + QStringLiteral("/rec.hea"), m_mutator.extremeWfdbHeader(readFile(m_seeds.recordHeader())));
+        return input + QStringLiteral("/rec.hea");
+    case 1:
+        writeFile(input + QStringLiteral("/rec.edf"), m_mutator.extremeEdf(readFile(m_seeds.edf())));
+        return input + QStringLiteral("/rec.edf");
+    default: {
+        copyStudyA(input);
+        const QString ecg = QStringLiteral("%1/%2.%3").arg(input, m_seeds.baseA(), QLatin1String(TStudyFiles::EcgExtension));
+        QByteArray bytes = readFile(ecg);
+        const auto& field = ExtremeEcgHeaderFields[m_mutator.below(int(std::size(ExtremeEcgHeaderFields)))];
+        QByteArray header = bytes.left(TEcgFile::DefaultHeaderSize).replace(field[0], field[1]);
+        header = header.left(TEcgFile::DefaultHeaderSize);
+        bytes.replace(0, header.size(), header);
+        writeFile(ecg, bytes);
+        return QStringLiteral("%1/%2.%3").arg(input, m_seeds.baseA(), QLatin1String(TStudyFiles::StudyExtension));
+    }
+    }
+}
+
+// Study A with bytes appended to one of its files (most often the beats
+// file), analysed with every output that reads its beats.
+QString FuzzCase::prepareGarbage()
+{
+    const QString input = m_folder + QStringLiteral("/input");
+    copyStudyA(input);
+    const int which = m_mutator.chance(70) ? 2 : m_mutator.below(2);
+    const int units[] = {64, 2 * 14, 56 + 80 * 14};
+    const QString target = QStringLiteral("%1/%2.%3").arg(input, m_seeds.baseA(),
+                                                         QLatin1String(TStudyFiles::StudyFileExtensions[which]));
+    writeFile(target, m_mutator.appendGarbage(readFile(target), units[which]));
+    return QStringLiteral("%1/%2.%3").arg(input, m_seeds.baseA(), QLatin1String(TStudyFiles::StudyExtension));
+}
+
+QString FuzzCase::outsidePath(const char* name) const
+{
+    return QDir(m_folder).absoluteFilePath(QStringLiteral("../../outside/%1-%2").arg(QLatin1String(name)).arg(m_number));
+}
+
+// Links planted where a writer might put its temporary files, aimed
+// outside the case: an export of study A to the shared folder, or the
+// outputs of an analysis. Whatever they lead to must stay untouched.
+QString FuzzCase::preparePlantedLinks(bool& storeCommand)
+{
+    if (m_mutator.chance(40)) {
+        m_exports = true;
+        storeCommand = true;
+        const QString archive = m_folder + QStringLiteral("/shared/") + m_seeds.baseA() + QStringLiteral(".pxz");
+        QFile::link(outsidePath("archive"), archive + QStringLiteral(".part"));
+        QFile::link(outsidePath("archive-tmp"), archive + QStringLiteral(".tmp"));
+        return archive;
+    }
+    const QString out = m_folder + QStringLiteral("/out/");
+    for (const char* name : {"beats.csv", "r.pdf"}) {
+        QFile::link(outsidePath(name), out + QLatin1String(name) + QStringLiteral(".part"));
+        QFile::link(outsidePath("hidden"), out + QLatin1Char('.') + QLatin1String(name) + QStringLiteral(".part"));
+    }
+    copyRecord();
+    return m_folder + QStringLiteral("/input/rec.hea");
+}
+
+// Study A's own archive, its study changed and claiming to be exported in
+// the far future; or naming other files inside than the archive does; or
+// reusing study B's id under A's file names. The local studies stay as
+// they are unless the operator chooses (here: never).
+QByteArray FuzzCase::studyOfA(const std::function<void(QJsonObject&)>& change) const
+{
+    QJsonDocument document;
+    const QString path = m_folder + QStringLiteral("/tmp/a.pxstudy");
+    writeFile(path, member(m_seeds.archive(), "pxstudy"));
+    TStudyFiles::readStudyDocument(path, document);
+    QJsonObject root = document.object();
+    change(root);
+    return QByteArray(TStudyFiles::StudyMagic) + TStudyFiles::compress(TStudyJson::compact(root));
+}
+
+QString FuzzCase::prepareReusedId()
+{
+    QJsonObject info = QJsonDocument::fromJson(member(m_seeds.archive(), "info")).object();
+    info.insert(QStringLiteral("exportDateTime"), QStringLiteral("99991231235959"));
+    const auto edit = [](const char* key, const QJsonValue& value) {
+        return [key, value](QJsonObject& root) {
+            QJsonObject study = root.value(QStringLiteral("study")).toObject();
+            study.insert(QLatin1String(key), value);
+            root.insert(QStringLiteral("study"), study);
+        };
+    };
+    QByteArray study;
+    switch (m_mutator.below(3)) {
+    case 0:
+        study = studyOfA(edit("conclusion", QStringLiteral("replaced from outside")));
+        break;
+    case 1:
+        study = studyOfA(edit("baseFilename", m_seeds.baseB()));
+        break;
+    default:
+        study = studyOfA(edit("id", m_seeds.idB()));
+        break;
+    }
+    const QString archive = m_folder + QStringLiteral("/shared/") + m_seeds.baseA() + QStringLiteral(".pxz");
+    QZipFileCreator zip(archive);
+    zip.setComment(QLatin1String(TLocalStudyStore::ArchiveComment));
+    zip.addData(study, QStringLiteral("pxstudy"));
+    zip.addData(member(m_seeds.archive(), "pxecg"), QStringLiteral("pxecg"));
+    zip.addData(member(m_seeds.archive(), "pxbeats"), QStringLiteral("pxbeats"));
+    zip.addData(TStudyJson::compact(info), QStringLiteral("info"));
+    zip.close();
+    return archive;
+}
+
+bool FuzzCase::localStudiesChanged() const
+{
+    const QString folder = m_folder + QStringLiteral("/home/") + QLatin1String(FuzzSeeds::FolderName);
+    for (const QString& base : {m_seeds.baseA(), m_seeds.baseB()}) {
+        for (const char* extension : TStudyFiles::StudyFileExtensions) {
+            const QString name = QStringLiteral("/%1.%2").arg(base, QLatin1String(extension));
+            if (readFile(folder + name) != readFile(m_seeds.dataFolder() + name))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool FuzzCase::studyLost(int id, int samples) const
 {
     TLocalStudyStore store(FuzzSeeds::FolderName, m_folder + QStringLiteral("/home"));
@@ -328,6 +514,24 @@ FuzzCase::Verdict FuzzCase::judge(const FuzzRunner::Outcome& outcome, qint64 mem
         } catch (const std::exception& error) {
             verdict.lost = true;
             verdict.detail = QString::fromUtf8(error.what());
+        }
+    }
+    const bool succeeded = outcome.ending == FuzzRunner::Ending::Exited && outcome.exitCode == 0;
+    if (m_kind == Kind::ReusedId && localStudiesChanged()) {
+        verdict.lost = true;
+        verdict.detail = QStringLiteral("a local study was replaced unasked");
+    }
+    if (m_kind == Kind::ExtremeHeader && succeeded) {
+        verdict.accepted = true;
+        verdict.detail = QStringLiteral("a header no recording has was taken in");
+    }
+    if (m_kind == Kind::AppendedGarbage && succeeded) {
+        const QByteArray beats = readFile(m_folder + QStringLiteral("/out/beats.csv"));
+        for (const char* row : GarbageRows) {
+            if (beats.contains(row)) {
+                verdict.accepted = true;
+                verdict.detail = QStringLiteral("the beats list holds \"%1\"").arg(QLatin1String(row));
+            }
         }
     }
     if (verdict.detail.isEmpty())

@@ -3,8 +3,11 @@
 #include "FuzzMutator.h"
 #include "FuzzRunner.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class FuzzSeeds;
 
@@ -16,14 +19,18 @@ class FuzzSeeds;
 class FuzzCase
 {
 public:
-    enum class Kind { StudyFile, Index, Archive, Bomb, Wfdb, Edf, StudyAnalysis, SpecialFile, KindCount };
+    enum class Kind {
+        StudyFile, Index, Archive, Bomb, Wfdb, Edf, StudyAnalysis, SpecialFile,
+        ExtremeHeader, PlainEdf, AppendedGarbage, PlantedLink, ReusedId, KindCount
+    };
 
     struct Verdict
     {
         bool crashed = false;
         bool hung = false;
         bool memory = false;
-        bool lost = false;
+        bool lost = false;      // a study gone, unreadable or replaced unasked
+        bool accepted = false;  // an input that must be refused taken in, or garbage written out
         QString detail;  // what went wrong, for the report
     };
 
@@ -46,9 +53,18 @@ private:
     QString prepareStudyFile();
     QString prepareIndex();
     QString prepareArchive();
+    void copyRecord() const;
     QString prepareRecording(bool edf);
     QString prepareSpecialFile(bool& storeCommand);
+    QString prepareExtremeHeader();
+    QString prepareGarbage();
+    QString preparePlantedLinks(bool& storeCommand);
+    QString prepareReusedId();
+    void copyStudyA(const QString& folder) const;
     QByteArray hostileArchive();
+    QByteArray studyOfA(const std::function<void(QJsonObject&)>& change) const;
+    QString outsidePath(const char* name) const;
+    bool localStudiesChanged() const;
     bool studyLost(int id, int samples) const;
 
     int m_number;
@@ -57,4 +73,5 @@ private:
     QString m_folder;
     Kind m_kind;
     bool m_import = false;
+    bool m_exports = false;  // a store command exporting study A
 };

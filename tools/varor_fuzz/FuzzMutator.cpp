@@ -18,6 +18,23 @@ constexpr EdfField EdfFields[] = {{184, 8}, {236, 8}, {244, 8}, {252, 4}};
 // ns signals: physical min/max, digital min/max (8 wide) and samples per
 // record (8 wide), counted in blocks of ns entries.
 constexpr int EdfSignalFieldBlocks[] = {104, 112, 120, 128, 216};
+constexpr int EdfReservedOffset = 192;
+constexpr int EdfReservedWidth = 44;
+constexpr int EdfDurationOffset = 244;
+// Physical minimum and maximum, in blocks of ns entries.
+constexpr int EdfPhysicalBlocks[] = {104, 112};
+
+// Values that no field of a recording's header may hold.
+const char* const ExtremeGains[] = {"nan", "inf", "-inf", "1e-300", "1e308", "-200"};
+const char* const ExtremeOffsets[] = {"4294967196", "2147483648", "4294967295", "99999999999"};
+const char* const ExtremeBaselines[] = {"99999999999", "-99999999999", "4294967296"};
+const char* const ExtremeEdfNumbers[] = {"1e308", "-1e308", "nan", "inf"};
+
+template <std::size_t N>
+QByteArray pick(FuzzMutator& mutator, const char* const (&values)[N])
+{
+    return QByteArray(values[mutator.below(int(N))]);
+}
 
 } // namespace
 
@@ -104,6 +121,70 @@ QByteArray FuzzMutator::mutateFields(const QByteArray& text)
     }
     }
     return lines.join('\n');
+}
+
+QByteArray FuzzMutator::extremeWfdbHeader(const QByteArray& text)
+{
+    QList<QByteArray> lines = text.split('\n');
+    // A signal line: after the record line, not a comment.
+    QList<int> signalLines;
+    for (int i = 1; i < lines.size(); ++i) {
+        if (!lines[i].startsWith('#') && lines[i].split(' ').size() >= 3)
+            signalLines << i;
+    }
+    if (signalLines.isEmpty())
+        return text;
+    const int line = signalLines[below(int(signalLines.size()))];
+    QList<QByteArray> fields = lines[line].split(' ');
+    switch (below(3)) {
+    case 0:
+        fields[2] = pick(*this, ExtremeGains);
+        break;
+    case 1:
+        fields[1] += (chance(50) ? ":" : "+") + pick(*this, ExtremeOffsets);
+        break;
+    default:
+        fields[2] += "(" + pick(*this, ExtremeBaselines) + ")";
+        break;
+    }
+    lines[line] = fields.join(' ');
+    return lines.join('\n');
+}
+
+QByteArray FuzzMutator::extremeEdf(const QByteArray& file)
+{
+    if (file.size() < 256)
+        return file;
+    QByteArray bytes = file;
+    const int signals = std::max(1, bytes.mid(252, 4).trimmed().toInt());
+    int offset = EdfDurationOffset;
+    if (chance(70))
+        offset = 256 + EdfPhysicalBlocks[below(2)] * signals + 8 * below(signals);
+    QByteArray value = pick(*this, ExtremeEdfNumbers);
+    value.append(QByteArray(8 - value.size(), ' '));
+    if (offset + 8 <= bytes.size())
+        bytes.replace(offset, 8, value);
+    return bytes;
+}
+
+QByteArray FuzzMutator::plainEdf(QByteArray file)
+{
+    if (file.size() >= EdfReservedOffset + EdfReservedWidth)
+        file.replace(EdfReservedOffset, EdfReservedWidth, QByteArray(EdfReservedWidth, ' '));
+    return file;
+}
+
+QByteArray FuzzMutator::appendGarbage(QByteArray bytes, int unit)
+{
+    const int count = chance(50) ? unit * (1 + below(3)) : 1 + below(4 * unit);
+    switch (below(3)) {
+    case 0:
+        return bytes.append(QByteArray(count, char(0xff)));
+    case 1:
+        return bytes.append(QByteArray(count, '\0'));
+    default:
+        return bytes.append(randomBytes(count));
+    }
 }
 
 QByteArray FuzzMutator::mutateEdf(const QByteArray& file)

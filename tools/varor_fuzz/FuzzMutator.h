@@ -32,6 +32,19 @@ public:
     // A value meant to break a parser: zero, negative, huge, not a number.
     QByteArray hostileNumber();
 
+    // Header values no recording has, which must be refused, never taken
+    // in: a WFDB signal line with an extreme or non-finite gain, a skew or
+    // byte offset beyond any file, a baseline beyond 32 bits; an EDF file
+    // with such a physical range or record duration.
+    QByteArray extremeWfdbHeader(const QByteArray& text);
+    QByteArray extremeEdf(const QByteArray& file);
+    // An EDF+ file made plain EDF: its reserved field ("EDF+C") blanked,
+    // so that its annotation signal reads as a signal of another rate.
+    static QByteArray plainEdf(QByteArray file);
+    // Bytes appended to a file: a run of 0xFF, of zeros or random bytes,
+    // as a copy that went on too long or a foreign tail leaves them.
+    QByteArray appendGarbage(QByteArray bytes, int unit);
+
 private:
     QByteArray randomBytes(int count);
 

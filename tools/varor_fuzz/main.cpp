@@ -73,8 +73,9 @@ int storeOpen(const QString& home)
 }
 
 // Lists the shared folder and imports the archive as an operator who
-// chooses to replace a changed local copy would, then reviews the study.
-int storeImport(const QString& home, const QString& archive, const QString& shared)
+// chooses to replace a changed local copy would (or, with `keepLocal`, to
+// keep it), then reviews the study.
+int storeImport(const QString& home, const QString& archive, const QString& shared, bool keepLocal)
 {
     TLocalStudyStore store(FuzzSeeds::FolderName, home);
     store.listArchives(shared.toLocal8Bit().toStdString());
@@ -83,6 +84,8 @@ int storeImport(const QString& home, const QString& archive, const QString& shar
     try {
         id = store.importStudy(path);
     } catch (const TImportConflict&) {
+        if (keepLocal)
+            return 0;
         id = store.importStudyReplacing(path);
     }
     if (TStudy* study = store.openStudy(id)) {
@@ -92,12 +95,24 @@ int storeImport(const QString& home, const QString& archive, const QString& shar
     return 0;
 }
 
+// Exports a study of the data folder into the shared folder.
+int storeExport(const QString& home, const QString& shared, int id)
+{
+    TLocalStudyStore store(FuzzSeeds::FolderName, home);
+    store.exportStudy(id, shared.toLocal8Bit().toStdString());
+    return 0;
+}
+
 int runChild(const QStringList& arguments)
 {
     try {
-        if (arguments.value(1) == QLatin1String("--store-open"))
+        const QString command = arguments.value(1);
+        if (command == QLatin1String("--store-open"))
             return storeOpen(arguments.value(2));
-        return storeImport(arguments.value(2), arguments.value(3), arguments.value(4));
+        if (command == QLatin1String("--store-export"))
+            return storeExport(arguments.value(2), arguments.value(3), arguments.value(4).toInt());
+        return storeImport(arguments.value(2), arguments.value(3), arguments.value(4),
+                           command == QLatin1String("--store-import-keep"));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "varor-fuzz: %s\n", error.what());
         return FailureExit;
@@ -148,6 +163,7 @@ struct Tally
     int hangs = 0;
     int memory = 0;
     int lost = 0;
+    int accepted = 0;
     int outside = 0;
 };
 
@@ -218,7 +234,8 @@ void FuzzRun::finishCase(Running& slot)
     count(verdict.hung, &Tally::hangs, "hang");
     count(verdict.memory, &Tally::memory, "memory blow-up");
     count(verdict.lost, &Tally::lost, "study lost");
-    const bool failed = verdict.crashed || verdict.hung || verdict.memory || verdict.lost;
+    count(verdict.accepted, &Tally::accepted, "garbage accepted");
+    const bool failed = verdict.crashed || verdict.hung || verdict.memory || verdict.lost || verdict.accepted;
     if (!failed && !m_options.keepAll)
         QDir(slot.fuzzCase->folder()).removeRecursively();
     slot.fuzzCase.reset();
@@ -271,14 +288,18 @@ int FuzzRun::run()
     }
     m_total.outside = writesOutside();
 
-    std::printf("\n%-16s %6s %8s %7s %5s %6s %5s\n", "kind", "cases", "refused", "crashes", "hangs", "memory", "lost");
+    std::printf("\n%-16s %6s %8s %7s %5s %6s %5s %8s\n", "kind", "cases", "refused", "crashes", "hangs", "memory",
+                "lost", "accepted");
+    const auto row = [](const char* name, const Tally& tally) {
+        std::printf("%-16s %6d %8d %7d %5d %6d %5d %8d\n", name, tally.cases, tally.refused, tally.crashes, tally.hangs,
+                    tally.memory, tally.lost, tally.accepted);
+    };
     for (const auto& [kind, tally] : m_byKind)
-        std::printf("%-16s %6d %8d %7d %5d %6d %5d\n", qPrintable(FuzzCase::kindName(kind)), tally.cases, tally.refused,
-                    tally.crashes, tally.hangs, tally.memory, tally.lost);
-    std::printf("%-16s %6d %8d %7d %5d %6d %5d\n", "all", m_total.cases, m_total.refused, m_total.crashes,
-                m_total.hangs, m_total.memory, m_total.lost);
+        row(qPrintable(FuzzCase::kindName(kind)), tally);
+    row("all", m_total);
     std::printf("writes outside the case folders: %d\nseconds: %.0f\n", m_total.outside, elapsed.elapsed() / 1000.0);
-    const int faults = m_total.crashes + m_total.hangs + m_total.memory + m_total.lost + m_total.outside;
+    const int faults =
+        m_total.crashes + m_total.hangs + m_total.memory + m_total.lost + m_total.accepted + m_total.outside;
     return faults == 0 ? 0 : FailureExit;
 }
 
