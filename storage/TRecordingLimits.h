@@ -14,6 +14,10 @@ namespace TRecordingLimits {
 
 constexpr double MaximumHours = 2.0;
 constexpr double MaximumSeconds = MaximumHours * 3600.0;
+// The longest study a workstation records live and an archive may carry:
+// a day. Its files are written and copied piece by piece, never held whole,
+// so this only bounds what an archive member may inflate to.
+constexpr double MaximumStudySeconds = 24.0 * 3600.0;
 // Samples of all signals together: 12 leads at 1000 Hz for 55 minutes.
 constexpr double MaximumSamples = 40e6;
 

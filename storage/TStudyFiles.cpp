@@ -317,14 +317,14 @@ qint64 maximumEcgFileSize(const QByteArray& headerArea, QString* refusal)
             *refusal = header.what;
         return -1;
     }
-    const double frames = std::ceil(TRecordingLimits::MaximumSeconds * header.samplingRate);
+    const double frames = std::ceil(TRecordingLimits::MaximumStudySeconds * header.samplingRate);
     return TEcgFile::DefaultHeaderSize + qint64(frames) * 2 * header.channels.size();
 }
 
 qint64 maximumBeatsFileSize(const QByteArray& ecgHeaderArea)
 {
     const EcgHeader header = parseEcgHeader(ecgHeaderArea.mid(6, TEcgFile::DefaultHeaderSize - 6));
-    const qint64 beats = qint64(TRecordingLimits::MaximumSeconds * MaximumBeatsPerSecond);
+    const qint64 beats = qint64(TRecordingLimits::MaximumStudySeconds * MaximumBeatsPerSecond);
     return TBeatsFile::DefaultHeaderSize + beats * TBeatStore::slotSize(std::max(1, int(header.channels.size())));
 }
 

@@ -71,8 +71,8 @@ std::unique_ptr<TEcgFile> openEcgFile(const QString& path, QString* refusal = nu
 // that every record is a beat of the channel set's recording, or null.
 std::unique_ptr<TBeatsFile> openBeatsFile(const TSignal* channelSet, const QString& path, QString* refusal = nullptr);
 // The largest size an ECG file with this header area (its first bytes at
-// least up to the end of the JSON) may have: a recording of the longest
-// length taken in, at the header's rate and channels; -1 when the header
+// least up to the end of the JSON) may have: a study of the longest length
+// recorded (a day), at the header's rate and channels; -1 when the header
 // is refused (`refusal` says why).
 qint64 maximumEcgFileSize(const QByteArray& headerArea, QString* refusal = nullptr);
 // The largest size of the beats file of such a recording.

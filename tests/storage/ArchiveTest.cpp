@@ -457,10 +457,10 @@ TEST_F(ArchiveTest, AMemberBeyondWhatItsHeaderAllowsIsRefused)
 {
     const TStudyInfo info = exportedStudy();
     const QString archive = archivePath(info);
-    // One lead at 50 Hz: the longest recording taken in holds 0.72 MB.
+    // One lead at 50 Hz: a day of it, the longest study, holds 8.64 MB.
     QByteArray ecg = R"(PXECG1{"ecg":{"sampleFormat":"short","samplingRate":50,"resolution":16,)"
                      R"("gainMin":-300,"gainMax":300,"channels":["I"]}})";
-    ecg += QByteArray(4096 - ecg.size(), '\0') + QByteArray(2 << 20, '\0');
+    ecg += QByteArray(4096 - ecg.size(), '\0') + QByteArray(9 << 20, '\0');
     makeArchive(shared + "/inflated.pxz", "PXZIP1",
                 {{"pxstudy", member(archive, "pxstudy")}, {"pxecg", ecg},
                  {"pxbeats", member(archive, "pxbeats")}, {"info", member(archive, "info")}});
