@@ -4,6 +4,7 @@
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
+#include "pipeline/TStudyLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "pipeline/TStudyExport.h"
@@ -469,7 +470,7 @@ QJsonObject run(const Options& options)
     const QString marksLead = settleMarks(analysis, study);
     settleLatePotentials(analysis, options, input.isRecording(), rate);
     const TLatePotentialsAssessment assessment =
-        TLatePotentialsAssessment::assess(analysis.latePotentials(), TLatePotentialLimits::fromSettings());
+        TStudyLatePotentials::assess(study, analysis.latePotentials(), TLatePotentialLimits::fromSettings());
 
     const BeatCounts beats = countBeats(*study.beatsFile());
     const double meanRr = analysis.recordingMeanRr();
