@@ -6,6 +6,7 @@
 #include "display/TEcgPaper.h"
 #include "display/TGridCache.h"
 
+#include "analysis/TElectrodeOff.h"
 #include "analysis/TSignalGaps.h"
 
 #include <QVector>
@@ -52,6 +53,11 @@ public:
     // The joins of the recording (TSignalGaps); none by default.
     void setGaps(const std::vector<TSignalGaps::Gap>& gaps);
     const std::vector<TSignalGaps::Gap>& gaps() const { return m_gaps; }
+    // Where electrodes were off (TElectrodeOff); none by default.
+    void setElectrodesOff(const std::vector<TElectrodeOff::Interval>& intervals);
+    // The leads the recording lacks, labelled "not recorded" on their
+    // flat trace; none by default.
+    void setLeadsNotRecorded(const QVector<int>& leads);
 
     // Paper speed in mm/s.
     void setSpeed(double speed);
@@ -147,6 +153,11 @@ private:
     void drawTimeRuler(QPainter& painter, const Layout& layout) const;
     void drawBeatTicks(QPainter& painter, const Layout& layout) const;
     void drawGaps(QPainter& painter, const Layout& layout) const;
+    void drawElectrodesOff(QPainter& painter, const Layout& layout) const;
+    void drawLeadsNotRecorded(QPainter& painter, const Layout& layout) const;
+    // A label in a box at `x` (its left edge), or ending at `x` where the
+    // signal area would cut it.
+    void drawPlate(QPainter& painter, const Layout& layout, double x, double y, const QString& text) const;
     void drawCaliper(QPainter& painter, const Layout& layout);
     QPointF caliperPoint(const Layout& layout, const std::vector<double>& beat, int index) const;
 
@@ -155,6 +166,8 @@ private:
     const TBeatsFile* m_beats = nullptr;
     const TSampleRunSource* m_markedIntervals = nullptr;
     std::vector<TSignalGaps::Gap> m_gaps;
+    std::vector<TElectrodeOff::Interval> m_electrodesOff;
+    QVector<int> m_notRecorded;
     double m_startTime = 0.0;
     double m_speed = 25.0;
     double m_amplitude = 10.0;
