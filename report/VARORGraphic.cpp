@@ -141,6 +141,8 @@ void VARORGraphic::drawLabels(QPainter& painter, const QRect& rect, const TPaper
                                QStringLiteral("LAS = %1 ms").arg(m_analysis->LAS())};
     for (int line = 0; line < 3; ++line)
         painter.drawText(QPointF(offsetX + units.x(1.0), markerTop + (line + 1) * lineHeight), results[line]);
+    if (!m_settingsLabel.isEmpty())
+        painter.drawText(QPointF(offsetX + units.x(1.0), markerTop + 4 * lineHeight), m_settingsLabel);
 
     // The low-amplitude terminal signal: its duration at the threshold level.
     const double levelY = rect.bottom() - rect.height() * m_analysis->lasThreshold() / MicrovoltsFullScale;

@@ -192,6 +192,25 @@ TEST_F(ReportProviderTest, FirstPageShowsAbsentValuesAsDashes)
     EXPECT_TRUE(noRr.contains(QStringLiteral("Int RR: -- ms.")));
 }
 
+// A conclusion too long for its box even at the smallest readable size
+// prints whole: as far as it fits on the first page, which says that it
+// continues, and the rest on an added second page.
+TEST_F(ReportProviderTest, ALongConclusionPrintsWholeOnAnAddedPage)
+{
+    QStringList words;
+    for (int word = 0; word < 150; ++word)
+        words << QStringLiteral("hallazgo%1").arg(word, 3, 10, QLatin1Char('0'));
+    demo.study()->setProperty("conclusion", words.join(QLatin1Char(' ')).toStdString());
+    const QString pdf = writePdf(firstPageOnly(), QStringLiteral("longConclusion"));
+    ASSERT_EQ(PdfTools::pageCount(pdf), 2);
+    const QString first = PdfTools::pageText(pdf, 1);
+    EXPECT_TRUE(first.simplified().contains(QStringLiteral("(continúa en la pág. 2)"))) << first.toStdString();
+    EXPECT_TRUE(first.contains(words.front()));
+    const QString text = first + PdfTools::pageText(pdf, 2);
+    for (const QString& word : words)
+        EXPECT_EQ(text.count(word), 1) << word.toStdString();
+}
+
 TEST_F(ReportProviderTest, UnknownRhythmLeadDrawsTheFirstLead)
 {
     const auto firstPage = [&](const QString& rhythmLead) {
