@@ -59,10 +59,24 @@ std::string toLocal8Bit(const QString& path)
     return path.toLocal8Bit().toStdString();
 }
 
+// A study's row: sorted by the recorded seconds in the duration column,
+// which shows them as minutes and seconds (0:38 before 3:43 before 30:05).
+class StudyItem : public QTreeWidgetItem
+{
+public:
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        if (column == ColumnDuration)
+            return data(column, Qt::UserRole).toInt() < other.data(column, Qt::UserRole).toInt();
+        return QTreeWidgetItem::operator<(other);
+    }
+};
+
 // An item with the patient, study type and date columns of a study.
 QTreeWidgetItem* studyItem(const QVariant& key, const TStudyInfo& info)
 {
-    auto* item = new QTreeWidgetItem;
+    auto* item = new StudyItem;
     item->setData(ColumnKey, Qt::DisplayRole, key);
     item->setText(ColumnPatient, QStringLiteral("%1, %2").arg(fromUtf8(info.lastName), fromUtf8(info.firstName)));
     item->setText(ColumnStudyType, QCoreApplication::translate("OpenStudyDialog", info.studyType.c_str()));
@@ -78,16 +92,16 @@ void fitColumns(QTreeWidget* tree)
     tree->setColumnWidth(ColumnPatient, std::max(tree->columnWidth(ColumnPatient), PatientColumnWidth));
     tree->resizeColumnToContents(ColumnStudyType);
     tree->resizeColumnToContents(ColumnDate);
+    tree->resizeColumnToContents(ColumnReport);
 }
 
-// Minutes and seconds of signal in the study's ECG file: "0:00" for a
-// study closed before anything was recorded.
-QString recordedTime(const QString& dataPath, const TStudyInfo& info)
+// Whole seconds of signal in the study's ECG file: 0 for a study closed
+// before anything was recorded.
+int recordedSeconds(const QString& dataPath, const TStudyInfo& info)
 {
     const std::unique_ptr<TEcgFile> ecg = TStudyFiles::openEcgFile(TStudyFileName::studyPath(
         dataPath, fromUtf8(info.baseFilename), QString::fromLatin1(TStudyFiles::EcgExtension)));
-    const int seconds = ecg && ecg->samplingRate() > 0 ? ecg->sampleCount() / ecg->samplingRate() : 0;
-    return QString::asprintf("%d:%02d", seconds / 60, seconds % 60);
+    return ecg && ecg->samplingRate() > 0 ? ecg->sampleCount() / ecg->samplingRate() : 0;
 }
 
 int studyId(const QTreeWidgetItem& item)
@@ -252,7 +266,9 @@ void OpenStudyDialog::fillLocalList()
             QTreeWidgetItem* item = studyItem(info.id, info);
             item->setText(ColumnReport, info.status == "report" ? tr("Yes") : QString());
             item->setText(ColumnBaseFilename, fromUtf8(info.baseFilename));
-            item->setText(ColumnDuration, recordedTime(dataPath, info));
+            const int seconds = recordedSeconds(dataPath, info);
+            item->setText(ColumnDuration, QString::asprintf("%d:%02d", seconds / 60, seconds % 60));
+            item->setData(ColumnDuration, Qt::UserRole, seconds);
             item->setTextAlignment(ColumnDuration, Qt::AlignRight | Qt::AlignVCenter);
             items.append(item);
         }
@@ -507,9 +523,10 @@ int OpenStudyDialog::runBatch(const QStringList& labels, const std::function<voi
 }
 
 // After a batch, how many succeeded: the operator knows the copies were made.
-void OpenStudyDialog::reportBatch(const QString& summary, int succeeded, int total)
+void OpenStudyDialog::reportBatch(const QString& summary, int succeeded, int total, const QString& where)
 {
-    QMessageBox::information(this, QString(), summary.arg(succeeded).arg(total));
+    const QString text = summary.arg(succeeded).arg(total);
+    QMessageBox::information(this, QString(), where.isEmpty() ? text : text.arg(where));
 }
 
 // The chosen folder joins the list once and becomes the current one.
@@ -582,7 +599,7 @@ void OpenStudyDialog::exportSelected(TStudyExport::Format format)
         const QString name = TStudyExport::fileName(items[i]->text(ColumnBaseFilename), format);
         exportStudy(studyId(*items[i]), QDir(folder).filePath(name));
     });
-    reportBatch(tr("%1 of %2 studies were exported."), succeeded, items.size());
+    reportBatch(tr("%1 of %2 studies were exported to %3."), succeeded, items.size(), QDir::toNativeSeparators(folder));
 }
 
 // The study is analysed as the review window analyses it. A study open for

@@ -76,7 +76,7 @@ private:
     QStringList deleteLocalStudies(const QList<QTreeWidgetItem*>& items);
     QStringList deleteSharedArchives(const QList<QTreeWidgetItem*>& items);
     int runBatch(const QStringList& labels, const std::function<void(int)>& operation);
-    void reportBatch(const QString& summary, int succeeded, int total);
+    void reportBatch(const QString& summary, int succeeded, int total, const QString& where = QString());
     void showError(const QString& message);
     void exportSelected(TStudyExport::Format format);
     void exportStudy(int id, const QString& path);

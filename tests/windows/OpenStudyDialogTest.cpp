@@ -157,6 +157,24 @@ TEST_F(OpenStudyDialogTest, AnEmptyStudyLastsNoTimeAndIsDeleted)
     EXPECT_TRUE(fixture.store->listStudies().empty());
 }
 
+// Durations sort by their length, not as text ("10:00" after "2:00").
+TEST_F(OpenStudyDialogTest, DurationsSortByLength)
+{
+    for (const auto& [name, seconds] : {std::pair<const char*, int>{"Long", 600}, {"Short", 120}, {"Tiny", 2}}) {
+        TStudyInfo info = newStudyInfo(name, "Ruiz");
+        TStudy* study = fixture.store->createStudy(info);
+        record(*study, seconds * 1000, 0);
+        fixture.store->closeStudy(study);
+    }
+    const auto dialog = makeDialog();
+    QTreeWidget* tree = localTree(*dialog);
+    tree->sortByColumn(6, Qt::AscendingOrder);
+    QStringList durations;
+    for (int row = 0; row < tree->topLevelItemCount(); ++row)
+        durations << tree->topLevelItem(row)->text(6);
+    EXPECT_EQ(durations, (QStringList{QStringLiteral("0:02"), QStringLiteral("2:00"), QStringLiteral("10:00")}));
+}
+
 TEST_F(OpenStudyDialogTest, FilterFindsEveryWordInAnyOrderAndCase)
 {
     const int ana = fixture.addStudy("Ana María", "García López", "20140312103000");
@@ -410,7 +428,7 @@ TEST_F(OpenStudyDialogTest, MoreExportsTheSelectedStudiesAndTakesARecordingIn)
     }
     EXPECT_EQ(local->topLevelItemCount(), 3);
     EXPECT_EQ(local->findItems(QStringLiteral("Garcia, Ana"), Qt::MatchExactly, 1).size(), 2);
-    EXPECT_EQ(answerer.messages, (QStringList{QStringLiteral("|2 of 2 studies were exported."),
+    EXPECT_EQ(answerer.messages, (QStringList{QStringLiteral("|2 of 2 studies were exported to %1.").arg(QDir::toNativeSeparators(folder.path())),
                                               QStringLiteral("|1 of 1 recordings were imported.")}));
 }
 
