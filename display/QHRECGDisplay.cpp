@@ -20,6 +20,8 @@ constexpr double TickHalfHeight = 5.0;
 constexpr double TextGap = 5.0;
 // Seconds shown after the noise window when the span widens to hold it.
 constexpr double NoiseMargin = 0.01;
+// Where the noise band's name stands, as a share of the height from the top.
+constexpr double NoiseLabelHeight = 0.6;
 
 } // namespace
 
@@ -156,6 +158,7 @@ void QHRECGDisplay::render()
     drawNoiseWindow(painter);
     drawRmsArea(painter);
     drawMagnitude(painter);
+    drawScaleLabels(painter);
     if (m_data->QRSD() == 0)
         return;
     drawMarkers(painter);
@@ -165,13 +168,27 @@ void QHRECGDisplay::render()
 
 void QHRECGDisplay::drawScale(QPainter& painter) const
 {
-    painter.setFont(displayFont(8));
+    painter.setPen(QPen(QColor(Qt::lightGray), 1, Qt::DotLine));
     for (int line = 0; line < ScaleLines; ++line) {
         const double y = pixmapHeight() - line * pixmapHeight() / ScaleLines;
-        painter.setPen(QPen(QColor(Qt::lightGray), 1, Qt::DotLine));
         painter.drawLine(QLineF(0, y, pixmapWidth(), y));
-        painter.setPen(QColor(Qt::darkGray));
-        painter.drawText(QPointF(3, y - 3), tr("%1 uV").arg(line * MicrovoltsPerLine));
+    }
+}
+
+// Over the curve on a white plate: the noise runs through the lowest ones.
+void QHRECGDisplay::drawScaleLabels(QPainter& painter) const
+{
+    const QFont font = displayFont(8);
+    const QFontMetricsF metrics(font);
+    painter.setFont(font);
+    painter.setPen(QColor(Qt::darkGray));
+    for (int line = 0; line < ScaleLines; ++line) {
+        const double y = pixmapHeight() - line * pixmapHeight() / ScaleLines;
+        const QString text = tr("%1 uV").arg(line * MicrovoltsPerLine);
+        const QPointF baseline(3, y - 3);
+        painter.fillRect(metrics.tightBoundingRect(text).translated(baseline).adjusted(-1, -1, 1, 1),
+                         QColor(255, 255, 255, 220));
+        painter.drawText(baseline, text);
     }
 }
 
@@ -199,7 +216,8 @@ void QHRECGDisplay::drawNoiseWindow(QPainter& painter) const
     const QString label = tr("noise");
     const double width = QFontMetricsF(font).horizontalAdvance(label);
     const double x = std::min((left + right - width) / 2.0, pixmapWidth() - width - TextGap);
-    painter.drawText(QPointF(x, pixmapHeight() - TextGap), label);
+    // Well above the noise itself, below the results at the top.
+    painter.drawText(QPointF(x, pixmapHeight() * NoiseLabelHeight), label);
 }
 
 void QHRECGDisplay::drawRmsArea(QPainter& painter) const

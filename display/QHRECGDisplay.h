@@ -77,6 +77,7 @@ private:
 
     void render();
     void drawScale(QPainter& painter) const;
+    void drawScaleLabels(QPainter& painter) const;
     void drawRmsArea(QPainter& painter) const;
     void drawNoiseWindow(QPainter& painter) const;
     void drawMagnitude(QPainter& painter) const;

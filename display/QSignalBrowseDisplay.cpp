@@ -29,6 +29,9 @@ constexpr double CaliperMarkHeight = 17.0;
 constexpr double CaliperPointRadius = 2.0;
 constexpr double MinimumRrLabelSpeed = 25.0;
 constexpr int RulerInset = 2;
+// Stretches with an electrode off: light enough that paper and traces read
+// through two of them.
+constexpr int ElectrodeOffAlpha = 28;
 
 // Seconds between time-ruler labels: the smallest of 1, 5, 10 and 30 s
 // that leaves room for one label, else 60 s.
@@ -475,8 +478,8 @@ void QSignalBrowseDisplay::drawElectrodesOff(QPainter& painter, const Layout& la
         if (right <= left)
             continue;
         const double x = layout.signalX() + left;
-        QColor shade = m_colors.at(TDisplayColors::Cursor);
-        shade.setAlpha(40);
+        QColor shade = m_colors.at(TDisplayColors::Highlight);
+        shade.setAlpha(ElectrodeOffAlpha);
         painter.fillRect(QRectF(x, 0, right - left, layout.paper.height), shade);
         drawPlate(painter, layout, x + 3, (3 + line++) * lineHeight, tr("Electrode %1 off").arg(interval.electrode));
     }
