@@ -27,6 +27,7 @@
 #include <QPixmap>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -42,6 +43,8 @@ constexpr double AverageWindow = 20.0;
 constexpr double AverageLeadIn = 5.0;
 
 constexpr int AllLeads = 4095;
+// Resolution pictures are printed at.
+constexpr int PictureDpi = 300;
 
 // What an ECG strip of the first page shows: its leads, its start after
 // the report's start time, and whether it has beat marks and calibration
@@ -100,13 +103,19 @@ QString fromUtf8(const std::string& text)
     return QString::fromUtf8(text.data(), int(text.size()));
 }
 
+// A picture is scaled to fit the bounds keeping its aspect ratio, with no
+// more pixels than 300 dpi on paper need, and centred in them.
 void drawCentred(QPainter& painter, const QRect& bounds, const QPixmap& pixmap)
 {
     if (pixmap.isNull())
         return;
-    const QPixmap scaled = pixmap.scaled(bounds.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    painter.drawPixmap((bounds.left() + bounds.right()) / 2 - scaled.width() / 2,
-                       (bounds.top() + bounds.bottom()) / 2 - scaled.height() / 2, scaled);
+    const QSize target = pixmap.size().scaled(bounds.size(), Qt::KeepAspectRatio);
+    const double share = std::min(1.0, double(PictureDpi) / std::max(1, painter.device()->logicalDpiX()));
+    const QSize pixels(std::max(1, int(target.width() * share)), std::max(1, int(target.height() * share)));
+    const QPixmap scaled = pixmap.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QRect place((bounds.left() + bounds.right()) / 2 - target.width() / 2,
+                      (bounds.top() + bounds.bottom()) / 2 - target.height() / 2, target.width(), target.height());
+    painter.drawPixmap(place, scaled);
 }
 
 // The valid beats of the beat list from `from` up to `to` (exclusive), in
