@@ -413,7 +413,9 @@ TEST_F(OpenStudyDialogTest, MoreExportsTheSelectedStudiesAndTakesARecordingIn)
     EXPECT_FALSE(exportEdf->isEnabled()) << "nothing selected";
     select(local, {local->topLevelItem(0), local->topLevelItem(1)});
     ASSERT_TRUE(exportEdf->isEnabled());
-    MessageBoxAnswerer answerer;
+    // Ok where there is one; the recording already in the store is
+    // imported again.
+    MessageBoxAnswerer answerer(QMessageBox::Ignore);
     {
         FileDialogAnswerer chooser(folder.path());
         exportEdf->trigger();
@@ -428,8 +430,15 @@ TEST_F(OpenStudyDialogTest, MoreExportsTheSelectedStudiesAndTakesARecordingIn)
     }
     EXPECT_EQ(local->topLevelItemCount(), 3);
     EXPECT_EQ(local->findItems(QStringLiteral("Garcia, Ana"), Qt::MatchExactly, 1).size(), 2);
-    EXPECT_EQ(answerer.messages, (QStringList{QStringLiteral("|2 of 2 studies were exported to %1.").arg(QDir::toNativeSeparators(folder.path())),
-                                              QStringLiteral("|1 of 1 recordings were imported.")}));
+    ASSERT_EQ(answerer.messages.size(), 3) << answerer.messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(answerer.messages[0],
+              QStringLiteral("|2 of 2 studies were exported to %1.").arg(QDir::toNativeSeparators(folder.path())));
+    EXPECT_TRUE(answerer.messages[1].startsWith(QStringLiteral("Import recording|This recording is already in the store")))
+        << "the same patient, start and samples: " << answerer.messages[1].toStdString();
+    EXPECT_EQ(answerer.messages[2], QStringLiteral("|1 of 1 recordings were imported."));
+    EXPECT_EQ(local->findItems(QStringLiteral("Garcia, Ana"), Qt::MatchExactly, 1).first()->data(3, Qt::DisplayRole),
+              QVariant(QDateTime(QDate(2014, 3, 12), QTime(10, 30))))
+        << "dated at the recording's start";
 }
 
 } // namespace
