@@ -5,6 +5,7 @@
 
 #include "analysis/TLatePotentials.h"
 #include "report/THRECGReport.h"
+#include "settings/TSettings.h"
 
 #include <QDir>
 #include <QImage>
@@ -209,6 +210,17 @@ TEST_F(ReportProviderTest, ALongConclusionPrintsWholeOnAnAddedPage)
     const QString text = first + PdfTools::pageText(pdf, 2);
     for (const QString& word : words)
         EXPECT_EQ(text.count(word), 1) << word.toStdString();
+}
+
+// Why the verdict cannot be given is printed in the template's language,
+// beside the verdict.
+TEST_F(ReportProviderTest, ReasonsSpeakTheLanguageOfTheTemplate)
+{
+    TSettings::setValue(TSettings::LatePotentialsMinimumBeats, 100000);
+    const QString text = PdfTools::pageText(writePdf(TReportOptions(), QStringLiteral("reasons")), 4).simplified();
+    EXPECT_TRUE(text.contains(QStringLiteral("Potenciales tardíos: no valorable"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("latidos promediados, menos de 100000"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("fewer than"))) << text.toStdString();
 }
 
 TEST_F(ReportProviderTest, UnknownRhythmLeadDrawsTheFirstLead)
