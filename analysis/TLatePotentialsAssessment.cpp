@@ -48,7 +48,28 @@ void assessNoise(const TLatePotentials& potentials, int rate, TLatePotentialsAss
     result.noiseLength = window;
 }
 
-void assessSourceLeads(const TLiveBeatAverager& averager, TLatePotentialsAssessment& result)
+// Whether an electrode feeds a source lead: I is LA against RA, II is LL
+// against RA, and each precordial lead is its own electrode against the
+// mean of the three limb electrodes, which every limb electrode upsets.
+bool feeds(const QString& electrode, int lead)
+{
+    if (electrode == QLatin1String("RA"))
+        return true;
+    if (electrode == QLatin1String("LA"))
+        return lead != TLeadSet::LeadII;
+    if (electrode == QLatin1String("LL"))
+        return lead != TLeadSet::LeadI;
+    return electrode == TLeadSet::leadName(lead);
+}
+
+bool fedByAny(const QStringList& electrodes, int lead)
+{
+    return std::any_of(electrodes.begin(), electrodes.end(),
+                       [lead](const QString& electrode) { return feeds(electrode, lead); });
+}
+
+void assessSourceLeads(const TLiveBeatAverager& averager, const QStringList& electrodesOff,
+                       TLatePotentialsAssessment& result)
 {
     const double lsb = averager.signal().lsb();
     int fewest = std::numeric_limits<int>::max();
@@ -56,7 +77,7 @@ void assessSourceLeads(const TLiveBeatAverager& averager, TLatePotentialsAssessm
         const std::vector<double>& average = averager.average(lead);
         const auto [low, high] = std::minmax_element(average.begin(), average.end());
         const bool flat = average.empty() || (*high - *low) * lsb < FlatAverageMillivolts;
-        if (averager.count(lead) == 0 || flat)
+        if (averager.count(lead) == 0 || flat || fedByAny(electrodesOff, lead))
             result.missingLeads << TLeadSet::leadName(lead);
         else
             fewest = std::min(fewest, averager.count(lead));
@@ -81,24 +102,36 @@ double lasMargin(const TLatePotentials& potentials)
     return hundredths(margin);
 }
 
-QStringList reasonsNotAssessable(const TLatePotentials& potentials, const TLatePotentialsAssessment::Limits& limits,
-                                 const TLatePotentialsAssessment& result)
+QVector<TLatePotentialsAssessment::Reason> reasonsNotAssessable(const TLatePotentials& potentials,
+                                                                const TLatePotentialsAssessment::Limits& limits,
+                                                                const QStringList& electrodesOff,
+                                                                const TLatePotentialsAssessment& result)
 {
-    QStringList reasons;
+    using Reason = TLatePotentialsAssessment::Reason;
+    const auto number = [](double value, int decimals) { return QString::number(value, 'f', decimals); };
+    QVector<Reason> reasons;
     if (potentials.highPassCutoff() != TLatePotentialsAssessment::CriteriaCutoff)
-        reasons << QStringLiteral("the criteria are defined at %1 Hz").arg(TLatePotentialsAssessment::CriteriaCutoff);
+        reasons.append(Reason{QT_TRANSLATE_NOOP("TLatePotentialsAssessment", "the criteria are defined at %1 Hz"),
+                        {QString::number(TLatePotentialsAssessment::CriteriaCutoff)}});
     if (result.noiseMicrovolts > limits.noiseMicrovolts)
-        reasons << QStringLiteral("noise %1 uV is above the limit of %2 uV")
-                       .arg(result.noiseMicrovolts, 0, 'f', 2)
-                       .arg(limits.noiseMicrovolts, 0, 'f', 1);
+        reasons.append(Reason{QT_TRANSLATE_NOOP("TLatePotentialsAssessment", "noise %1 uV is above the limit of %2 uV"),
+                        {number(result.noiseMicrovolts, 2), number(limits.noiseMicrovolts, 1)}});
     if (result.beatsAveraged < limits.minimumBeats)
-        reasons << QStringLiteral("%1 beats averaged, fewer than %2").arg(result.beatsAveraged).arg(limits.minimumBeats);
+        reasons.append(Reason{QT_TRANSLATE_NOOP("TLatePotentialsAssessment", "%1 beats averaged, fewer than %2"),
+                        {QString::number(result.beatsAveraged), QString::number(limits.minimumBeats)}});
     if (!result.missingLeads.isEmpty())
-        reasons << QStringLiteral("source leads missing: %1").arg(result.missingLeads.join(QStringLiteral(", ")));
+        reasons.append(Reason{QT_TRANSLATE_NOOP("TLatePotentialsAssessment", "source leads missing: %1"),
+                        {result.missingLeads.join(QStringLiteral(", "))}});
+    if (!electrodesOff.isEmpty())
+        reasons.append(Reason{QT_TRANSLATE_NOOP("TLatePotentialsAssessment",
+                                          "electrodes off during more than a tenth of the averaged beats: %1"),
+                        {electrodesOff.join(QStringLiteral(", "))}});
     if (result.onsetAtRangeEnd)
-        reasons << QStringLiteral("the QRS onset is at the end of its search range");
+        reasons.append(
+            Reason{QT_TRANSLATE_NOOP("TLatePotentialsAssessment", "the QRS onset is at the end of its search range"), {}});
     if (result.offsetAtRangeEnd)
-        reasons << QStringLiteral("the QRS offset is at the end of its search range");
+        reasons.append(
+            Reason{QT_TRANSLATE_NOOP("TLatePotentialsAssessment", "the QRS offset is at the end of its search range"), {}});
     return reasons;
 }
 
@@ -106,17 +139,69 @@ QStringList reasonsNotAssessable(const TLatePotentials& potentials, const TLateP
 
 TLatePotentialsAssessment TLatePotentialsAssessment::assess(const TLatePotentials& potentials, const Limits& limits)
 {
+    return judge(potentials, limits, QStringList());
+}
+
+TLatePotentialsAssessment TLatePotentialsAssessment::assessStandard(const TLatePotentials& shown, bool limitsByHand,
+                                                                    const Limits& limits,
+                                                                    const QStringList& electrodesOff)
+{
+    if (isStandard(shown))
+        return judge(shown, limits, electrodesOff);
+    TLatePotentials standard(shown.averager());
+    standard.setHighPassCutoff(CriteriaCutoff);
+    standard.setLasThreshold(CriteriaLasThreshold);
+    standard.setRmsDuration(samples(CriteriaRmsDuration, shown.averager().samplingRate()));
+    standard.setOnset(limitsByHand ? shown.onset() : 0);
+    standard.setOffset(limitsByHand ? shown.offset() : 0);
+    standard.computeFromOrthogonal(shown.x(), shown.y(), shown.z());
+    return judge(standard, limits, electrodesOff);
+}
+
+bool TLatePotentialsAssessment::isStandard(const TLatePotentials& potentials)
+{
+    return potentials.highPassCutoff() == CriteriaCutoff && potentials.lasThreshold() == CriteriaLasThreshold
+           && potentials.rmsDuration() == samples(CriteriaRmsDuration, potentials.averager().samplingRate());
+}
+
+QString TLatePotentialsAssessment::settingsLabel(const TLatePotentials& potentials)
+{
+    QStringList settings;
+    if (potentials.highPassCutoff() != CriteriaCutoff)
+        settings << QStringLiteral("%1 Hz").arg(potentials.highPassCutoff());
+    const int rate = potentials.averager().samplingRate();
+    if (potentials.lasThreshold() != CriteriaLasThreshold
+        || potentials.rmsDuration() != samples(CriteriaRmsDuration, rate))
+        settings << QStringLiteral("%1 \u00b5V / %2 ms")
+                        .arg(potentials.lasThreshold())
+                        .arg(milliseconds(potentials.rmsDuration(), rate), 0, 'f', 0);
+    return settings.join(QStringLiteral(", "));
+}
+
+TLatePotentialsAssessment TLatePotentialsAssessment::judge(const TLatePotentials& potentials, const Limits& limits,
+                                                           const QStringList& electrodesOff)
+{
     const int rate = potentials.averager().samplingRate();
     TLatePotentialsAssessment result;
     assessNoise(potentials, rate, result);
-    assessSourceLeads(potentials.averager(), result);
+    assessSourceLeads(potentials.averager(), electrodesOff, result);
     result.onsetAtRangeEnd = potentials.onset() == potentials.centre() - TLatePotentials::SearchReach;
     result.offsetAtRangeEnd = potentials.offset() == potentials.centre() + TLatePotentials::SearchReach;
     result.lasMarginMicrovolts = lasMargin(potentials);
     result.setCriteria(milliseconds(potentials.QRSD(), rate), potentials.RMS(), milliseconds(potentials.LAS(), rate));
-    result.reasons = reasonsNotAssessable(potentials, limits, result);
+    result.reasonDetails = reasonsNotAssessable(potentials, limits, electrodesOff, result);
+    for (const Reason& reason : result.reasonDetails)
+        result.reasons << reason.text(QString::fromLatin1(reason.wording));
     result.decide();
     return result;
+}
+
+QString TLatePotentialsAssessment::Reason::text(const QString& wording) const
+{
+    QString text = wording;
+    for (const QString& argument : arguments)
+        text = text.arg(argument);
+    return text;
 }
 
 void TLatePotentialsAssessment::setCriteria(double qrsdMs, double rmsMicrovolts, double lasMs)

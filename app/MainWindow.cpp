@@ -24,7 +24,9 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPropertyAnimation>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 
 #include <algorithm>
@@ -66,7 +68,26 @@ MainWindow::MainWindow(QWidget* parent, StoreFactory storeFactory)
     ui->treeStudies->setColumnHidden(0, true);
     ui->btnStartEcg->setEnabled(false);
     ui->btnOpenOK->setEnabled(false);
+    setUpKeyboard();
     QTimer::singleShot(StartUpDelayMs, this, &MainWindow::startUp);
+}
+
+// Enter presses the focused button, as in a dialog; in the quick entry it
+// starts the study once both names are typed.
+void MainWindow::setUpKeyboard()
+{
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+            auto* shortcut = new QShortcut(QKeySequence(key), button, nullptr, nullptr, Qt::WidgetShortcut);
+            connect(shortcut, &QShortcut::activated, button, [button] { button->animateClick(); });
+        }
+    }
+    for (QLineEdit* field : {ui->txtLastNameEcg, ui->txtFirstNameEcg, ui->txtAgeEcg}) {
+        connect(field, &QLineEdit::returnPressed, this, [this] {
+            if (ui->btnStartEcg->isEnabled())
+                ui->btnStartEcg->click();
+        });
+    }
 }
 
 MainWindow::~MainWindow() = default;

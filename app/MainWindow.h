@@ -82,6 +82,7 @@ private:
     int panelHeight(const QFrame* panel) const;
     void updateStartButton();
     void clearQuickEntry();
+    void setUpKeyboard();
     // The record of the quick-entry fields, dated now.
     TStudyInfo quickEntryInfo() const;
     void showMonitorWindow(TStudy* study);

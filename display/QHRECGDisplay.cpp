@@ -18,6 +18,10 @@ constexpr int ScaleLines = 10;
 constexpr double MicrovoltsPerLine = 10.0;
 constexpr double TickHalfHeight = 5.0;
 constexpr double TextGap = 5.0;
+// Seconds shown after the noise window when the span widens to hold it.
+constexpr double NoiseMargin = 0.01;
+// Where the noise band's name stands, as a share of the height from the top.
+constexpr double NoiseLabelHeight = 0.6;
 
 } // namespace
 
@@ -40,8 +44,23 @@ void QHRECGDisplay::setData(const TLatePotentials* data)
     if (m_data && m_data->averager().samplingRate() > 0) {
         const int rate = m_data->averager().samplingRate();
         m_start = (m_data->averager().centre() - std::lround(0.2 * rate)) / double(rate);
-        m_span = ShownSpan;
     }
+    fitSpan();
+    refresh();
+}
+
+void QHRECGDisplay::fitSpan()
+{
+    m_span = 0.0;
+    if (!m_data || m_data->averager().samplingRate() <= 0)
+        return;
+    const double noiseEnd = double(m_noiseStart + m_noiseLength) / m_data->averager().samplingRate();
+    m_span = std::max(ShownSpan, noiseEnd + NoiseMargin - m_start);
+}
+
+void QHRECGDisplay::setSettingsLabel(const QString& label)
+{
+    m_settingsLabel = label;
     refresh();
 }
 
@@ -139,6 +158,7 @@ void QHRECGDisplay::render()
     drawNoiseWindow(painter);
     drawRmsArea(painter);
     drawMagnitude(painter);
+    drawScaleLabels(painter);
     if (m_data->QRSD() == 0)
         return;
     drawMarkers(painter);
@@ -148,13 +168,27 @@ void QHRECGDisplay::render()
 
 void QHRECGDisplay::drawScale(QPainter& painter) const
 {
-    painter.setFont(displayFont(8));
+    painter.setPen(QPen(QColor(Qt::lightGray), 1, Qt::DotLine));
     for (int line = 0; line < ScaleLines; ++line) {
         const double y = pixmapHeight() - line * pixmapHeight() / ScaleLines;
-        painter.setPen(QPen(QColor(Qt::lightGray), 1, Qt::DotLine));
         painter.drawLine(QLineF(0, y, pixmapWidth(), y));
-        painter.setPen(QColor(Qt::darkGray));
-        painter.drawText(QPointF(3, y - 3), tr("%1 uV").arg(line * MicrovoltsPerLine));
+    }
+}
+
+// Over the curve on a white plate: the noise runs through the lowest ones.
+void QHRECGDisplay::drawScaleLabels(QPainter& painter) const
+{
+    const QFont font = displayFont(8);
+    const QFontMetricsF metrics(font);
+    painter.setFont(font);
+    painter.setPen(QColor(Qt::darkGray));
+    for (int line = 0; line < ScaleLines; ++line) {
+        const double y = pixmapHeight() - line * pixmapHeight() / ScaleLines;
+        const QString text = tr("%1 uV").arg(line * MicrovoltsPerLine);
+        const QPointF baseline(3, y - 3);
+        painter.fillRect(metrics.tightBoundingRect(text).translated(baseline).adjusted(-1, -1, 1, 1),
+                         QColor(255, 255, 255, 220));
+        painter.drawText(baseline, text);
     }
 }
 
@@ -162,6 +196,7 @@ void QHRECGDisplay::setNoiseWindow(int start, int length)
 {
     m_noiseStart = start;
     m_noiseLength = length;
+    fitSpan();
     refresh();
 }
 
@@ -175,6 +210,14 @@ void QHRECGDisplay::drawNoiseWindow(QPainter& painter) const
     const double left = xOfTime(m_noiseStart / rate);
     const double right = xOfTime((m_noiseStart + m_noiseLength) / rate);
     painter.fillRect(QRectF(left, 0.0, right - left, pixmapHeight()), QColor(255, 220, 120, 110));
+    const QFont font = displayFont(8);
+    painter.setFont(font);
+    painter.setPen(QColor(150, 100, 0));
+    const QString label = tr("noise");
+    const double width = QFontMetricsF(font).horizontalAdvance(label);
+    const double x = std::min((left + right - width) / 2.0, pixmapWidth() - width - TextGap);
+    // Well above the noise itself, below the results at the top.
+    painter.drawText(QPointF(x, pixmapHeight() * NoiseLabelHeight), label);
 }
 
 void QHRECGDisplay::drawRmsArea(QPainter& painter) const
@@ -231,17 +274,26 @@ void QHRECGDisplay::drawMarkers(QPainter& painter) const
     painter.restore();
 }
 
+// The results stand right of the QRS offset, or left of it where the
+// plot's right edge would cut them; the settings they are computed at
+// follow when those are not the standard ones.
 void QHRECGDisplay::drawResults(QPainter& painter) const
 {
     const QFont font = displayFont(10);
-    const double lineHeight = QFontMetricsF(font).height();
-    const double x = xOfTime(markerTime(QrsOffset)) + TextGap;
-    const QString lines[] = {tr("QRSD = %1 ms").arg(m_data->QRSD()), tr("RMS = %1 uV").arg(m_data->RMS()),
-                             tr("LAS = %1 ms").arg(m_data->LAS())};
+    const QFontMetricsF metrics(font);
+    QStringList lines = {tr("QRSD = %1 ms").arg(m_data->QRSD()), tr("RMS = %1 uV").arg(m_data->RMS()),
+                         tr("LAS = %1 ms").arg(m_data->LAS())};
+    if (!m_settingsLabel.isEmpty())
+        lines << m_settingsLabel;
+    double width = 0.0;
+    for (const QString& line : lines)
+        width = std::max(width, metrics.horizontalAdvance(line));
+    const double offset = xOfTime(markerTime(QrsOffset));
+    const double x = offset + TextGap + width <= pixmapWidth() ? offset + TextGap : offset - TextGap - width;
     painter.setFont(font);
     painter.setPen(QColor(Qt::darkBlue));
-    for (int line = 0; line < 3; ++line)
-        painter.drawText(QPointF(x, TextGap + lineHeight * (line + 1)), lines[line]);
+    for (int line = 0; line < lines.size(); ++line)
+        painter.drawText(QPointF(std::max(x, TextGap), TextGap + metrics.height() * (line + 1)), lines[line]);
 }
 
 void QHRECGDisplay::drawLasThreshold(QPainter& painter) const

@@ -33,6 +33,9 @@ public:
     // The samples [start, start + length) of the averaged beat over which
     // the noise is measured, shaded behind the curve; length 0 hides it.
     void setNoiseWindow(int start, int length);
+    // The settings the figures are computed at, written under them when
+    // they are not the standard ones ("at 25 Hz"); empty for none.
+    void setSettingsLabel(const QString& label);
     const TLatePotentials* data() const { return m_data; }
     // Marker times are seconds from the first sample of the averaged beat.
     void setMarkerTime(int index, double seconds);
@@ -68,9 +71,13 @@ private:
     // Vector-magnitude indices of [from, to) seconds, within the curve.
     void sampleRange(double from, double to, int& first, int& end) const;
     void hover(double x);
+    // The shown span: 0.4 s, or up to the end of the noise window when a
+    // late QRS offset pushes it further.
+    void fitSpan();
 
     void render();
     void drawScale(QPainter& painter) const;
+    void drawScaleLabels(QPainter& painter) const;
     void drawRmsArea(QPainter& painter) const;
     void drawNoiseWindow(QPainter& painter) const;
     void drawMagnitude(QPainter& painter) const;
@@ -84,6 +91,7 @@ private:
     int m_activeMarker = -1;
     int m_noiseStart = 0;
     int m_noiseLength = 0;
+    QString m_settingsLabel;
     double m_start = 0.0;
     double m_span = 0.0;
 };

@@ -29,6 +29,9 @@ constexpr double CaliperMarkHeight = 17.0;
 constexpr double CaliperPointRadius = 2.0;
 constexpr double MinimumRrLabelSpeed = 25.0;
 constexpr int RulerInset = 2;
+// Stretches with an electrode off: light enough that paper and traces read
+// through two of them.
+constexpr int ElectrodeOffAlpha = 28;
 
 // Seconds between time-ruler labels: the smallest of 1, 5, 10 and 30 s
 // that leaves room for one label, else 60 s.
@@ -117,6 +120,18 @@ void QSignalBrowseDisplay::setGaps(const std::vector<TSignalGaps::Gap>& gaps)
 void QSignalBrowseDisplay::setPauses(const std::vector<TBeatPauses::Pause>& pauses)
 {
     m_pauses = pauses;
+    changed();
+}
+
+void QSignalBrowseDisplay::setElectrodesOff(const std::vector<TElectrodeOff::Interval>& intervals)
+{
+    m_electrodesOff = intervals;
+    changed();
+}
+
+void QSignalBrowseDisplay::setLeadsNotRecorded(const QVector<int>& leads)
+{
+    m_notRecorded = leads;
     changed();
 }
 
@@ -424,6 +439,8 @@ void QSignalBrowseDisplay::render()
         drawLeadNames(painter, *m_signal, layout.leads, layout.rowHeight, m_colors);
     drawTimeRuler(painter, layout);
     drawBeatTicks(painter, layout);
+    drawLeadsNotRecorded(painter, layout);
+    drawElectrodesOff(painter, layout);
     drawGaps(painter, layout);
     drawCaliper(painter, layout);
 }
@@ -454,11 +471,62 @@ void QSignalBrowseDisplay::drawEventMark(QPainter& painter, const Layout& layout
     const double x = layout.signalX() + offset;
     painter.setPen(QPen(m_colors.at(TDisplayColors::Cursor), 2, Qt::DashLine));
     painter.drawLine(QLineF(x, 0, x, layout.paper.height));
-    const QRectF box(x + 3, 1.5 * metrics.height(), metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+    drawPlate(painter, layout, x + 3, 1.5 * metrics.height(), text);
+    painter.restore();
+}
+
+// Stretches with an electrode off are shaded across every lead and named,
+// one label line per interval, below the labels of the joins.
+void QSignalBrowseDisplay::drawElectrodesOff(QPainter& painter, const Layout& layout) const
+{
+    const QFont font = displayFont(8, true);
+    painter.save();
+    painter.setClipRect(QRectF(layout.signalX(), 0, layout.areaWidth(), layout.paper.height));
+    painter.setFont(font);
+    const double lineHeight = QFontMetricsF(font).height() + 4;
+    const double scale = layout.areaWidth() / layout.span;
+    int line = 0;
+    for (const TElectrodeOff::Interval& interval : m_electrodesOff) {
+        const double left = std::max((interval.start - m_startTime) * scale, 0.0);
+        const double right = std::min((interval.start + interval.seconds - m_startTime) * scale, layout.areaWidth());
+        if (right <= left)
+            continue;
+        const double x = layout.signalX() + left;
+        QColor shade = m_colors.at(TDisplayColors::Highlight);
+        shade.setAlpha(ElectrodeOffAlpha);
+        painter.fillRect(QRectF(x, 0, right - left, layout.paper.height), shade);
+        drawPlate(painter, layout, x + 3, (3 + line++) * lineHeight, tr("Electrode %1 off").arg(interval.electrode));
+    }
+    painter.restore();
+}
+
+// A flat line reads as a lead without activity: the leads the recording
+// lacks say so in the middle of their row.
+void QSignalBrowseDisplay::drawLeadsNotRecorded(QPainter& painter, const Layout& layout) const
+{
+    painter.save();
+    painter.setFont(displayFont(10, true));
+    const QFontMetricsF metrics(painter.font());
+    const QString text = tr("not recorded");
+    for (int row = 0; row < layout.leads.size(); ++row) {
+        if (!m_notRecorded.contains(layout.leads[row]))
+            continue;
+        const double x = layout.signalX() + (layout.areaWidth() - metrics.horizontalAdvance(text)) / 2.0;
+        drawPlate(painter, layout, x, layout.rowCentre(row) - metrics.height() / 2.0 - 1.0, text);
+    }
+    painter.restore();
+}
+
+void QSignalBrowseDisplay::drawPlate(QPainter& painter, const Layout& layout, double x, double y,
+                                     const QString& text) const
+{
+    const QFontMetricsF metrics(painter.font());
+    const double width = metrics.horizontalAdvance(text) + 6;
+    const double right = layout.signalX() + layout.areaWidth();
+    const QRectF box(x + width <= right ? x : x - width - 6, y, width, metrics.height() + 2);
     painter.fillRect(box, m_colors.at(TDisplayColors::Background));
     painter.setPen(m_colors.at(TDisplayColors::Trace));
     painter.drawText(box, Qt::AlignCenter, text);
-    painter.restore();
 }
 
 void QSignalBrowseDisplay::drawTraces(QPainter& painter, const Layout& layout)

@@ -7,6 +7,7 @@
 #include "display/TGridCache.h"
 
 #include "analysis/TBeatPauses.h"
+#include "analysis/TElectrodeOff.h"
 #include "analysis/TSignalGaps.h"
 
 #include <QVector>
@@ -57,6 +58,11 @@ public:
     // default.
     void setPauses(const std::vector<TBeatPauses::Pause>& pauses);
     const std::vector<TBeatPauses::Pause>& pauses() const { return m_pauses; }
+    // Where electrodes were off (TElectrodeOff); none by default.
+    void setElectrodesOff(const std::vector<TElectrodeOff::Interval>& intervals);
+    // The leads the recording lacks, labelled "not recorded" on their
+    // flat trace; none by default.
+    void setLeadsNotRecorded(const QVector<int>& leads);
 
     // Paper speed in mm/s.
     void setSpeed(double speed);
@@ -154,6 +160,11 @@ private:
     void drawGaps(QPainter& painter, const Layout& layout) const;
     // A dashed line across the leads at `seconds` with its label.
     void drawEventMark(QPainter& painter, const Layout& layout, double seconds, const QString& text) const;
+    void drawElectrodesOff(QPainter& painter, const Layout& layout) const;
+    void drawLeadsNotRecorded(QPainter& painter, const Layout& layout) const;
+    // A label in a box at `x` (its left edge), or ending at `x` where the
+    // signal area would cut it.
+    void drawPlate(QPainter& painter, const Layout& layout, double x, double y, const QString& text) const;
     void drawCaliper(QPainter& painter, const Layout& layout);
     QPointF caliperPoint(const Layout& layout, const std::vector<double>& beat, int index) const;
 
@@ -163,6 +174,8 @@ private:
     const TSampleRunSource* m_markedIntervals = nullptr;
     std::vector<TSignalGaps::Gap> m_gaps;
     std::vector<TBeatPauses::Pause> m_pauses;
+    std::vector<TElectrodeOff::Interval> m_electrodesOff;
+    QVector<int> m_notRecorded;
     double m_startTime = 0.0;
     double m_speed = 25.0;
     double m_amplitude = 10.0;

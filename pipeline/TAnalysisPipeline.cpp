@@ -8,6 +8,7 @@
 #include "analysis/TBeatAverager.h"
 #include "analysis/TBeatStore.h"
 #include "analysis/TBlockMeanDecimator.h"
+#include "analysis/TElectrodeOff.h"
 #include "analysis/TFirDecimator.h"
 #include "analysis/TLeadSet.h"
 #include "analysis/TLiveBeatAverager.h"
@@ -109,9 +110,12 @@ TAnalysisPipeline::~TAnalysisPipeline()
 {
     // The driver's last blocks still reach the stages and the study, but
     // no longer the listeners, which may be gone. The members then go in
-    // reverse order of creation.
+    // reverse order of creation. Electrodes still off are recorded up to
+    // the last sample.
     m_listeners.clear();
     m_driver->stop();
+    if (m_recording)
+        trackElectrodes(true);
 }
 
 void TAnalysisPipeline::start()
@@ -158,7 +162,9 @@ void TAnalysisPipeline::startRecording(const std::string& timestamp)
     m_recordingStart = m_raw->appendedCount();
     m_nextCopy = m_recordingStart;
     m_studyOrigin = m_recordingStart - m_study->ecgFile()->appendedCount();
+    m_electrodeOffSince.assign(std::size_t(TLeadSet::electrodeNames().size()), -1.0);
     m_recording = true;
+    trackElectrodes();
     notifyListeners([this](TAnalysisPipelineListener* listener) { listener->onRecordingStarted(this); });
 }
 
@@ -166,6 +172,7 @@ void TAnalysisPipeline::stopRecording()
 {
     if (!m_recording)
         return;
+    trackElectrodes(true);
     m_recording = false;
     m_study->setProperty(TStudy::RecordingStateKey, std::string());
     notifyListeners([this](TAnalysisPipelineListener* listener) { listener->onRecordingStopped(this); });
@@ -309,6 +316,8 @@ void TAnalysisPipeline::onAcqData(TAcqDriver*)
     }
     if (m_recording)
         copyToStudy();
+    if (m_recording)
+        trackElectrodes();
     notifyListeners([this](TAnalysisPipelineListener* listener) { listener->onPipelineData(this); });
 }
 
@@ -342,6 +351,25 @@ void TAnalysisPipeline::copyToStudy()
         if (m_study->ecgFile()->hasWriteError()) {
             failRecording(m_study->ecgFile()->writeErrorText());
             return;
+        }
+    }
+}
+
+// The device tells contact per packet; it is looked at per block, a tenth
+// of a second, which is fine enough for intervals judged against beats.
+void TAnalysisPipeline::trackElectrodes(bool closeAll)
+{
+    const TSignal* study = m_study->ecgFile();
+    const double now = double(study->appendedCount()) / study->samplingRate();
+    const QStringList& names = TLeadSet::electrodeNames();
+    for (int electrode = 0; electrode < names.size(); ++electrode) {
+        double& since = m_electrodeOffSince[std::size_t(electrode)];
+        const bool off = !closeAll && m_driver->isElectrodeOff(names[electrode]);
+        if (off && since < 0.0) {
+            since = now;
+        } else if (!off && since >= 0.0) {
+            TElectrodeOff::add(m_study->results(), electrode, since, now - since);
+            since = -1.0;
         }
     }
 }

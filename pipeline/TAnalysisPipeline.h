@@ -55,7 +55,8 @@ class TStudy;
 // and nothing after a hole. Where the driver reports that the stream was
 // interrupted, the detector starts afresh (no RR interval spans the join),
 // beats whose window spans the join are rejected, and a recording keeps
-// the join in the study (TSignalGaps).
+// the join in the study (TSignalGaps). A recording also keeps where
+// electrodes were off (TElectrodeOff).
 //
 // Every operation runs in the GUI thread: the owner's calls and the
 // driver's notifications, which arrive there as queued signals. The stages
@@ -168,6 +169,9 @@ private:
 
     void runDetector();
     void copyToStudy();
+    // Opens an interval for every electrode gone off, and records those
+    // back on (all of them with `closeAll`), at the study's current time.
+    void trackElectrodes(bool closeAll = false);
     // Stops recording and tells the listeners why the study could not be written.
     void failRecording(const QString& reason);
     // Whether the beat's window holds samples from both sides of a join.
@@ -208,6 +212,9 @@ private:
     TBeatMarkRefiner m_refiner;
     // Raw sample indices where the stream was interrupted.
     std::vector<int> m_joins;
+    // While recording, the study time (seconds) since which each electrode
+    // is off; -1 while it is on.
+    std::vector<double> m_electrodeOffSince;
     // Since the last block, or since the start before any.
     QElapsedTimer m_sinceData;
     // Work buffers of the copy into the study, sized once.

@@ -5,7 +5,7 @@
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TMultiLeadDelineator.h"
 #include "analysis/TReviewFilterChain.h"
-#include "analysis/TSignalBlock.h"
+#include "analysis/TSilentLead.h"
 #include "analysis/TSignalBuffer16.h"
 #include "analysis/TWaveDelineator.h"
 #include "analysis/TWaveMarks.h"
@@ -26,22 +26,6 @@ bool isFlat(const std::vector<double>& beat)
 {
     const auto [low, high] = std::minmax_element(beat.begin(), beat.end());
     return low == beat.end() || *high - *low < TWaveDelineator::MinimumPeakToPeak;
-}
-
-// Zero throughout, as a lead the record lacks.
-bool isSilent(const TSignal& signal, int channel)
-{
-    const int n = signal.blockSize();
-    for (int block = 0; block < signal.completeBlockCount(); ++block) {
-        const TSignalBlock data(signal, channel, block);
-        if (!data.isNull() && std::any_of(data.data(), data.data() + n, [](qint16 v) { return v != 0; }))
-            return false;
-    }
-    for (int index = signal.completeBlockCount() * n; index < signal.appendedCount(); ++index) {
-        if (signal.sample(channel, index) != 0)
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -90,7 +74,7 @@ void TReviewAnalysis::attachAverager()
         m_averagedSignal = m_averagingChain->materialize();
         m_mainAverager = std::make_unique<TLiveBeatAverager>(*m_averagedSignal);
         for (int lead = 0; lead < m_averagedSignal->channelCount(); ++lead) {
-            if (isSilent(*m_averagedSignal, lead))
+            if (isSilentLead(*m_averagedSignal, lead))
                 m_mainAverager->setSilent(lead);
         }
     }
@@ -119,6 +103,13 @@ void TReviewAnalysis::setResult(const char* name, double value)
     if (mark == nullptr)
         mark = &m_study.results().insert(QLatin1String(name), TWaveMark::SingleValue);
     mark->setValue(value);
+}
+
+bool TReviewAnalysis::latePotentialLimitsByHand(const TWaveMarks& results)
+{
+    const TWaveMark* onset = results.find(QLatin1String(OnsetName));
+    const TWaveMark* offset = results.find(QLatin1String(OffsetName));
+    return onset != nullptr && offset != nullptr && onset->value() > 0.0 && offset->value() > 0.0;
 }
 
 void TReviewAnalysis::restoreLatePotentialSettings(int defaultCutoff)

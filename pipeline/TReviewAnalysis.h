@@ -12,6 +12,7 @@ class TLiveBeatAverager;
 class TReviewFilterChain;
 class TSignalBuffer16;
 class TStudy;
+class TWaveMarks;
 
 // The analysis of a recorded study under review, shared by the review
 // window and the headless analysis: the study's ECG filtered for averaging
@@ -94,6 +95,8 @@ public:
     // give them back to the search.
     void setLatePotentialLimits(int onset, int offset);
     bool latePotentialLimitsByHand() const { return m_limitsByHand; }
+    // Whether a study's results hold the QRS limits by hand.
+    static bool latePotentialLimitsByHand(const TWaveMarks& results);
     void computeLatePotentials();
 
     TReviewFilterChain& averagingChain() const { return *m_averagingChain; }

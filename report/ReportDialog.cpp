@@ -69,7 +69,7 @@ void ReportDialog::showConclusionFit()
         // Creating the report shows the same failure.
     }
     m_ui->lblConclusionFit->setText(outcome == TReportTextFit::Cut ? tr("The conclusion is too long for its box on "
-                                                                       "the first page and will print cut short.")
+                                                                       "the first page and continues on an added page.")
                                     : outcome == TReportTextFit::Shrunk
                                         ? tr("The conclusion will print in a smaller font to fit its box.")
                                         : QString());

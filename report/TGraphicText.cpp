@@ -33,12 +33,12 @@ void drawCentred(QPainter& painter, double centreX, double baseline, const QStri
     painter.drawText(QPointF(centreX - width(painter, text) / 2.0, baseline), text);
 }
 
-void drawOnPlate(QPainter& painter, const QPointF& baseline, const QString& text)
+void drawOnPlate(QPainter& painter, const QPointF& baseline, const QString& text, bool opaque)
 {
     const QFontMetricsF fontMetrics = metrics(painter);
     const QRectF plate(baseline.x(), baseline.y() - fontMetrics.ascent(), fontMetrics.horizontalAdvance(text),
                        fontMetrics.height());
-    painter.fillRect(plate, plateColor);
+    painter.fillRect(plate, opaque ? QColor(Qt::white) : plateColor);
     painter.drawText(baseline, text);
 }
 

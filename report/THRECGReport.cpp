@@ -2,6 +2,7 @@
 
 #include "analysis/TBeat.h"
 #include "analysis/TBeatAverager.h"
+#include "analysis/TElectrodeOff.h"
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
@@ -13,16 +14,20 @@
 #include "report/TBeatListSearch.h"
 #include "report/VARORGraphic.h"
 #include "report/engine/QReportEngine.h"
+#include "pipeline/TReviewAnalysis.h"
+#include "pipeline/TStudyLatePotentials.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyInfo.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QPainter>
 #include <QPixmap>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -38,6 +43,8 @@ constexpr double AverageWindow = 20.0;
 constexpr double AverageLeadIn = 5.0;
 
 constexpr int AllLeads = 4095;
+// Resolution pictures are printed at.
+constexpr int PictureDpi = 300;
 
 // What an ECG strip of the first page shows: its leads, its start after
 // the report's start time, and whether it has beat marks and calibration
@@ -76,6 +83,18 @@ const std::pair<const char*, const char*> spanishFilterWords[] = {
     {"none", "ninguno"},
 };
 
+// Why a verdict cannot be given, in the language of the Spanish templates.
+const std::pair<const char*, const char*> spanishReasons[] = {
+    {"the criteria are defined at %1 Hz", "los criterios se definen a %1 Hz"},
+    {"noise %1 uV is above the limit of %2 uV", "ruido de %1 uV por encima del límite de %2 uV"},
+    {"%1 beats averaged, fewer than %2", "%1 latidos promediados, menos de %2"},
+    {"source leads missing: %1", "faltan derivaciones fuente: %1"},
+    {"electrodes off during more than a tenth of the averaged beats: %1",
+     "electrodos sin contacto en más de la décima parte de los latidos promediados: %1"},
+    {"the QRS onset is at the end of its search range", "el inicio del QRS está en el límite de su búsqueda"},
+    {"the QRS offset is at the end of its search range", "el final del QRS está en el límite de su búsqueda"},
+};
+
 // The wave marks of the combined averaged beat, in BeatGraphic's order.
 const char* const beatMarkNames[] = {"POnset", "POffset", "PPeak", "QRSOnset", "QRSOffset", "TOnset", "TOffset"};
 
@@ -84,13 +103,19 @@ QString fromUtf8(const std::string& text)
     return QString::fromUtf8(text.data(), int(text.size()));
 }
 
+// A picture is scaled to fit the bounds keeping its aspect ratio, with no
+// more pixels than 300 dpi on paper need, and centred in them.
 void drawCentred(QPainter& painter, const QRect& bounds, const QPixmap& pixmap)
 {
     if (pixmap.isNull())
         return;
-    const QPixmap scaled = pixmap.scaled(bounds.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    painter.drawPixmap((bounds.left() + bounds.right()) / 2 - scaled.width() / 2,
-                       (bounds.top() + bounds.bottom()) / 2 - scaled.height() / 2, scaled);
+    const QSize target = pixmap.size().scaled(bounds.size(), Qt::KeepAspectRatio);
+    const double share = std::min(1.0, double(PictureDpi) / std::max(1, painter.device()->logicalDpiX()));
+    const QSize pixels(std::max(1, int(target.width() * share)), std::max(1, int(target.height() * share)));
+    const QPixmap scaled = pixmap.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QRect place((bounds.left() + bounds.right()) / 2 - target.width() / 2,
+                      (bounds.top() + bounds.bottom()) / 2 - target.height() / 2, target.width(), target.height());
+    painter.drawPixmap(place, scaled);
 }
 
 // The valid beats of the beat list from `from` up to `to` (exclusive), in
@@ -132,7 +157,7 @@ void THRECGReport::computeMeasures()
             m_measures.insert(QString::fromLatin1(entry.first), *entry.second);
     }
     if (m_latePotentials != nullptr)
-        m_assessment = TLatePotentialsAssessment::assess(*m_latePotentials, TLatePotentialLimits::fromSettings());
+        m_assessment = TStudyLatePotentials::assess(*m_study, *m_latePotentials, TLatePotentialLimits::fromSettings());
 }
 
 void THRECGReport::printReport()
@@ -162,21 +187,43 @@ void THRECGReport::loadTemplate()
         throw std::runtime_error(TemplateLoadError);
 }
 
-// Template page 0 (the ECG) is always printed; pages 1 to 3 only when
-// chosen. Every kept page prints its MasterData band once.
+// Template page 0 (the ECG) is always printed; page 1 (the rest of a
+// conclusion too long for its box on page 0) only when needed; pages 2 to
+// 4 only when chosen. Every kept page prints its MasterData band once.
 void THRECGReport::prepareTemplate()
 {
     loadTemplate();
+    splitConclusion();
     m_engine->pageRecordCounts.append(1);
-    const bool keep[] = {m_options.printAverageMeasures, m_options.printLeadAverage, m_options.printLatePotentials};
     QList<int> removed;
-    for (int page = 1; page <= 3; ++page) {
-        if (keep[page - 1])
+    if (m_conclusionRest.isEmpty())
+        removed.append(ContinuationPage);
+    else
+        m_engine->pageRecordCounts.append(1);
+    const bool keep[] = {m_options.printAverageMeasures, m_options.printLeadAverage, m_options.printLatePotentials};
+    for (int page = ContinuationPage + 1; page <= ContinuationPage + 3; ++page) {
+        if (keep[page - ContinuationPage - 1])
             m_engine->pageRecordCounts.append(1);
         else
             removed.append(page);
     }
     m_engine->removeTemplatePages(removed);
+}
+
+// A conclusion that does not fit its box even at the smallest readable
+// size prints there as far as it fits, with a note that it continues, and
+// whole on the page that follows.
+void THRECGReport::splitConclusion()
+{
+    m_conclusionHead.clear();
+    m_conclusionRest.clear();
+    const QString whole = studyProperty(QStringLiteral("conclusion"));
+    const QString note = spanish() ? QStringLiteral(" (continúa en la pág. 2)") : tr(" (continued on page 2)");
+    const int length = m_engine->labelFittingLength(QStringLiteral("demo/conclusion"), note);
+    if (length < 0 || length >= whole.size())
+        return;
+    m_conclusionHead = whole.left(length).trimmed() + note;
+    m_conclusionRest = whole.mid(length).trimmed();
 }
 
 void THRECGReport::reportValue(int&, QString& paramName, QVariant& paramValue, int)
@@ -196,6 +243,10 @@ QVariant THRECGReport::value(const QString& name) const
         return m_options.headerTitle;
     if (name == QLatin1String("headerInfo"))
         return m_options.headerInfo;
+    if (name == QLatin1String("demo/conclusion") && !m_conclusionRest.isEmpty())
+        return m_conclusionHead;
+    if (name == QLatin1String("conclusionContinued"))
+        return m_conclusionRest;
     if (name.startsWith(demoPrefix))
         return studyProperty(name.mid(demoPrefix.size()));
     if (name == QLatin1String("studyDateTime"))
@@ -208,6 +259,8 @@ QVariant THRECGReport::value(const QString& name) const
         return measurement(name.mid(measurementPrefix.size()));
     if (name == QLatin1String("ecgFilters"))
         return filterList();
+    if (name == QLatin1String("ecgElectrodesOff"))
+        return electrodesOff();
     return latePotentialParameter(name);
 }
 
@@ -261,11 +314,51 @@ QString THRECGReport::filterList() const
     return filters.isEmpty() ? filterWord(QT_TR_NOOP("none")) : filters.join(QStringLiteral(", "));
 }
 
+// Every interval with an electrode off, after the filters of the first
+// page: " - Electrodos sin contacto: LA 0:00-1:00, V3 0:12-0:40"; empty
+// when all stayed on.
+QString THRECGReport::electrodesOff() const
+{
+    const auto clock = [](double seconds) {
+        const int whole = int(seconds);
+        return QString::asprintf("%d:%02d", whole / 60, whole % 60);
+    };
+    QStringList intervals;
+    for (const TElectrodeOff::Interval& interval : TElectrodeOff::of(m_study->results()))
+        intervals << QStringLiteral("%1 %2-%3")
+                         .arg(interval.electrode, clock(interval.start), clock(interval.start + interval.seconds));
+    if (intervals.isEmpty())
+        return QString();
+    const QString caption = spanish() ? QStringLiteral("Electrodos sin contacto") : tr("Electrodes off");
+    return QStringLiteral(" - %1: %2").arg(caption, intervals.join(QStringLiteral(", ")));
+}
+
+QStringList THRECGReport::reasons() const
+{
+    QStringList texts;
+    for (const TLatePotentialsAssessment::Reason& reason : m_assessment.reasonDetails) {
+        QString wording = QCoreApplication::translate("TLatePotentialsAssessment", reason.wording);
+        if (spanish()) {
+            for (const auto& [english, spanishWording] : spanishReasons) {
+                if (qstrcmp(english, reason.wording) == 0)
+                    wording = QString::fromUtf8(spanishWording);
+            }
+        }
+        texts << reason.text(wording);
+    }
+    return texts;
+}
+
+bool THRECGReport::spanish() const
+{
+    return m_engine->templateLanguage() == QLatin1String("es");
+}
+
 // The filter list stands among the template's fixed texts, so it speaks
 // their language rather than that of the windows.
 QString THRECGReport::filterWord(const char* english) const
 {
-    if (m_engine->templateLanguage() == QLatin1String("es")) {
+    if (spanish()) {
         for (const auto& word : spanishFilterWords) {
             if (qstrcmp(word.first, english) == 0)
                 return QString::fromUtf8(word.second);
@@ -312,8 +405,14 @@ QVariant THRECGReport::latePotentialAssessment(const QString& name) const
         return a.verdict == TLatePotentialsAssessment::Verdict::Positive   ? 1
                : a.verdict == TLatePotentialsAssessment::Verdict::Negative ? 0
                                                                             : -1;
+    if (name == QLatin1String("varorCriteria/LimitsByHand")) {
+        if (!TReviewAnalysis::latePotentialLimitsByHand(m_study->results()))
+            return QString();
+        return spanish() ? QStringLiteral(", sobre los límites del QRS fijados a mano")
+                         : tr(", on the QRS limits set by hand");
+    }
     if (name == QLatin1String("varorCriteria/Reasons"))
-        return a.reasons.join(QStringLiteral("; "));
+        return reasons().join(QStringLiteral("; "));
     return QVariant();
 }
 
@@ -416,5 +515,8 @@ void THRECGReport::drawLatePotentials(QPainter& painter, const QRect& bounds) co
         return;
     VARORGraphic graphic;
     graphic.setAnalysis(m_latePotentials);
+    const QString settings = TLatePotentialsAssessment::settingsLabel(*m_latePotentials);
+    if (!settings.isEmpty())
+        graphic.setSettingsLabel(spanish() ? QStringLiteral("a %1").arg(settings) : tr("at %1").arg(settings));
     graphic.draw(painter, bounds);
 }

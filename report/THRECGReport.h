@@ -51,7 +51,8 @@ public:
     bool saveReportPdf(const QString& path);
 
     // How the conclusion fits its box on the first page of the layout's
-    // template: whole, in a smaller font, or cut. Throws as printing does
+    // template: whole, in a smaller font, or cut (it then continues on an
+    // added second page). Throws as printing does
     // when the template cannot be loaded.
     TReportTextFit::Outcome conclusionFit();
 
@@ -69,9 +70,13 @@ public slots:
     void reportDrawing(int& recNo, QString& paramName, QPainter& painter, QRect& bounds, int reportPage);
 
 private:
+    // The template page on which a long conclusion continues.
+    static constexpr int ContinuationPage = 1;
+
     void computeMeasures();
     void loadTemplate();
     void prepareTemplate();
+    void splitConclusion();
 
     // The value of a parameter; invalid when the name is not answered.
     QVariant value(const QString& name) const;
@@ -81,6 +86,11 @@ private:
     QString riskFactors() const;
     QString measurement(const QString& key) const;
     QString filterList() const;
+    QString electrodesOff() const;
+    // Why the verdict cannot be given, in the language of the template.
+    QStringList reasons() const;
+    // Whether the template's fixed texts are Spanish.
+    bool spanish() const;
     // A filter word of ecgFilters in the language of the template.
     QString filterWord(const char* english) const;
     QVariant latePotentialParameter(const QString& name) const;
@@ -101,4 +111,8 @@ private:
     QMap<QString, int> m_measures;
     TLatePotentialsAssessment m_assessment;
     bool m_openPdf = true;
+    // A conclusion too long for its box: what prints there, with the note
+    // that it continues, and the rest; both empty when it fits.
+    QString m_conclusionHead;
+    QString m_conclusionRest;
 };

@@ -79,15 +79,15 @@ void VARORGraphic::drawGrid(QPainter& painter, const QRect& rect, const TPaperUn
         painter.drawLine(QPointF(rect.left(), gridLineY(rect, k)), QPointF(rect.right(), gridLineY(rect, k)));
 }
 
-// The grid lines' values, written over the curve: the noise before the QRS
-// runs through the lowest ones.
+// The grid lines' values, written over the curve on opaque plates: the
+// noise before the QRS runs through the lowest ones.
 void VARORGraphic::drawScale(QPainter& painter, const QRect& rect, const TPaperUnits& units) const
 {
     painter.setFont(TPaperUnits::font(12));
     painter.setPen(units.pen(Qt::darkGray, 0.2));
     for (int k = 0; k < GridLines && gridLineY(rect, k) > rect.top(); ++k)
         TGraphicText::drawOnPlate(painter, QPointF(rect.left(), gridLineY(rect, k) - units.y(1.0)),
-                                  QStringLiteral("%1 uV").arg(int(k * MicrovoltsPerLine)));
+                                  QStringLiteral("%1 uV").arg(int(k * MicrovoltsPerLine)), true);
 }
 
 // The area under the last RMS-duration samples before the QRS offset
@@ -141,6 +141,8 @@ void VARORGraphic::drawLabels(QPainter& painter, const QRect& rect, const TPaper
                                QStringLiteral("LAS = %1 ms").arg(m_analysis->LAS())};
     for (int line = 0; line < 3; ++line)
         painter.drawText(QPointF(offsetX + units.x(1.0), markerTop + (line + 1) * lineHeight), results[line]);
+    if (!m_settingsLabel.isEmpty())
+        painter.drawText(QPointF(offsetX + units.x(1.0), markerTop + 4 * lineHeight), m_settingsLabel);
 
     // The low-amplitude terminal signal: its duration at the threshold level.
     const double levelY = rect.bottom() - rect.height() * m_analysis->lasThreshold() / MicrovoltsFullScale;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QPainter;
 class QRect;
@@ -23,6 +24,9 @@ public:
 
     // The analysis drawn; the window starts 0.2 s before the beat's centre.
     void setAnalysis(const TLatePotentials* analysis);
+    // Written under the three results: the settings they are computed at
+    // when those are not the standard ones; empty for none.
+    void setSettingsLabel(const QString& label) { m_settingsLabel = label; }
 
     void draw(QPainter& painter, const QRect& rect);
 
@@ -42,4 +46,5 @@ private:
     const TLatePotentials* m_analysis = nullptr;
     double m_windowStart = 0.0;
     double m_windowLength = 0.0;
+    QString m_settingsLabel;
 };

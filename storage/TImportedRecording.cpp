@@ -59,8 +59,8 @@ TStudyInfo patientOf(const TEdfFile& file)
 } // namespace
 
 TImportedRecording::TImportedRecording(const TWfdbDeviceRecording& recording, const TStudyInfo& patient,
-                                       const char* format)
-    : m_recording(recording), m_patient(patient)
+                                       const char* format, const QDateTime& start)
+    : m_recording(recording), m_patient(patient), m_start(start)
 {
     if (m_patient.lastName.empty() && m_patient.firstName.empty()) {
         m_patient.lastName = recording.header().recordName.toStdString();
@@ -77,17 +77,20 @@ bool TImportedRecording::isRecordingFile(const QString& path)
 TImportedRecording TImportedRecording::read(const QString& path)
 {
     TRegularFile::require(path);
-    if (suffixOf(path) == QLatin1String("hea"))
-        return TImportedRecording(TWfdbDeviceRecording::read(path), TStudyInfo(), "WFDB");
+    if (suffixOf(path) == QLatin1String("hea")) {
+        const TWfdbDeviceRecording recording = TWfdbDeviceRecording::read(path);
+        return TImportedRecording(recording, TStudyInfo(), "WFDB", recording.header().start);
+    }
     const TEdfFile file = TEdfFile::read(path);
     return TImportedRecording(TWfdbDeviceRecording::fromRecord(recordOf(file, path)), patientOf(file),
-                              file.is24Bit ? "BDF" : "EDF");
+                              file.is24Bit ? "BDF" : "EDF", file.start);
 }
 
 TStudyInfo TImportedRecording::studyInfo(const std::string& now) const
 {
     TStudyInfo info = m_patient;
     info.studyType = "VA ROR";
-    info.studyDateTime = now;
+    info.studyDateTime =
+        m_start.isValid() ? m_start.toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() : now;
     return info;
 }

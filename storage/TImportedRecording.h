@@ -3,6 +3,7 @@
 #include "storage/TStudyInfo.h"
 #include "storage/TWfdbDeviceRecording.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <string>
@@ -22,7 +23,8 @@ public:
 
     const TWfdbDeviceRecording& recording() const { return m_recording; }
 
-    // The record of a new study holding the recording, started at `now`
+    // The record of a new study holding the recording, dated at the
+    // recording's start when its header gives it, else at `now`
     // ("yyyyMMddHHmmss"): the patient's name, sex and birth date when an
     // EDF+ or BDF+ header gives them; otherwise the recording's name as
     // last name and its format ("WFDB", "EDF", "BDF") as first name.
@@ -30,8 +32,10 @@ public:
 
 private:
     // A patient without a name is named after the recording and its format.
-    TImportedRecording(const TWfdbDeviceRecording& recording, const TStudyInfo& patient, const char* format);
+    TImportedRecording(const TWfdbDeviceRecording& recording, const TStudyInfo& patient, const char* format,
+                       const QDateTime& start);
 
     TWfdbDeviceRecording m_recording;
     TStudyInfo m_patient; // names, sex and birth date only
+    QDateTime m_start;    // invalid when the header does not give it
 };

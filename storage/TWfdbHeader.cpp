@@ -158,6 +158,10 @@ int HeaderParser::parseRecordLine(const QString& line, TWfdbHeader& header) cons
         if (header.sampleCount < 0)
             fail(QStringLiteral("the sample count is negative"));
     }
+    // "HH:MM:SS[.sss] DD/MM/YYYY"; a start that does not read stays unknown.
+    if (fields.size() > 5)
+        header.start = QDateTime(QDate::fromString(fields[5], QStringLiteral("d/M/yyyy")),
+                                 QTime::fromString(fields[4].section(QLatin1Char('.'), 0, 0), QStringLiteral("H:m:s")));
     return signalCount;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -45,6 +46,7 @@ public:
     double samplingFrequency = 250.0; // frames per second
     double counterFrequency = 0.0;    // 0 when the header gives none
     qint64 sampleCount = 0;           // frames; 0 when the header does not say
+    QDateTime start;                  // the record line's time and date; invalid without both
     std::vector<TWfdbSignalInfo> signalInfos;
     QStringList comments;             // text after "#", trimmed
 

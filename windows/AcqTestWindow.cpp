@@ -5,6 +5,16 @@
 #include "analysis/TLeadSet.h"
 #include "analysis/TSignalBuffer16.h"
 
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShortcut>
+
+namespace {
+
+constexpr int CloseMargin = 10;
+
+} // namespace
+
 AcqTestWindow::AcqTestWindow(std::unique_ptr<TAcqSource> source, QWidget* parent)
     : QSignalMonitorDisplay(parent)
     , m_source(std::move(source))
@@ -12,6 +22,7 @@ AcqTestWindow::AcqTestWindow(std::unique_ptr<TAcqSource> source, QWidget* parent
                                                  BlockSize, Capacity))
     , m_driver(std::make_unique<TQtAcqDriver>(m_source.get(), m_signal.get()))
     , m_listener(*this)
+    , m_closeButton(new QPushButton(tr("Close"), this))
 {
     m_signal->setResolutionBits(m_source->resolutionBits());
     m_signal->setRange(m_source->minimumValue(), m_source->maximumValue());
@@ -26,6 +37,17 @@ AcqTestWindow::AcqTestWindow(std::unique_ptr<TAcqSource> source, QWidget* parent
     setWindowTitle(tr("Acquisition test"));
     setAttribute(Qt::WA_DeleteOnClose);
     setSignal(m_signal.get());
+    m_closeButton->setObjectName(QStringLiteral("btnClose"));
+    connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
+}
+
+void AcqTestWindow::resizeEvent(QResizeEvent* event)
+{
+    QSignalMonitorDisplay::resizeEvent(event);
+    m_closeButton->adjustSize();
+    m_closeButton->move(width() - m_closeButton->width() - CloseMargin, CloseMargin);
+    m_closeButton->raise();
 }
 
 AcqTestWindow::~AcqTestWindow()

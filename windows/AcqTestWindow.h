@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class QPushButton;
+class QResizeEvent;
 class TAcqSource;
 class TQtAcqDriver;
 class TSignalBuffer16;
@@ -15,7 +17,7 @@ class TSignalBuffer16;
 // driver that fills it; however the window goes (closed by the operator,
 // or with its parent dialog), the driver is stopped, so no thread of the
 // test outlives it, and then the driver, the source and the signal are
-// released.
+// released. A "Close" button and Escape close it.
 class AcqTestWindow : public QSignalMonitorDisplay
 {
     Q_OBJECT
@@ -32,9 +34,14 @@ public:
     // Starts the driver and shows the window maximised.
     void start();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     std::unique_ptr<TAcqSource> m_source;
     std::unique_ptr<TSignalBuffer16> m_signal;
     std::unique_ptr<TQtAcqDriver> m_driver;
     TAcqTestListener m_listener;
+    // "Close", in the top-right corner over the traces.
+    QPushButton* m_closeButton;
 };

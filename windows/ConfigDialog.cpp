@@ -11,17 +11,36 @@
 #include "windows/TWaitCursor.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QSpinBox>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
 
 // Time the progress dialog gets to be painted before the search blocks.
 constexpr int PaintDelayMs = 10;
+constexpr int Cutoffs[] = {25, 40};
+
+QDoubleSpinBox* microvoltsField(const char* name, QWidget* parent)
+{
+    auto* field = new QDoubleSpinBox(parent);
+    field->setObjectName(QLatin1String(name));
+    field->setRange(0.1, 10.0);
+    field->setSingleStep(0.1);
+    field->setDecimals(1);
+    field->setSuffix(QStringLiteral(" uV"));
+    return field;
+}
 
 } // namespace
 
@@ -33,7 +52,36 @@ ConfigDialog::ConfigDialog(QWidget* parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_ui->listCategory->setCurrentRow(0);
     m_ui->pages->setCurrentIndex(0);
+    addLatePotentialsPage();
     loadSettings();
+}
+
+void ConfigDialog::addLatePotentialsPage()
+{
+    auto* page = new QWidget(m_ui->pages);
+    page->setObjectName(QStringLiteral("pageLatePotentials"));
+    auto* form = new QFormLayout(page);
+    m_noiseTarget = microvoltsField("numNoiseTarget", page);
+    m_stopAtNoiseTarget = new QCheckBox(tr("Stop recording at the noise target"), page);
+    m_stopAtNoiseTarget->setObjectName(QStringLiteral("chkStopAtNoiseTarget"));
+    m_noiseLimit = microvoltsField("numNoiseLimit", page);
+    m_minimumBeats = new QSpinBox(page);
+    m_minimumBeats->setObjectName(QStringLiteral("numMinimumBeats"));
+    m_minimumBeats->setRange(1, 10000);
+    m_cutoff = new QComboBox(page);
+    m_cutoff->setObjectName(QStringLiteral("cboCutoff"));
+    for (const int cutoff : Cutoffs)
+        m_cutoff->addItem(tr("%1 Hz").arg(cutoff), cutoff);
+    form->addRow(tr("Noise target"), m_noiseTarget);
+    form->addRow(QString(), m_stopAtNoiseTarget);
+    form->addRow(tr("Noise limit"), m_noiseLimit);
+    form->addRow(tr("Fewest beats"), m_minimumBeats);
+    form->addRow(tr("Cutoff shown"), m_cutoff);
+    auto* note = new QLabel(tr("The verdict is always judged at 40 Hz."), page);
+    note->setWordWrap(true);
+    form->addRow(note);
+    m_ui->pages->addWidget(page);
+    m_ui->listCategory->addItem(tr("Late potentials"));
 }
 
 ConfigDialog::~ConfigDialog() = default;
@@ -46,6 +94,11 @@ void ConfigDialog::loadSettings()
     m_ui->txtBluetoothPort->setText(TSettings::text(TSettings::AcqBluetoothPort));
     m_ui->numLowBatteryLevel->setValue(TSettings::editorValue(TSettings::LowBatteryLevel).toDouble());
     m_ui->numSignalGain->setValue(TSettings::editorValue(TSettings::SignalGain).toInt());
+    m_noiseTarget->setValue(TSettings::number(TSettings::RecordingNoiseTarget));
+    m_stopAtNoiseTarget->setChecked(TSettings::flag(TSettings::StopAtNoiseTarget));
+    m_noiseLimit->setValue(TSettings::number(TSettings::LatePotentialsNoiseLimit));
+    m_minimumBeats->setValue(TSettings::whole(TSettings::LatePotentialsMinimumBeats));
+    m_cutoff->setCurrentIndex(std::max(0, m_cutoff->findData(TSettings::whole(TSettings::LatePotentialsCutoff))));
     enableBluetoothPort(m_ui->rbtAcqDeviceBT->isChecked());
 }
 
@@ -110,6 +163,11 @@ void ConfigDialog::on_ConfigDialog_accepted()
     TSettings::setValue(TSettings::AcqBluetoothPort, m_ui->txtBluetoothPort->text());
     TSettings::setValue(TSettings::LowBatteryLevel, m_ui->numLowBatteryLevel->value());
     TSettings::setValue(TSettings::SignalGain, m_ui->numSignalGain->value());
+    TSettings::setValue(TSettings::RecordingNoiseTarget, m_noiseTarget->value());
+    TSettings::setValue(TSettings::StopAtNoiseTarget, m_stopAtNoiseTarget->isChecked());
+    TSettings::setValue(TSettings::LatePotentialsNoiseLimit, m_noiseLimit->value());
+    TSettings::setValue(TSettings::LatePotentialsMinimumBeats, m_minimumBeats->value());
+    TSettings::setValue(TSettings::LatePotentialsCutoff, m_cutoff->currentData().toInt());
 }
 
 void ConfigDialog::on_listCategory_currentRowChanged(int currentRow)

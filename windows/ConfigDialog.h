@@ -1,6 +1,11 @@
 #pragma once
 
 #include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QSpinBox;
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +49,10 @@ private slots:
     void on_btnHardwareDefaults_clicked();
 
 private:
+    // The "Late potentials" page: the recording's noise target and whether
+    // recording stops there, the noise limit and the fewest beats of the
+    // verdict, and the cutoff the review shows the figures at.
+    void addLatePotentialsPage();
     void loadSettings();
     // The "Config/AcqMode" text of the chosen radio button.
     QString acquisitionMode() const;
@@ -54,4 +63,9 @@ private:
     void takeDetectedDevices(const QStringList& ports);
 
     std::unique_ptr<Ui::ConfigDialog> m_ui;
+    QDoubleSpinBox* m_noiseTarget = nullptr;
+    QCheckBox* m_stopAtNoiseTarget = nullptr;
+    QDoubleSpinBox* m_noiseLimit = nullptr;
+    QSpinBox* m_minimumBeats = nullptr;
+    QComboBox* m_cutoff = nullptr;
 };

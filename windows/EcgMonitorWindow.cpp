@@ -24,6 +24,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QTimer>
 
 #include <algorithm>
@@ -125,6 +126,13 @@ void EcgMonitorWindow::setUpControls()
     m_ui->btnStart->setEnabled(true);
     m_ui->btnStop->setEnabled(false);
     m_ui->btnStart->setFocus();
+    // Space and Enter start and stop recording whatever control has the
+    // focus: a speed or filter button must never take the key meant for
+    // the recording.
+    for (const int key : {int(Qt::Key_Space), int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, this, &EcgMonitorWindow::toggleRecording);
+    }
     const auto patient = [this](const char* field) {
         return QString::fromStdString(m_study->propertyValue(TStudy::patientKey(field)));
     };
@@ -216,6 +224,14 @@ void EcgMonitorWindow::on_btnStart_clicked()
     m_ui->btnStart->setEnabled(false);
     m_ui->frameAverageBeat->show();
     emit recordingStarted();
+}
+
+void EcgMonitorWindow::toggleRecording()
+{
+    if (m_ui->btnStart->isEnabled())
+        m_ui->btnStart->click();
+    else if (m_ui->btnStop->isEnabled())
+        m_ui->btnStop->click();
 }
 
 void EcgMonitorWindow::on_btnStop_clicked()

@@ -90,6 +90,8 @@ private:
     void setUpDisplays();
     // The averaged-beat lead, the recording buttons and the patient's name.
     void setUpControls();
+    // Starts recording, or stops it once it runs (Space and Enter).
+    void toggleRecording();
     void showSimulationLabel();
     void loadSettings();
     void saveSettings() const;

@@ -10,8 +10,11 @@
 #include "report/TLatePotentialLimits.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "pipeline/TReviewAnalysis.h"
+#include "pipeline/TStudyLatePotentials.h"
 #include "analysis/TReviewFilterChain.h"
+#include "analysis/TElectrodeOff.h"
 #include "analysis/TSignalGaps.h"
+#include "analysis/TSilentLead.h"
 #include "analysis/TWaveMarks.h"
 #include "settings/TSettings.h"
 #include "display/DisplayColorSchemes.h"
@@ -25,10 +28,12 @@
 #include "windows/TClippedSampleRuns.h"
 #include "windows/TWaitCursor.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QStringListModel>
 #include <QTimer>
 #include <QToolButton>
@@ -59,13 +64,25 @@ QString criterionText(const QString& name, const TLatePotentialsAssessment::Crit
         .arg(criterion.holds ? EcgReviewWindow::tr("<b>holds</b>") : EcgReviewWindow::tr("does not hold"));
 }
 
-// Noise and beats against their limits, each criterion, the LAS margin and
-// the verdict with its reasons, as the operator reads them under the curve.
-QString assessmentText(const TLatePotentialsAssessment& assessment, bool limitsByHand)
+QStringList translatedReasons(const TLatePotentialsAssessment& assessment)
+{
+    QStringList reasons;
+    for (const TLatePotentialsAssessment::Reason& reason : assessment.reasonDetails)
+        reasons << reason.text(QCoreApplication::translate("TLatePotentialsAssessment", reason.wording));
+    return reasons;
+}
+
+// The verdict with what it rests on, all from the standard analysis: noise
+// and beats against their limits, each criterion, the LAS margin and the
+// verdict with its reasons. Figures at the settings shown, when they are
+// not the standard ones, follow labelled with those settings and without a
+// verdict.
+QString assessmentText(const TLatePotentialsAssessment& assessment, const TLatePotentials& shown, bool limitsByHand)
 {
     using A = TLatePotentialsAssessment;
     const A::Limits limits = TLatePotentialLimits::fromSettings();
     QStringList lines;
+    lines << EcgReviewWindow::tr("<b>Verdict at 40 Hz, 40 \u00b5V, 40 ms</b> (the settings of the criteria)");
     lines << EcgReviewWindow::tr("Noise %1 uV (limit %2 uV at 40 Hz), %3 beats averaged (at least %4)")
                  .arg(assessment.noiseMicrovolts, 0, 'f', 2)
                  .arg(limits.noiseMicrovolts, 0, 'f', 1)
@@ -80,8 +97,17 @@ QString assessmentText(const TLatePotentialsAssessment& assessment, bool limitsB
     if (assessment.verdict != A::Verdict::NotAssessable)
         verdict += EcgReviewWindow::tr(" (%1 of 3 criteria hold)").arg(assessment.criteriaHolding);
     else
-        verdict += QStringLiteral(": ") + assessment.reasons.join(QStringLiteral("; ")).toHtmlEscaped();
+        verdict += QStringLiteral(": ") + translatedReasons(assessment).join(QStringLiteral("; ")).toHtmlEscaped();
     lines << verdict;
+    const QString shownSettings = A::settingsLabel(shown);
+    if (!shownSettings.isEmpty()) {
+        const int rate = shown.averager().samplingRate();
+        lines << EcgReviewWindow::tr("Shown at %1: QRSD %2 ms, RMS %3 uV, LAS %4 ms (no verdict at these settings)")
+                     .arg(shownSettings.toHtmlEscaped())
+                     .arg(shown.QRSD() * 1000 / rate)
+                     .arg(shown.RMS())
+                     .arg(shown.LAS() * 1000 / rate);
+    }
     if (limitsByHand)
         lines << EcgReviewWindow::tr("QRS limits set by hand: a new cutoff keeps them.");
     return lines.join(QStringLiteral("<br>"));
@@ -158,6 +184,11 @@ EcgReviewWindow::EcgReviewWindow(QWidget* parent, TStudy* study, TStudyStore* st
     startTimers();
     m_ui->textConclusion->setPlainText(fromUtf8(m_study->propertyValue("conclusion")));
     connect(m_ui->textConclusion, &QTextEdit::textChanged, this, [this] { m_conclusionChanged = true; });
+    // Tab moves on, as everywhere else; Ctrl+Tab types a tab.
+    m_ui->textConclusion->setTabChangesFocus(true);
+    auto* typeTab = new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_Tab), m_ui->textConclusion, nullptr, nullptr,
+                                  Qt::WidgetShortcut);
+    connect(typeTab, &QShortcut::activated, this, [this] { m_ui->textConclusion->insertPlainText(QStringLiteral("\t")); });
     buildLeadButtons();
     m_ui->lblAverageBeatCount->setText(tr("Averaging beats..."));
     loadSettings();
@@ -213,6 +244,13 @@ void EcgReviewWindow::setUpDisplays()
     display->setMarkedIntervals(m_clippedRuns.get());
     display->setGaps(TSignalGaps::of(m_study->results()));
     display->setPauses(m_analysis->pauses());
+    display->setElectrodesOff(TElectrodeOff::of(m_study->results()));
+    QVector<int> notRecorded;
+    for (int lead = 0; lead < m_study->ecgFile()->channelCount(); ++lead) {
+        if (isSilentLead(*m_study->ecgFile(), lead))
+            notRecorded << lead;
+    }
+    display->setLeadsNotRecorded(notRecorded);
     connect(display, &QSignalBrowseDisplay::startTimeChanged, this, &EcgReviewWindow::onStartTimeChanged);
 
     m_ui->beatDisplayZoom->setAverager(&m_analysis->mainAverager());
@@ -356,9 +394,13 @@ void EcgReviewWindow::showLatePotentials()
     const double rate = m_study->ecgFile()->samplingRate();
     m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOnset, potentials.onset() / rate);
     m_ui->varorDisplay->setMarkerTime(QHRECGDisplay::QrsOffset, potentials.offset() / rate);
-    const TLatePotentialsAssessment assessment = TLatePotentialsAssessment::assess(potentials, TLatePotentialLimits::fromSettings());
+    const TLatePotentialsAssessment assessment =
+        TStudyLatePotentials::assess(*m_study, potentials, TLatePotentialLimits::fromSettings());
     m_ui->varorDisplay->setNoiseWindow(assessment.noiseStart, assessment.noiseLength);
-    m_ui->lblLatePotentialsAssessment->setText(assessmentText(assessment, m_analysis->latePotentialLimitsByHand()));
+    const QString settings = TLatePotentialsAssessment::settingsLabel(potentials);
+    m_ui->varorDisplay->setSettingsLabel(settings.isEmpty() ? QString() : tr("at %1").arg(settings));
+    m_ui->lblLatePotentialsAssessment->setText(
+        assessmentText(assessment, potentials, m_analysis->latePotentialLimitsByHand()));
 }
 
 // --- Browse display ---------------------------------------------------------

@@ -59,10 +59,24 @@ std::string toLocal8Bit(const QString& path)
     return path.toLocal8Bit().toStdString();
 }
 
+// A study's row: sorted by the recorded seconds in the duration column,
+// which shows them as minutes and seconds (0:38 before 3:43 before 30:05).
+class StudyItem : public QTreeWidgetItem
+{
+public:
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        if (column == ColumnDuration)
+            return data(column, Qt::UserRole).toInt() < other.data(column, Qt::UserRole).toInt();
+        return QTreeWidgetItem::operator<(other);
+    }
+};
+
 // An item with the patient, study type and date columns of a study.
 QTreeWidgetItem* studyItem(const QVariant& key, const TStudyInfo& info)
 {
-    auto* item = new QTreeWidgetItem;
+    auto* item = new StudyItem;
     item->setData(ColumnKey, Qt::DisplayRole, key);
     item->setText(ColumnPatient, QStringLiteral("%1, %2").arg(fromUtf8(info.lastName), fromUtf8(info.firstName)));
     item->setText(ColumnStudyType, QCoreApplication::translate("OpenStudyDialog", info.studyType.c_str()));
@@ -78,16 +92,18 @@ void fitColumns(QTreeWidget* tree)
     tree->setColumnWidth(ColumnPatient, std::max(tree->columnWidth(ColumnPatient), PatientColumnWidth));
     tree->resizeColumnToContents(ColumnStudyType);
     tree->resizeColumnToContents(ColumnDate);
+    tree->resizeColumnToContents(ColumnReport);
 }
 
-// Minutes and seconds of signal in the study's ECG file: "0:00" for a
-// study closed before anything was recorded.
-QString recordedTime(const QString& dataPath, const TStudyInfo& info)
+// Samples per lead and whole seconds of signal in the study's ECG file:
+// 0 for a study closed before anything was recorded.
+std::pair<qint64, int> recordedLength(const QString& dataPath, const TStudyInfo& info)
 {
     const std::unique_ptr<TEcgFile> ecg = TStudyFiles::openEcgFile(TStudyFileName::studyPath(
         dataPath, fromUtf8(info.baseFilename), QString::fromLatin1(TStudyFiles::EcgExtension)));
-    const int seconds = ecg && ecg->samplingRate() > 0 ? ecg->sampleCount() / ecg->samplingRate() : 0;
-    return QString::asprintf("%d:%02d", seconds / 60, seconds % 60);
+    if (!ecg || ecg->samplingRate() <= 0)
+        return {0, 0};
+    return {ecg->sampleCount(), int(ecg->sampleCount() / ecg->samplingRate())};
 }
 
 int studyId(const QTreeWidgetItem& item)
@@ -252,7 +268,9 @@ void OpenStudyDialog::fillLocalList()
             QTreeWidgetItem* item = studyItem(info.id, info);
             item->setText(ColumnReport, info.status == "report" ? tr("Yes") : QString());
             item->setText(ColumnBaseFilename, fromUtf8(info.baseFilename));
-            item->setText(ColumnDuration, recordedTime(dataPath, info));
+            const int seconds = recordedLength(dataPath, info).second;
+            item->setText(ColumnDuration, QString::asprintf("%d:%02d", seconds / 60, seconds % 60));
+            item->setData(ColumnDuration, Qt::UserRole, seconds);
             item->setTextAlignment(ColumnDuration, Qt::AlignRight | Qt::AlignVCenter);
             items.append(item);
         }
@@ -507,9 +525,10 @@ int OpenStudyDialog::runBatch(const QStringList& labels, const std::function<voi
 }
 
 // After a batch, how many succeeded: the operator knows the copies were made.
-void OpenStudyDialog::reportBatch(const QString& summary, int succeeded, int total)
+void OpenStudyDialog::reportBatch(const QString& summary, int succeeded, int total, const QString& where)
 {
-    QMessageBox::information(this, QString(), summary.arg(succeeded).arg(total));
+    const QString text = summary.arg(succeeded).arg(total);
+    QMessageBox::information(this, QString(), where.isEmpty() ? text : text.arg(where));
 }
 
 // The chosen folder joins the list once and becomes the current one.
@@ -582,7 +601,7 @@ void OpenStudyDialog::exportSelected(TStudyExport::Format format)
         const QString name = TStudyExport::fileName(items[i]->text(ColumnBaseFilename), format);
         exportStudy(studyId(*items[i]), QDir(folder).filePath(name));
     });
-    reportBatch(tr("%1 of %2 studies were exported."), succeeded, items.size());
+    reportBatch(tr("%1 of %2 studies were exported to %3."), succeeded, items.size(), QDir::toNativeSeparators(folder));
 }
 
 // The study is analysed as the review window analyses it. A study open for
@@ -612,9 +631,63 @@ void OpenStudyDialog::on_actionImportRecording_triggered()
                                                             tr("Recordings (*.edf *.bdf *.hea)"));
     if (paths.isEmpty())
         return;
+    m_openAfterImport = -1;
     const int succeeded = runBatch(paths, [this, &paths](int i) { importRecording(paths[i]); });
     fillLocalList();
     reportBatch(tr("%1 of %2 recordings were imported."), succeeded, paths.size());
+    openAfterImport();
+}
+
+// The study the operator chose to open instead of importing its recording
+// again is selected, and the dialog closes to open it.
+void OpenStudyDialog::openAfterImport()
+{
+    for (int row = 0; m_openAfterImport >= 0 && row < m_ui->treeStudies->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = m_ui->treeStudies->topLevelItem(row);
+        if (studyId(*item) == m_openAfterImport) {
+            m_ui->treeStudies->setCurrentItem(item);
+            accept();
+            return;
+        }
+    }
+}
+
+// A study of the store that holds the same recording: the same patient,
+// start and number of samples; -1 when there is none.
+int OpenStudyDialog::studyOfRecording(const TStudyInfo& info, qint64 samples) const
+{
+    const QString dataPath = fromUtf8(m_store->dataPath());
+    for (const TStudyInfo& study : m_store->listStudies()) {
+        if (study.lastName == info.lastName && study.firstName == info.firstName
+            && study.studyDateTime == info.studyDateTime && recordedLength(dataPath, study).first == samples)
+            return study.id;
+    }
+    return -1;
+}
+
+// A recording already in the store is taken in again only when the
+// operator says so; otherwise its study is opened, or nothing is done, and
+// the import of this recording ends with the reason.
+void OpenStudyDialog::confirmImportAgain(const TStudyInfo& info, qint64 samples)
+{
+    const int existing = studyOfRecording(info, samples);
+    if (existing < 0)
+        return;
+    QMessageBox box(QMessageBox::Question, tr("Import recording"),
+                    tr("This recording is already in the store: %1, %2.")
+                        .arg(QStringLiteral("%1, %2").arg(fromUtf8(info.lastName), fromUtf8(info.firstName)),
+                             QLocale().toString(QDateTime::fromString(fromUtf8(info.studyDateTime), DateTimeFormat),
+                                                QLocale::ShortFormat)),
+                    QMessageBox::Open | QMessageBox::Ignore | QMessageBox::Cancel, QApplication::activeModalWidget());
+    box.setInformativeText(tr("Open that study, import the recording again, or leave it."));
+    box.button(QMessageBox::Ignore)->setText(tr("Import again"));
+    box.setDefaultButton(QMessageBox::Open);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Ignore)
+        return;
+    if (answer == QMessageBox::Open)
+        m_openAfterImport = existing;
+    throw std::runtime_error(tr("The recording is already in the store and was not imported again.").toStdString());
 }
 
 // Taken in as varor-analyze takes it in: recorded into a new study through
@@ -623,7 +696,9 @@ void OpenStudyDialog::importRecording(const QString& path)
 {
     const TImportedRecording imported = TImportedRecording::read(path);
     TStudyInfo info = imported.studyInfo(QDateTime::currentDateTime().toString(DateTimeFormat).toStdString());
-    TStudyRecording::recordStudy(*m_store, imported.recording().leads(), info);
+    const auto& leads = imported.recording().leads();
+    confirmImportAgain(info, leads.empty() ? 0 : qint64(leads.front().size()));
+    TStudyRecording::recordStudy(*m_store, leads, info);
 }
 
 // Shows or hides the shared list beside the local one; the dialog grows or

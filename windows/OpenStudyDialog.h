@@ -16,6 +16,7 @@ class OpenStudyDialog;
 }
 
 class QTreeWidget;
+struct TStudyInfo;
 class QTreeWidgetItem;
 class TStudyStore;
 
@@ -76,7 +77,10 @@ private:
     QStringList deleteLocalStudies(const QList<QTreeWidgetItem*>& items);
     QStringList deleteSharedArchives(const QList<QTreeWidgetItem*>& items);
     int runBatch(const QStringList& labels, const std::function<void(int)>& operation);
-    void reportBatch(const QString& summary, int succeeded, int total);
+    int studyOfRecording(const TStudyInfo& info, qint64 samples) const;
+    void confirmImportAgain(const TStudyInfo& info, qint64 samples);
+    void openAfterImport();
+    void reportBatch(const QString& summary, int succeeded, int total, const QString& where = QString());
     void showError(const QString& message);
     void exportSelected(TStudyExport::Format format);
     void exportStudy(int id, const QString& path);
@@ -86,4 +90,7 @@ private:
     std::unique_ptr<Ui::OpenStudyDialog> m_ui;
     TStudyStore* m_store;
     int m_selectedStudyId = -1;
+    // The study to open once an import ends, chosen instead of importing
+    // its recording again; -1 for none.
+    int m_openAfterImport = -1;
 };

@@ -138,11 +138,12 @@ QString QReportEngine::templateLanguage() const
     return m_document.documentElement().attribute(QStringLiteral("language"));
 }
 
-TReportTextFit::Outcome QReportEngine::labelFit(const QString& parameter)
+template <typename Measure, typename Answer>
+Answer QReportEngine::measureLabel(const QString& parameter, Measure measure, Answer absent)
 {
     const QList<QDomElement> pages = templatePages(m_document);
     if (pages.isEmpty())
-        return TReportTextFit::Fits;
+        return absent;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     m_printer = &printer;
@@ -157,11 +158,30 @@ TReportTextFit::Outcome QReportEngine::labelFit(const QString& parameter)
             const int bandHeight = band.attribute(QStringLiteral("height")).toInt();
             const QRect rect = field.deviceRect(m_scaleX, m_scaleY, 0, bandHeight);
             const QString text = m_expression.evaluate(field.value(), field.format());
-            return TReportTextFit::fit(field.font(), text, TReportField::textRect(rect), field.textFlags(), &printer)
-                .outcome;
+            return measure(field.font(), text, TReportField::textRect(rect), field.textFlags(), printer);
         }
     }
-    return TReportTextFit::Fits;
+    return absent;
+}
+
+TReportTextFit::Outcome QReportEngine::labelFit(const QString& parameter)
+{
+    return measureLabel(
+        parameter,
+        [](const QFont& font, const QString& text, const QRect& rect, int flags, const QPrinter& printer) {
+            return TReportTextFit::fit(font, text, rect, flags, &printer).outcome;
+        },
+        TReportTextFit::Fits);
+}
+
+int QReportEngine::labelFittingLength(const QString& parameter, const QString& suffix)
+{
+    return measureLabel(
+        parameter,
+        [&suffix](const QFont& font, const QString& text, const QRect& rect, int flags, const QPrinter& printer) {
+            return TReportTextFit::fittingLength(font, text, suffix, rect, flags, &printer);
+        },
+        -1);
 }
 
 void QReportEngine::printToPrinter(bool maximisedPreview, bool direct, const QString& printerName)

@@ -45,6 +45,11 @@ public:
     // page that shows the parameter fits its rectangle on paper, so that
     // the application can warn before printing; Fits without such a label.
     TReportTextFit::Outcome labelFit(const QString& parameter);
+    // How many characters of that label's text fit it at the smallest
+    // readable size with `suffix` after them (TReportTextFit::
+    // fittingLength); the text's whole length when it fits, -1 without
+    // such a label.
+    int labelFittingLength(const QString& parameter, const QString& suffix);
 
     // Prints on the named printer (the default printer when the name is
     // empty or unknown): directly, or through a modal print preview.
@@ -88,6 +93,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What the first fixed-height label of the first template page showing
+    // [parameter] answers to `measure` (font, text, text rectangle, flags
+    // and printer); `absent` without such a label.
+    template <typename Measure, typename Answer>
+    Answer measureLabel(const QString& parameter, Measure measure, Answer absent);
+
     // TReportExpression::Source
     QString parameterText(const QString& name) override;
     int page() const override { return m_curPage; }

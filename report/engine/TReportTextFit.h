@@ -25,4 +25,13 @@ struct TReportTextFit
     // flags.
     static TReportTextFit fit(const QFont& font, const QString& text, const QRect& rect, int flags,
                               const QPaintDevice* device);
+    // How many characters of `text` fit at the floor size with `suffix`
+    // after them, ended at a word break: where a text too long for its
+    // rectangle is split to continue elsewhere. The whole length when the
+    // text fits.
+    static int fittingLength(const QFont& font, const QString& text, const QString& suffix, const QRect& rect,
+                             int flags, const QPaintDevice* device);
+    // The first `length` characters, back to the last word break when the
+    // text goes on after them.
+    static QString head(const QString& text, int length);
 };

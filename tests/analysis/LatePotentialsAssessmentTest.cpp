@@ -149,3 +149,68 @@ TEST(LatePotentialsAssessmentTest, MissingLeadAndLimitAtTheEndOfItsRangeAreNotAs
     EXPECT_TRUE(assessment.reasons.join(QString()).contains(QStringLiteral("offset is at the end")));
     EXPECT_EQ(assessment.verdict, TLatePotentialsAssessment::Verdict::NotAssessable);
 }
+
+// Whatever the settings shown, the verdict and the noise are those of the
+// analysis at 40 Hz, 40 uV and 40 ms, on limits searched at 40 Hz or, when
+// set by hand, on the operator's; the settings shown only label figures.
+TEST(LatePotentialsAssessmentTest, TheVerdictComesFromTheStandardAnalysisWhateverIsShown)
+{
+    std::vector<double> times;
+    const auto signal = noisyBeats(150, 3, times);
+    TLiveBeatAverager averager(*signal);
+    for (const double time : times)
+        averager.add(makeBeat(signal.get(), time, Rr, Rr));
+    TLatePotentials standard(averager);
+    standard.setHighPassCutoff(40);
+    standard.compute();
+    const TLatePotentialsAssessment::Limits limits{100.0, 100};
+    const TLatePotentialsAssessment expected = TLatePotentialsAssessment::assess(standard, limits);
+    ASSERT_NE(expected.verdict, TLatePotentialsAssessment::Verdict::NotAssessable);
+
+    TLatePotentials shown(averager);
+    shown.setHighPassCutoff(25);
+    shown.setLasThreshold(10);
+    shown.setRmsDuration(80);
+    shown.compute();
+    EXPECT_EQ(TLatePotentialsAssessment::settingsLabel(shown), QStringLiteral("25 Hz, 10 \u00b5V / 80 ms"));
+    EXPECT_EQ(TLatePotentialsAssessment::settingsLabel(standard), QString());
+    const TLatePotentialsAssessment judged = TLatePotentialsAssessment::assessStandard(shown, false, limits);
+    EXPECT_EQ(judged.verdict, expected.verdict);
+    EXPECT_EQ(judged.noiseMicrovolts, expected.noiseMicrovolts);
+    EXPECT_EQ(judged.qrsd.value, expected.qrsd.value);
+    EXPECT_EQ(judged.rms.value, expected.rms.value);
+    EXPECT_EQ(judged.las.value, expected.las.value);
+
+    // Limits held by hand are the operator's at every setting.
+    shown.setOnset(shown.centre() - 60);
+    shown.setOffset(shown.centre() + 70);
+    shown.compute();
+    EXPECT_EQ(TLatePotentialsAssessment::assessStandard(shown, true, limits).qrsd.value, 130.0);
+    EXPECT_EQ(TLatePotentialsAssessment::assessStandard(shown, false, limits).qrsd.value, expected.qrsd.value);
+}
+
+// An electrode off makes the source leads it feeds missing: a precordial
+// electrode its own lead, a limb electrode the leads it is measured in,
+// the precordial ones included (their reference is the limb electrodes).
+TEST(LatePotentialsAssessmentTest, AnElectrodeOffMakesTheLeadsItFeedsMissing)
+{
+    std::vector<double> times;
+    const auto signal = noisyBeats(120, 5, times);
+    TLiveBeatAverager averager(*signal);
+    for (const double time : times)
+        averager.add(makeBeat(signal.get(), time, Rr, Rr));
+    TLatePotentials potentials(averager);
+    potentials.setHighPassCutoff(40);
+    potentials.compute();
+    const TLatePotentialsAssessment::Limits limits{100.0, 100};
+    ASSERT_TRUE(TLatePotentialsAssessment::assessStandard(potentials, false, limits).missingLeads.isEmpty());
+
+    TLatePotentialsAssessment assessment =
+        TLatePotentialsAssessment::assessStandard(potentials, false, limits, {QStringLiteral("V3")});
+    EXPECT_EQ(assessment.missingLeads, QStringList{QStringLiteral("V3")});
+    EXPECT_EQ(assessment.verdict, TLatePotentialsAssessment::Verdict::NotAssessable);
+    EXPECT_TRUE(assessment.reasons.join(QString()).contains(QStringLiteral("electrodes off"))) << assessment.reasons.join(QStringLiteral("; ")).toStdString();
+
+    assessment = TLatePotentialsAssessment::assessStandard(potentials, false, limits, {QStringLiteral("LL")});
+    EXPECT_EQ(assessment.missingLeads.join(QLatin1Char(',')), QStringLiteral("II,V1,V2,V3,V4,V5,V6"));
+}

@@ -86,8 +86,10 @@ TEST_F(MainWindowRecording, RecordedStudyOpensForReviewFirstInTheListWithItsReco
     boxCloser.start(20);
 
     window.findChild<QLineEdit*>(QStringLiteral("txtLastNameEcg"))->setText(QStringLiteral("Núñez"));
-    window.findChild<QLineEdit*>(QStringLiteral("txtFirstNameEcg"))->setText(QStringLiteral("Ana"));
-    window.findChild<QPushButton*>(QStringLiteral("btnStartEcg"))->click();
+    auto* firstName = window.findChild<QLineEdit*>(QStringLiteral("txtFirstNameEcg"));
+    firstName->setText(QStringLiteral("Ana"));
+    // Enter in the quick entry starts the study, as its "Start" button does.
+    QTest::keyClick(firstName, Qt::Key_Return);
     QPointer<EcgMonitorWindow> monitor = topLevel<EcgMonitorWindow>();
     ASSERT_NE(monitor, nullptr);
     EXPECT_FALSE(window.isEnabled());

@@ -137,6 +137,40 @@ TEST_F(BrowseDisplayTest, MarkedIntervalsAreHalfTransparentWhateverTheColour)
     EXPECT_EQ(countColor(image, QRect(int(80 * mm), 0, 200, image.height()), QColor(255, 191, 127), 12), 0);
 }
 
+// An electrode off from 2 s to 4 s shades that stretch and names it; the
+// rest of the paper is as without it.
+TEST_F(BrowseDisplayTest, ElectrodesOffAreShadedAndNamedWhereTheyWere)
+{
+    load(10.0);
+    QSignalBrowseDisplay plain;
+    plain.resize(display.size());
+    plain.setSignal(&signal);
+    display.setElectrodesOff({TElectrodeOff::Interval{QStringLiteral("V3"), 2.0, 2.0}});
+    const QImage off = drawingArea(display);
+    const QImage on = drawingArea(plain);
+    const double mm = imagePixelsPerMm(display);
+    const QRect during(int(52 * mm), 0, int(45 * mm), off.height());
+    const QRect after(int(105 * mm), 0, int(100 * mm), off.height());
+    EXPECT_NE(off.copy(during), on.copy(during));
+    EXPECT_EQ(off.copy(after), on.copy(after));
+}
+
+// A lead the recording lacks says so on its row; the other rows are as
+// without it.
+TEST_F(BrowseDisplayTest, ALeadNotRecordedIsLabelledOnItsRow)
+{
+    load(10.0);
+    QSignalBrowseDisplay plain;
+    plain.resize(display.size());
+    plain.setSignal(&signal);
+    display.setLeadsNotRecorded({1});
+    const QImage labelled = drawingArea(display);
+    const QImage bare = drawingArea(plain);
+    const int half = labelled.height() / 2;
+    EXPECT_EQ(labelled.copy(0, 0, labelled.width(), half - 2), bare.copy(0, 0, bare.width(), half - 2));
+    EXPECT_NE(labelled.copy(0, half, labelled.width(), half), bare.copy(0, half, bare.width(), half));
+}
+
 // Beats every 0.8 s from 0.8 s on, the one numbered `rejected` rejected.
 void appendBeats(TBeatsFile& beats, TSignal& signal, int count, int rejected = -1)
 {

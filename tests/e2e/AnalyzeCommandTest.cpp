@@ -13,6 +13,7 @@
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
+#include "pipeline/TStudyLatePotentials.h"
 #include "analysis/TLeadSet.h"
 #include "analysis/TMultiLeadDelineator.h"
 #include "pipeline/TReviewAnalysis.h"
@@ -214,7 +215,7 @@ TEST(AnalyzeCommand, PtbRecordGivesTheBeatsAndMeasurementsOfTheApplication)
 
     // Quality, criteria and verdict as the review window judges them.
     const TLatePotentialsAssessment assessment =
-        TLatePotentialsAssessment::assess(potentials, TLatePotentialLimits::fromSettings());
+        TStudyLatePotentials::assess(*study, potentials, TLatePotentialLimits::fromSettings());
     const QJsonObject quality = json.value(QStringLiteral("quality")).toObject();
     EXPECT_DOUBLE_EQ(quality.value(QStringLiteral("noise")).toDouble(), assessment.noiseMicrovolts);
     EXPECT_EQ(quality.value(QStringLiteral("beatsAveraged")).toInt(), assessment.beatsAveraged);

@@ -9,6 +9,7 @@
 #include "settings/TSettings.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
+#include "pipeline/TStudyLatePotentials.h"
 #include "report/TLatePotentialLimits.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "storage/TEcgFile.h"
@@ -177,7 +178,7 @@ TEST(StudyLifecycle, RecordReviewReportReopenExportAndImportElsewhere)
     EXPECT_TRUE(text.contains(QString::number(recorded.qrsd))) << text.toStdString();
     // The late-potential verdict of the window, with its noise and beats.
     const TLatePotentialsAssessment assessment =
-        TLatePotentialsAssessment::assess(review->latePotentials(), TLatePotentialLimits::fromSettings());
+        TStudyLatePotentials::assess(*study, review->latePotentials(), TLatePotentialLimits::fromSettings());
     EXPECT_TRUE(text.contains(QStringLiteral("Ruido: %1 uV").arg(assessment.noiseMicrovolts, 0, 'f', 2)))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Latidos promediados: %1").arg(assessment.beatsAveraged)))

@@ -18,7 +18,9 @@
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
 #include "tests/pipeline/PipelineTestSupport.h"
+#include "analysis/TElectrodeOff.h"
 #include "analysis/TSignalGaps.h"
+#include "pipeline/TStudyLatePotentials.h"
 #include "tests/common/FileSizeLimit.h"
 #include "tests/common/ecgsynth/SyntheticEcg.h"
 
@@ -590,6 +592,33 @@ TEST(PipelineTest, ElectrodeAndBatteryQueries)
     source.volts = 2.5;
     EXPECT_TRUE(pipeline.isBatteryLow());
     TAnalysisConstants::setLowBatteryThreshold(TAnalysisConstants::DefaultLowBatteryThreshold);
+}
+
+// LA off through the whole recording, V3 for 3 of its 13 seconds: both
+// intervals are kept with the study, in study time, and both electrodes
+// were off during more than a tenth of the beats the averaging takes.
+TEST(PipelineTest, ElectrodesOffAreKeptWithTheRecordingAndJudgedAgainstItsBeats)
+{
+    PipelineRun<DeviceLikeSource> run(demoPath("ecg1000.dat"), 1000, 14.0);
+    DeviceLikeSource& source = *run.source;
+    source.off = QStringList{QStringLiteral("LA")};
+    run.recorder.at(1000, [](TAnalysisPipeline& p) { p.startRecording("20240312103000"); });
+    run.recorder.at(4000, [&source](TAnalysisPipeline&) { source.off << QStringLiteral("V3"); });
+    run.recorder.at(7000, [&source](TAnalysisPipeline&) { source.off.removeAll(QStringLiteral("V3")); });
+    ASSERT_TRUE(run.replay());
+    run.pipeline->finish();
+    run.pipeline->stopRecording();
+
+    const TStudy& study = *run.study.study();
+    const std::vector<TElectrodeOff::Interval> intervals = TElectrodeOff::of(study.results());
+    ASSERT_EQ(intervals.size(), 2u);
+    EXPECT_EQ(intervals[0].electrode, QStringLiteral("V3"));
+    EXPECT_NEAR(intervals[0].start, 3.0, 0.2);
+    EXPECT_NEAR(intervals[0].seconds, 3.0, 0.2);
+    EXPECT_EQ(intervals[1].electrode, QStringLiteral("LA"));
+    EXPECT_EQ(intervals[1].start, 0.0);
+    EXPECT_DOUBLE_EQ(intervals[1].seconds, study.ecgFile()->appendedCount() / 1000.0);
+    EXPECT_EQ(TStudyLatePotentials::electrodesOff(study), (QStringList{QStringLiteral("LA"), QStringLiteral("V3")}));
 }
 
 // The disk fills 5 s into the recording: recording stops at once, the

@@ -133,6 +133,7 @@ TEST_P(StudyRoundTrip, GivesTheSamplesAndBeatsOfTheStudy)
 
     const TImportedRecording imported = TImportedRecording::read(path);
     TStudyInfo info = imported.studyInfo("20240312113000");
+    EXPECT_EQ(info.studyDateTime, "20240312103000") << "dated at the recording's start, not at the import";
     EXPECT_EQ(info.lastName, GetParam().lastName);
     EXPECT_EQ(info.birthDate, GetParam().birthDate);
     const int id = TStudyRecording::recordStudy(source.store, imported.recording().leads(), info);

@@ -139,7 +139,7 @@ TEST_F(ReportDialogTest, AConclusionTooLongForItsBoxIsAnnouncedBeforePrinting)
     const auto dialog = makeDialog();
     QLabel* note = child<QLabel>(*dialog, "lblConclusionFit");
     EXPECT_FALSE(note->isHidden());
-    EXPECT_TRUE(note->text().contains(QStringLiteral("cut short"))) << note->text().toStdString();
+    EXPECT_TRUE(note->text().contains(QStringLiteral("continues on an added page"))) << note->text().toStdString();
 }
 
 // Under each style sheet of the application: whole texts, filter buttons

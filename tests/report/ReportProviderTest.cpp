@@ -5,6 +5,7 @@
 
 #include "analysis/TLatePotentials.h"
 #include "report/THRECGReport.h"
+#include "settings/TSettings.h"
 
 #include <QDir>
 #include <QImage>
@@ -191,6 +192,36 @@ TEST_F(ReportProviderTest, FirstPageShowsAbsentValuesAsDashes)
     EXPECT_TRUE(noRr.contains(QStringLiteral("Int QT: %1 ms.").arg(expected[2])));
     EXPECT_TRUE(noRr.contains(QStringLiteral("Int QTc: -- ms.")));
     EXPECT_TRUE(noRr.contains(QStringLiteral("Int RR: -- ms.")));
+}
+
+// A conclusion too long for its box even at the smallest readable size
+// prints whole: as far as it fits on the first page, which says that it
+// continues, and the rest on an added second page.
+TEST_F(ReportProviderTest, ALongConclusionPrintsWholeOnAnAddedPage)
+{
+    QStringList words;
+    for (int word = 0; word < 150; ++word)
+        words << QStringLiteral("hallazgo%1").arg(word, 3, 10, QLatin1Char('0'));
+    demo.study()->setProperty("conclusion", words.join(QLatin1Char(' ')).toStdString());
+    const QString pdf = writePdf(firstPageOnly(), QStringLiteral("longConclusion"));
+    ASSERT_EQ(PdfTools::pageCount(pdf), 2);
+    const QString first = PdfTools::pageText(pdf, 1);
+    EXPECT_TRUE(first.simplified().contains(QStringLiteral("(continúa en la pág. 2)"))) << first.toStdString();
+    EXPECT_TRUE(first.contains(words.front()));
+    const QString text = first + PdfTools::pageText(pdf, 2);
+    for (const QString& word : words)
+        EXPECT_EQ(text.count(word), 1) << word.toStdString();
+}
+
+// Why the verdict cannot be given is printed in the template's language,
+// beside the verdict.
+TEST_F(ReportProviderTest, ReasonsSpeakTheLanguageOfTheTemplate)
+{
+    TSettings::setValue(TSettings::LatePotentialsMinimumBeats, 100000);
+    const QString text = PdfTools::pageText(writePdf(TReportOptions(), QStringLiteral("reasons")), 4).simplified();
+    EXPECT_TRUE(text.contains(QStringLiteral("Potenciales tardíos: no valorable"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("latidos promediados, menos de 100000"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("fewer than"))) << text.toStdString();
 }
 
 TEST_F(ReportProviderTest, UnknownRhythmLeadDrawsTheFirstLead)

@@ -78,13 +78,19 @@ TEST_F(ConfigDialogTest, WithoutStoredSettingsShowsAndStoresTheDialogDefaults)
 
     child<QDialogButtonBox>("buttonBox")->button(QDialogButtonBox::Ok)->click();
     const QSettings stored;
-    EXPECT_EQ(stored.allKeys().size(), 6);
+    EXPECT_EQ(stored.allKeys().size(), 11);
     EXPECT_EQ(stored.value(QStringLiteral("Config/AcqMode")), QVariant(QString()));
     EXPECT_EQ(stored.value(QStringLiteral("Config/AcqBluetoothPort")), QVariant(QString()));
     EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("Config/LowBatteryLevel")).toDouble(), 2.6);
     EXPECT_EQ(stored.value(QStringLiteral("Config/SignalGain")).toInt(), 300);
     EXPECT_FALSE(stored.value(QStringLiteral("Config/BeatAveragingNotchFilter")).toBool());
     EXPECT_FALSE(stored.value(QStringLiteral("Config/BeatAveragingLowpassFilter")).toBool());
+    // The late-potential page.
+    EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("Config/RecordingNoiseTarget")).toDouble(), 1.0);
+    EXPECT_FALSE(stored.value(QStringLiteral("Config/StopAtNoiseTarget")).toBool());
+    EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("Config/LatePotentialsNoiseLimit")).toDouble(), 1.0);
+    EXPECT_EQ(stored.value(QStringLiteral("Config/LatePotentialsMinimumBeats")).toInt(), 100);
+    EXPECT_EQ(stored.value(QStringLiteral("Config/LatePotentialsCutoff")).toInt(), 25);
 }
 
 TEST_F(ConfigDialogTest, ShowsTheStoredModeAndCancelWritesNothing)

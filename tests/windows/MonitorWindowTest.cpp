@@ -22,6 +22,7 @@
 #include "windows/ElectrodeStatusWidget.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFrame>
@@ -295,6 +296,23 @@ TEST_F(MonitorWindowTest, RecordsUntilStopAndLeavesAStudyThatOpens)
     EXPECT_EQ(reopened->ecgFile()->appendedCount(), studySamples);
     EXPECT_EQ(reopened->beatsFile()->count(), beatsRecorded);
     store.closeStudy(reopened);
+}
+
+// Space starts and stops recording wherever the focus is: a speed button
+// that has it is not toggled instead.
+TEST_F(MonitorWindowTest, SpaceActsOnRecordingWhateverHasTheFocus)
+{
+    prepare(5000);
+    open();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.data()));
+    auto* speed = child<QAbstractButton>("btnSpeed50");
+    speed->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_FALSE(speed->isChecked());
+    EXPECT_TRUE(m_window->pipeline()->isRecording());
+    speed->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_TRUE(closed());
 }
 
 TEST_F(MonitorWindowTest, ClosingWhileMonitoringReleasesThePipelineAndRecordsNothing)

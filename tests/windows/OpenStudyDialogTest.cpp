@@ -157,6 +157,24 @@ TEST_F(OpenStudyDialogTest, AnEmptyStudyLastsNoTimeAndIsDeleted)
     EXPECT_TRUE(fixture.store->listStudies().empty());
 }
 
+// Durations sort by their length, not as text ("10:00" after "2:00").
+TEST_F(OpenStudyDialogTest, DurationsSortByLength)
+{
+    for (const auto& [name, seconds] : {std::pair<const char*, int>{"Long", 600}, {"Short", 120}, {"Tiny", 2}}) {
+        TStudyInfo info = newStudyInfo(name, "Ruiz");
+        TStudy* study = fixture.store->createStudy(info);
+        record(*study, seconds * 1000, 0);
+        fixture.store->closeStudy(study);
+    }
+    const auto dialog = makeDialog();
+    QTreeWidget* tree = localTree(*dialog);
+    tree->sortByColumn(6, Qt::AscendingOrder);
+    QStringList durations;
+    for (int row = 0; row < tree->topLevelItemCount(); ++row)
+        durations << tree->topLevelItem(row)->text(6);
+    EXPECT_EQ(durations, (QStringList{QStringLiteral("0:02"), QStringLiteral("2:00"), QStringLiteral("10:00")}));
+}
+
 TEST_F(OpenStudyDialogTest, FilterFindsEveryWordInAnyOrderAndCase)
 {
     const int ana = fixture.addStudy("Ana María", "García López", "20140312103000");
@@ -395,7 +413,9 @@ TEST_F(OpenStudyDialogTest, MoreExportsTheSelectedStudiesAndTakesARecordingIn)
     EXPECT_FALSE(exportEdf->isEnabled()) << "nothing selected";
     select(local, {local->topLevelItem(0), local->topLevelItem(1)});
     ASSERT_TRUE(exportEdf->isEnabled());
-    MessageBoxAnswerer answerer;
+    // Ok where there is one; the recording already in the store is
+    // imported again.
+    MessageBoxAnswerer answerer(QMessageBox::Ignore);
     {
         FileDialogAnswerer chooser(folder.path());
         exportEdf->trigger();
@@ -410,8 +430,15 @@ TEST_F(OpenStudyDialogTest, MoreExportsTheSelectedStudiesAndTakesARecordingIn)
     }
     EXPECT_EQ(local->topLevelItemCount(), 3);
     EXPECT_EQ(local->findItems(QStringLiteral("Garcia, Ana"), Qt::MatchExactly, 1).size(), 2);
-    EXPECT_EQ(answerer.messages, (QStringList{QStringLiteral("|2 of 2 studies were exported."),
-                                              QStringLiteral("|1 of 1 recordings were imported.")}));
+    ASSERT_EQ(answerer.messages.size(), 3) << answerer.messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(answerer.messages[0],
+              QStringLiteral("|2 of 2 studies were exported to %1.").arg(QDir::toNativeSeparators(folder.path())));
+    EXPECT_TRUE(answerer.messages[1].startsWith(QStringLiteral("Import recording|This recording is already in the store")))
+        << "the same patient, start and samples: " << answerer.messages[1].toStdString();
+    EXPECT_EQ(answerer.messages[2], QStringLiteral("|1 of 1 recordings were imported."));
+    EXPECT_EQ(local->findItems(QStringLiteral("Garcia, Ana"), Qt::MatchExactly, 1).first()->data(3, Qt::DisplayRole),
+              QVariant(QDateTime(QDate(2014, 3, 12), QTime(10, 30))))
+        << "dated at the recording's start";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
+#include "pipeline/TStudyLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TMultiLeadDelineator.h"
 #include "pipeline/TReviewAnalysis.h"
@@ -544,7 +545,7 @@ QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFile
     const QString marksLead = settleMarks(analysis, study);
     settleLatePotentials(analysis, options, input.isRecording(), rate);
     const TLatePotentialsAssessment assessment =
-        TLatePotentialsAssessment::assess(analysis.latePotentials(), TLatePotentialLimits::fromSettings());
+        TStudyLatePotentials::assess(study, analysis.latePotentials(), TLatePotentialLimits::fromSettings());
 
     const BeatCounts beats = countBeats(*study.beatsFile());
     const double meanRr = analysis.recordingMeanRr();

@@ -46,6 +46,8 @@ QMap<QString, QVariant> studyValues()
         {QStringLiteral("varorCriteria/LASHolds"), QStringLiteral("0")},
         {QStringLiteral("varorCriteria/Verdict"), QStringLiteral("1")},
         {QStringLiteral("varorCriteria/Reasons"), QString()},
+        {QStringLiteral("varorCriteria/LimitsByHand"), QString()},
+        {QStringLiteral("ecgElectrodesOff"), QString()},
     };
 }
 
@@ -55,15 +57,20 @@ protected:
     BuiltInTemplatesTest() { provider.values = studyValues(); }
 
     // Prepares a built-in template the way the report is built: page 0
-    // always, pages 1 to 3 when kept, one record each; then writes the PDF.
-    QString render(int templateNumber, const QList<bool>& keepPages = {true, true, true})
+    // always, page 1 (the continuation of a long conclusion) when asked,
+    // pages 2 to 4 when kept, one record each; then writes the PDF.
+    QString render(int templateNumber, const QList<bool>& keepPages = {true, true, true}, bool continuation = false)
     {
         const QString resource = QStringLiteral(":/res/ecgreport%1.xml").arg(templateNumber);
         EXPECT_TRUE(engine.loadTemplate(resource)) << resource.toStdString();
         engine.pageRecordCounts.append(1);
         QList<int> removed;
-        for (int page = 1; page <= 3; ++page) {
-            if (keepPages.value(page - 1))
+        if (continuation)
+            engine.pageRecordCounts.append(1);
+        else
+            removed.append(1);
+        for (int page = 2; page <= 4; ++page) {
+            if (keepPages.value(page - 2))
                 engine.pageRecordCounts.append(1);
             else
                 removed.append(page);
