@@ -12,6 +12,7 @@
 // Usage: bench_accuracy [folder]; the default folder is the MIT-BIH records
 // of ../shared/data/mitdb beside the project. The gross +P is the headline.
 #include "bench/BenchMetric.h"
+#include "bench/BenchRecords.h"
 
 #include "AnalyzeCommand.h"
 #include "analysis/TBeatMatching.h"
@@ -62,13 +63,8 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     TStartup::setIdentity();
     const QStringList arguments = QCoreApplication::arguments();
-    const QDir folder(arguments.size() > 1 ? arguments.at(1) : QStringLiteral(VAROR_SOURCE_DIR "/../shared/data/mitdb"));
-    QStringList records;
-    for (const QString& header : folder.entryList({QStringLiteral("*.hea")}, QDir::Files, QDir::Name)) {
-        const QString name = header.chopped(4);
-        if (folder.exists(name + QStringLiteral(".atr")))
-            records << name;
-    }
+    const QDir folder = benchFolder(arguments, "mitdb");
+    const QStringList records = annotatedRecords(folder);
     if (records.isEmpty()) {
         std::fprintf(stderr, "bench_accuracy: no annotated WFDB record in %s\n", qPrintable(folder.path()));
         return 1;

@@ -15,6 +15,7 @@
 // beside the project. The headline is the worst standard deviation
 // relative to its tolerance (10 ms for PR and QRS, 30 ms for QT).
 #include "bench/BenchMetric.h"
+#include "bench/BenchRecords.h"
 
 #include "AnalyzeCommand.h"
 #include "app/TStartup.h"
@@ -236,7 +237,7 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     TStartup::setIdentity();
     const QStringList arguments = QCoreApplication::arguments();
-    const QDir folder(arguments.size() > 1 ? arguments.at(1) : QStringLiteral(VAROR_SOURCE_DIR "/../shared/data/ludb"));
+    const QDir folder = benchFolder(arguments, "ludb");
     QStringList records;
     for (const QString& header : folder.entryList({QStringLiteral("*.hea")}, QDir::Files))
         records << header.chopped(4);

@@ -17,6 +17,7 @@
 // Usage: bench_robustness [folder [event-name-part]]; the default folder is
 // ../shared/data/mitdb beside the project.
 #include "bench/BenchMetric.h"
+#include "bench/BenchRecords.h"
 
 #include "RecordingEvents.h"
 #include "analysis/TBeatMatching.h"
@@ -114,14 +115,12 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     TStartup::setIdentity();
     const QStringList arguments = QCoreApplication::arguments();
-    const QDir folder(arguments.size() > 1 ? arguments.at(1) : QStringLiteral(VAROR_SOURCE_DIR "/../shared/data/mitdb"));
+    const QDir folder = benchFolder(arguments, "mitdb");
     const std::string only = arguments.size() > 2 ? arguments.at(2).toStdString() : std::string();
     try {
         std::vector<Subject> subjects;
-        for (const QString& header : folder.entryList({QStringLiteral("*.hea")}, QDir::Files, QDir::Name)) {
-            if (folder.exists(header.chopped(4) + QStringLiteral(".atr")))
-                subjects.push_back(mitdbRecord(folder, header.chopped(4)));
-        }
+        for (const QString& name : annotatedRecords(folder))
+            subjects.push_back(mitdbRecord(folder, name));
         subjects.push_back(demoSubject());
         TBeatMatching gross;
         double worst = 0.0;
