@@ -187,13 +187,19 @@ void TReviewAnalysis::addStoredBeats()
 
 std::optional<TReviewAnalysis::Marks> TReviewAnalysis::storedMarks() const
 {
+    // A mark of 0 is a wave not found (no P wave in atrial fibrillation,
+    // no T wave found); only a QRS without its limits is a study never
+    // measured. Marks moved by hand in a recording without P waves must
+    // open as they were left, not be found again.
+    constexpr int QrsOnset = 3;
+    constexpr int QrsOffset = 4;
     Marks marks{};
     for (int mark = 0; mark < MarkCount; ++mark) {
         const TWaveMark* stored = m_study.results().find(QLatin1String(markNames()[std::size_t(mark)]));
         marks[std::size_t(mark)] = stored ? stored->value() : 0.0;
-        if (marks[std::size_t(mark)] == 0.0)
-            return std::nullopt;
     }
+    if (marks[QrsOnset] == 0.0 || marks[QrsOffset] == 0.0)
+        return std::nullopt;
     return marks;
 }
 

@@ -49,7 +49,8 @@ public:
     // recording of fewer than ten beats still gets averaged beats).
     void addStoredBeats();
 
-    // The study's marks when all seven are set.
+    // The study's marks when the QRS onset and offset are set (a mark of 0
+    // is a wave not found).
     std::optional<Marks> storedMarks() const;
     // The marks delineated on the averaged beat of automaticMarksLead();
     // nothing when the recording has none of its leads.

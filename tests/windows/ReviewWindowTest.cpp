@@ -251,12 +251,25 @@ TEST(ReviewWindow, StoredMarksOpenExactlyAsStoredAndMovedMarksAreStored)
     EXPECT_EQ(measures.pr, 155);
 }
 
-TEST(ReviewWindow, AStoredZeroMarkGivesAutomaticMarksFromV5StoredAtOnce)
+TEST(ReviewWindow, StoredMarksWithoutAPWaveOpenAsStored)
+{
+    // Atrial fibrillation: no P wave, QRS and T marks moved by hand.
+    ReviewStudy study;
+    const std::array<double, 7> stored = {0.0, 0.0, 0.0, -0.05, 0.061, 0.14, 0.311};
+    for (std::size_t mark = 0; mark < stored.size(); ++mark)
+        study.setResult(MarkNames[mark], stored[mark]);
+    const std::unique_ptr<EcgReviewWindow> window = openReviewWindow(study);
+    for (std::size_t mark = 0; mark < stored.size(); ++mark)
+        EXPECT_DOUBLE_EQ(study.result(MarkNames[mark]), stored[mark]) << MarkNames[mark];
+    EXPECT_DOUBLE_EQ(beatDisplay(*window)->markerTime(QBeatDisplayZoom::QrsOffset), stored[4] + AlignmentTime);
+}
+
+TEST(ReviewWindow, AStoredZeroQrsMarkGivesAutomaticMarksFromV5StoredAtOnce)
 {
     ReviewStudy study;
     for (const char* name : MarkNames)
         study.setResult(name, 0.1);
-    study.setResult("PPeak", 0.0);
+    study.setResult("QRSOffset", 0.0);
     const std::unique_ptr<EcgReviewWindow> window = openReviewWindow(study);
 
     expectAutomaticMarks(*window, study, LeadV5);
