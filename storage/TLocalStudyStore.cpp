@@ -100,6 +100,10 @@ void TLocalStudyStore::open(const std::string& folderName, const QString& baseLo
         makeFolders();
         m_lock = std::make_unique<TDataFolderLock>(m_studyDataFolder);
         undoInterruptedImports();
+        // What a killed writer left half-written (a report, a study file)
+        // goes; the files it was replacing stay as they were.
+        for (const QString& folder : privateFolders())
+            TStagedFiles::clearStaleTemporariesIn(folder);
         openDatabase();
         indexUnlistedStudyFiles();
         finishInterruptedRecordings();

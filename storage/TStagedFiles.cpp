@@ -139,8 +139,16 @@ QString TStagedFiles::createTemporary(const QString& target, Access access)
 void TStagedFiles::clearStaleTemporaries(const QString& target)
 {
     const QFileInfo info(target);
-    const QDir folder = info.dir();
-    const QString pattern = QLatin1Char('.') + info.fileName() + QStringLiteral(".*") + QLatin1String(TemporarySuffix);
+    clearStale(info.dir(), QLatin1Char('.') + info.fileName() + QStringLiteral(".*") + QLatin1String(TemporarySuffix));
+}
+
+void TStagedFiles::clearStaleTemporariesIn(const QString& folder)
+{
+    clearStale(QDir(folder), QStringLiteral(".*") + QLatin1String(TemporarySuffix));
+}
+
+void TStagedFiles::clearStale(const QDir& folder, const QString& pattern)
+{
     for (const QString& name : folder.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System)) {
         if (!processIsGone(name))
             continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QString>
 #include <QStringList>
 
@@ -55,9 +56,13 @@ public:
     static QString createTemporary(const QString& target, Access access);
     // This computer's tag in the names of temporary files.
     static QString hostTag();
+    // Clears every temporary file of a folder left by a process of this
+    // computer that is gone, a target it had set aside put back.
+    static void clearStaleTemporariesIn(const QString& folder);
 
 private:
     static void clearStaleTemporaries(const QString& target);
+    static void clearStale(const QDir& folder, const QString& pattern);
     // Moves staged file k into place after journalling and setting aside
     // its target; false when any step fails.
     bool moveIntoPlace(int k);

@@ -4,6 +4,7 @@
 #include "StoreTestSupport.h"
 
 #include "storage/TDataFolderLock.h"
+#include "storage/TStagedFiles.h"
 #include "storage/TStudyFiles.h"
 #include "tests/common/FileSizeLimit.h"
 
@@ -46,6 +47,25 @@ TEST_F(StudyStoreTest, EmptyFolderGetsDataDatabaseAndTable)
     EXPECT_EQ(store->dataPath(), folder().toStdString());
     EXPECT_EQ(store->riskFactorNames().size(), 11u);
     EXPECT_TRUE(store->hasFreeSpace());
+}
+
+// A writer killed part-way (a report, a study file) leaves its temporary
+// beside the target; the next start clears it, and no one else's.
+TEST_F(StudyStoreTest, StartClearsWhatAKilledWriterLeft)
+{
+    makeStore().reset();
+    const QString host = TStagedFiles::hostTag();
+    const QString killed = "-2147483646-0badf00d.part";
+    const QStringList left{folder() + "/.s1.pxstudy." + host + killed,
+                           folder() + "/reports/.s1.pdf." + host + killed};
+    for (const QString& path : left)
+        ASSERT_TRUE(writeAll(path, "half written"));
+    const QString running = folder() + "/reports/.s2.pdf." + host + "-1-0badf00d.part";
+    ASSERT_TRUE(writeAll(running, "being written"));
+    auto store = makeStore();
+    for (const QString& path : left)
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(running));
 }
 
 TEST_F(StudyStoreTest, GenericDataLocationIsTheDefaultBase)
