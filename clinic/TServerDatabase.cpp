@@ -1,0 +1,166 @@
+#include "clinic/TServerDatabase.h"
+
+#include <QAtomicInt>
+#include <QSqlError>
+#include <QStringList>
+
+namespace {
+
+const QString DriverName = QStringLiteral("QPSQL");
+// Any constant shared by every workstation: the key of the advisory lock
+// that serialises schema upgrades.
+constexpr qint64 SchemaLockKey = 0x5641524f52;
+
+// The statements that bring the schema from version i to i + 1.
+const QVector<QStringList>& schemaSteps()
+{
+    static const QVector<QStringList> steps = {
+        {
+            // The study index as the local one keeps it, with who changed
+            // each study last, when, and its revision (saves name the
+            // revision they started from).
+            QStringLiteral("create table study(id integer primary key, data text not null, "
+                           "revision integer not null, changed_by text not null, "
+                           "changed_at timestamptz not null default now())"),
+            // Every change, for the record.
+            QStringLiteral("create table study_change(id bigserial primary key, study_id integer not null, "
+                           "revision integer not null, action text not null, changed_by text not null, "
+                           "changed_at timestamptz not null default now())"),
+            // The three files of a study with their SHA-256, their bytes in
+            // chunks.
+            QStringLiteral("create table study_file(study_id integer not null references study(id) "
+                           "on delete cascade, extension text not null, size bigint not null, "
+                           "sha256 text not null, primary key(study_id, extension))"),
+            QStringLiteral("create table study_chunk(study_id integer not null, extension text not null, "
+                           "seq integer not null, data bytea not null, primary key(study_id, extension, seq), "
+                           "foreign key(study_id, extension) references study_file(study_id, extension) "
+                           "on delete cascade)"),
+            // Who edits a study now, until when (the server's clock).
+            QStringLiteral("create table study_lease(study_id integer primary key references study(id) "
+                           "on delete cascade, session text not null, workstation text not null, "
+                           "user_name text not null, expires_at timestamptz not null)"),
+        },
+    };
+    return steps;
+}
+
+} // namespace
+
+TServerDatabase::TServerDatabase(const TServerAddress& address)
+{
+    static QAtomicInt serial;
+    m_name = QStringLiteral("varor-clinic-%1").arg(serial.fetchAndAddRelaxed(1));
+    if (!QSqlDatabase::drivers().contains(DriverName))
+        throw std::runtime_error(DriverMissingMessage);
+    QSqlDatabase database = QSqlDatabase::addDatabase(DriverName, m_name);
+    database.setHostName(address.host);
+    database.setPort(address.port);
+    database.setDatabaseName(address.database);
+    database.setUserName(address.user);
+    database.setConnectOptions(QStringLiteral("connect_timeout=5"));
+}
+
+TServerDatabase::~TServerDatabase()
+{
+    disconnect();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase TServerDatabase::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+void TServerDatabase::connect()
+{
+    if (m_connected)
+        return;
+    QSqlDatabase db = database();
+    if (!db.open())
+        throw TServerUnreachable();
+    m_connected = true;
+    upgradeSchema();
+}
+
+void TServerDatabase::disconnect()
+{
+    m_connected = false;
+    QSqlDatabase db = database();
+    if (db.isOpen())
+        db.close();
+}
+
+void TServerDatabase::fail(const QString& text)
+{
+    // A broken connection answers no query at all; the server's refusal
+    // of one statement leaves it answering.
+    QSqlQuery probe(database());
+    if (!probe.exec(QStringLiteral("select 1"))) {
+        disconnect();
+        throw TServerUnreachable();
+    }
+    throw std::runtime_error(text.toStdString());
+}
+
+QSqlQuery TServerDatabase::exec(const QString& sql, const QVariantList& values)
+{
+    if (!m_connected)
+        throw TServerUnreachable();
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        fail(query.lastError().text());
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        fail(query.lastError().text());
+    return query;
+}
+
+void TServerDatabase::begin()
+{
+    if (!m_connected)
+        throw TServerUnreachable();
+    if (!database().transaction())
+        fail(database().lastError().text());
+}
+
+void TServerDatabase::commit()
+{
+    if (!database().commit())
+        fail(database().lastError().text());
+}
+
+void TServerDatabase::rollback() noexcept
+{
+    if (m_connected)
+        database().rollback();
+}
+
+int TServerDatabase::storedSchemaVersion()
+{
+    QSqlQuery query = exec(QStringLiteral("select max(version) from varor_schema"));
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+void TServerDatabase::upgradeSchema()
+{
+    begin();
+    try {
+        exec(QStringLiteral("select pg_advisory_xact_lock(?)"), {SchemaLockKey});
+        exec(QStringLiteral("create table if not exists varor_schema(version integer not null)"));
+        const int stored = storedSchemaVersion();
+        if (stored > SchemaVersion)
+            throw std::runtime_error(NewerSchemaMessage);
+        for (int version = stored; version < SchemaVersion; ++version) {
+            for (const QString& statement : schemaSteps().at(version))
+                exec(statement);
+            exec(QStringLiteral("insert into varor_schema(version) values (?)"), {version + 1});
+        }
+        commit();
+    } catch (...) {
+        rollback();
+        disconnect();
+        throw;
+    }
+}
