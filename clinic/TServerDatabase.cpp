@@ -90,16 +90,17 @@ void TServerDatabase::disconnect()
         db.close();
 }
 
-void TServerDatabase::fail(const QString& text)
+void TServerDatabase::fail(const QSqlError& error)
 {
-    // A broken connection answers no query at all; the server's refusal
-    // of one statement leaves it answering.
-    QSqlQuery probe(database());
-    if (!probe.exec(QStringLiteral("select 1"))) {
+    // A refused statement carries the server's SQLSTATE; a broken
+    // connection carries none, or one of the connection (08) or
+    // shutdown (57P) classes.
+    const QString state = error.nativeErrorCode();
+    if (state.isEmpty() || state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P"))) {
         disconnect();
         throw TServerUnreachable();
     }
-    throw std::runtime_error(text.toStdString());
+    throw std::runtime_error(error.text().toStdString());
 }
 
 QSqlQuery TServerDatabase::exec(const QString& sql, const QVariantList& values)
@@ -108,12 +109,19 @@ QSqlQuery TServerDatabase::exec(const QString& sql, const QVariantList& values)
         throw TServerUnreachable();
     QSqlQuery query(database());
     query.setForwardOnly(true);
+    // The driver prepares on the server, which takes no schema statements:
+    // statements without values run directly.
+    if (values.isEmpty()) {
+        if (!query.exec(sql))
+            fail(query.lastError());
+        return query;
+    }
     if (!query.prepare(sql))
-        fail(query.lastError().text());
+        fail(query.lastError());
     for (const QVariant& value : values)
         query.addBindValue(value);
     if (!query.exec())
-        fail(query.lastError().text());
+        fail(query.lastError());
     return query;
 }
 
@@ -122,13 +130,13 @@ void TServerDatabase::begin()
     if (!m_connected)
         throw TServerUnreachable();
     if (!database().transaction())
-        fail(database().lastError().text());
+        fail(database().lastError());
 }
 
 void TServerDatabase::commit()
 {
     if (!database().commit())
-        fail(database().lastError().text());
+        fail(database().lastError());
 }
 
 void TServerDatabase::rollback() noexcept

@@ -3,6 +3,7 @@
 #include "clinic/TServerAddress.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -56,7 +57,7 @@ public:
 
 private:
     void upgradeSchema();
-    [[noreturn]] void fail(const QString& text);
+    [[noreturn]] void fail(const QSqlError& error);
 
     QString m_name;
     bool m_connected = false;

@@ -1,0 +1,215 @@
+// The clinic server against a real PostgreSQL cluster: two stores stand for
+// two workstations sharing one archive (edit lease, read-only second
+// opener, refused stale save, lists refreshed by notification); the server
+// stopped in the middle of an upload; a study recorded while the server is
+// down; copying in a data folder with a damaged study; a schema newer than
+// the program.
+#include "PostgresCluster.h"
+#include "storage/StoreTestSupport.h"
+
+#include "clinic/TClinicCopy.h"
+#include "clinic/TServerStudyStore.h"
+#include "storage/TStudyFiles.h"
+
+#include <QSignalSpy>
+
+#include <algorithm>
+
+namespace {
+
+class ClinicServerTest : public ::testing::Test
+{
+protected:
+    ClinicServerTest() { qputenv("USER", "maria"); }
+
+    std::unique_ptr<TLocalStudyStore> makeLocal() { return std::make_unique<TLocalStudyStore>("PulsorixVAROR", env.base()); }
+
+    std::unique_ptr<TServerStudyStore> makeStore(TLocalStudyStore& local, const char* workstation)
+    {
+        return std::make_unique<TServerStudyStore>(cluster.address(), local,
+                                                   env.path(QStringLiteral("cache-%1").arg(QLatin1String(workstation))),
+                                                   QLatin1String(workstation));
+    }
+
+    // A study recorded as the monitor window records one, then closed.
+    static int recordStudy(TStudyStore& store, const std::string& last, int samples = 3000)
+    {
+        TStudyInfo info = newStudyInfo("Ana", last);
+        TStudy* study = store.createStudy(info);
+        record(*study, samples, 3);
+        store.closeStudy(study);
+        return info.id;
+    }
+
+    // The rows the server holds of every table, as one count.
+    int serverRows()
+    {
+        TServerDatabase database(cluster.address());
+        database.connect();
+        QSqlQuery query = database.exec(QStringLiteral(
+            "select (select count(*) from study) + (select count(*) from study_file) + (select count(*) from study_chunk)"));
+        return query.next() ? query.value(0).toInt() : -1;
+    }
+
+    void lapseLeases()
+    {
+        TServerDatabase database(cluster.address());
+        database.connect();
+        database.exec(QStringLiteral("update study_lease set expires_at = now() - interval '1 second'"));
+    }
+
+    TempStorageEnvironment env;
+    PostgresCluster cluster;
+};
+
+std::vector<TStudyInfo> rowsOf(const std::vector<TStudyInfo>& rows, int id)
+{
+    std::vector<TStudyInfo> found;
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(found), [id](const TStudyInfo& row) { return row.id == id; });
+    return found;
+}
+
+TEST_F(ClinicServerTest, TwoWorkstationsShareStudiesUnderAnEditLease)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    auto office = makeStore(*local, "office");
+    const int id = recordStudy(*lab, "Lopez");
+    EXPECT_EQ(lab->waitingCount(), 0);
+
+    TStudy* mine = lab->openStudy(id);
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(lab->editLockHolder(*mine), "");
+    TStudy* theirs = office->openStudy(id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(office->editLockHolder(*theirs), "maria on lab");
+    EXPECT_EQ(thrownMessage([&] { office->saveStudy(theirs); }),
+              "This study is open for editing by maria on lab; your changes were not saved");
+
+    // The lab's save reaches the office's list through the announcement.
+    QSignalSpy refreshed(office.get(), &TServerStudyStore::studiesChanged);
+    TStudyInfo info = lab->getStudyInfo(*mine);
+    info.status = "Reviewed";
+    lab->setStudyInfo(*mine, info);
+    lab->saveStudy(mine);
+    ASSERT_TRUE(refreshed.wait(5000));
+    const std::vector<TStudyInfo> listed = rowsOf(office->listStudies(), id);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].status, "Reviewed");
+
+    // The lab hangs and its lease lapses: the office takes the study over
+    // and saves; the lab's later save, from the older revision, is refused.
+    office->closeStudy(theirs);
+    lapseLeases();
+    theirs = office->openStudy(id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(office->editLockHolder(*theirs), "");
+    theirs->setProperty("conclusion", "normal");
+    office->saveStudy(theirs);
+    mine->setProperty("conclusion", "late potentials");
+    EXPECT_EQ(thrownMessage([&] { lab->saveStudy(mine); }), TStaleSave::Message);
+    office->closeStudy(theirs);
+    lab->closeStudy(mine);
+    lapseLeases();
+    TStudy* again = lab->openStudy(id);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->propertyValue("conclusion"), "normal");
+}
+
+TEST_F(ClinicServerTest, ServerStoppedInTheMiddleOfAnUploadLosesNothingAndShowsNothingHalfWay)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    int chunks = 0;
+    lab->archive().setChunkObserver([&] {
+        if (++chunks == 2)  // the study file went up, the ECG file is on its way
+            cluster.stop();
+    });
+    const int id = recordStudy(*lab, "Perez", 60000);
+    lab->archive().setChunkObserver(nullptr);
+    EXPECT_EQ(chunks, 2);
+    EXPECT_EQ(lab->waitingCount(), 1);
+    EXPECT_FALSE(lab->isConnected());
+
+    cluster.start();
+    EXPECT_EQ(serverRows(), 0);
+    QSignalSpy waiting(lab.get(), &TServerStudyStore::outboxChanged);
+    ASSERT_TRUE(lab->reconnect());
+    EXPECT_EQ(lab->waitingCount(), 0);
+    ASSERT_FALSE(waiting.isEmpty());
+    EXPECT_EQ(waiting.last().at(0).toInt(), 0);
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(id, row));
+    EXPECT_EQ(lab->archive().storedChecksums(id), TServerArchive::localChecksums(row.baseFilename, local->studyDataFolder()));
+}
+
+TEST_F(ClinicServerTest, StudyRecordedWithTheServerDownGoesUpAfterARestart)
+{
+    cluster.stop();
+    int id = 0;
+    {
+        auto local = makeLocal();
+        auto lab = makeStore(*local, "lab");
+        EXPECT_FALSE(lab->isConnected());
+        id = recordStudy(*lab, "Gomez");
+        EXPECT_EQ(lab->waitingCount(), 1);
+        TStudy* review = lab->openStudy(id);  // from the local data folder
+        ASSERT_NE(review, nullptr);
+        lab->closeStudy(review);
+    }
+    cluster.start();
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    EXPECT_EQ(lab->waitingCount(), 0);
+    EXPECT_EQ(rowsOf(lab->listStudies(), id).size(), 1u);
+    TStudy* review = lab->openStudy(id);
+    ASSERT_NE(review, nullptr);
+    EXPECT_EQ(review->ecgFile()->sampleCount(), 3000);
+}
+
+TEST_F(ClinicServerTest, CopyInReportsADamagedStudyAndCopiesTheOthersOnce)
+{
+    auto local = makeLocal();
+    const int first = recordStudy(*local, "Ruiz");
+    const int damaged = recordStudy(*local, "Diaz");
+    const int third = recordStudy(*local, "Vega");
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(damaged, row));
+    const QString ecgPath = QStringLiteral("%1/%2.pxecg").arg(local->studyDataFolder(), QString::fromStdString(row.baseFilename));
+    QByteArray ecg = readAll(ecgPath);
+    ecg.replace(0, 6, "XXXXXX");
+    ASSERT_TRUE(writeAll(ecgPath, ecg));
+
+    TServerDatabase database(cluster.address());
+    database.connect();
+    TServerArchive archive(database, "maria on lab");
+    const TClinicCopyReport report = copyLocalStudies(*local, archive);
+    ASSERT_EQ(report.failed.size(), 1u) << report.text();
+    EXPECT_EQ(report.failed[0].first.id, damaged);
+    std::vector<int> copied;
+    for (const TStudyInfo& info : report.copied)
+        copied.push_back(info.id);
+    std::sort(copied.begin(), copied.end());
+    EXPECT_EQ(copied, (std::vector<int>{std::min(first, third), std::max(first, third)}));
+    EXPECT_EQ(readAll(ecgPath), ecg);  // nothing local changed
+
+    const TClinicCopyReport again = copyLocalStudies(*local, archive);
+    EXPECT_TRUE(again.copied.empty());
+    EXPECT_EQ(again.skipped.size(), 2u);
+    EXPECT_EQ(again.failed.size(), 1u);
+}
+
+TEST_F(ClinicServerTest, ArchiveOfANewerProgramIsRefused)
+{
+    {
+        TServerDatabase database(cluster.address());
+        database.connect();
+        EXPECT_EQ(database.storedSchemaVersion(), TServerDatabase::SchemaVersion);
+        database.exec(QStringLiteral("insert into varor_schema(version) values (?)"), {TServerDatabase::SchemaVersion + 1});
+    }
+    TServerDatabase database(cluster.address());
+    EXPECT_EQ(thrownMessage([&] { database.connect(); }), TServerDatabase::NewerSchemaMessage);
+    EXPECT_FALSE(database.isConnected());
+}
+
+} // namespace
