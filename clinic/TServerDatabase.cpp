@@ -156,7 +156,11 @@ void TServerDatabase::upgradeSchema()
     begin();
     try {
         exec(QStringLiteral("select pg_advisory_xact_lock(?)"), {SchemaLockKey});
-        exec(QStringLiteral("create table if not exists varor_schema(version integer not null)"));
+        // Created once, under the lock (an "if not exists" would make the
+        // server tell every later connection that it skipped it).
+        QSqlQuery present = exec(QStringLiteral("select to_regclass('varor_schema') is not null"));
+        if (!present.next() || !present.value(0).toBool())
+            exec(QStringLiteral("create table varor_schema(version integer not null)"));
         const int stored = storedSchemaVersion();
         if (stored > SchemaVersion)
             throw std::runtime_error(NewerSchemaMessage);

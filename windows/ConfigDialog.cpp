@@ -8,6 +8,7 @@
 #include "acquisition/TDeviceProtocol.h"
 #include "settings/TSettings.h"
 #include "windows/AcqTestWindow.h"
+#include "windows/QStudyStorePage.h"
 #include "windows/TWaitCursor.h"
 
 #include <QApplication>
@@ -31,6 +32,9 @@ ConfigDialog::ConfigDialog(QWidget* parent)
 {
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    m_storePage = new QStudyStorePage(m_ui->pages);
+    m_ui->pages->addWidget(m_storePage);
+    m_ui->listCategory->addItem(tr("Studies"));
     m_ui->listCategory->setCurrentRow(0);
     m_ui->pages->setCurrentIndex(0);
     loadSettings();
@@ -110,6 +114,7 @@ void ConfigDialog::on_ConfigDialog_accepted()
     TSettings::setValue(TSettings::AcqBluetoothPort, m_ui->txtBluetoothPort->text());
     TSettings::setValue(TSettings::LowBatteryLevel, m_ui->numLowBatteryLevel->value());
     TSettings::setValue(TSettings::SignalGain, m_ui->numSignalGain->value());
+    m_storePage->save();
 }
 
 void ConfigDialog::on_listCategory_currentRowChanged(int currentRow)

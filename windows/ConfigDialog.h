@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class QStudyStorePage;
 class TAcqSource;
 
 namespace Ui {
@@ -54,4 +55,5 @@ private:
     void takeDetectedDevices(const QStringList& ports);
 
     std::unique_ptr<Ui::ConfigDialog> m_ui;
+    QStudyStorePage* m_storePage;  // the "Studies" page
 };
