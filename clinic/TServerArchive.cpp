@@ -168,13 +168,13 @@ TServerArchive::Checksums TServerArchive::localChecksums(const std::string& base
     return sums;
 }
 
-bool TServerArchive::download(int id, const QString& folder, TStudyInfo& info, int& revision)
+bool TServerArchive::download(int id, const QString& folder, TStudyInfo& info, int& revision, int cachedRevision)
 {
     m_database.begin();
     try {
         m_database.exec(QStringLiteral("set transaction isolation level repeatable read"));
         const bool found = row(id, info, revision);
-        if (found) {
+        if (found && revision != cachedRevision) {
             if (!TStudyFileName::staysInFolder(info.baseFilename))
                 throw std::runtime_error(DamagedMessage);
             for (const char* extension : TStudyFiles::StudyFileExtensions)

@@ -58,8 +58,9 @@ public:
     Checksums storedChecksums(int id);
     // Reads the row and writes the three files of the study into the
     // folder, each checked against its checksum, all of one revision;
-    // false without a row.
-    bool download(int id, const QString& folder, TStudyInfo& info, int& revision);
+    // false without a row. Files the folder holds already of that revision
+    // (`cachedRevision`) are left as they are.
+    bool download(int id, const QString& folder, TStudyInfo& info, int& revision, int cachedRevision = 0);
     void remove(int id);
 
     void setChunkObserver(ChunkObserver observer) { m_observer = std::move(observer); }

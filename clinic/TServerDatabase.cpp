@@ -35,6 +35,9 @@ const QVector<QStringList>& schemaSteps()
                            "seq integer not null, data bytea not null, primary key(study_id, extension, seq), "
                            "foreign key(study_id, extension) references study_file(study_id, extension) "
                            "on delete cascade)"),
+            // Stored as they are: study files compress little, and the
+            // server's compression slows every upload and fetch.
+            QStringLiteral("alter table study_chunk alter column data set storage external"),
             // Who edits a study now, until when (the server's clock).
             QStringLiteral("create table study_lease(study_id integer primary key references study(id) "
                            "on delete cascade, session text not null, workstation text not null, "

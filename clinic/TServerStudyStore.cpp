@@ -6,10 +6,18 @@
 #include "storage/TStudyFiles.h"
 #include "storage/TStudyJson.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QSaveFile>
 #include <QSqlDriver>
 #include <QSysInfo>
 #include <QUuid>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -218,19 +226,66 @@ TStudy* TServerStudyStore::openStudy(int id)
     return fetch(id);
 }
 
+int TServerStudyStore::cachedRevision(int id) const
+{
+    QFile file(cacheFolder(id) + QLatin1Char('/') + QLatin1String(RevisionFileName));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : 0;
+}
+
+// Written once the folder's files are those of the revision; removed
+// before they change.
+void TServerStudyStore::setCachedRevision(int id, int revision) const
+{
+    const QString path = cacheFolder(id) + QLatin1Char('/') + QLatin1String(RevisionFileName);
+    if (revision == 0) {
+        if (QFile::exists(path) && !QFile::remove(path))
+            throw std::runtime_error("Write error");
+        return;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(revision)) < 0 || !file.commit())
+        throw std::runtime_error("Write error");
+}
+
+// The studies closed longest ago leave the cache, and so do folders
+// without a revision (a fetch or a save cut short), unless open.
+void TServerStudyStore::pruneCache() const
+{
+    std::vector<std::pair<QDateTime, QString>> closed;
+    for (const QFileInfo& folder : QDir(m_cacheFolder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (m_open.count(folder.fileName().toInt()) != 0)
+            continue;
+        const QFileInfo marker(folder.filePath() + QLatin1Char('/') + QLatin1String(RevisionFileName));
+        if (marker.exists())
+            closed.emplace_back(marker.lastModified(), folder.filePath());
+        else
+            QDir(folder.filePath()).removeRecursively();
+    }
+    std::sort(closed.begin(), closed.end(), std::greater<>());
+    for (size_t i = CachedStudies; i < closed.size(); ++i)
+        QDir(closed[i].second).removeRecursively();
+}
+
 TStudy* TServerStudyStore::fetch(int id)
 {
     const QString folder = cacheFolder(id);
-    QDir(folder).removeRecursively();
     if (!TPrivateFiles::makeFolder(folder))
         throw std::runtime_error("Cannot create file");
     TStudyInfo info;
     OpenStudy entry;
-    if (!m_archive.download(id, folder, info, entry.revision))
+    const int cached = cachedRevision(id);
+    if (!m_archive.download(id, folder, info, entry.revision, cached))
         return nullptr;
+    if (entry.revision != cached)
+        setCachedRevision(id, entry.revision);
     entry.study = TStudyFiles::loadStudyFile(
         QStringLiteral("%1/%2.%3").arg(folder, TStudyJson::toQString(info.baseFilename),
                                        QLatin1String(TStudyFiles::StudyExtension)));
+    if (!entry.study && cached == entry.revision) {
+        // The cached copy was damaged: fetched anew.
+        setCachedRevision(id, 0);
+        return fetch(id);
+    }
     if (!entry.study)
         return nullptr;
     entry.study->setId(id);
@@ -261,10 +316,12 @@ void TServerStudyStore::saveStudy(TStudy* study)
         throw std::runtime_error(QString::fromLatin1(ReadOnlyMessage).arg(entry->holder).toStdString());
     const TStudyInfo info = studyInfoOf(*study);
     const QString folder = cacheFolder(study->id());
+    setCachedRevision(study->id(), 0);
     TStudyFiles::saveStudyFile(*study, QStringLiteral("%1/%2.%3").arg(folder, TStudyJson::toQString(info.baseFilename),
                                                                       QLatin1String(TStudyFiles::StudyExtension)));
     ensureOnline();
     entry->revision = m_archive.uploadVerified(info, folder, entry->revision);
+    setCachedRevision(study->id(), entry->revision);
 }
 
 void TServerStudyStore::closeStudy(TStudy* study)
@@ -286,7 +343,12 @@ void TServerStudyStore::closeStudy(TStudy* study)
         }
     }
     m_open.erase(id);
-    QDir(cacheFolder(id)).removeRecursively();
+    // The time of its revision file marks it the most recently closed.
+    QFile marker(cacheFolder(id) + QLatin1Char('/') + QLatin1String(RevisionFileName));
+    if (marker.open(QIODevice::ReadWrite))
+        marker.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime);
+    marker.close();
+    pruneCache();
 }
 
 void TServerStudyStore::deleteStudy(int id)

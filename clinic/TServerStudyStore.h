@@ -36,6 +36,11 @@ public:
     static constexpr const char* HeldMessage = "This study is open for editing by %1";
     static constexpr const char* CacheFolderName = "clinic-cache";
     static constexpr int TickMs = 5000;
+    // Studies kept in the cache folder once closed, the most recently
+    // closed first: opening one again fetches nothing while the server
+    // holds the same revision.
+    static constexpr int CachedStudies = 20;
+    static constexpr const char* RevisionFileName = "revision";
 
     // Owns the local store; the cache folder lies in its data folder.
     TServerStudyStore(const TServerAddress& address, std::unique_ptr<TLocalStudyStore> local);
@@ -108,6 +113,10 @@ private:
     OpenStudy* entryOf(const TStudy* study);
     QString cacheFolder(int id) const;
     TStudy* fetch(int id);
+    // The revision the cache folder of a study holds, 0 for none.
+    int cachedRevision(int id) const;
+    void setCachedRevision(int id, int revision) const;
+    void pruneCache() const;
 
     std::unique_ptr<TLocalStudyStore> m_ownedLocal;
     TLocalStudyStore& m_local;
