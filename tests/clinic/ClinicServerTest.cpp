@@ -116,6 +116,15 @@ TEST_F(ClinicServerTest, TwoWorkstationsShareStudiesUnderAnEditLease)
     TStudy* again = lab->openStudy(id);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->propertyValue("conclusion"), "normal");
+
+    // The office keeps its closed copy; opened again after the lab's
+    // save, it shows the lab's revision.
+    again->setProperty("conclusion", "normal, reviewed");
+    lab->saveStudy(again);
+    lab->closeStudy(again);
+    theirs = office->openStudy(id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(theirs->propertyValue("conclusion"), "normal, reviewed");
 }
 
 TEST_F(ClinicServerTest, ServerStoppedInTheMiddleOfAnUploadLosesNothingAndShowsNothingHalfWay)
