@@ -23,14 +23,6 @@ TServerAddress TServerAddress::fromSettings()
     return address;
 }
 
-void TServerAddress::save() const
-{
-    TSettings::setValue(Host, host);
-    TSettings::setValue(Port, port);
-    TSettings::setValue(Database, database);
-    TSettings::setValue(User, user);
-}
-
 QString TServerAddress::text() const
 {
     return QStringLiteral("%1@%2:%3/%4").arg(user, host).arg(port).arg(database);

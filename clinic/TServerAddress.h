@@ -27,7 +27,6 @@ struct TServerAddress
 
     static bool serverChosen();
     static TServerAddress fromSettings();
-    void save() const;
     // "user@host:port/database", for messages.
     QString text() const;
 };

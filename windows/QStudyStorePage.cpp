@@ -68,14 +68,18 @@ void QStudyStorePage::enableServerFields(bool enabled)
         field->setEnabled(enabled);
 }
 
+// Only what differs from the settings in effect is written: a dialog
+// confirmed unchanged leaves the defaults unstored.
 void QStudyStorePage::save() const
 {
-    TSettings::setValue(TServerAddress::StoreKind, QLatin1String(m_server->isChecked() ? TServerAddress::ServerKind
-                                                                                        : TServerAddress::LocalKind));
-    TServerAddress address;
-    address.host = m_host->text().trimmed();
-    address.port = m_port->value();
-    address.database = m_database->text().trimmed();
-    address.user = m_user->text().trimmed();
-    address.save();
+    const auto store = [](const TSettingKey& key, const QVariant& value) {
+        if (TSettings::value(key) != value)
+            TSettings::setValue(key, value);
+    };
+    store(TServerAddress::StoreKind,
+          QString::fromLatin1(m_server->isChecked() ? TServerAddress::ServerKind : TServerAddress::LocalKind));
+    store(TServerAddress::Host, m_host->text().trimmed());
+    store(TServerAddress::Port, m_port->value());
+    store(TServerAddress::Database, m_database->text().trimmed());
+    store(TServerAddress::User, m_user->text().trimmed());
 }
