@@ -60,7 +60,10 @@ TServerDatabase::TServerDatabase(const TServerAddress& address)
     database.setPort(address.port);
     database.setDatabaseName(address.database);
     database.setUserName(address.user);
-    database.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    // A server that stops answering is noticed within seconds rather than
+    // when the operating system gives the connection up.
+    database.setConnectOptions(QStringLiteral("connect_timeout=5;keepalives=1;keepalives_idle=10;"
+                                              "keepalives_interval=5;keepalives_count=3;tcp_user_timeout=20000"));
 }
 
 TServerDatabase::~TServerDatabase()
@@ -80,7 +83,7 @@ void TServerDatabase::connect()
         return;
     QSqlDatabase db = database();
     if (!db.open())
-        throw TServerUnreachable();
+        throw TServerUnreachable(db.lastError().databaseText());
     m_connected = true;
     upgradeSchema();
 }

@@ -15,7 +15,13 @@ class TServerUnreachable : public std::runtime_error
 {
 public:
     static constexpr const char* Message = "The clinic server cannot be reached";
-    TServerUnreachable() : std::runtime_error(Message) {}
+    // With the driver's reason when there is one (a refused password, an
+    // unknown host).
+    explicit TServerUnreachable(const QString& reason = QString())
+        : std::runtime_error(reason.trimmed().isEmpty() ? std::string(Message)
+                                                        : std::string(Message) + ": " + reason.trimmed().toStdString())
+    {
+    }
 };
 
 // One connection to the clinic server (Qt's QPSQL driver under its own

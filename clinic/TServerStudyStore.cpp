@@ -2,6 +2,7 @@
 
 #include "storage/TLocalStudyStore.h"
 #include "storage/TPrivateFiles.h"
+#include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
 #include "storage/TStudyJson.h"
@@ -116,7 +117,10 @@ bool TServerStudyStore::reconnect()
 
 void TServerStudyStore::tick()
 {
-    if (!reconnect())
+    // A server that does not answer may hold the thread for seconds:
+    // never while a study of the local data folder is open, as one being
+    // recorded is.
+    if (isLocalStudyOpen() || !reconnect())
         return;
     try {
         m_leases.renew();
@@ -171,6 +175,12 @@ bool TServerStudyStore::isLocalStudy(int id) const
     return m_outbox.isWaiting(id);
 }
 
+bool TServerStudyStore::isLocalStudyOpen() const
+{
+    const std::set<int>& waiting = m_outbox.waiting();
+    return std::any_of(waiting.begin(), waiting.end(), [this](int id) { return m_local.isStudyOpen(id); });
+}
+
 // --- Studies ----------------------------------------------------------------------
 
 std::unique_ptr<TStudy> TServerStudyStore::loadStudyFile(const std::string& path)
@@ -187,6 +197,9 @@ std::vector<TStudyInfo> TServerStudyStore::listStudies()
 {
     ensureOnline();
     std::vector<TStudyInfo> rows = m_archive.list();
+    // A waiting study is listed once, as the local copy it opens.
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [this](const TStudyInfo& row) { return isLocalStudy(row.id); }),
+               rows.end());
     for (const int id : m_outbox.waiting()) {
         TStudyInfo info;
         if (m_local.getIndexRow(id, info))
@@ -327,8 +340,12 @@ void TServerStudyStore::saveStudy(TStudy* study)
 void TServerStudyStore::closeStudy(TStudy* study)
 {
     if (study != nullptr && isLocalStudy(study->id())) {
+        // A study left without a recording is about to be deleted (or is
+        // removed at the next start): it does not go up.
+        const bool recorded = study->ecgFile() != nullptr && study->ecgFile()->sampleCount() > 0;
         m_local.closeStudy(study);
-        drainOutbox();
+        if (recorded)
+            drainOutbox();
         return;
     }
     OpenStudy* entry = entryOf(study);
@@ -366,6 +383,12 @@ void TServerStudyStore::deleteStudy(int id)
     if (!holder.isEmpty())
         throw std::runtime_error(QString::fromLatin1(HeldMessage).arg(holder).toStdString());
     m_archive.remove(id);
+    // The local copy of a study recorded here goes with it.
+    if (m_outbox.isArchived(id)) {
+        m_local.deleteStudy(id);
+        m_outbox.forget(id);
+    }
+    QDir(cacheFolder(id)).removeRecursively();
 }
 
 bool TServerStudyStore::isStudyOpen(int id)

@@ -110,6 +110,7 @@ private:
     void tick();
     void uploadWaiting(const TStudyInfo& info);
     bool isLocalStudy(int id) const;
+    bool isLocalStudyOpen() const;
     OpenStudy* entryOf(const TStudy* study);
     QString cacheFolder(int id) const;
     TStudy* fetch(int id);
