@@ -128,7 +128,7 @@ void MainWindow::showClinicServerOutbox()
     label->setObjectName(QStringLiteral("lblOutbox"));
     ui->titleLayout->addWidget(label);
     const auto show = [label](int waiting) {
-        label->setText(tr("%n recorded studies wait to go up to the clinic server", nullptr, waiting));
+        label->setText(tr("Studies waiting to go up to the clinic server: %1").arg(waiting));
         label->setVisible(waiting > 0);
     };
     connect(server, &TServerStudyStore::outboxChanged, label, show);
