@@ -418,7 +418,22 @@ std::string TServerStudyStore::editLockHolder(const TStudy& study) const
 
 void TServerStudyStore::exportStudy(int id, const std::string& folder)
 {
-    m_local.exportStudy(id, folder);
+    if (isLocalStudy(id)) {
+        m_local.exportStudy(id, folder);
+        return;
+    }
+    ensureOnline();
+    const QString cache = cacheFolder(id);
+    if (!TPrivateFiles::makeFolder(cache))
+        throw std::runtime_error("Cannot create file");
+    TStudyInfo info;
+    int revision = 0;
+    const int cached = cachedRevision(id);
+    if (!m_archive.download(id, cache, info, revision, cached))
+        return;
+    if (revision != cached)
+        setCachedRevision(id, revision);
+    TLocalStudyStore::writeArchive(info, cache, folder);
 }
 
 int TServerStudyStore::importStudy(const std::string& archivePath)

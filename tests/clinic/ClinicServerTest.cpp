@@ -125,6 +125,14 @@ TEST_F(ClinicServerTest, TwoWorkstationsShareStudiesUnderAnEditLease)
     theirs = office->openStudy(id);
     ASSERT_NE(theirs, nullptr);
     EXPECT_EQ(theirs->propertyValue("conclusion"), "normal, reviewed");
+
+    // A study only the server holds travels as an archive as a local one does.
+    const QString shared = env.path(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    office->exportStudy(id, shared.toStdString());
+    TStudyInfo archived;
+    ASSERT_TRUE(local->readArchiveInfo(QStringLiteral("%1/%2.pxz").arg(shared, QString::fromStdString(info.baseFilename)).toStdString(), archived));
+    EXPECT_EQ(archived.lastName, "Lopez");
 }
 
 TEST_F(ClinicServerTest, ServerStoppedInTheMiddleOfAnUploadLosesNothingAndShowsNothingHalfWay)
