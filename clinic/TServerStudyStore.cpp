@@ -325,6 +325,10 @@ void TServerStudyStore::saveStudy(TStudy* study)
     OpenStudy* entry = entryOf(study);
     if (entry == nullptr)
         return;
+    ensureOnline();
+    // Saved only under the lease, taken now if it is free: one that lapsed
+    // (the workstation slept) may have passed to another workstation.
+    entry->holder = m_leases.acquire(study->id());
     if (!entry->holder.isEmpty())
         throw std::runtime_error(QString::fromLatin1(ReadOnlyMessage).arg(entry->holder).toStdString());
     const TStudyInfo info = studyInfoOf(*study);
@@ -332,7 +336,6 @@ void TServerStudyStore::saveStudy(TStudy* study)
     setCachedRevision(study->id(), 0);
     TStudyFiles::saveStudyFile(*study, QStringLiteral("%1/%2.%3").arg(folder, TStudyJson::toQString(info.baseFilename),
                                                                       QLatin1String(TStudyFiles::StudyExtension)));
-    ensureOnline();
     entry->revision = m_archive.uploadVerified(info, folder, entry->revision);
     setCachedRevision(study->id(), entry->revision);
 }

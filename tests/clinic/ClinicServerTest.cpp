@@ -109,8 +109,10 @@ TEST_F(ClinicServerTest, TwoWorkstationsShareStudiesUnderAnEditLease)
     theirs->setProperty("conclusion", "normal");
     office->saveStudy(theirs);
     mine->setProperty("conclusion", "late potentials");
-    EXPECT_EQ(thrownMessage([&] { lab->saveStudy(mine); }), TStaleSave::Message);
+    EXPECT_EQ(thrownMessage([&] { lab->saveStudy(mine); }),
+              "This study is open for editing by maria on office; your changes were not saved");
     office->closeStudy(theirs);
+    EXPECT_EQ(thrownMessage([&] { lab->saveStudy(mine); }), TStaleSave::Message);
     lab->closeStudy(mine);
     lapseLeases();
     TStudy* again = lab->openStudy(id);
