@@ -94,24 +94,24 @@ void TServerStudyStore::goOnline()
             this, &TServerStudyStore::studiesChanged, Qt::UniqueConnection);
 }
 
+// Throws, with the driver's reason, when the server cannot be reached.
 void TServerStudyStore::ensureOnline()
 {
-    if (!m_database.isConnected() && !reconnect())
-        throw TServerUnreachable();
+    if (m_database.isConnected())
+        return;
+    goOnline();
+    // Announcements made while away were lost: listeners read the list anew.
+    emit studiesChanged();
+    drainOutbox();
 }
 
 bool TServerStudyStore::reconnect()
 {
-    if (m_database.isConnected())
-        return true;
     try {
-        goOnline();
-    } catch (const TServerUnreachable&) {
+        ensureOnline();
+    } catch (const std::exception&) {
         return false;
     }
-    // Announcements made while away were lost: listeners read the list anew.
-    emit studiesChanged();
-    drainOutbox();
     return m_database.isConnected();
 }
 
