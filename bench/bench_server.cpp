@@ -79,9 +79,7 @@ int main(int argc, char** argv)
     server.archive().upload(info, local.studyDataFolder(), 0);
     metric("server_upload", secondsOf(timer), "s", 2);
     timer.restart();
-    if (server.archive().storedChecksums(info.id)
-        != TServerArchive::localChecksums(info.baseFilename, local.studyDataFolder()))
-        throw std::runtime_error("the uploaded study differs");
+    server.archive().verify(info, local.studyDataFolder());
     metric("server_upload_verify", secondsOf(timer), "s", 2);
 
     addIndexRows(cluster.address());

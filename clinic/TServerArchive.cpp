@@ -81,9 +81,32 @@ int TServerArchive::upload(const TStudyInfo& info, const QString& folder, int ba
 int TServerArchive::uploadVerified(const TStudyInfo& info, const QString& folder, int baseRevision)
 {
     const int revision = upload(info, folder, baseRevision);
+    verify(info, folder);
+    return revision;
+}
+
+void TServerArchive::verify(const TStudyInfo& info, const QString& folder)
+{
     if (storedChecksums(info.id) != localChecksums(info.baseFilename, folder))
         throw std::runtime_error(MismatchMessage);
-    return revision;
+    for (const char* extension : TStudyFiles::StudyFileExtensions) {
+        QFile file(studyPath(folder, info.baseFilename, extension));
+        if (!file.open(QIODevice::ReadOnly))
+            throw std::runtime_error(MissingFileMessage);
+        QSqlQuery chunks = m_database.exec(
+            QStringLiteral("select encode(sha256(data), 'hex') from study_chunk "
+                           "where study_id = ? and extension = ? order by seq"),
+            {info.id, QLatin1String(extension)});
+        int count = 0;
+        while (chunks.next()) {
+            const QByteArray local = QCryptographicHash::hash(file.read(ChunkBytes), QCryptographicHash::Sha256);
+            if (chunks.value(0).toString().toLatin1() != local.toHex())
+                throw std::runtime_error(MismatchMessage);
+            ++count;
+        }
+        if (count == 0 || !file.atEnd())
+            throw std::runtime_error(MismatchMessage);
+    }
 }
 
 void TServerArchive::writeRow(const TStudyInfo& info, int baseRevision, int revision)
@@ -136,20 +159,10 @@ void TServerArchive::recordChange(int id, int revision, const char* action)
 
 TServerArchive::Checksums TServerArchive::storedChecksums(int id)
 {
-    QSqlQuery query = m_database.exec(
-        QStringLiteral("select f.extension, f.sha256, "
-                       "encode(sha256(coalesce(string_agg(c.data, ''::bytea order by c.seq), ''::bytea)), 'hex') "
-                       "from study_file f left join study_chunk c on c.study_id = f.study_id "
-                       "and c.extension = f.extension where f.study_id = ? group by f.extension, f.sha256"),
-        {id});
+    QSqlQuery query = m_database.exec(QStringLiteral("select extension, sha256 from study_file where study_id = ?"), {id});
     Checksums sums;
-    while (query.next()) {
-        // A file whose chunks disagree with the checksum written with them
-        // counts as damaged.
-        const QString computed = query.value(2).toString();
-        sums[query.value(0).toString().toStdString()] =
-            computed == query.value(1).toString() ? computed.toStdString() : std::string("damaged");
-    }
+    while (query.next())
+        sums[query.value(0).toString().toStdString()] = query.value(1).toString().toStdString();
     return sums;
 }
 

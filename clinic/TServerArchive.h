@@ -52,9 +52,15 @@ public:
     // TStaleSave when the server holds another revision. Answers the new
     // revision.
     int upload(const TStudyInfo& info, const QString& folder, int baseRevision);
-    // The same, then the checksums read back must match the local files'.
+    // The same, then verify.
     int uploadVerified(const TStudyInfo& info, const QString& folder, int baseRevision);
-    // The checksums the server computes from the stored chunks.
+    // Reads back the checksum stored with every file and the one the server
+    // computes of every stored chunk, and compares them with the local
+    // files'; throws MismatchMessage on any difference. Chunk by chunk, so
+    // the server never holds a whole file of a long recording in memory.
+    void verify(const TStudyInfo& info, const QString& folder);
+    // The checksums stored with the files of a study: whether the server
+    // holds the same files as a folder.
     Checksums storedChecksums(int id);
     // Reads the row and writes the three files of the study into the
     // folder, each checked against its checksum, all of one revision;

@@ -238,6 +238,29 @@ TEST_F(ClinicServerTest, CopyInReportsADamagedStudyAndCopiesTheOthersOnce)
     EXPECT_EQ(again.failed[0].first.id, damaged);
 }
 
+// A stored chunk altered on the server: the check after an upload and
+// every fetch refuse the study.
+TEST_F(ClinicServerTest, StudyDamagedOnTheServerIsCaughtByTheChecks)
+{
+    auto local = makeLocal();
+    const int id = recordStudy(*local, "Rios");
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(id, row));
+    TServerDatabase database(cluster.address());
+    database.connect();
+    TServerArchive archive(database, "maria on lab");
+    archive.uploadVerified(row, local->studyDataFolder(), 0);
+    database.exec(QStringLiteral("update study_chunk set data = overlay(data placing '\\x00ff'::bytea from 5000) "
+                                 "where study_id = ? and extension = 'pxecg'"),
+                  {id});
+    EXPECT_EQ(thrownMessage([&] { archive.verify(row, local->studyDataFolder()); }), TServerArchive::MismatchMessage);
+    const QString into = env.path(QStringLiteral("fetched"));
+    ASSERT_TRUE(QDir().mkpath(into));
+    TStudyInfo fetched;
+    int revision = 0;
+    EXPECT_EQ(thrownMessage([&] { archive.download(id, into, fetched, revision); }), TServerArchive::DamagedMessage);
+}
+
 TEST_F(ClinicServerTest, ArchiveOfANewerProgramIsRefused)
 {
     {
