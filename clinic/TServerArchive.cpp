@@ -209,16 +209,21 @@ void TServerArchive::downloadFile(int id, const QString& path, const char* exten
     if (!sum.next())
         throw std::runtime_error(DamagedMessage);
     const QByteArray expected = sum.value(0).toString().toLatin1();
-    QSqlQuery chunks = m_database.exec(
-        QStringLiteral("select data from study_chunk where study_id = ? and extension = ? order by seq"), {id, ext});
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("Cannot create file");
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    while (chunks.next()) {
-        const QByteArray chunk = chunks.value(0).toByteArray();
-        hash.addData(chunk);
-        if (file.write(chunk) != chunk.size())
+    // One chunk per query: the driver holds a whole result in memory, and
+    // a day's recording must not be.
+    for (int seq = 0;; ++seq) {
+        QSqlQuery chunk = m_database.exec(
+            QStringLiteral("select data from study_chunk where study_id = ? and extension = ? and seq = ?"),
+            {id, ext, seq});
+        if (!chunk.next())
+            break;
+        const QByteArray data = chunk.value(0).toByteArray();
+        hash.addData(data);
+        if (file.write(data) != data.size())
             throw std::runtime_error("Write error");
     }
     if (hash.result().toHex() != expected)
