@@ -4,6 +4,7 @@
 
 #include "acquisition/TAcqSource.h"
 #include "acquisition/TAcqSourceFactory.h"
+#include "clinic/TServerStudyStore.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
 #include "storage/TEcgFile.h"
@@ -20,6 +21,7 @@
 #include <QDateTime>
 #include <QEasingCurve>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -104,6 +106,16 @@ MainWindow::StoreFactory MainWindow::localStoreFactory()
     return [] { return std::make_unique<TLocalStudyStore>("PulsorixVAROR"); };
 }
 
+MainWindow::StoreFactory MainWindow::configuredStoreFactory()
+{
+    if (!TServerAddress::serverChosen())
+        return localStoreFactory();
+    return [] {
+        return std::make_unique<TServerStudyStore>(TServerAddress::fromSettings(),
+                                                   std::make_unique<TLocalStudyStore>("PulsorixVAROR"));
+    };
+}
+
 void MainWindow::startUp()
 {
     setEnabled(false);
@@ -124,7 +136,24 @@ void MainWindow::startUp()
     }
     progress.hide();
     setEnabled(true);
+    showClinicServerOutbox();
     showInterruptedRecordings();
+}
+
+void MainWindow::showClinicServerOutbox()
+{
+    auto* server = dynamic_cast<TServerStudyStore*>(m_store.get());
+    if (server == nullptr)
+        return;
+    auto* label = new QLabel(this);
+    label->setObjectName(QStringLiteral("lblOutbox"));
+    ui->titleLayout->addWidget(label);
+    const auto show = [label](int waiting) {
+        label->setText(tr("Studies waiting to go up to the clinic server: %1").arg(waiting));
+        label->setVisible(waiting > 0);
+    };
+    connect(server, &TServerStudyStore::outboxChanged, label, show);
+    show(server->waitingCount());
 }
 
 void MainWindow::showInterruptedRecordings()
@@ -430,6 +459,12 @@ void MainWindow::openStudyForReview(int id)
             QMessageBox::warning(this, QString(), tr("Study file not found"));
             return;
         }
+        const std::string holder = m_store->editLockHolder(*study);
+        if (!holder.empty())
+            QMessageBox::information(this, QString(),
+                                     tr("This study is open for editing by %1. It opens here read-only: "
+                                        "changes made here are not saved.")
+                                         .arg(QString::fromStdString(holder)));
         showReviewWindow(study);
     } catch (const std::exception& error) {
         showError(error);
@@ -447,7 +482,9 @@ void MainWindow::showReviewWindow(TStudy* study)
 void MainWindow::saveAndCloseStudy(TStudy* study)
 {
     try {
-        m_store->saveStudy(study);
+        // A study open read-only was told so when it opened.
+        if (m_store->editLockHolder(*study).empty())
+            m_store->saveStudy(study);
     } catch (const std::exception& error) {
         showError(error);
     }

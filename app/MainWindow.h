@@ -28,14 +28,16 @@ public:
     // Creates the study store of the start-up work.
     using StoreFactory = std::function<std::unique_ptr<TStudyStore>()>;
 
-    // The store defaults to the local store in the "PulsorixVAROR" folder
-    // under the user's data location.
-    explicit MainWindow(QWidget* parent = nullptr, StoreFactory storeFactory = localStoreFactory());
+    // The store defaults to the one the settings choose: the local store in
+    // the "PulsorixVAROR" folder under the user's data location, or the
+    // clinic server's store recording into that folder.
+    explicit MainWindow(QWidget* parent = nullptr, StoreFactory storeFactory = configuredStoreFactory());
     ~MainWindow() override;
 
     // "<organisation> ZID OR": the application name with "VA ROR" replaced.
     static QString windowTitleText();
     static StoreFactory localStoreFactory();
+    static StoreFactory configuredStoreFactory();
 
     // The study store; null until the start-up work has run.
     TStudyStore* store() const { return m_store.get(); }
@@ -98,6 +100,8 @@ private:
     // Once its window has gone, a study is saved and closed.
     void saveAndCloseStudy(TStudy* study);
     void showError(const std::exception& error);
+    // With the clinic server: how many recorded studies wait to go up.
+    void showClinicServerOutbox();
 
     std::unique_ptr<Ui::MainWindow> ui;
     StoreFactory m_storeFactory;

@@ -51,31 +51,6 @@ QString fromUtf8(const std::string& text)
     return TStudyJson::toQString(text);
 }
 
-// The six members of an index row.
-QByteArray indexJson(const TStudyInfo& info)
-{
-    QJsonObject object;
-    object.insert(QStringLiteral("baseFilename"), fromUtf8(info.baseFilename));
-    object.insert(QStringLiteral("status"), fromUtf8(info.status));
-    object.insert(QStringLiteral("studyType"), fromUtf8(info.studyType));
-    object.insert(QStringLiteral("studyDateTime"), fromUtf8(info.studyDateTime));
-    object.insert(QStringLiteral("patientFirstName"), fromUtf8(info.firstName));
-    object.insert(QStringLiteral("patientLastName"), fromUtf8(info.lastName));
-    return TStudyJson::compact(object);
-}
-
-// Fills the six fields from an index row; broken JSON fills nothing.
-void readIndexJson(const QString& json, TStudyInfo& info)
-{
-    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
-    info.baseFilename = toUtf8(object.value(QStringLiteral("baseFilename")).toString());
-    info.status = toUtf8(object.value(QStringLiteral("status")).toString());
-    info.studyType = toUtf8(object.value(QStringLiteral("studyType")).toString());
-    info.studyDateTime = toUtf8(object.value(QStringLiteral("studyDateTime")).toString());
-    info.firstName = toUtf8(object.value(QStringLiteral("patientFirstName")).toString());
-    info.lastName = toUtf8(object.value(QStringLiteral("patientLastName")).toString());
-}
-
 [[noreturn]] void unimplemented()
 {
     throw std::runtime_error("unimplemented");
@@ -337,7 +312,7 @@ void TLocalStudyStore::writeIndexRow(const TStudyInfo& info, bool insert)
     query.prepare(insert ? QStringLiteral("insert into Study(id, data) values (:id, :data)")
                          : QStringLiteral("update Study set data = :data where id = :id"));
     query.bindValue(QStringLiteral(":id"), info.id);
-    query.bindValue(QStringLiteral(":data"), QString::fromUtf8(indexJson(info)));
+    query.bindValue(QStringLiteral(":data"), QString::fromUtf8(TStudyJson::indexJson(info)));
     if (!query.exec())
         throwSqlError(query.lastError());
 }
@@ -352,7 +327,7 @@ bool TLocalStudyStore::getIndexRow(int id, TStudyInfo& info)
     if (!query.next())
         return false;
     info.id = id;
-    readIndexJson(query.value(0).toString(), info);
+    TStudyJson::readIndexJson(query.value(0).toString(), info);
     return true;
 }
 
@@ -374,7 +349,7 @@ std::vector<TStudyInfo> TLocalStudyStore::listStudies()
     while (query.next()) {
         TStudyInfo info;
         info.id = query.value(0).toInt();
-        readIndexJson(query.value(1).toString(), info);
+        TStudyJson::readIndexJson(query.value(1).toString(), info);
         studies.push_back(std::move(info));
     }
     return studies;

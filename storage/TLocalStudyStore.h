@@ -104,6 +104,10 @@ public:
     // Their data files cut to whole frames and records.
     std::vector<TStudyInfo> interruptedRecordings() const override { return m_interrupted; }
 
+    // Writes "<folder>/<baseFilename>.pxz" of the study files that lie in
+    // `studyFolder` (exportStudy's archive).
+    static void writeArchive(const TStudyInfo& info, const QString& studyFolder, const std::string& folder);
+
     // The index row of an id: false without a row. A row whose JSON cannot
     // be read fills nothing but the id.
     bool getIndexRow(int id, TStudyInfo& info);

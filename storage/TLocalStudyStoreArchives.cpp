@@ -143,6 +143,13 @@ void TLocalStudyStore::exportStudy(int id, const std::string& folder)
     TStudyInfo info;
     if (!getIndexRow(id, info) || !TStudyFileName::staysInFolder(info.baseFilename))
         return;
+    writeArchive(info, m_studyDataFolder, folder);
+}
+
+void TLocalStudyStore::writeArchive(const TStudyInfo& info, const QString& studyFolder, const std::string& folder)
+{
+    if (!TStudyFileName::staysInFolder(info.baseFilename))
+        return;
     const QString target = QStringLiteral("%1/%2.%3").arg(fromLocal(folder), fromUtf8(info.baseFilename),
                                                          QLatin1String(ArchiveExtension));
     // Written beside the target and moved over it when complete, so a
@@ -163,9 +170,10 @@ void TLocalStudyStore::exportStudy(int id, const std::string& folder)
     try {
         QZipFileCreator zip(partial);
         zip.setComment(QLatin1String(ArchiveComment));
-        zip.addFile(filePath(info.baseFilename, TStudyFiles::StudyExtension), QLatin1String(TStudyFiles::StudyExtension));
-        zip.addFile(filePath(info.baseFilename, TStudyFiles::EcgExtension), QLatin1String(TStudyFiles::EcgExtension));
-        zip.addFile(filePath(info.baseFilename, TStudyFiles::BeatsExtension), QLatin1String(TStudyFiles::BeatsExtension));
+        for (const char* extension : TStudyFiles::StudyFileExtensions) {
+            zip.addFile(QStringLiteral("%1/%2.%3").arg(studyFolder, fromUtf8(info.baseFilename), QLatin1String(extension)),
+                        QLatin1String(extension));
+        }
         zip.addData(TStudyJson::compact(archiveInfo), QStringLiteral("info"));
         zip.close();
     } catch (...) {

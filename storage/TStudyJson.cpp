@@ -186,6 +186,29 @@ void readResultsObject(const QJsonObject& object, TWaveMarks& results)
     }
 }
 
+QByteArray indexJson(const TStudyInfo& info)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("baseFilename"), toQString(info.baseFilename));
+    object.insert(QStringLiteral("status"), toQString(info.status));
+    object.insert(QStringLiteral("studyType"), toQString(info.studyType));
+    object.insert(QStringLiteral("studyDateTime"), toQString(info.studyDateTime));
+    object.insert(QStringLiteral("patientFirstName"), toQString(info.firstName));
+    object.insert(QStringLiteral("patientLastName"), toQString(info.lastName));
+    return compact(object);
+}
+
+void readIndexJson(const QString& json, TStudyInfo& info)
+{
+    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
+    info.baseFilename = toUtf8(object.value(QStringLiteral("baseFilename")).toString());
+    info.status = toUtf8(object.value(QStringLiteral("status")).toString());
+    info.studyType = toUtf8(object.value(QStringLiteral("studyType")).toString());
+    info.studyDateTime = toUtf8(object.value(QStringLiteral("studyDateTime")).toString());
+    info.firstName = toUtf8(object.value(QStringLiteral("patientFirstName")).toString());
+    info.lastName = toUtf8(object.value(QStringLiteral("patientLastName")).toString());
+}
+
 QByteArray compact(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);

@@ -6,6 +6,7 @@
 #include <string>
 
 class TStudy;
+struct TStudyInfo;
 class TWaveMarks;
 
 // The JSON forms of a study and their reading rules. Readers
@@ -39,6 +40,12 @@ void readResultsObject(const QJsonObject& object, TWaveMarks& results);
 
 // A JSON value as patient text (the rule above).
 QString patientText(const QJsonValue& value);
+
+// The six members of a study index row: "baseFilename", "status",
+// "studyType", "studyDateTime", "patientFirstName", "patientLastName".
+QByteArray indexJson(const TStudyInfo& info);
+// Fills those six fields from an index row; broken JSON fills nothing.
+void readIndexJson(const QString& json, TStudyInfo& info);
 
 // Compact serialisation.
 QByteArray compact(const QJsonObject& object);

@@ -98,4 +98,8 @@ public:
     // 31. The recordings cut off by a crash that the store finished when it
     // opened (marked interrupted).
     virtual std::vector<TStudyInfo> interruptedRecordings() const = 0;
+    // 32. Who else edits the open study ("<user> on <workstation>"), so
+    // that it is open here read-only; empty when it may be saved. A store
+    // nobody shares answers empty.
+    virtual std::string editLockHolder(const TStudy& study) const;
 };

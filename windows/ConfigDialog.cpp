@@ -8,6 +8,7 @@
 #include "acquisition/TDeviceProtocol.h"
 #include "settings/TSettings.h"
 #include "windows/AcqTestWindow.h"
+#include "windows/QStudyStorePage.h"
 #include "windows/TWaitCursor.h"
 
 #include <QApplication>
@@ -50,6 +51,9 @@ ConfigDialog::ConfigDialog(QWidget* parent)
 {
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    m_storePage = new QStudyStorePage(m_ui->pages);
+    m_ui->pages->addWidget(m_storePage);
+    m_ui->listCategory->addItem(tr("Studies"));
     m_ui->listCategory->setCurrentRow(0);
     m_ui->pages->setCurrentIndex(0);
     addLatePotentialsPage();
@@ -168,6 +172,7 @@ void ConfigDialog::on_ConfigDialog_accepted()
     TSettings::setValue(TSettings::LatePotentialsNoiseLimit, m_noiseLimit->value());
     TSettings::setValue(TSettings::LatePotentialsMinimumBeats, m_minimumBeats->value());
     TSettings::setValue(TSettings::LatePotentialsCutoff, m_cutoff->currentData().toInt());
+    m_storePage->save();
 }
 
 void ConfigDialog::on_listCategory_currentRowChanged(int currentRow)

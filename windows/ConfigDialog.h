@@ -11,6 +11,7 @@ class QSpinBox;
 
 #include <memory>
 
+class QStudyStorePage;
 class TAcqSource;
 
 namespace Ui {
@@ -68,4 +69,5 @@ private:
     QDoubleSpinBox* m_noiseLimit = nullptr;
     QSpinBox* m_minimumBeats = nullptr;
     QComboBox* m_cutoff = nullptr;
+    QStudyStorePage* m_storePage;  // the "Studies" page
 };

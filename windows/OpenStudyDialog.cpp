@@ -1,6 +1,8 @@
 #include "windows/OpenStudyDialog.h"
 #include "ui_OpenStudyDialog.h"
 
+#include "clinic/TClinicCopy.h"
+#include "clinic/TServerStudyStore.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
@@ -209,6 +211,30 @@ OpenStudyDialog::OpenStudyDialog(QWidget* parent, TStudyStore* store)
         m_ui->treeStudies->sortByColumn(ColumnDate, Qt::DescendingOrder);
     });
     loadSettings();
+    addClinicServerControls();
+}
+
+// With the clinic server, the list follows changes made elsewhere, and the
+// local data folder's studies can be copied up.
+void OpenStudyDialog::addClinicServerControls()
+{
+    auto* server = dynamic_cast<TServerStudyStore*>(m_store);
+    if (server == nullptr)
+        return;
+    connect(server, &TServerStudyStore::studiesChanged, this, &OpenStudyDialog::fillLocalList);
+    auto* copy = new QPushButton(tr("Copy local studies to the clinic server"), this);
+    copy->setObjectName(QStringLiteral("btnCopyToServer"));
+    m_ui->buttonsLayout->insertWidget(0, copy);
+    connect(copy, &QPushButton::clicked, this, [this, server] {
+        try {
+            const TWaitCursor wait;
+            const TClinicCopyReport report = copyLocalStudies(server->localStore(), server->archive());
+            QMessageBox::information(this, QString(), QString::fromStdString(report.text()));
+        } catch (const std::exception& error) {
+            showError(QString::fromUtf8(error.what()));
+        }
+        fillLocalList();
+    });
 }
 
 OpenStudyDialog::~OpenStudyDialog()

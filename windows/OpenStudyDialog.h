@@ -68,6 +68,7 @@ private:
     void loadSettings();
     void saveSettings() const;
     void fillLocalList();
+    void addClinicServerControls();
     void fillSharedList();
     void selectSharedFolder(const QString& folder);
     QString sharedFolder() const;

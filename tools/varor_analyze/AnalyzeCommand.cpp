@@ -7,6 +7,7 @@
 #include "pipeline/TStudyLatePotentials.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "analysis/TMultiLeadDelineator.h"
+#include "clinic/TServerStudyStore.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "pipeline/TStudyExport.h"
 #include "pipeline/TStudyRecording.h"
@@ -93,8 +94,8 @@ InputKind inputKind(const QString& input)
 constexpr int LockWaitSeconds = 300;
 constexpr int LockRetryMilliseconds = 200;
 
-// The user's study store, waited for while another program holds its data
-// folder; the wait is told on the terminal.
+} // namespace
+
 std::unique_ptr<TLocalStudyStore> openUserStore()
 {
     QElapsedTimer waited;
@@ -117,6 +118,17 @@ std::unique_ptr<TLocalStudyStore> openUserStore()
     }
 }
 
+namespace {
+
+// The store the application would open: the clinic server's when the
+// settings choose it, recording into the user's data folder.
+std::unique_ptr<TStudyStore> openStudyStore()
+{
+    if (!TServerAddress::serverChosen())
+        return openUserStore();
+    return std::make_unique<TServerStudyStore>(TServerAddress::fromSettings(), openUserStore());
+}
+
 // The study being analysed: a recording is recorded into a temporary
 // store of its own; a stored study is read from its file or opened in the
 // user's store. A recording to be imported goes into the user's store only
@@ -133,6 +145,8 @@ public:
     {
         if (m_store && m_study)
             m_store->closeStudy(m_study);
+        if (m_userStudyStore && m_study)
+            m_userStudyStore->closeStudy(m_study);
         if (m_userStore && m_importedId >= 0 && !m_kept)
             m_userStore->deleteStudy(m_importedId);
     }
@@ -223,11 +237,11 @@ private:
 
     void openUserStudy(int id)
     {
-        m_store = openUserStore();
-        m_study = m_store->openStudy(id);
+        m_userStudyStore = openStudyStore();
+        m_study = m_userStudyStore->openStudy(id);
         if (!m_study)
             throw std::runtime_error(
-                QStringLiteral("No study %1 in %2").arg(id).arg(fromUtf8(m_store->dataPath())).toStdString());
+                QStringLiteral("No study %1 in %2").arg(id).arg(fromUtf8(m_userStudyStore->dataPath())).toStdString());
         describeStoredStudy();
     }
 
@@ -244,6 +258,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_temporary;
     std::unique_ptr<TLocalStudyStore> m_store;
     std::unique_ptr<TLocalStudyStore> m_userStore; // an import's destination
+    std::unique_ptr<TStudyStore> m_userStudyStore; // a study id's
     std::unique_ptr<TStudy> m_ownStudy;
     TStudy* m_study = nullptr;
     int m_importedId = -1;

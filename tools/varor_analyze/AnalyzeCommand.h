@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <stdexcept>
+
+class TLocalStudyStore;
 
 // varor-analyze: a recording analysed without the windows, by the
 // application's own classes. A WFDB record or an EDF/BDF file is converted
@@ -48,6 +51,10 @@ Options parse(const QStringList& arguments);
 
 // The arguments that run one input of a batch with the batch's settings.
 QStringList recordArguments(const Options& options, const QString& input);
+
+// The user's local study store, waited for while another program holds its
+// data folder; the wait is told on the terminal.
+std::unique_ptr<TLocalStudyStore> openUserStore();
 
 // Runs the analysis and writes the files asked for, all of them or none;
 // answers the JSON document. Throws std::exception with a message on bad

@@ -1,0 +1,494 @@
+#include "clinic/TServerStudyStore.h"
+
+#include "storage/TLocalStudyStore.h"
+#include "storage/TPrivateFiles.h"
+#include "storage/TEcgFile.h"
+#include "storage/TStudy.h"
+#include "storage/TStudyFiles.h"
+#include "storage/TStudyJson.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QSaveFile>
+#include <QSqlDriver>
+#include <QSysInfo>
+#include <QUuid>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+namespace {
+
+QString loginName()
+{
+    for (const char* variable : {"USER", "LOGNAME", "USERNAME"}) {
+        const QString name = qEnvironmentVariable(variable);
+        if (!name.isEmpty())
+            return name;
+    }
+    return QStringLiteral("unknown");
+}
+
+QString sessionName()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+[[noreturn]] void unimplemented()
+{
+    throw std::runtime_error("unimplemented");
+}
+
+} // namespace
+
+TServerStudyStore::TServerStudyStore(const TServerAddress& address, std::unique_ptr<TLocalStudyStore> local)
+    : TServerStudyStore(address, *local, local->studyDataFolder() + QLatin1Char('/') + QLatin1String(CacheFolderName),
+                        QSysInfo::machineHostName())
+{
+    m_ownedLocal = std::move(local);
+}
+
+TServerStudyStore::TServerStudyStore(const TServerAddress& address, TLocalStudyStore& local,
+                                     const QString& cacheFolder, const QString& workstation)
+    : m_local(local), m_cacheFolder(cacheFolder), m_database(address),
+      m_archive(m_database, QStringLiteral("%1 on %2").arg(loginName(), workstation).toStdString()),
+      m_leases(m_database, sessionName(), workstation, loginName()), m_outbox(local.studyDataFolder())
+{
+    if (!TPrivateFiles::makeFolder(m_cacheFolder))
+        throw std::runtime_error(QStringLiteral("Cannot create the folder %1").arg(m_cacheFolder).toStdString());
+    try {
+        goOnline();
+        drainOutbox();
+    } catch (const TServerUnreachable&) {
+        // Recording goes on; the timer retries.
+    }
+    connect(&m_tick, &QTimer::timeout, this, &TServerStudyStore::tick);
+    m_tick.start(TickMs);
+}
+
+TServerStudyStore::~TServerStudyStore()
+{
+    for (auto& [id, entry] : m_open) {
+        if (entry.holder.isEmpty()) {
+            try {
+                m_leases.release(id);
+            } catch (const std::exception&) {
+                // The lease lapses by itself.
+            }
+        }
+    }
+}
+
+// --- Connection -------------------------------------------------------------------
+
+void TServerStudyStore::goOnline()
+{
+    m_database.connect();
+    QSqlDriver* driver = m_database.database().driver();
+    driver->subscribeToNotification(QLatin1String(TServerArchive::Channel));
+    connect(driver, QOverload<const QString&, QSqlDriver::NotificationSource, const QVariant&>::of(
+                        &QSqlDriver::notification),
+            this, &TServerStudyStore::studiesChanged, Qt::UniqueConnection);
+}
+
+// Throws, with the driver's reason, when the server cannot be reached.
+void TServerStudyStore::ensureOnline()
+{
+    if (m_database.isConnected())
+        return;
+    goOnline();
+    // Announcements made while away were lost: listeners read the list anew.
+    emit studiesChanged();
+    drainOutbox();
+}
+
+bool TServerStudyStore::reconnect()
+{
+    try {
+        ensureOnline();
+    } catch (const std::exception&) {
+        return false;
+    }
+    return m_database.isConnected();
+}
+
+void TServerStudyStore::tick()
+{
+    // A server that does not answer may hold the thread for seconds:
+    // never while a study of the local data folder is open, as one being
+    // recorded is.
+    if (isLocalStudyOpen() || !reconnect())
+        return;
+    try {
+        m_leases.renew();
+        if (waitingCount() > 0)
+            drainOutbox();
+    } catch (const std::exception&) {
+        // Away again: the next tick retries; leases lapse on the server.
+    }
+}
+
+// --- Outbox -----------------------------------------------------------------------
+
+int TServerStudyStore::drainOutbox()
+{
+    const std::set<int> waiting = m_outbox.waiting();
+    for (const int id : waiting) {
+        if (!m_database.isConnected())
+            break;
+        if (m_local.isStudyOpen(id))
+            continue;  // still recording
+        TStudyInfo info;
+        if (!m_local.getIndexRow(id, info)) {
+            m_outbox.forget(id);
+            continue;
+        }
+        try {
+            uploadWaiting(info);
+            m_outbox.markArchived(id);
+        } catch (const TServerUnreachable&) {
+            break;
+        } catch (const std::exception&) {
+            // The study stays waiting, its local copy untouched.
+        }
+    }
+    emit outboxChanged(waitingCount());
+    return waitingCount();
+}
+
+void TServerStudyStore::uploadWaiting(const TStudyInfo& info)
+{
+    TStudyInfo onServer;
+    int revision = 0;
+    if (m_archive.row(info.id, onServer, revision)
+        && m_archive.storedChecksums(info.id) == TServerArchive::localChecksums(info.baseFilename,
+                                                                                 m_local.studyDataFolder()))
+        return;  // it went up before a crash cut the marking short
+    m_archive.uploadVerified(info, m_local.studyDataFolder(), revision);
+}
+
+bool TServerStudyStore::isLocalStudy(int id) const
+{
+    return m_outbox.isWaiting(id);
+}
+
+bool TServerStudyStore::isLocalStudyOpen() const
+{
+    const std::set<int>& waiting = m_outbox.waiting();
+    return std::any_of(waiting.begin(), waiting.end(), [this](int id) { return m_local.isStudyOpen(id); });
+}
+
+// --- Studies ----------------------------------------------------------------------
+
+std::unique_ptr<TStudy> TServerStudyStore::loadStudyFile(const std::string& path)
+{
+    return m_local.loadStudyFile(path);
+}
+
+void TServerStudyStore::saveStudyFile(const TStudy& study, const std::string& path)
+{
+    m_local.saveStudyFile(study, path);
+}
+
+std::vector<TStudyInfo> TServerStudyStore::listStudies()
+{
+    ensureOnline();
+    std::vector<TStudyInfo> rows = m_archive.list();
+    // A waiting study is listed once, as the local copy it opens.
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [this](const TStudyInfo& row) { return isLocalStudy(row.id); }),
+               rows.end());
+    for (const int id : m_outbox.waiting()) {
+        TStudyInfo info;
+        if (m_local.getIndexRow(id, info))
+            rows.push_back(info);
+    }
+    return rows;
+}
+
+TStudy* TServerStudyStore::createStudy(TStudyInfo& info)
+{
+    TStudy* study = m_local.createStudy(info);
+    try {
+        m_outbox.add(info.id);
+    } catch (...) {
+        // A study the outbox does not know would never reach the server.
+        m_local.closeStudy(study);
+        m_local.deleteStudy(info.id);
+        throw;
+    }
+    emit outboxChanged(waitingCount());
+    return study;
+}
+
+QString TServerStudyStore::cacheFolder(int id) const
+{
+    return QStringLiteral("%1/%2").arg(m_cacheFolder).arg(id);
+}
+
+TStudy* TServerStudyStore::openStudy(int id)
+{
+    if (isLocalStudy(id))
+        return m_local.openStudy(id);
+    const auto open = m_open.find(id);
+    if (open != m_open.end())
+        return open->second.study.get();
+    ensureOnline();
+    return fetch(id);
+}
+
+int TServerStudyStore::cachedRevision(int id) const
+{
+    QFile file(cacheFolder(id) + QLatin1Char('/') + QLatin1String(RevisionFileName));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : 0;
+}
+
+// Written once the folder's files are those of the revision; removed
+// before they change.
+void TServerStudyStore::setCachedRevision(int id, int revision) const
+{
+    const QString path = cacheFolder(id) + QLatin1Char('/') + QLatin1String(RevisionFileName);
+    if (revision == 0) {
+        if (QFile::exists(path) && !QFile::remove(path))
+            throw std::runtime_error("Write error");
+        return;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(revision)) < 0 || !file.commit())
+        throw std::runtime_error("Write error");
+}
+
+// The studies closed longest ago leave the cache, and so do folders
+// without a revision (a fetch or a save cut short), unless open.
+void TServerStudyStore::pruneCache() const
+{
+    std::vector<std::pair<QDateTime, QString>> closed;
+    for (const QFileInfo& folder : QDir(m_cacheFolder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (m_open.count(folder.fileName().toInt()) != 0)
+            continue;
+        const QFileInfo marker(folder.filePath() + QLatin1Char('/') + QLatin1String(RevisionFileName));
+        if (marker.exists())
+            closed.emplace_back(marker.lastModified(), folder.filePath());
+        else
+            QDir(folder.filePath()).removeRecursively();
+    }
+    std::sort(closed.begin(), closed.end(), std::greater<>());
+    for (size_t i = CachedStudies; i < closed.size(); ++i)
+        QDir(closed[i].second).removeRecursively();
+}
+
+TStudy* TServerStudyStore::fetch(int id)
+{
+    const QString folder = cacheFolder(id);
+    if (!TPrivateFiles::makeFolder(folder))
+        throw std::runtime_error("Cannot create file");
+    TStudyInfo info;
+    OpenStudy entry;
+    const int cached = cachedRevision(id);
+    if (!m_archive.download(id, folder, info, entry.revision, cached))
+        return nullptr;
+    if (entry.revision != cached)
+        setCachedRevision(id, entry.revision);
+    entry.study = TStudyFiles::loadStudyFile(
+        QStringLiteral("%1/%2.%3").arg(folder, TStudyJson::toQString(info.baseFilename),
+                                       QLatin1String(TStudyFiles::StudyExtension)));
+    if (!entry.study && cached == entry.revision) {
+        // The cached copy was damaged: fetched anew.
+        setCachedRevision(id, 0);
+        return fetch(id);
+    }
+    if (!entry.study)
+        return nullptr;
+    entry.study->setId(id);
+    entry.holder = m_leases.acquire(id);
+    TStudy* study = entry.study.get();
+    m_open[id] = std::move(entry);
+    return study;
+}
+
+TServerStudyStore::OpenStudy* TServerStudyStore::entryOf(const TStudy* study)
+{
+    if (study == nullptr)
+        return nullptr;
+    const auto open = m_open.find(study->id());
+    return open != m_open.end() && open->second.study.get() == study ? &open->second : nullptr;
+}
+
+void TServerStudyStore::saveStudy(TStudy* study)
+{
+    if (study != nullptr && isLocalStudy(study->id())) {
+        m_local.saveStudy(study);
+        return;
+    }
+    OpenStudy* entry = entryOf(study);
+    if (entry == nullptr)
+        return;
+    ensureOnline();
+    // Saved only under the lease, taken now if it is free: one that lapsed
+    // (the workstation slept) may have passed to another workstation.
+    entry->holder = m_leases.acquire(study->id());
+    if (!entry->holder.isEmpty())
+        throw std::runtime_error(QString::fromLatin1(ReadOnlyMessage).arg(entry->holder).toStdString());
+    const TStudyInfo info = studyInfoOf(*study);
+    const QString folder = cacheFolder(study->id());
+    setCachedRevision(study->id(), 0);
+    TStudyFiles::saveStudyFile(*study, QStringLiteral("%1/%2.%3").arg(folder, TStudyJson::toQString(info.baseFilename),
+                                                                      QLatin1String(TStudyFiles::StudyExtension)));
+    entry->revision = m_archive.uploadVerified(info, folder, entry->revision);
+    setCachedRevision(study->id(), entry->revision);
+}
+
+void TServerStudyStore::closeStudy(TStudy* study)
+{
+    if (study != nullptr && isLocalStudy(study->id())) {
+        // A study left without a recording is about to be deleted (or is
+        // removed at the next start): it does not go up.
+        const bool recorded = study->ecgFile() != nullptr && study->ecgFile()->sampleCount() > 0;
+        m_local.closeStudy(study);
+        if (recorded)
+            drainOutbox();
+        return;
+    }
+    OpenStudy* entry = entryOf(study);
+    if (entry == nullptr)
+        return;
+    const int id = study->id();
+    if (entry->holder.isEmpty() && m_database.isConnected()) {
+        try {
+            m_leases.release(id);
+        } catch (const std::exception&) {
+            // The lease lapses by itself.
+        }
+    }
+    m_open.erase(id);
+    // The time of its revision file marks it the most recently closed.
+    QFile marker(cacheFolder(id) + QLatin1Char('/') + QLatin1String(RevisionFileName));
+    if (marker.open(QIODevice::ReadWrite))
+        marker.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime);
+    marker.close();
+    pruneCache();
+}
+
+void TServerStudyStore::deleteStudy(int id)
+{
+    if (isStudyOpen(id))
+        return;
+    if (isLocalStudy(id)) {
+        m_local.deleteStudy(id);
+        m_outbox.forget(id);
+        emit outboxChanged(waitingCount());
+        return;
+    }
+    ensureOnline();
+    const QString holder = m_leases.acquire(id);
+    if (!holder.isEmpty())
+        throw std::runtime_error(QString::fromLatin1(HeldMessage).arg(holder).toStdString());
+    m_archive.remove(id);
+    // The local copy of a study recorded here goes with it.
+    if (m_outbox.isArchived(id)) {
+        m_local.deleteStudy(id);
+        m_outbox.forget(id);
+    }
+    QDir(cacheFolder(id)).removeRecursively();
+}
+
+bool TServerStudyStore::isStudyOpen(int id)
+{
+    return m_open.count(id) != 0 || m_local.isStudyOpen(id);
+}
+
+TStudyInfo TServerStudyStore::getStudyInfo(const TStudy& study)
+{
+    return studyInfoOf(study);
+}
+
+void TServerStudyStore::setStudyInfo(TStudy& study, const TStudyInfo& info)
+{
+    applyStudyInfo(study, info);
+}
+
+std::string TServerStudyStore::editLockHolder(const TStudy& study) const
+{
+    const auto open = m_open.find(study.id());
+    if (open == m_open.end() || open->second.study.get() != &study)
+        return {};
+    return open->second.holder.toStdString();
+}
+
+// --- Archives and the local data folder ---------------------------------------------
+
+void TServerStudyStore::exportStudy(int id, const std::string& folder)
+{
+    if (isLocalStudy(id)) {
+        m_local.exportStudy(id, folder);
+        return;
+    }
+    ensureOnline();
+    const QString cache = cacheFolder(id);
+    if (!TPrivateFiles::makeFolder(cache))
+        throw std::runtime_error("Cannot create file");
+    TStudyInfo info;
+    int revision = 0;
+    const int cached = cachedRevision(id);
+    if (!m_archive.download(id, cache, info, revision, cached))
+        return;
+    if (revision != cached)
+        setCachedRevision(id, revision);
+    TLocalStudyStore::writeArchive(info, cache, folder);
+}
+
+int TServerStudyStore::importStudy(const std::string& archivePath)
+{
+    const int id = m_local.importStudy(archivePath);
+    m_outbox.add(id);
+    drainOutbox();
+    return id;
+}
+
+int TServerStudyStore::importStudyReplacing(const std::string& archivePath)
+{
+    const int id = m_local.importStudyReplacing(archivePath);
+    m_outbox.add(id);
+    drainOutbox();
+    return id;
+}
+
+bool TServerStudyStore::readArchiveInfo(const std::string& archivePath, TStudyInfo& info)
+{
+    return m_local.readArchiveInfo(archivePath, info);
+}
+
+std::vector<TStudyStore::ArchiveEntry> TServerStudyStore::listArchives(const std::string& folder)
+{
+    return m_local.listArchives(folder);
+}
+
+std::string TServerStudyStore::dataPath()
+{
+    return m_local.dataPath();
+}
+
+bool TServerStudyStore::hasFreeSpace()
+{
+    return m_local.hasFreeSpace();
+}
+
+std::vector<TStudyInfo> TServerStudyStore::interruptedRecordings() const
+{
+    return m_local.interruptedRecordings();
+}
+
+void TServerStudyStore::reserved12() { unimplemented(); }
+void TServerStudyStore::reserved13() { unimplemented(); }
+void TServerStudyStore::reserved14() { unimplemented(); }
+void TServerStudyStore::reserved15() { unimplemented(); }
+void TServerStudyStore::reserved16() { unimplemented(); }
+void TServerStudyStore::reserved17() { unimplemented(); }
+void TServerStudyStore::reserved18() { unimplemented(); }
+void TServerStudyStore::reserved19() { unimplemented(); }
+void TServerStudyStore::reserved20() { unimplemented(); }
+void TServerStudyStore::reserved21() { unimplemented(); }
+void TServerStudyStore::reserved23() { unimplemented(); }
+void TServerStudyStore::reserved27() { unimplemented(); }

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "clinic/TServerArchive.h"
+#include "clinic/TServerDatabase.h"
+#include "clinic/TServerLeases.h"
+#include "clinic/TStudyOutbox.h"
+#include "storage/TStudyStore.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+class TLocalStudyStore;
+
+// The study store of a clinic whose studies live on its server, shared by
+// every workstation. Recording never depends on the network: new studies
+// (and imported ones) are made in the local data folder and wait in the
+// outbox; once closed they go up in one transaction, are verified, and are
+// marked archived locally (the local copy stays). Studies on the server are
+// fetched into a cache folder when opened, under an edit lease: while
+// another workstation holds it they open read-only and a save is refused
+// with the holder named. A save names the revision it started from, so a
+// save over a newer one is refused, never lost. Changes announced by other
+// workstations emit studiesChanged at once; after a reconnection it is
+// emitted too, as announcements made meanwhile are lost. A timer renews the
+// leases, and while the server is away, retries the connection.
+class TServerStudyStore : public QObject, public TStudyStore
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char* ReadOnlyMessage = "This study is open for editing by %1; your changes were not saved";
+    static constexpr const char* HeldMessage = "This study is open for editing by %1";
+    static constexpr const char* CacheFolderName = "clinic-cache";
+    static constexpr int TickMs = 5000;
+    // Studies kept in the cache folder once closed, the most recently
+    // closed first: opening one again fetches nothing while the server
+    // holds the same revision.
+    static constexpr int CachedStudies = 20;
+    static constexpr const char* RevisionFileName = "revision";
+
+    // Owns the local store; the cache folder lies in its data folder.
+    TServerStudyStore(const TServerAddress& address, std::unique_ptr<TLocalStudyStore> local);
+    // Uses a local store it does not own, with its own cache folder and
+    // workstation name (several stores in one process).
+    TServerStudyStore(const TServerAddress& address, TLocalStudyStore& local, const QString& cacheFolder,
+                      const QString& workstation);
+    ~TServerStudyStore() override;
+
+    std::unique_ptr<TStudy> loadStudyFile(const std::string& path) override;
+    void saveStudyFile(const TStudy& study, const std::string& path) override;
+    std::vector<TStudyInfo> listStudies() override;
+    TStudy* createStudy(TStudyInfo& info) override;
+    TStudy* openStudy(int id) override;
+    void saveStudy(TStudy* study) override;
+    void closeStudy(TStudy* study) override;
+    void deleteStudy(int id) override;
+    bool isStudyOpen(int id) override;
+    TStudyInfo getStudyInfo(const TStudy& study) override;
+    void setStudyInfo(TStudy& study, const TStudyInfo& info) override;
+    void reserved12() override;
+    void reserved13() override;
+    void reserved14() override;
+    void reserved15() override;
+    void reserved16() override;
+    void reserved17() override;
+    void reserved18() override;
+    void reserved19() override;
+    void reserved20() override;
+    void reserved21() override;
+    void exportStudy(int id, const std::string& folder) override;
+    void reserved23() override;
+    int importStudy(const std::string& archivePath) override;
+    bool readArchiveInfo(const std::string& archivePath, TStudyInfo& info) override;
+    std::vector<ArchiveEntry> listArchives(const std::string& folder) override;
+    void reserved27() override;
+    std::string dataPath() override;
+    bool hasFreeSpace() override;
+    int importStudyReplacing(const std::string& archivePath) override;
+    std::vector<TStudyInfo> interruptedRecordings() const override;
+    std::string editLockHolder(const TStudy& study) const override;
+
+    bool isConnected() const { return m_database.isConnected(); }
+    // Connects when away; then announces a catch-up and drains the outbox.
+    bool reconnect();
+    // Uploads the waiting studies that are not open; answers how many
+    // still wait.
+    int drainOutbox();
+    int waitingCount() const { return int(m_outbox.waiting().size()); }
+    TServerArchive& archive() { return m_archive; }
+    TLocalStudyStore& localStore() { return m_local; }
+
+signals:
+    void studiesChanged();
+    void outboxChanged(int waiting);
+
+private:
+    struct OpenStudy
+    {
+        std::unique_ptr<TStudy> study;
+        int revision = 0;
+        QString holder;  // empty while this store holds the lease
+    };
+
+    void goOnline();
+    void ensureOnline();
+    void tick();
+    void uploadWaiting(const TStudyInfo& info);
+    bool isLocalStudy(int id) const;
+    bool isLocalStudyOpen() const;
+    OpenStudy* entryOf(const TStudy* study);
+    QString cacheFolder(int id) const;
+    TStudy* fetch(int id);
+    // The revision the cache folder of a study holds, 0 for none.
+    int cachedRevision(int id) const;
+    void setCachedRevision(int id, int revision) const;
+    void pruneCache() const;
+
+    std::unique_ptr<TLocalStudyStore> m_ownedLocal;
+    TLocalStudyStore& m_local;
+    QString m_cacheFolder;
+    TServerDatabase m_database;
+    TServerArchive m_archive;
+    TServerLeases m_leases;
+    TStudyOutbox m_outbox;
+    std::map<int, OpenStudy> m_open;
+    QTimer m_tick;
+};

@@ -1,0 +1,277 @@
+// The clinic server against a real PostgreSQL cluster: two stores stand for
+// two workstations sharing one archive (edit lease, read-only second
+// opener, refused stale save, lists refreshed by notification); the server
+// stopped in the middle of an upload; a study recorded while the server is
+// down; copying in a data folder with a damaged study; a schema newer than
+// the program.
+#include "PostgresCluster.h"
+#include "storage/StoreTestSupport.h"
+
+#include "clinic/TClinicCopy.h"
+#include "clinic/TServerStudyStore.h"
+#include "storage/TStudyFiles.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <algorithm>
+
+namespace {
+
+class ClinicServerTest : public ::testing::Test
+{
+protected:
+    ClinicServerTest() { qputenv("USER", "maria"); }
+
+    std::unique_ptr<TLocalStudyStore> makeLocal() { return std::make_unique<TLocalStudyStore>("PulsorixVAROR", env.base()); }
+
+    std::unique_ptr<TServerStudyStore> makeStore(TLocalStudyStore& local, const char* workstation)
+    {
+        return std::make_unique<TServerStudyStore>(cluster.address(), local,
+                                                   env.path(QStringLiteral("cache-%1").arg(QLatin1String(workstation))),
+                                                   QLatin1String(workstation));
+    }
+
+    // A study recorded as the monitor window records one, then closed.
+    static int recordStudy(TStudyStore& store, const std::string& last, int samples = 3000)
+    {
+        TStudyInfo info = newStudyInfo("Ana", last);
+        TStudy* study = store.createStudy(info);
+        record(*study, samples, 3);
+        store.closeStudy(study);
+        return info.id;
+    }
+
+    // The rows the server holds of every table, as one count.
+    int serverRows()
+    {
+        TServerDatabase database(cluster.address());
+        database.connect();
+        QSqlQuery query = database.exec(QStringLiteral(
+            "select (select count(*) from study) + (select count(*) from study_file) + (select count(*) from study_chunk)"));
+        return query.next() ? query.value(0).toInt() : -1;
+    }
+
+    void lapseLeases()
+    {
+        TServerDatabase database(cluster.address());
+        database.connect();
+        database.exec(QStringLiteral("update study_lease set expires_at = now() - interval '1 second'"));
+    }
+
+    TempStorageEnvironment env;
+    PostgresCluster cluster;
+};
+
+std::vector<TStudyInfo> rowsOf(const std::vector<TStudyInfo>& rows, int id)
+{
+    std::vector<TStudyInfo> found;
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(found), [id](const TStudyInfo& row) { return row.id == id; });
+    return found;
+}
+
+TEST_F(ClinicServerTest, TwoWorkstationsShareStudiesUnderAnEditLease)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    auto office = makeStore(*local, "office");
+    const int id = recordStudy(*lab, "Lopez");
+    EXPECT_EQ(lab->waitingCount(), 0);
+
+    TStudy* mine = lab->openStudy(id);
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(lab->editLockHolder(*mine), "");
+    TStudy* theirs = office->openStudy(id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(office->editLockHolder(*theirs), "maria on lab");
+    EXPECT_EQ(thrownMessage([&] { office->saveStudy(theirs); }),
+              "This study is open for editing by maria on lab; your changes were not saved");
+
+    // The lab's save reaches the office's list through the announcement.
+    QSignalSpy refreshed(office.get(), &TServerStudyStore::studiesChanged);
+    TStudyInfo info = lab->getStudyInfo(*mine);
+    info.status = "Reviewed";
+    lab->setStudyInfo(*mine, info);
+    lab->saveStudy(mine);
+    ASSERT_TRUE(refreshed.wait(5000));
+    const std::vector<TStudyInfo> listed = rowsOf(office->listStudies(), id);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].status, "Reviewed");
+
+    // The lab hangs and its lease lapses: the office takes the study over
+    // and saves; the lab's later save, from the older revision, is refused.
+    office->closeStudy(theirs);
+    lapseLeases();
+    theirs = office->openStudy(id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(office->editLockHolder(*theirs), "");
+    theirs->setProperty("conclusion", "normal");
+    office->saveStudy(theirs);
+    mine->setProperty("conclusion", "late potentials");
+    EXPECT_EQ(thrownMessage([&] { lab->saveStudy(mine); }),
+              "This study is open for editing by maria on office; your changes were not saved");
+    office->closeStudy(theirs);
+    EXPECT_EQ(thrownMessage([&] { lab->saveStudy(mine); }), TStaleSave::Message);
+    lab->closeStudy(mine);
+    lapseLeases();
+    TStudy* again = lab->openStudy(id);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->propertyValue("conclusion"), "normal");
+
+    // The office keeps its closed copy; opened again after the lab's
+    // save, it shows the lab's revision.
+    again->setProperty("conclusion", "normal, reviewed");
+    lab->saveStudy(again);
+    lab->closeStudy(again);
+    theirs = office->openStudy(id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(theirs->propertyValue("conclusion"), "normal, reviewed");
+
+    // A study only the server holds travels as an archive as a local one does.
+    const QString shared = env.path(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    office->exportStudy(id, shared.toStdString());
+    TStudyInfo archived;
+    ASSERT_TRUE(local->readArchiveInfo(QStringLiteral("%1/%2.pxz").arg(shared, QString::fromStdString(info.baseFilename)).toStdString(), archived));
+    EXPECT_EQ(archived.lastName, "Lopez");
+}
+
+TEST_F(ClinicServerTest, ServerStoppedInTheMiddleOfAnUploadLosesNothingAndShowsNothingHalfWay)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    int chunks = 0;
+    lab->archive().setChunkObserver([&] {
+        if (++chunks == 2)  // the study file went up, the ECG file is on its way
+            cluster.stop();
+    });
+    const int id = recordStudy(*lab, "Perez", 60000);
+    lab->archive().setChunkObserver(nullptr);
+    EXPECT_EQ(chunks, 2);
+    EXPECT_EQ(lab->waitingCount(), 1);
+    EXPECT_FALSE(lab->isConnected());
+
+    cluster.start();
+    EXPECT_EQ(serverRows(), 0);
+    QSignalSpy waiting(lab.get(), &TServerStudyStore::outboxChanged);
+    QSignalSpy caughtUp(lab.get(), &TServerStudyStore::studiesChanged);
+    ASSERT_TRUE(lab->reconnect());
+    EXPECT_FALSE(caughtUp.isEmpty());  // what was announced meanwhile is lost: lists are read anew
+    EXPECT_EQ(lab->waitingCount(), 0);
+    ASSERT_FALSE(waiting.isEmpty());
+    EXPECT_EQ(waiting.last().at(0).toInt(), 0);
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(id, row));
+    EXPECT_EQ(lab->archive().storedChecksums(id), TServerArchive::localChecksums(row.baseFilename, local->studyDataFolder()));
+}
+
+TEST_F(ClinicServerTest, StudyRecordedWithTheServerDownGoesUpAfterARestart)
+{
+    cluster.stop();
+    int id = 0;
+    {
+        auto local = makeLocal();
+        auto lab = makeStore(*local, "lab");
+        EXPECT_FALSE(lab->isConnected());
+        id = recordStudy(*lab, "Gomez");
+        EXPECT_EQ(lab->waitingCount(), 1);
+        TStudy* review = lab->openStudy(id);  // from the local data folder
+        ASSERT_NE(review, nullptr);
+        lab->closeStudy(review);
+    }
+    cluster.start();
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    EXPECT_EQ(lab->waitingCount(), 0);
+    EXPECT_EQ(rowsOf(lab->listStudies(), id).size(), 1u);
+    TStudy* review = lab->openStudy(id);
+    ASSERT_NE(review, nullptr);
+    EXPECT_EQ(review->ecgFile()->sampleCount(), 3000);
+}
+
+// varor-analyze --to-server copies a data folder in, as the open study
+// dialog does; a second copy finds the studies there.
+TEST_F(ClinicServerTest, CopyInReportsADamagedStudyAndCopiesTheOthersOnce)
+{
+    auto local = makeLocal();
+    recordStudy(*local, "Ruiz");
+    const int damaged = recordStudy(*local, "Diaz");
+    recordStudy(*local, "Vega");
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(damaged, row));
+    const QString ecgPath = QStringLiteral("%1/%2.pxecg").arg(local->studyDataFolder(), QString::fromStdString(row.baseFilename));
+    QByteArray ecg = readAll(ecgPath);
+    ecg.replace(0, 6, "XXXXXX");
+    ASSERT_TRUE(writeAll(ecgPath, ecg));
+    const QString folder = local->studyDataFolder();
+    local.reset();  // the program takes the data folder's lock
+
+    QTemporaryDir config;
+    QSettings settings(config.path() + QStringLiteral("/Pulsorix/VA ROR.conf"), QSettings::IniFormat);
+    const TServerAddress address = cluster.address();
+    settings.setValue(QLatin1String(TServerAddress::Host.key), address.host);
+    settings.setValue(QLatin1String(TServerAddress::Port.key), address.port);
+    settings.setValue(QLatin1String(TServerAddress::Database.key), address.database);
+    settings.setValue(QLatin1String(TServerAddress::User.key), address.user);
+    settings.sync();
+    QProcess analyze;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    analyze.setProcessEnvironment(environment);
+    analyze.start(QStringLiteral(VAROR_ANALYZE_PATH), {QStringLiteral("--to-server"), folder});
+    ASSERT_TRUE(analyze.waitForFinished(120000));
+    const QString output = QString::fromUtf8(analyze.readAllStandardOutput());
+    EXPECT_EQ(analyze.exitCode(), 1) << output.toStdString();
+    EXPECT_TRUE(output.startsWith(QStringLiteral("Copied: 2, already there: 0, not copied: 1\nDiaz, Ana"))) << output.toStdString();
+    EXPECT_EQ(readAll(ecgPath), ecg);  // nothing local changed
+
+    local = makeLocal();
+    TServerDatabase database(address);
+    database.connect();
+    TServerArchive archive(database, "maria on lab");
+    EXPECT_EQ(archive.list().size(), 2u);
+    const TClinicCopyReport again = copyLocalStudies(*local, archive);
+    EXPECT_TRUE(again.copied.empty());
+    EXPECT_EQ(again.skipped.size(), 2u);
+    ASSERT_EQ(again.failed.size(), 1u);
+    EXPECT_EQ(again.failed[0].first.id, damaged);
+}
+
+// A stored chunk altered on the server: the check after an upload and
+// every fetch refuse the study.
+TEST_F(ClinicServerTest, StudyDamagedOnTheServerIsCaughtByTheChecks)
+{
+    auto local = makeLocal();
+    const int id = recordStudy(*local, "Rios");
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(id, row));
+    TServerDatabase database(cluster.address());
+    database.connect();
+    TServerArchive archive(database, "maria on lab");
+    archive.uploadVerified(row, local->studyDataFolder(), 0);
+    database.exec(QStringLiteral("update study_chunk set data = overlay(data placing '\\x00ff'::bytea from 5000) "
+                                 "where study_id = ? and extension = 'pxecg'"),
+                  {id});
+    EXPECT_EQ(thrownMessage([&] { archive.verify(row, local->studyDataFolder()); }), TServerArchive::MismatchMessage);
+    const QString into = env.path(QStringLiteral("fetched"));
+    ASSERT_TRUE(QDir().mkpath(into));
+    TStudyInfo fetched;
+    int revision = 0;
+    EXPECT_EQ(thrownMessage([&] { archive.download(id, into, fetched, revision); }), TServerArchive::DamagedMessage);
+}
+
+TEST_F(ClinicServerTest, ArchiveOfANewerProgramIsRefused)
+{
+    {
+        TServerDatabase database(cluster.address());
+        database.connect();
+        EXPECT_EQ(database.storedSchemaVersion(), TServerDatabase::SchemaVersion);
+        database.exec(QStringLiteral("insert into varor_schema(version) values (?)"), {TServerDatabase::SchemaVersion + 1});
+    }
+    TServerDatabase database(cluster.address());
+    EXPECT_EQ(thrownMessage([&] { database.connect(); }), TServerDatabase::NewerSchemaMessage);
+    EXPECT_FALSE(database.isConnected());
+}
+
+} // namespace

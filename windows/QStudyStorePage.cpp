@@ -1,0 +1,85 @@
+#include "windows/QStudyStorePage.h"
+
+#include "clinic/TServerAddress.h"
+#include "settings/TSettings.h"
+
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+QStudyStorePage::QStudyStorePage(QWidget* parent)
+    : QWidget(parent),
+      m_local(new QRadioButton(tr("Local data folder"), this)),
+      m_server(new QRadioButton(tr("Clinic server"), this)),
+      m_host(new QLineEdit(this)),
+      m_port(new QSpinBox(this)),
+      m_database(new QLineEdit(this)),
+      m_user(new QLineEdit(this))
+{
+    setObjectName(QStringLiteral("pageStudyStore"));
+    m_local->setObjectName(QStringLiteral("rbtStoreLocal"));
+    m_server->setObjectName(QStringLiteral("rbtStoreServer"));
+    m_host->setObjectName(QStringLiteral("txtServerHost"));
+    m_port->setObjectName(QStringLiteral("numServerPort"));
+    m_database->setObjectName(QStringLiteral("txtServerDatabase"));
+    m_user->setObjectName(QStringLiteral("txtServerUser"));
+    m_port->setRange(1, 65535);
+
+    auto* fields = new QFormLayout;
+    fields->addRow(tr("Host"), m_host);
+    fields->addRow(tr("Port"), m_port);
+    fields->addRow(tr("Database"), m_database);
+    fields->addRow(tr("User"), m_user);
+    auto* note = new QLabel(tr("The password is read from the PostgreSQL password file (.pgpass) or service file, "
+                               "never stored here. The choice applies from the next start."),
+                            this);
+    note->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_local);
+    layout->addWidget(m_server);
+    layout->addLayout(fields);
+    layout->addWidget(note);
+    layout->addStretch();
+
+    connect(m_server, &QRadioButton::toggled, this, &QStudyStorePage::enableServerFields);
+    load();
+}
+
+void QStudyStorePage::load()
+{
+    const bool server = TServerAddress::serverChosen();
+    m_server->setChecked(server);
+    m_local->setChecked(!server);
+    const TServerAddress address = TServerAddress::fromSettings();
+    m_host->setText(address.host);
+    m_port->setValue(address.port);
+    m_database->setText(address.database);
+    m_user->setText(address.user);
+    enableServerFields(server);
+}
+
+void QStudyStorePage::enableServerFields(bool enabled)
+{
+    for (QWidget* field : {static_cast<QWidget*>(m_host), static_cast<QWidget*>(m_port),
+                           static_cast<QWidget*>(m_database), static_cast<QWidget*>(m_user)})
+        field->setEnabled(enabled);
+}
+
+// Only what differs from the settings in effect is written: a dialog
+// confirmed unchanged leaves the defaults unstored.
+void QStudyStorePage::save() const
+{
+    const auto store = [](const TSettingKey& key, const QVariant& value) {
+        if (TSettings::value(key) != value)
+            TSettings::setValue(key, value);
+    };
+    store(TServerAddress::StoreKind,
+          QString::fromLatin1(m_server->isChecked() ? TServerAddress::ServerKind : TServerAddress::LocalKind));
+    store(TServerAddress::Host, m_host->text().trimmed());
+    store(TServerAddress::Port, m_port->value());
+    store(TServerAddress::Database, m_database->text().trimmed());
+    store(TServerAddress::User, m_user->text().trimmed());
+}
