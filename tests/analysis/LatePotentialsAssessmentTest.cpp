@@ -45,6 +45,19 @@ std::unique_ptr<TSignalBuffer16> noisyBeats(int beats, unsigned seed, std::vecto
     return signal;
 }
 
+// Every beat of the signal into the averager, at the regular RR.
+void averageBeats(TLiveBeatAverager& averager, const TSignal& signal, const std::vector<double>& times)
+{
+    for (const double time : times)
+        averager.add(makeBeat(&signal, time, Rr, Rr));
+}
+
+void computeAt40Hz(TLatePotentials& potentials)
+{
+    potentials.setHighPassCutoff(40);
+    potentials.compute();
+}
+
 // RMS noise of the vector magnitude expected after averaging `beats` beats:
 // each lead's noise falls by sqrt(beats); X, Y and Z add their leads'
 // noise with the squares of their coefficients; the 40 Hz high-pass keeps
@@ -78,12 +91,10 @@ TEST(LatePotentialsAssessmentTest, NoiseIsMeasuredAndFallsAsOneOverTheRootOfTheB
             const auto signal = noisyBeats(beats, seed, times);
             lsb = signal->lsb();
             TLiveBeatAverager averager(*signal);
-            for (const double time : times)
-                averager.add(makeBeat(signal.get(), time, Rr, Rr));
+            averageBeats(averager, *signal, times);
             ASSERT_EQ(averager.count(0), beats);
             TLatePotentials potentials(averager);
-            potentials.setHighPassCutoff(40);
-            potentials.compute();
+            computeAt40Hz(potentials);
             sum += TLatePotentialsAssessment::assess(potentials, {}).noiseMicrovolts;
         }
         EXPECT_NEAR(sum / Recordings / expectedNoiseMicrovolts(lsb, beats), 1.0, 0.1) << beats << " beats";
@@ -124,11 +135,9 @@ TEST(LatePotentialsAssessmentTest, MissingLeadAndLimitAtTheEndOfItsRangeAreNotAs
     signal = makeSignal(channels, Rate);
     signal->setRange(-300.0, 300.0);
     TLiveBeatAverager averager(*signal);
-    for (const double time : times)
-        averager.add(makeBeat(signal.get(), time, Rr, Rr));
+    averageBeats(averager, *signal, times);
     TLatePotentials potentials(averager);
-    potentials.setHighPassCutoff(40);
-    potentials.compute();
+    computeAt40Hz(potentials);
     TLatePotentialsAssessment assessment = TLatePotentialsAssessment::assess(potentials, {100.0, 100});
     EXPECT_EQ(assessment.missingLeads, QStringList{QStringLiteral("V1")});
     EXPECT_EQ(assessment.verdict, TLatePotentialsAssessment::Verdict::NotAssessable);
@@ -158,11 +167,9 @@ TEST(LatePotentialsAssessmentTest, TheVerdictComesFromTheStandardAnalysisWhateve
     std::vector<double> times;
     const auto signal = noisyBeats(150, 3, times);
     TLiveBeatAverager averager(*signal);
-    for (const double time : times)
-        averager.add(makeBeat(signal.get(), time, Rr, Rr));
+    averageBeats(averager, *signal, times);
     TLatePotentials standard(averager);
-    standard.setHighPassCutoff(40);
-    standard.compute();
+    computeAt40Hz(standard);
     const TLatePotentialsAssessment::Limits limits{100.0, 100};
     const TLatePotentialsAssessment expected = TLatePotentialsAssessment::assess(standard, limits);
     ASSERT_NE(expected.verdict, TLatePotentialsAssessment::Verdict::NotAssessable);
@@ -197,11 +204,9 @@ TEST(LatePotentialsAssessmentTest, AnElectrodeOffMakesTheLeadsItFeedsMissing)
     std::vector<double> times;
     const auto signal = noisyBeats(120, 5, times);
     TLiveBeatAverager averager(*signal);
-    for (const double time : times)
-        averager.add(makeBeat(signal.get(), time, Rr, Rr));
+    averageBeats(averager, *signal, times);
     TLatePotentials potentials(averager);
-    potentials.setHighPassCutoff(40);
-    potentials.compute();
+    computeAt40Hz(potentials);
     const TLatePotentialsAssessment::Limits limits{100.0, 100};
     ASSERT_TRUE(TLatePotentialsAssessment::assessStandard(potentials, false, limits).missingLeads.isEmpty());
 
