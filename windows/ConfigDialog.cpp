@@ -57,6 +57,9 @@ ConfigDialog::ConfigDialog(QWidget* parent)
     m_ui->listCategory->setCurrentRow(0);
     m_ui->pages->setCurrentIndex(0);
     addLatePotentialsPage();
+    // The dialog keeps its size: a category name longer than the list is
+    // wide goes on two lines.
+    m_ui->listCategory->setWordWrap(true);
     loadSettings();
 }
 
@@ -66,7 +69,8 @@ void ConfigDialog::addLatePotentialsPage()
     page->setObjectName(QStringLiteral("pageLatePotentials"));
     auto* form = new QFormLayout(page);
     m_noiseTarget = microvoltsField("numNoiseTarget", page);
-    m_stopAtNoiseTarget = new QCheckBox(tr("Stop recording at the noise target"), page);
+    m_stopAtNoiseTarget = new QCheckBox(tr("Stop there"), page);
+    m_stopAtNoiseTarget->setToolTip(tr("Stop recording when the noise reaches its target"));
     m_stopAtNoiseTarget->setObjectName(QStringLiteral("chkStopAtNoiseTarget"));
     m_noiseLimit = microvoltsField("numNoiseLimit", page);
     m_minimumBeats = new QSpinBox(page);
