@@ -3,13 +3,13 @@
 #include "analysis/TLiveBeatAverager.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "analysis/TWaveMarks.h"
-#include "storage/TAecgExport.h"
+#include "formats/TAecgExport.h"
 #include "storage/TEcgFile.h"
-#include "storage/TEdfExport.h"
-#include "storage/TExportRecord.h"
+#include "formats/TEdfExport.h"
+#include "formats/TExportRecord.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"
-#include "storage/TWfdbExport.h"
+#include "formats/TWfdbExport.h"
 
 #include <QDir>
 #include <QFileInfo>

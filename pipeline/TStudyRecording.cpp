@@ -7,7 +7,7 @@
 #include "analysis/TSignal.h"
 #include "storage/TStudyInfo.h"
 #include "storage/TStudyStore.h"
-#include "storage/TWfdbDeviceRecording.h"
+#include "formats/TWfdbDeviceRecording.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

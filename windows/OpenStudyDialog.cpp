@@ -5,7 +5,7 @@
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
 #include "storage/TEcgFile.h"
-#include "storage/TImportedRecording.h"
+#include "formats/TImportedRecording.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudyFileName.h"
 #include "storage/TStudyFiles.h"

@@ -23,8 +23,8 @@
 #include "storage/TFileNameCodec.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
-#include "storage/TWfdbAnnotations.h"
-#include "storage/TWfdbDeviceRecording.h"
+#include "formats/TWfdbAnnotations.h"
+#include "formats/TWfdbDeviceRecording.h"
 
 #include "tests/settings/TempSettings.h"
 

@@ -6,13 +6,13 @@
 #include "pipeline/TStudyExport.h"
 #include "pipeline/TStudyRecording.h"
 #include "storage/TEcgFile.h"
-#include "storage/TEdfExport.h"
-#include "storage/TExportRecord.h"
-#include "storage/TImportedRecording.h"
+#include "formats/TEdfExport.h"
+#include "formats/TExportRecord.h"
+#include "formats/TImportedRecording.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"
-#include "storage/TWfdbDeviceRecording.h"
+#include "formats/TWfdbDeviceRecording.h"
 #include "tests/common/ecgsynth/SyntheticEcg.h"
 
 #include <QFile>

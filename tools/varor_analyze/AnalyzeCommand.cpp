@@ -16,13 +16,13 @@
 #include "storage/TBeatsFile.h"
 #include "storage/TDataFolderLock.h"
 #include "storage/TEcgFile.h"
-#include "storage/TExportRecord.h"
-#include "storage/TImportedRecording.h"
+#include "formats/TExportRecord.h"
+#include "formats/TImportedRecording.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
-#include "storage/TWfdbExport.h"
+#include "formats/TWfdbExport.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>

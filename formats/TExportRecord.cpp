@@ -1,4 +1,4 @@
-#include "storage/TExportRecord.h"
+#include "formats/TExportRecord.h"
 
 #include "analysis/TBeat.h"
 #include "storage/TBeatsFile.h"

@@ -1,9 +1,9 @@
 // MIT-format annotation files: a file built here word by word, what the
 // writer emits for intervals, fields and aux text, round trips through a
 // file, mnemonics, and malformed files and annotations.
-#include "StorageTestSupport.h"
+#include "storage/StorageTestSupport.h"
 
-#include "storage/TWfdbAnnotations.h"
+#include "formats/TWfdbAnnotations.h"
 
 #include <QTemporaryDir>
 

@@ -1,7 +1,7 @@
-#include "storage/TWfdbHeader.h"
+#include "formats/TWfdbHeader.h"
 
 #include "storage/TRegularFile.h"
-#include "storage/TWfdbSampleFormat.h"
+#include "formats/TWfdbSampleFormat.h"
 
 #include <QFile>
 #include <QRegularExpression>

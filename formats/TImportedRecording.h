@@ -1,7 +1,7 @@
 #pragma once
 
 #include "storage/TStudyInfo.h"
-#include "storage/TWfdbDeviceRecording.h"
+#include "formats/TWfdbDeviceRecording.h"
 
 #include <QString>
 

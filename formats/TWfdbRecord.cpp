@@ -1,8 +1,8 @@
-#include "storage/TWfdbRecord.h"
+#include "formats/TWfdbRecord.h"
 
 #include "storage/TRecordingLimits.h"
 #include "storage/TRegularFile.h"
-#include "storage/TWfdbSampleFormat.h"
+#include "formats/TWfdbSampleFormat.h"
 
 #include <QDir>
 #include <QFile>

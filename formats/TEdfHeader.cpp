@@ -1,4 +1,4 @@
-#include "storage/TEdfHeader.h"
+#include "formats/TEdfHeader.h"
 
 #include "storage/TRecordingLimits.h"
 

@@ -1,7 +1,7 @@
-#include "storage/TEdfExport.h"
+#include "formats/TEdfExport.h"
 
-#include "storage/TEdfFile.h"
-#include "storage/TExportRecord.h"
+#include "formats/TEdfFile.h"
+#include "formats/TExportRecord.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "storage/TWfdbHeader.h"
-#include "storage/TWfdbLeadMap.h"
+#include "formats/TWfdbHeader.h"
+#include "formats/TWfdbLeadMap.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,12 +1,12 @@
 // The fourteen device leads found among a WFDB record's signals (names,
 // aliases, what is not taken), and a record turned into device counts at
 // 1000 Hz, in memory and from the PTB record in data/ptb.
-#include "StorageTestSupport.h"
+#include "storage/StorageTestSupport.h"
 
 #include "analysis/TLeadSet.h"
-#include "storage/TWfdbDeviceRecording.h"
-#include "storage/TWfdbLeadMap.h"
-#include "storage/TWfdbRecord.h"
+#include "formats/TWfdbDeviceRecording.h"
+#include "formats/TWfdbLeadMap.h"
+#include "formats/TWfdbRecord.h"
 
 #include <QtEndian>
 

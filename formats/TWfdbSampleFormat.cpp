@@ -1,4 +1,4 @@
-#include "storage/TWfdbSampleFormat.h"
+#include "formats/TWfdbSampleFormat.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "storage/TWfdbExport.h"
+#include "formats/TWfdbExport.h"
 
-#include "storage/TExportRecord.h"
+#include "formats/TExportRecord.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/TWfdbAnnotations.h"
+#include "formats/TWfdbAnnotations.h"
 
 #include <QByteArray>
 #include <QString>

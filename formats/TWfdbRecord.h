@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/TWfdbHeader.h"
+#include "formats/TWfdbHeader.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "storage/TWfdbAnnotations.h"
+#include "formats/TWfdbAnnotations.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
-#include "storage/TWfdbLeadMap.h"
+#include "formats/TWfdbLeadMap.h"
 
-#include "storage/TWfdbRecord.h"
+#include "formats/TWfdbRecord.h"
 
 #include <QHash>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "analysis/TLeadSet.h"
-#include "storage/TWfdbHeader.h"
+#include "formats/TWfdbHeader.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "storage/TWfdbDeviceRecording.h"
+#include "formats/TWfdbDeviceRecording.h"
 
 #include "analysis/TResampler.h"
 #include "analysis/TSampleConversion.h"
-#include "storage/TWfdbRecord.h"
+#include "formats/TWfdbRecord.h"
 
 #include <stdexcept>
 

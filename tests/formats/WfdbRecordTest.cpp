@@ -2,11 +2,11 @@
 // records of several signals and files written here byte by byte, physical
 // values, missing samples, errors, and the PTB record in data/ptb against
 // the checksums and initial values its header gives.
-#include "StorageTestSupport.h"
+#include "storage/StorageTestSupport.h"
 
-#include "storage/TWfdbHeader.h"
-#include "storage/TWfdbRecord.h"
-#include "storage/TWfdbSampleFormat.h"
+#include "formats/TWfdbHeader.h"
+#include "formats/TWfdbRecord.h"
+#include "formats/TWfdbSampleFormat.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "storage/TEdfFile.h"
+#include "formats/TEdfFile.h"
 
-#include "storage/TEdfHeader.h"
+#include "formats/TEdfHeader.h"
 
 #include <edflib.h>
 

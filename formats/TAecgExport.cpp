@@ -1,7 +1,7 @@
-#include "storage/TAecgExport.h"
+#include "formats/TAecgExport.h"
 
 #include "analysis/TLeadSet.h"
-#include "storage/TExportRecord.h"
+#include "formats/TExportRecord.h"
 
 #include <QLocale>
 #include <QStringList>

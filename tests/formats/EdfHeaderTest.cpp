@@ -1,9 +1,9 @@
 // EDF files with a damaged header: each class of damage is refused with the
 // file and the field named, before anything is made of the file.
-#include "StorageTestSupport.h"
+#include "storage/StorageTestSupport.h"
 
-#include "storage/TEdfFile.h"
-#include "storage/TImportedRecording.h"
+#include "formats/TEdfFile.h"
+#include "formats/TImportedRecording.h"
 
 #include <QTemporaryDir>
 

@@ -1,8 +1,8 @@
-#include "storage/TImportedRecording.h"
+#include "formats/TImportedRecording.h"
 
-#include "storage/TEdfFile.h"
+#include "formats/TEdfFile.h"
 #include "storage/TRegularFile.h"
-#include "storage/TWfdbRecord.h"
+#include "formats/TWfdbRecord.h"
 
 #include <QFileInfo>
 
