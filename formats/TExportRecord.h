@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <map>
+#include <optional>
 #include <vector>
 
 class TBeatsFile;
@@ -47,6 +48,32 @@ struct TExportRecord
     std::map<QString, double> marks;
     TIntervalMeasures measures;
     double heartRate = 0.0;
+
+    // The late potentials of the averaged beat, when they were computed:
+    // QRSD and LAS in ms, RMS and the noise in uV, and the verdict
+    // ("positive", "negative" or "not assessable").
+    struct LatePotentials
+    {
+        int qrsdMilliseconds = 0;
+        int rmsMicrovolts = 0;
+        int lasMilliseconds = 0;
+        double noiseMicrovolts = 0.0;
+        QString verdict;
+    };
+    std::optional<LatePotentials> latePotentials;
+
+    // What a hospital's archive files the study under: the study's own id
+    // and start (from which a stable study UID is made when no order gave
+    // one), the patient ID, the order's accession number and study
+    // instance UID (empty when unknown), the institution and the
+    // referring physician.
+    int studyId = 0;
+    QDateTime studyStart;
+    QString patientId;
+    QString accessionNumber;
+    QString studyInstanceUid;
+    QString institutionName;
+    QString referringDoctorName;
 
     std::size_t length() const { return leads.empty() ? 0 : leads.front().size(); }
 

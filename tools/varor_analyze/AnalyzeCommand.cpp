@@ -11,7 +11,7 @@
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
 #include "report/THRECGReport.h"
-#include "report/TLatePotentialLimits.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "report/TReportOptions.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TDataFolderLock.h"
@@ -467,7 +467,7 @@ Options parse(const QStringList& arguments)
     option("beats", "Write the stored beats as CSV: sample at 1000 Hz, time (s), class.", "file");
     option("annotations", "Write the beats as an MIT-format annotation file at the input's rate.", "file");
     option("report", "Write the application's PDF report.", "file");
-    option("export", "Write the study as EDF+ (.edf), BDF+ (.bdf), a WFDB record (.hea) or HL7 aECG (.xml).", "file");
+    option("export", "Write the study as EDF+ (.edf), BDF+ (.bdf), a WFDB record (.hea), HL7 aECG (.xml) or DICOM (.dcm, the ECG and beside it the report as FILE-report.dcm).", "file");
     parser.addOption(QCommandLineOption(QStringLiteral("import"),
                                         QStringLiteral("Keep the recording as a study in the data folder.")));
     option("batch", "Analyse every input (records, or folders of them) into this folder: one JSON per record "
@@ -503,7 +503,7 @@ Options parse(const QStringList& arguments)
     options.reportFile = parser.value(QStringLiteral("report"));
     options.exportFile = parser.value(QStringLiteral("export"));
     if (!options.exportFile.isEmpty() && !TStudyExport::formatOf(options.exportFile))
-        throw UsageError("--export takes a file ending in .edf, .bdf, .hea or .xml");
+        throw UsageError("--export takes a file ending in .edf, .bdf, .hea, .xml or .dcm");
     options.import = parser.isSet(QStringLiteral("import"));
     for (const QString& input : options.batchFolder.isEmpty() ? QStringList{options.input} : options.inputs) {
         if (options.import && !QFileInfo(input).isDir() && inputKind(input) != InputKind::Recording)
@@ -581,7 +581,9 @@ QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFile
         files.emplace_back(options.reportFile, reportPdf(study, analysis.latePotentials()));
     for (const auto& [path, bytes] : files)
         staged.write(path, bytes);
-    if (!options.exportFile.isEmpty())
+    if (TStudyExport::formatOf(options.exportFile) == TStudyExport::Format::Dicom)
+        TStudyExport::stageDicom(staged, study, analysis, options.exportFile, reportPdf(study, analysis.latePotentials()));
+    else if (!options.exportFile.isEmpty())
         TStudyExport::stage(staged, study, analysis, options.exportFile);
     return json;
 }

@@ -1,4 +1,4 @@
-#include "report/TLatePotentialLimits.h"
+#include "pipeline/TLatePotentialLimits.h"
 
 #include "settings/TSettings.h"
 
