@@ -1,5 +1,6 @@
 #include "formats/TImportedRecording.h"
 
+#include "formats/TDicomEcgFile.h"
 #include "formats/TEdfFile.h"
 #include "storage/TRegularFile.h"
 #include "formats/TWfdbRecord.h"
@@ -71,7 +72,8 @@ TImportedRecording::TImportedRecording(const TWfdbDeviceRecording& recording, co
 bool TImportedRecording::isRecordingFile(const QString& path)
 {
     const QString suffix = suffixOf(path);
-    return suffix == QLatin1String("hea") || suffix == QLatin1String("edf") || suffix == QLatin1String("bdf");
+    return suffix == QLatin1String("hea") || suffix == QLatin1String("edf") || suffix == QLatin1String("bdf")
+           || suffix == QLatin1String("dcm");
 }
 
 TImportedRecording TImportedRecording::read(const QString& path)
@@ -79,6 +81,10 @@ TImportedRecording TImportedRecording::read(const QString& path)
     TRegularFile::require(path);
     if (suffixOf(path) == QLatin1String("hea"))
         return TImportedRecording(TWfdbDeviceRecording::read(path), TStudyInfo(), "WFDB");
+    if (suffixOf(path) == QLatin1String("dcm")) {
+        const TDicomEcgFile file = TDicomEcgFile::read(path);
+        return TImportedRecording(TWfdbDeviceRecording::fromRecord(file.record), file.patient, "DICOM");
+    }
     const TEdfFile file = TEdfFile::read(path);
     return TImportedRecording(TWfdbDeviceRecording::fromRecord(recordOf(file, path)), patientOf(file),
                               file.is24Bit ? "BDF" : "EDF");

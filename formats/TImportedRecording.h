@@ -10,8 +10,9 @@
 // A recording from another system taken in as the acquisition device would
 // have delivered it (TWfdbDeviceRecording: the fourteen leads at 1000 Hz
 // as device counts): a WFDB record (its ".hea" header) or an EDF, EDF+,
-// BDF or BDF+ file (".edf", ".bdf"), whose signals are matched to the
-// leads by label with the names and aliases of TWfdbLeadMap.
+// BDF or BDF+ file (".edf", ".bdf") or a DICOM ECG (".dcm",
+// TDicomEcgFile), whose signals are matched to the leads by label (a DICOM
+// channel by its source code) with the names and aliases of TWfdbLeadMap.
 class TImportedRecording
 {
 public:
@@ -24,8 +25,10 @@ public:
 
     // The record of a new study holding the recording, started at `now`
     // ("yyyyMMddHHmmss"): the patient's name, sex and birth date when an
-    // EDF+ or BDF+ header gives them; otherwise the recording's name as
-    // last name and its format ("WFDB", "EDF", "BDF") as first name.
+    // EDF+ or BDF+ header or a DICOM ECG gives them (a DICOM ECG also the
+    // patient ID, as clinical record number); otherwise the recording's
+    // name as last name and its format ("WFDB", "EDF", "BDF", "DICOM") as
+    // first name.
     TStudyInfo studyInfo(const std::string& now) const;
 
 private:

@@ -7,7 +7,7 @@
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
-#include "report/TLatePotentialLimits.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "analysis/TReviewFilterChain.h"

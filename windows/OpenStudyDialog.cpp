@@ -609,7 +609,7 @@ void OpenStudyDialog::exportStudy(int id, const QString& path)
 void OpenStudyDialog::on_actionImportRecording_triggered()
 {
     const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Import recording"), QString(),
-                                                            tr("Recordings (*.edf *.bdf *.hea)"));
+                                                            tr("Recordings (*.edf *.bdf *.hea *.dcm)"));
     if (paths.isEmpty())
         return;
     const int succeeded = runBatch(paths, [this, &paths](int i) { importRecording(paths[i]); });

@@ -81,8 +81,8 @@ InputKind inputKind(const QString& input)
         return InputKind::Recording;
     if (QFileInfo(input).suffix().toLower() == QLatin1String(TStudyFiles::StudyExtension))
         return InputKind::StudyFile;
-    throw UsageError(QStringLiteral("Unknown input %1: give a WFDB header (.hea), an EDF or BDF file (.edf, .bdf), a "
-                                    "study file (.%2) or a study id")
+    throw UsageError(QStringLiteral("Unknown input %1: give a WFDB header (.hea), an EDF or BDF file (.edf, .bdf), "
+                                    "a DICOM ECG (.dcm), a study file (.%2) or a study id")
                          .arg(input, QLatin1String(TStudyFiles::StudyExtension))
                          .toStdString());
 }
@@ -507,7 +507,7 @@ Options parse(const QStringList& arguments)
     options.import = parser.isSet(QStringLiteral("import"));
     for (const QString& input : options.batchFolder.isEmpty() ? QStringList{options.input} : options.inputs) {
         if (options.import && !QFileInfo(input).isDir() && inputKind(input) != InputKind::Recording)
-            throw UsageError("--import takes WFDB records or EDF or BDF files");
+            throw UsageError("--import takes WFDB records, EDF or BDF files or DICOM ECGs");
     }
     return options;
 }
