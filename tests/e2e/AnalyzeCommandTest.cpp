@@ -17,7 +17,7 @@
 #include "analysis/TMultiLeadDelineator.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "analysis/TSignal.h"
-#include "report/TLatePotentialLimits.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TDataFolderLock.h"
 #include "storage/TFileNameCodec.h"
@@ -398,21 +398,42 @@ TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
     }
 }
 
-// The PTB record written out as EDF+ by one run and analysed from that
-// file by the next: the same samples give the same figures.
-TEST(AnalyzeCommand, EdfExportAnalysedAgainGivesTheSameFigures)
+// The PTB record written out by one run and analysed from that file by
+// the next: the same samples give the same figures.
+void expectExportAnalysedAgainGivesTheSameFigures(const QString& exportFile)
 {
     AnalyzeProgram program;
-    QTemporaryDir out;
-    const QString edf = out.filePath(QStringLiteral("s0010_re.edf"));
-    const CommandResult first = program.run({PtbHeader, QStringLiteral("--export"), edf});
+    const CommandResult first = program.run({PtbHeader, QStringLiteral("--export"), exportFile});
     ASSERT_EQ(first.exitCode, 0) << first.error.toStdString();
-    const CommandResult again = program.run({edf});
+    const CommandResult again = program.run({exportFile});
     ASSERT_EQ(again.exitCode, 0) << again.error.toStdString();
     const QJsonObject recorded = QJsonDocument::fromJson(first.output).object();
     const QJsonObject exported = QJsonDocument::fromJson(again.output).object();
     expectSameValues(exported, recorded,
                      {"duration", "beats", "heartRate", "marks", "intervals", "latePotentials", "criteria"});
+}
+
+TEST(AnalyzeCommand, EdfExportAnalysedAgainGivesTheSameFigures)
+{
+    QTemporaryDir out;
+    expectExportAnalysedAgainGivesTheSameFigures(out.filePath(QStringLiteral("s0010_re.edf")));
+}
+
+// DICOM too, with the report beside the ECG as an object of its own.
+TEST(AnalyzeCommand, DicomExportAnalysedAgainGivesTheSameFigures)
+{
+    QTemporaryDir out;
+    expectExportAnalysedAgainGivesTheSameFigures(out.filePath(QStringLiteral("s0010_re.dcm")));
+    EXPECT_TRUE(readAll(out.filePath(QStringLiteral("s0010_re-report.dcm"))).contains("%PDF"));
+}
+
+// A real cart's DICOM ECG opens as a recording: its twelve leads found by
+// their codes, and the mean RR the cart itself annotated (982 ms).
+TEST(AnalyzeCommand, CartDicomEcgOpensWithItsLeadsAndRhythm)
+{
+    const QJsonObject document = analysedRecord(QStringLiteral(VAROR_DATA_DIR "/dicom/waveform_ecg.dcm"));
+    EXPECT_EQ(document.value(QStringLiteral("leads")).toArray().size(), 12);
+    EXPECT_NEAR(document.value(QStringLiteral("intervals")).toObject().value(QStringLiteral("RR")).toDouble(), 982.0, 5.0);
 }
 
 TEST(AnalyzeCommand, BatchOfRecordsGivesEachOnesSingleRunTwiceOver)

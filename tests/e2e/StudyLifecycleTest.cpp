@@ -9,7 +9,7 @@
 #include "settings/TSettings.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
-#include "report/TLatePotentialLimits.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "analysis/TLiveBeatAverager.h"
 #include "storage/TEcgFile.h"
 #include "storage/TLocalStudyStore.h"
