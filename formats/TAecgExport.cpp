@@ -191,14 +191,15 @@ void AecgWriter::series()
     end();
     end();
     end();
+    // The schema's order: component, subjectOf, derivation.
     start("component");
     sequenceSet("TIME_ABSOLUTE", &m_record.leads, nullptr);
     end();
-    start("derivation");
-    representativeBeat();
-    end();
     start("subjectOf");
     seriesAnnotations();
+    end();
+    start("derivation");
+    representativeBeat();
     end();
     end();
 }
@@ -259,6 +260,9 @@ void AecgWriter::representativeBeat()
     start("derivedSeries");
     id();
     code(QStringLiteral("REPRESENTATIVE_BEAT"), ActCode, QStringLiteral("ActCode"));
+    // The beat is averaged over the whole recording: its time is the
+    // recording's.
+    effectiveTime();
     start("component");
     sequenceSet("TIME_RELATIVE", nullptr, &m_record.averagedBeats);
     end();

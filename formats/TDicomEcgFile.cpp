@@ -8,6 +8,7 @@
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcuid.h>
 
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <stdexcept>
@@ -114,7 +115,7 @@ void readSignals(TDicomEcgFile& file, DcmItem& group, const QString& path)
     }
 }
 
-// "Last^First^..." as DICOM writes person names.
+// "Last^First^..." as DICOM writes person names; the recording's start.
 void readPatient(TDicomEcgFile& file, DcmDataset& data)
 {
     const QStringList name = text(data, DCM_PatientName).split(QLatin1Char('^'));
@@ -125,6 +126,12 @@ void readPatient(TDicomEcgFile& file, DcmDataset& data)
         file.patient.sex = sex.toStdString();
     file.patient.birthDate = text(data, DCM_PatientBirthDate).left(8).toStdString();
     file.patient.medicalHistoryNumber = text(data, DCM_PatientID).toStdString();
+    // The acquisition's start, else the content's date and time.
+    QString start = text(data, DCM_AcquisitionDateTime).left(14);
+    if (start.size() < 14)
+        start = QString(text(data, DCM_ContentDate) + text(data, DCM_ContentTime)).left(14);
+    if (QDateTime::fromString(start, QStringLiteral("yyyyMMddHHmmss")).isValid())
+        file.patient.recordingDateTime = start.toStdString();
 }
 
 } // namespace

@@ -17,7 +17,7 @@
 struct TDicomEcgFile
 {
     TWfdbRecord record;
-    TStudyInfo patient; // names, sex and birth date, as far as given
+    TStudyInfo patient; // names, sex, birth date, patient ID and recording start, as far as given
 
     // Throws std::runtime_error naming the file and what is wrong with it.
     static TDicomEcgFile read(const QString& path);

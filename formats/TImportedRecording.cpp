@@ -54,6 +54,8 @@ TStudyInfo patientOf(const TEdfFile& file)
     patient.sex = file.sex.toStdString();
     if (file.birthDate.isValid())
         patient.birthDate = file.birthDate.toString(QStringLiteral("yyyyMMdd")).toStdString();
+    if (file.start.isValid())
+        patient.recordingDateTime = file.start.toString(QStringLiteral("yyyyMMddHHmmss")).toStdString();
     return patient;
 }
 

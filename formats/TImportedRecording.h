@@ -28,7 +28,8 @@ public:
     // EDF+ or BDF+ header or a DICOM ECG gives them (a DICOM ECG also the
     // patient ID, as clinical record number); otherwise the recording's
     // name as last name and its format ("WFDB", "EDF", "BDF", "DICOM") as
-    // first name.
+    // first name. Its recording date-time is the recording's own start
+    // when the file gives it (EDF+, BDF+, DICOM), else empty.
     TStudyInfo studyInfo(const std::string& now) const;
 
 private:
@@ -36,5 +37,5 @@ private:
     TImportedRecording(const TWfdbDeviceRecording& recording, const TStudyInfo& patient, const char* format);
 
     TWfdbDeviceRecording m_recording;
-    TStudyInfo m_patient; // names, sex and birth date only
+    TStudyInfo m_patient; // names, sex, birth date, record number and recording start only
 };
