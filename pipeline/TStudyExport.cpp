@@ -171,13 +171,21 @@ TExportRecord exportRecordWithSamples(const TStudy& study, const TReviewAnalysis
 
 namespace TStudyExport {
 
+std::vector<TDicomEcgExport::Object> dicomObjects(const TStudy& study, const TReviewAnalysis& analysis,
+                                                  const QByteArray& reportPdf)
+{
+    const TExportRecord record = exportRecordWithSamples(study, analysis, property(study, "baseFilename"));
+    TDicomEcgExport::Object ecg = TDicomEcgExport::encodeEcg(record);
+    TDicomEcgExport::Object report = TDicomEcgExport::encodeReport(record, reportPdf, ecg.instanceUid);
+    return {std::move(ecg), std::move(report)};
+}
+
 void stageDicom(TStagedFiles& files, const TStudy& study, const TReviewAnalysis& analysis, const QString& path,
                 const QByteArray& reportPdf)
 {
-    const TExportRecord record = exportRecordWithSamples(study, analysis, path);
-    const TDicomEcgExport::Object ecg = TDicomEcgExport::encodeEcg(record);
-    files.write(path, ecg.file);
-    files.write(dicomReportPath(path), TDicomEcgExport::encodeReport(record, reportPdf, ecg.instanceUid).file);
+    const std::vector<TDicomEcgExport::Object> objects = dicomObjects(study, analysis, reportPdf);
+    files.write(path, objects[0].file);
+    files.write(dicomReportPath(path), objects[1].file);
 }
 
 QString dicomReportPath(const QString& path)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "formats/TDicomEcgExport.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class TReviewAnalysis;
 class TStagedFiles;
@@ -33,6 +36,11 @@ QString fileName(const QString& baseFilename, Format format);
 // std::runtime_error naming the file and what failed (also for an
 // extension of no format).
 void stage(TStagedFiles& files, const TStudy& study, const TReviewAnalysis& analysis, const QString& path);
+
+// The study's DICOM objects: the General ECG object and the report PDF
+// encapsulated, of one DICOM study (TDicomEcgExport).
+std::vector<TDicomEcgExport::Object> dicomObjects(const TStudy& study, const TReviewAnalysis& analysis,
+                                                  const QByteArray& reportPdf);
 
 // The DICOM form with the report: the General ECG object at `path` and the
 // report PDF as an Encapsulated PDF object of the same study beside it,

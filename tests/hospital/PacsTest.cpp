@@ -1,0 +1,283 @@
+// The links to the hospital against a real archive (Orthanc, OrthancServer):
+// a study sent through the outbox and read back through the archive's REST
+// API, the outbox while the archive is down and after it restarts, and the
+// modality worklist.
+
+#include "OrthancServer.h"
+
+#include "formats/TDicomEcgFile.h"
+#include "formats/TImportedRecording.h"
+#include "hospital/TDicomLink.h"
+#include "hospital/TPacsOutbox.h"
+#include "pipeline/TReviewAnalysis.h"
+#include "pipeline/TStudyExport.h"
+#include "pipeline/TStudyRecording.h"
+#include "storage/TEcgFile.h"
+#include "storage/TLocalStudyStore.h"
+#include "storage/TStudy.h"
+#include "tests/common/ecgsynth/SyntheticEcg.h"
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// What the report stands for on its way: any bytes the archive must give
+// back unchanged (an odd count, so that DICOM pads them).
+QByteArray reportBytes(const char* text)
+{
+    return QByteArray("%PDF-1.4\n% ") + text + QByteArray("\n%%EOF\n");
+}
+
+// A store with one study recorded from 12 s of a synthetic ECG.
+struct RecordedStudies
+{
+    RecordedStudies() : store("PulsorixVAROR", folder.path()), outbox(QDir(folder.path()).filePath(QStringLiteral("outbox"))) {}
+
+    TStudy* record(const char* lastName)
+    {
+        ecgsynth::Config config;
+        config.leads = 14;
+        config.rate = 1000;
+        config.duration = 12.0;
+        TStudyInfo info;
+        info.lastName = lastName;
+        info.firstName = "Ana";
+        info.sex = "F";
+        info.birthDate = "19510502";
+        info.studyType = "VA ROR";
+        info.studyDateTime = "20240312103000";
+        return store.openStudy(TStudyRecording::recordStudy(store, ecgsynth::synthesize(config).leads, info));
+    }
+
+    std::vector<TDicomEcgExport::Object> objects(TStudy& study, const QByteArray& report) const
+    {
+        TReviewAnalysis analysis(study);
+        analysis.addStoredBeats();
+        return TStudyExport::dicomObjects(study, analysis, report);
+    }
+
+    QTemporaryDir folder;
+    TLocalStudyStore store;
+    TPacsOutbox outbox;
+};
+
+class Pacs : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        server = std::make_unique<OrthancServer>();
+        skipReason = server->start();
+    }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override
+    {
+        if (!skipReason.isEmpty())
+            GTEST_SKIP() << skipReason.toStdString();
+        if (!server->isRunning())
+            ASSERT_EQ(server->start(), QString());
+    }
+
+    // The archive's instances, by its own ids.
+    static QStringList instances()
+    {
+        QStringList ids;
+        for (const QJsonValue& id : QJsonDocument::fromJson(server->get(QStringLiteral("/instances"))).array())
+            ids.append(id.toString());
+        return ids;
+    }
+
+    // The archive's id of the instance with this SOP instance UID.
+    static QString instanceOf(const QString& sopInstanceUid)
+    {
+        for (const QString& id : instances()) {
+            const QJsonObject tags =
+                QJsonDocument::fromJson(server->get(QStringLiteral("/instances/%1/simplified-tags").arg(id))).object();
+            if (tags.value(QStringLiteral("SOPInstanceUID")).toString() == sopInstanceUid)
+                return id;
+        }
+        return QString();
+    }
+
+    static std::unique_ptr<OrthancServer> server;
+    static QString skipReason;
+};
+
+std::unique_ptr<OrthancServer> Pacs::server;
+QString Pacs::skipReason;
+
+TEST_F(Pacs, EchoAnswersAndAnUnreachablePacsIsToldApart)
+{
+    EXPECT_NO_THROW(TDicomLink::echo(server->peer()));
+    try {
+        TDicomLink::echo(server->unreachablePeer());
+        ADD_FAILURE() << "an echo to a closed port succeeded";
+    } catch (const TDicomLink::Error& error) {
+        EXPECT_TRUE(error.unreachable()) << error.what();
+    }
+    TDicomPeer wrongTitle = server->peer();
+    wrongTitle.aeTitle = QStringLiteral("NOTPACS");
+    try {
+        TDicomLink::echo(wrongTitle);
+        ADD_FAILURE() << "an echo to the wrong AE title succeeded";
+    } catch (const TDicomLink::Error& error) {
+        EXPECT_FALSE(error.unreachable()) << error.what();
+    }
+}
+
+// Sent, then fetched from the archive: its tags, the recording sample for
+// sample, the measurements as we wrote them, the report byte for byte, and
+// the object taken in again as a recording.
+TEST_F(Pacs, SentStudyReadsBackWithItsSamplesMeasuresAndReport)
+{
+    RecordedStudies studies;
+    TStudy* study = studies.record("Sent");
+    ASSERT_NE(study, nullptr);
+    const QByteArray report = reportBytes("sent study");
+    const auto objects = studies.objects(*study, report);
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(studies.outbox.enqueue(study->id(), objects, now));
+    EXPECT_EQ(studies.outbox.sendDue(server->peer(), now), 1);
+    EXPECT_EQ(studies.outbox.status(study->id()).state, TPacsOutbox::State::Sent)
+        << studies.outbox.status(study->id()).reason.toStdString();
+
+    const QString ecg = instanceOf(objects[0].instanceUid);
+    ASSERT_FALSE(ecg.isEmpty());
+    const QJsonObject tags =
+        QJsonDocument::fromJson(server->get(QStringLiteral("/instances/%1/simplified-tags").arg(ecg))).object();
+    EXPECT_EQ(tags.value(QStringLiteral("PatientName")).toString(), QStringLiteral("Sent^Ana"));
+    EXPECT_EQ(tags.value(QStringLiteral("Modality")).toString(), QStringLiteral("ECG"));
+    EXPECT_EQ(tags.value(QStringLiteral("Manufacturer")).toString(), QStringLiteral("Pulsorix"));
+
+    QTemporaryDir folder;
+    const QString fetched = folder.filePath(QStringLiteral("fetched.dcm"));
+    {
+        QFile file(fetched);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(server->get(QStringLiteral("/instances/%1/file").arg(ecg)));
+    }
+    const TDicomEcgFile back = TDicomEcgFile::read(fetched);
+    const TEcgFile& recorded = *study->ecgFile();
+    ASSERT_EQ(back.record.millivolts.size(), std::size_t(recorded.channelCount()));
+    std::vector<double> counts(std::size_t(recorded.sampleCount()));
+    for (int lead = 0; lead < recorded.channelCount(); ++lead) {
+        recorded.readRange(lead, 0, recorded.sampleCount(), counts.data());
+        ASSERT_EQ(back.record.millivolts[std::size_t(lead)].size(), counts.size());
+        for (std::size_t i = 0; i < counts.size(); ++i)
+            ASSERT_NEAR(back.record.millivolts[std::size_t(lead)][i], counts[i] * recorded.lsb(), 1e-9)
+                << "lead " << lead << " sample " << i;
+    }
+    // The annotations are those we queued: the same elements, value for value.
+    const auto annotations = [](const QByteArray& bytes, const QString& path) {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        file.close();
+        DcmFileFormat format;
+        format.loadFile(path.toLocal8Bit().constData());
+        DcmSequenceOfItems* items = nullptr;
+        format.getDataset()->findAndGetSequence(DCM_WaveformAnnotationSequence, items);
+        QStringList values;
+        for (unsigned long i = 0; items && i < items->card(); ++i) {
+            OFString value;
+            items->getItem(i)->findAndGetOFString(DCM_NumericValue, value);
+            values.append(QString::fromLatin1(value.c_str()));
+        }
+        return values;
+    };
+    const QStringList sentValues = annotations(objects[0].file, folder.filePath(QStringLiteral("sent.dcm")));
+    EXPECT_GE(sentValues.size(), 5);
+    EXPECT_EQ(annotations(server->get(QStringLiteral("/instances/%1/file").arg(ecg)), fetched), sentValues);
+
+    const QString pdf = instanceOf(objects[1].instanceUid);
+    ASSERT_FALSE(pdf.isEmpty());
+    EXPECT_EQ(server->get(QStringLiteral("/instances/%1/pdf").arg(pdf)), report);
+    // The report is filed in the ECG's study.
+    EXPECT_EQ(QJsonDocument::fromJson(server->get(QStringLiteral("/instances/%1/study").arg(pdf))).object().value(QStringLiteral("ID")),
+              QJsonDocument::fromJson(server->get(QStringLiteral("/instances/%1/study").arg(ecg))).object().value(QStringLiteral("ID")));
+
+    // Taken in again as a recording: the fourteen leads found by their codes.
+    const TImportedRecording imported = TImportedRecording::read(fetched);
+    EXPECT_EQ(imported.recording().leadMap().foundLeadNames().size(), 14);
+}
+
+// Nothing is lost while the archive is down or restarts, nothing is sent
+// twice under one version, a changed study goes again.
+TEST_F(Pacs, OutboxHoldsStudiesWhileThePacsIsDownAndSendsEachVersionOnce)
+{
+    RecordedStudies studies;
+    TStudy* first = studies.record("Queued");
+    TStudy* second = studies.record("Waiting");
+    ASSERT_TRUE(first && second);
+    const QDateTime start = QDateTime::currentDateTime();
+    const auto firstObjects = studies.objects(*first, reportBytes("first"));
+    ASSERT_TRUE(studies.outbox.enqueue(first->id(), firstObjects, start));
+    ASSERT_TRUE(studies.outbox.enqueue(second->id(), studies.objects(*second, reportBytes("second")), start));
+
+    server->stop();
+    EXPECT_EQ(studies.outbox.sendDue(server->peer(), start), 0);
+    TPacsOutbox::Status status = studies.outbox.status(first->id());
+    EXPECT_EQ(status.state, TPacsOutbox::State::Queued);
+    EXPECT_EQ(status.attempts, 1);
+    EXPECT_EQ(status.nextAttempt, start.addSecs(30));
+    EXPECT_FALSE(status.reason.isEmpty());
+    // Not due again before the back-off; then 60 s after a second failure.
+    EXPECT_EQ(studies.outbox.sendDue(server->peer(), start.addSecs(29)), 0);
+    EXPECT_EQ(studies.outbox.status(first->id()).attempts, 1);
+    EXPECT_EQ(studies.outbox.sendDue(server->peer(), start.addSecs(30)), 0);
+    EXPECT_EQ(studies.outbox.status(first->id()).nextAttempt, start.addSecs(90));
+
+    // The application restarts (a new outbox on the same folder), the
+    // archive comes back: both go, once.
+    ASSERT_EQ(server->start(), QString());
+    const int before = instances().size();
+    TPacsOutbox restarted(QDir(studies.folder.path()).filePath(QStringLiteral("outbox")));
+    EXPECT_EQ(restarted.status(second->id()).state, TPacsOutbox::State::Queued);
+    EXPECT_EQ(restarted.sendDue(server->peer(), start.addSecs(90)), 2);
+    EXPECT_EQ(instances().size(), before + 4);
+    EXPECT_FALSE(restarted.enqueue(first->id(), firstObjects, start.addSecs(100)));
+    EXPECT_EQ(restarted.sendDue(server->peer(), start.addSecs(100)), 0);
+    EXPECT_EQ(restarted.status(first->id()).state, TPacsOutbox::State::Sent);
+
+    // A changed conclusion changes the report: a new version, whose ECG the
+    // archive already holds.
+    EXPECT_TRUE(restarted.enqueue(first->id(), studies.objects(*first, reportBytes("first, revised")), start.addSecs(200)));
+    EXPECT_EQ(restarted.sendDue(server->peer(), start.addSecs(200)), 1);
+    EXPECT_EQ(instances().size(), before + 5);
+}
+
+TEST_F(Pacs, WorklistListsTodaysProceduresAndFindsByName)
+{
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    const QVector<TWorklistEntry> all = TDicomLink::worklist(server->peer(), {today, QString(), QString()});
+    EXPECT_EQ(all.size(), 2);
+    const QVector<TWorklistEntry> found = TDicomLink::worklist(server->peer(), {today, QStringLiteral("Pere"), QString()});
+    ASSERT_EQ(found.size(), 1);
+    const TWorklistEntry& expected = OrthancServer::scheduled()[1];
+    const TWorklistEntry& entry = found.front();
+    EXPECT_EQ(entry.lastName, expected.lastName);
+    EXPECT_EQ(entry.firstName, expected.firstName);
+    EXPECT_EQ(entry.patientId, expected.patientId);
+    EXPECT_EQ(entry.birthDate, expected.birthDate);
+    EXPECT_EQ(entry.sex, expected.sex);
+    EXPECT_EQ(entry.accessionNumber, expected.accessionNumber);
+    EXPECT_EQ(entry.studyInstanceUid, expected.studyInstanceUid);
+    EXPECT_TRUE(TDicomLink::worklist(server->peer(), {QStringLiteral("19990101"), QString(), QString()}).isEmpty());
+}
+
+} // namespace
