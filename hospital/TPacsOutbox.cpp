@@ -65,6 +65,11 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 TPacsOutbox::TPacsOutbox(const QString& folder) : m_folder(folder) {}
 
+QString TPacsOutbox::folderIn(const QString& dataFolder)
+{
+    return QDir(dataFolder).filePath(QStringLiteral("outbox"));
+}
+
 qint64 TPacsOutbox::retryDelaySeconds(int attempts)
 {
     const qint64 hour = 3600;

@@ -37,6 +37,8 @@ public:
     };
 
     explicit TPacsOutbox(const QString& folder);
+    // The outbox folder of a data folder.
+    static QString folderIn(const QString& dataFolder);
 
     // Queues the objects (the ECG first) unless this version is queued or
     // sent already; true when queued anew. Throws std::runtime_error when

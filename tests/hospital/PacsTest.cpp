@@ -27,6 +27,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -278,6 +279,43 @@ TEST_F(Pacs, WorklistListsTodaysProceduresAndFindsByName)
     EXPECT_EQ(entry.accessionNumber, expected.accessionNumber);
     EXPECT_EQ(entry.studyInstanceUid, expected.studyInstanceUid);
     EXPECT_TRUE(TDicomLink::worklist(server->peer(), {QStringLiteral("19990101"), QString(), QString()}).isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// varor-analyze --send with the settings pointing at the archive: the
+// recording analysed, sent with its report, and said so.
+TEST_F(Pacs, AnalyzeCommandSendsTheStudyWithItsReport)
+{
+    QTemporaryDir config;
+    QTemporaryDir data;
+    QDir(config.path()).mkpath(QStringLiteral("Pulsorix"));
+    QFile settings(QDir(config.path()).filePath(QStringLiteral("Pulsorix/VA ROR.conf")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    const TDicomPeer peer = server->peer();
+    settings.write(QStringLiteral("[Hospital]\nLocalAeTitle=%1\nPacsHost=%2\nPacsPort=%3\nPacsAeTitle=%4\n")
+                       .arg(peer.localAeTitle, peer.host)
+                       .arg(peer.port)
+                       .arg(peer.aeTitle)
+                       .toUtf8());
+    settings.close();
+    const int before = instances().size();
+
+    QProcess analyze;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    analyze.setProcessEnvironment(environment);
+    analyze.start(QStringLiteral(VAROR_ANALYZE_PATH), {QStringLiteral(VAROR_DATA_DIR "/ptb/s0010_re.hea"), QStringLiteral("--send")});
+    ASSERT_TRUE(analyze.waitForFinished(120000));
+    ASSERT_EQ(analyze.exitCode(), 0) << analyze.readAllStandardError().constData();
+    const QJsonObject pacs =
+        QJsonDocument::fromJson(analyze.readAllStandardOutput()).object().value(QStringLiteral("pacs")).toObject();
+    EXPECT_TRUE(pacs.value(QStringLiteral("state")).toString().startsWith(QLatin1String("sent at")))
+        << pacs.value(QStringLiteral("state")).toString().toStdString();
+    EXPECT_EQ(instances().size(), before + 2);
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 #include "report/TReportOptions.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TDataFolderLock.h"
+#include "hospital/TDicomPeer.h"
+#include "hospital/TPacsOutbox.h"
 #include "storage/TEcgFile.h"
 #include "formats/TExportRecord.h"
 #include "formats/TImportedRecording.h"
@@ -30,6 +32,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -470,6 +473,9 @@ Options parse(const QStringList& arguments)
     option("export", "Write the study as EDF+ (.edf), BDF+ (.bdf), a WFDB record (.hea), HL7 aECG (.xml) or DICOM (.dcm, the ECG and beside it the report as FILE-report.dcm).", "file");
     parser.addOption(QCommandLineOption(QStringLiteral("import"),
                                         QStringLiteral("Keep the recording as a study in the data folder.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("send"),
+        QStringLiteral("Send the study with its report to the configured PACS (through the data folder's outbox).")));
     option("batch", "Analyse every input (records, or folders of them) into this folder: one JSON per record "
                     "and summary.csv.", "folder");
     option("jobs", "Records analysed at once in batch mode (default: one per core).", "count");
@@ -505,6 +511,9 @@ Options parse(const QStringList& arguments)
     if (!options.exportFile.isEmpty() && !TStudyExport::formatOf(options.exportFile))
         throw UsageError("--export takes a file ending in .edf, .bdf, .hea, .xml or .dcm");
     options.import = parser.isSet(QStringLiteral("import"));
+    options.send = parser.isSet(QStringLiteral("send"));
+    if (options.send && !options.batchFolder.isEmpty())
+        throw UsageError("--send takes one input, not a batch");
     for (const QString& input : options.batchFolder.isEmpty() ? QStringList{options.input} : options.inputs) {
         if (options.import && !QFileInfo(input).isDir() && inputKind(input) != InputKind::Recording)
             throw UsageError("--import takes WFDB records, EDF or BDF files or DICOM ECGs");
@@ -530,8 +539,10 @@ QStringList recordArguments(const Options& options, const QString& input)
 namespace {
 
 // The results of the input's study as one document, with the files asked
-// for staged; the study's analysis ends with it.
-QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFiles& staged)
+// for staged and, with --send, its DICOM objects made; the study's
+// analysis ends with it.
+QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFiles& staged,
+                    std::vector<TDicomEcgExport::Object>& toSend)
 {
     TStudy& study = input.study();
     const TEcgFile& ecg = *study.ecgFile();
@@ -581,11 +592,28 @@ QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFile
         files.emplace_back(options.reportFile, reportPdf(study, analysis.latePotentials()));
     for (const auto& [path, bytes] : files)
         staged.write(path, bytes);
+    if (options.send)
+        toSend = TStudyExport::dicomObjects(study, analysis, reportPdf(study, analysis.latePotentials()));
     if (TStudyExport::formatOf(options.exportFile) == TStudyExport::Format::Dicom)
         TStudyExport::stageDicom(staged, study, analysis, options.exportFile, reportPdf(study, analysis.latePotentials()));
     else if (!options.exportFile.isEmpty())
         TStudyExport::stage(staged, study, analysis, options.exportFile);
     return json;
+}
+
+// The study's objects into the outbox of the user's data folder, sent at
+// once; what became of them goes into the document (a study the PACS
+// could not take stays queued for the application to retry).
+QJsonObject sendToPacs(int studyId, const std::vector<TDicomEcgExport::Object>& objects)
+{
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                               + QLatin1Char('/') + QLatin1String(StoreFolder);
+    TPacsOutbox outbox(TPacsOutbox::folderIn(dataFolder));
+    const QDateTime now = QDateTime::currentDateTime();
+    outbox.enqueue(studyId, objects, now);
+    outbox.sendDue(TDicomPeer::fromSettings(), now);
+    const TPacsOutbox::Status status = outbox.status(studyId);
+    return QJsonObject{{QStringLiteral("study"), studyId}, {QStringLiteral("state"), TPacsOutbox::stateText(status)}};
 }
 
 } // namespace
@@ -596,7 +624,9 @@ QJsonObject run(const Options& options)
     input.open(options);
     // The files asked for are made first and reach their places together.
     TStagedFiles staged;
-    QJsonObject json = analyse(input, options, staged);
+    std::vector<TDicomEcgExport::Object> toSend;
+    QJsonObject json = analyse(input, options, staged, toSend);
+    const int analysedId = input.study().id();
     // Every write that can fail comes before the outputs are moved into
     // place, and moving them is undone as a whole when one cannot be.
     input.save();
@@ -604,6 +634,8 @@ QJsonObject run(const Options& options)
     input.keep();
     if (input.importedId() >= 0)
         json.insert(QStringLiteral("importedStudy"), input.importedId());
+    if (options.send)
+        json.insert(QStringLiteral("pacs"), sendToPacs(input.importedId() >= 0 ? input.importedId() : analysedId, toSend));
     return json;
 }
 

@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
         std::fputs("Usage: varor-analyze [options] <record.hea | file.edf | file.bdf | ecg.dcm | study.pxstudy | study id>\n"
                    "       varor-analyze --batch FOLDER [--jobs N] [settings] <records or folders of records...>\n"
                    "Options: --cutoff 25|40, --las-threshold uV, --rms-duration ms, --beats FILE.csv,\n"
-                   "         --annotations FILE, --report FILE.pdf, --export FILE.edf|.bdf|.hea|.xml|.dcm, --import\n",
+                   "         --annotations FILE, --report FILE.pdf, --export FILE.edf|.bdf|.hea|.xml|.dcm, --import, --send\n",
                    stderr);
         return UsageExit;
     } catch (const std::exception& error) {
