@@ -8,6 +8,7 @@
 #include "acquisition/TDeviceProtocol.h"
 #include "settings/TSettings.h"
 #include "windows/AcqTestWindow.h"
+#include "windows/HospitalSettingsPage.h"
 #include "windows/TWaitCursor.h"
 
 #include <QApplication>
@@ -30,6 +31,9 @@ ConfigDialog::ConfigDialog(QWidget* parent)
     , m_ui(std::make_unique<Ui::ConfigDialog>())
 {
     m_ui->setupUi(this);
+    m_hospitalPage = new HospitalSettingsPage(m_ui->pages);
+    m_ui->listCategory->addItem(tr("Hospital"));
+    m_ui->pages->addWidget(m_hospitalPage);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_ui->listCategory->setCurrentRow(0);
     m_ui->pages->setCurrentIndex(0);
@@ -110,6 +114,7 @@ void ConfigDialog::on_ConfigDialog_accepted()
     TSettings::setValue(TSettings::AcqBluetoothPort, m_ui->txtBluetoothPort->text());
     TSettings::setValue(TSettings::LowBatteryLevel, m_ui->numLowBatteryLevel->value());
     TSettings::setValue(TSettings::SignalGain, m_ui->numSignalGain->value());
+    m_hospitalPage->save();
 }
 
 void ConfigDialog::on_listCategory_currentRowChanged(int currentRow)

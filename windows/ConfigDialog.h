@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class HospitalSettingsPage;
 class TAcqSource;
 
 namespace Ui {
@@ -15,7 +16,8 @@ class ConfigDialog;
 // Edits the "Config" settings: the filters of beat averaging in review, the
 // acquisition mode and Bluetooth port, the low-battery threshold and the
 // signal gain. Only OK writes them; they take effect for the next monitor
-// window. It can also detect the Bluetooth device and open an acquisition
+// window. A page of its own (HospitalSettingsPage) sets the hospital's
+// archive. It can also detect the Bluetooth device and open an acquisition
 // test window on the source the dialog currently shows.
 class ConfigDialog : public QDialog
 {
@@ -54,4 +56,5 @@ private:
     void takeDetectedDevices(const QStringList& ports);
 
     std::unique_ptr<Ui::ConfigDialog> m_ui;
+    HospitalSettingsPage* m_hospitalPage; // owned by the pages
 };

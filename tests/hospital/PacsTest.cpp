@@ -1,7 +1,7 @@
 // The links to the hospital against a real archive (Orthanc, OrthancServer):
 // a study sent through the outbox and read back through the archive's REST
 // API, the outbox while the archive is down and after it restarts, and the
-// modality worklist.
+// modality worklist, varor-analyze --send and the configuration page.
 
 #include "OrthancServer.h"
 
@@ -16,6 +16,8 @@
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
 #include "tests/common/ecgsynth/SyntheticEcg.h"
+#include "tests/settings/TempSettings.h"
+#include "windows/HospitalSettingsPage.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
@@ -27,6 +29,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -316,6 +323,42 @@ TEST_F(Pacs, AnalyzeCommandSendsTheStudyWithItsReport)
     EXPECT_TRUE(pacs.value(QStringLiteral("state")).toString().startsWith(QLatin1String("sent at")))
         << pacs.value(QStringLiteral("state")).toString().toStdString();
     EXPECT_EQ(instances().size(), before + 2);
+}
+
+} // namespace
+
+namespace {
+
+// The configuration page: "Test connection" echoes the node typed (off the
+// GUI thread) and says whether it answers; OK stores what was typed.
+TEST_F(Pacs, ConfigurationPageTestsTheNodeTypedAndStoresIt)
+{
+    const TempSettings settings;
+    HospitalSettingsPage page;
+    const TDicomPeer peer = server->peer();
+    page.findChild<QLineEdit*>(QStringLiteral("txtLocalAeTitle"))->setText(peer.localAeTitle);
+    page.findChild<QLineEdit*>(QStringLiteral("txtPacsHost"))->setText(peer.host);
+    page.findChild<QSpinBox*>(QStringLiteral("numPacsPort"))->setValue(server->unreachablePeer().port);
+    page.findChild<QLineEdit*>(QStringLiteral("txtPacsAeTitle"))->setText(peer.aeTitle);
+    QSignalSpy tested(&page, &HospitalSettingsPage::connectionTested);
+    QPushButton* test = page.findChild<QPushButton*>(QStringLiteral("btnPacsTest"));
+
+    test->click();
+    ASSERT_TRUE(tested.wait(60000));
+    EXPECT_FALSE(tested.takeFirst().at(0).toBool());
+    EXPECT_TRUE(page.findChild<QLabel*>(QStringLiteral("lblPacsTestResult"))->text().contains(QLatin1String("cannot be reached")));
+
+    page.findChild<QSpinBox*>(QStringLiteral("numPacsPort"))->setValue(peer.port);
+    test->click();
+    ASSERT_TRUE(tested.wait(60000));
+    EXPECT_TRUE(tested.takeFirst().at(0).toBool());
+
+    page.save();
+    const TDicomPeer stored = TDicomPeer::fromSettings();
+    EXPECT_EQ(stored.localAeTitle, peer.localAeTitle);
+    EXPECT_EQ(stored.host, peer.host);
+    EXPECT_EQ(stored.port, peer.port);
+    EXPECT_EQ(stored.aeTitle, peer.aeTitle);
 }
 
 } // namespace
