@@ -1,7 +1,9 @@
 #include "windows/OpenStudyDialog.h"
 #include "ui_OpenStudyDialog.h"
 
+#include "hospital/TPacsSender.h"
 #include "pipeline/TReviewAnalysis.h"
+#include "report/TReportPdf.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
 #include "storage/TEcgFile.h"
@@ -172,6 +174,10 @@ OpenStudyDialog::OpenStudyDialog(QWidget* parent, TStudyStore* store)
     more->addActions({m_ui->actionExportEdf, m_ui->actionExportBdf, m_ui->actionExportWfdb, m_ui->actionExportAecg});
     more->addSeparator();
     more->addAction(m_ui->actionImportRecording);
+    more->addSeparator();
+    QAction* sendToPacs = more->addAction(tr("Send to PACS"));
+    sendToPacs->setObjectName(QStringLiteral("actionSendToPacs"));
+    connect(sendToPacs, &QAction::triggered, this, &OpenStudyDialog::sendSelectedToPacs);
     m_ui->btnMore->setMenu(more);
     on_treeStudies_itemSelectionChanged();
 
@@ -585,9 +591,9 @@ void OpenStudyDialog::exportSelected(TStudyExport::Format format)
     reportBatch(tr("%1 of %2 studies were exported."), succeeded, items.size());
 }
 
-// The study is analysed as the review window analyses it. A study open for
-// review is exported as it is and left open.
-void OpenStudyDialog::exportStudy(int id, const QString& path)
+// The study analysed as the review window analyses it, for `use`. A study
+// open for review is used as it is and left open.
+void OpenStudyDialog::withAnalysedStudy(int id, const std::function<void(TStudy&, TReviewAnalysis&)>& use)
 {
     const bool wasOpen = m_store->isStudyOpen(id);
     TStudy* study = m_store->openStudy(id);
@@ -601,9 +607,38 @@ void OpenStudyDialog::exportStudy(int id, const QString& path)
     analysis.configureAveraging(TSettings::flag(TSettings::BeatAveragingNotchFilter),
                                 TSettings::flag(TSettings::BeatAveragingLowpassFilter));
     analysis.addStoredBeats();
-    TStagedFiles files;
-    TStudyExport::stage(files, *study, analysis, path);
-    files.commit();
+    use(*study, analysis);
+}
+
+void OpenStudyDialog::exportStudy(int id, const QString& path)
+{
+    withAnalysedStudy(id, [&path](TStudy& study, TReviewAnalysis& analysis) {
+        TStagedFiles files;
+        TStudyExport::stage(files, study, analysis, path);
+        files.commit();
+    });
+}
+
+// Each selected study, with its late potentials and report, into the
+// outbox; the archive is reached in the background (TPacsSender).
+void OpenStudyDialog::sendSelectedToPacs()
+{
+    const QList<QTreeWidgetItem*> items = m_ui->treeStudies->selectedItems();
+    if (items.isEmpty())
+        return;
+    const int succeeded = runBatch(patients(items), [this, &items](int i) { sendToPacs(studyId(*items[i])); });
+    reportBatch(tr("%1 of %2 studies were queued for the PACS."), succeeded, items.size());
+}
+
+void OpenStudyDialog::sendToPacs(int id)
+{
+    withAnalysedStudy(id, [this, id](TStudy& study, TReviewAnalysis& analysis) {
+        analysis.restoreLatePotentialSettings(TSettings::whole(TSettings::LatePotentialsCutoff));
+        analysis.computeLatePotentials();
+        const QByteArray report = TReportPdf::of(study, analysis.latePotentials());
+        TPacsSender::of(QString::fromStdString(m_store->dataPath()))
+            .send(id, TStudyExport::dicomObjects(study, analysis, report));
+    });
 }
 
 void OpenStudyDialog::on_actionImportRecording_triggered()

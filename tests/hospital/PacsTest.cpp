@@ -1,7 +1,8 @@
 // The links to the hospital against a real archive (Orthanc, OrthancServer):
 // a study sent through the outbox and read back through the archive's REST
 // API, the outbox while the archive is down and after it restarts, and the
-// modality worklist, varor-analyze --send and the configuration page.
+// modality worklist, the background sender, varor-analyze --send and the
+// configuration page.
 
 #include "OrthancServer.h"
 
@@ -9,11 +10,13 @@
 #include "formats/TImportedRecording.h"
 #include "hospital/TDicomLink.h"
 #include "hospital/TPacsOutbox.h"
+#include "hospital/TPacsSender.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "pipeline/TStudyExport.h"
 #include "pipeline/TStudyRecording.h"
 #include "storage/TEcgFile.h"
 #include "storage/TLocalStudyStore.h"
+#include "settings/TSettings.h"
 #include "storage/TStudy.h"
 #include "tests/common/ecgsynth/SyntheticEcg.h"
 #include "tests/settings/TempSettings.h"
@@ -359,6 +362,39 @@ TEST_F(Pacs, ConfigurationPageTestsTheNodeTypedAndStoresIt)
     EXPECT_EQ(stored.host, peer.host);
     EXPECT_EQ(stored.port, peer.port);
     EXPECT_EQ(stored.aeTitle, peer.aeTitle);
+}
+
+} // namespace
+
+namespace {
+
+// The application's sender: what a previous run left queued goes as soon
+// as the event loop runs, a new study when queued, both off the GUI thread.
+TEST_F(Pacs, SenderSendsInTheBackgroundWhatIsQueued)
+{
+    const TempSettings settings;
+    const TDicomPeer peer = server->peer();
+    TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
+    TSettings::setValue(TSettings::PacsHost, peer.host);
+    TSettings::setValue(TSettings::PacsPort, peer.port);
+    TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    RecordedStudies studies;
+    TStudy* left = studies.record("Left");
+    TStudy* added = studies.record("Added");
+    ASSERT_TRUE(left && added);
+    ASSERT_TRUE(studies.outbox.enqueue(left->id(), studies.objects(*left, reportBytes("left")), QDateTime::currentDateTime()));
+
+    TPacsSender sender(studies.folder.path());
+    QSignalSpy passes(&sender, &TPacsSender::passFinished);
+    ASSERT_TRUE(passes.wait(60000));
+    EXPECT_EQ(passes.takeFirst().at(0).toInt(), 1);
+    EXPECT_EQ(sender.outbox().status(left->id()).state, TPacsOutbox::State::Sent);
+
+    sender.send(added->id(), studies.objects(*added, reportBytes("added")));
+    EXPECT_NE(sender.outbox().status(added->id()).state, TPacsOutbox::State::NotSent);
+    ASSERT_TRUE(passes.wait(60000));
+    EXPECT_EQ(sender.outbox().status(added->id()).state, TPacsOutbox::State::Sent)
+        << sender.outbox().status(added->id()).reason.toStdString();
 }
 
 } // namespace

@@ -10,13 +10,12 @@
 #include "pipeline/TStudyExport.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
-#include "report/THRECGReport.h"
 #include "pipeline/TLatePotentialLimits.h"
-#include "report/TReportOptions.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TDataFolderLock.h"
 #include "hospital/TDicomPeer.h"
 #include "hospital/TPacsOutbox.h"
+#include "report/TReportPdf.h"
 #include "storage/TEcgFile.h"
 #include "formats/TExportRecord.h"
 #include "formats/TImportedRecording.h"
@@ -437,23 +436,6 @@ QByteArray beatAnnotations(const TBeatsFile& beats, double inputRate)
     return TWfdbAnnotations::encode(TWfdbExport::beatAnnotations(TExportRecord::beatsOf(beats), inputRate));
 }
 
-QByteArray reportPdf(TStudy& study, const TLatePotentials& potentials)
-{
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("report.pdf"));
-    TReportOptions options;
-    // The review window opens with its three display filters on.
-    options.notchFilter = options.muscleFilter = options.baselineFilter = true;
-    THRECGReport report(&study, &potentials);
-    report.setOptions(options);
-    report.setOpenPdf(false);
-    report.saveReportPdf(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("The PDF report could not be read back");
-    return file.readAll();
-}
-
 } // namespace
 
 Options parse(const QStringList& arguments)
@@ -583,19 +565,26 @@ QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFile
         {QStringLiteral("criteria"), criteriaJson(assessment)},
     };
 
+    // The report is made once, for whichever output wants it.
+    std::optional<QByteArray> report;
+    const auto reportPdf = [&]() -> const QByteArray& {
+        if (!report)
+            report = TReportPdf::of(study, analysis.latePotentials());
+        return *report;
+    };
     std::vector<std::pair<QString, QByteArray>> files;
     if (!options.beatsFile.isEmpty())
         files.emplace_back(options.beatsFile, beatsCsv(*study.beatsFile(), rate));
     if (!options.annotationsFile.isEmpty())
         files.emplace_back(options.annotationsFile, beatAnnotations(*study.beatsFile(), input.inputRate()));
     if (!options.reportFile.isEmpty())
-        files.emplace_back(options.reportFile, reportPdf(study, analysis.latePotentials()));
+        files.emplace_back(options.reportFile, reportPdf());
     for (const auto& [path, bytes] : files)
         staged.write(path, bytes);
     if (options.send)
-        toSend = TStudyExport::dicomObjects(study, analysis, reportPdf(study, analysis.latePotentials()));
+        toSend = TStudyExport::dicomObjects(study, analysis, reportPdf());
     if (TStudyExport::formatOf(options.exportFile) == TStudyExport::Format::Dicom)
-        TStudyExport::stageDicom(staged, study, analysis, options.exportFile, reportPdf(study, analysis.latePotentials()));
+        TStudyExport::stageDicom(staged, study, analysis, options.exportFile, reportPdf());
     else if (!options.exportFile.isEmpty())
         TStudyExport::stage(staged, study, analysis, options.exportFile);
     return json;
