@@ -46,6 +46,7 @@ enum Column {
     ColumnReport,        // local only
     ColumnBaseFilename,  // local only
     ColumnDuration,      // local only
+    ColumnPacs,          // local only: the state of its sending to the PACS
 };
 
 const QString DateTimeFormat = QStringLiteral("yyyyMMddHHmmss");
@@ -182,13 +183,15 @@ OpenStudyDialog::OpenStudyDialog(QWidget* parent, TStudyStore* store)
     on_treeStudies_itemSelectionChanged();
 
     m_ui->treeStudies->setHeaderLabels(
-        {QString(), tr("Patient"), tr("Study type"), tr("Date"), tr("Report"), QString(), tr("Duration")});
+        {QString(), tr("Patient"), tr("Study type"), tr("Date"), tr("Report"), QString(), tr("Duration"), tr("PACS")});
     m_ui->treeStudies->hideColumn(ColumnKey);
     m_ui->treeStudies->hideColumn(ColumnBaseFilename);
     m_ui->treeSharedStudies->setHeaderLabels({QString(), tr("Patient"), tr("Study type"), tr("Date")});
     m_ui->treeSharedStudies->hideColumn(ColumnKey);
     for (QTreeWidget* tree : {m_ui->treeStudies, m_ui->treeSharedStudies})
         tree->setColumnWidth(ColumnPatient, PatientColumnWidth);
+    connect(&TPacsSender::of(fromUtf8(m_store->dataPath())), &TPacsSender::passFinished, this,
+            &OpenStudyDialog::showPacsStates);
 
     auto* toList = new QShortcut(QKeySequence(Qt::Key_Down), m_ui->txtFilter, nullptr, nullptr, Qt::WidgetShortcut);
     connect(toList, &QShortcut::activated, m_ui->treeStudies, qOverload<>(&QWidget::setFocus));
@@ -267,7 +270,18 @@ void OpenStudyDialog::fillLocalList()
     }
     m_ui->treeStudies->clear();
     m_ui->treeStudies->addTopLevelItems(items);
+    showPacsStates();
     fitColumns(m_ui->treeStudies);
+}
+
+// "not sent", "queued ...", "sent at ..." or "failed: ..." per study.
+void OpenStudyDialog::showPacsStates()
+{
+    const TPacsOutbox& outbox = TPacsSender::of(fromUtf8(m_store->dataPath())).outbox();
+    for (int i = 0; i < m_ui->treeStudies->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_ui->treeStudies->topLevelItem(i);
+        item->setText(ColumnPacs, TPacsOutbox::stateText(outbox.status(studyId(*item))));
+    }
 }
 
 // Without a shared folder the list stays empty (an empty path would list

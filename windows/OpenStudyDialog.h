@@ -87,6 +87,7 @@ private:
     void exportStudy(int id, const QString& path);
     void sendSelectedToPacs();
     void sendToPacs(int id);
+    void showPacsStates();
     void importRecording(const QString& path);
     bool importArchive(const std::string& path);
 

@@ -1,8 +1,8 @@
 // The links to the hospital against a real archive (Orthanc, OrthancServer):
 // a study sent through the outbox and read back through the archive's REST
 // API, the outbox while the archive is down and after it restarts, and the
-// modality worklist, the background sender, varor-analyze --send and the
-// configuration page.
+// modality worklist, the background sender, the open study dialog's
+// "Send to PACS", varor-analyze --send and the configuration page.
 
 #include "OrthancServer.h"
 
@@ -20,12 +20,15 @@
 #include "storage/TStudy.h"
 #include "tests/common/ecgsynth/SyntheticEcg.h"
 #include "tests/settings/TempSettings.h"
+#include "tests/windows/StudyDialogsTestSupport.h"
 #include "windows/HospitalSettingsPage.h"
+#include "windows/OpenStudyDialog.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 
+#include <QAction>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -37,6 +40,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTreeWidget>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -395,6 +399,49 @@ TEST_F(Pacs, SenderSendsInTheBackgroundWhatIsQueued)
     ASSERT_TRUE(passes.wait(60000));
     EXPECT_EQ(sender.outbox().status(added->id()).state, TPacsOutbox::State::Sent)
         << sender.outbox().status(added->id()).reason.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// The open study dialog's "Send to PACS": the selected study queued with
+// its report, sent in the background, its state shown in the list.
+TEST_F(Pacs, OpenStudyDialogSendsTheSelectedStudyAndShowsItsState)
+{
+    const TempSettings settings;
+    const TDicomPeer peer = server->peer();
+    TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
+    TSettings::setValue(TSettings::PacsHost, peer.host);
+    TSettings::setValue(TSettings::PacsPort, peer.port);
+    TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    RecordedStudies studies;
+    TStudy* study = studies.record("Listed");
+    ASSERT_NE(study, nullptr);
+    const int id = study->id();
+    studies.store.closeStudy(study);
+    const int before = instances().size();
+
+    OpenStudyDialog dialog(nullptr, &studies.store);
+    dialog.show();
+    dialogtest::settle();
+    QTreeWidget* list = dialog.findChild<QTreeWidget*>(QStringLiteral("treeStudies"));
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    constexpr int PacsColumn = 7;
+    EXPECT_EQ(list->topLevelItem(0)->text(PacsColumn), QStringLiteral("not sent"));
+    list->topLevelItem(0)->setSelected(true);
+    // The outbox of the store's data folder.
+    TPacsSender& sender = TPacsSender::of(QString::fromStdString(studies.store.dataPath()));
+    QSignalSpy passes(&sender, &TPacsSender::passFinished);
+    dialogtest::MessageBoxAnswerer answerer;
+    dialog.findChild<QAction*>(QStringLiteral("actionSendToPacs"))->trigger();
+    EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("|1 of 1 studies were queued for the PACS.")});
+    while (sender.outbox().status(id).state == TPacsOutbox::State::Queued)
+        ASSERT_TRUE(passes.wait(60000));
+    EXPECT_EQ(sender.outbox().status(id).state, TPacsOutbox::State::Sent) << sender.outbox().status(id).reason.toStdString();
+    EXPECT_TRUE(list->topLevelItem(0)->text(PacsColumn).startsWith(QLatin1String("sent at")))
+        << list->topLevelItem(0)->text(PacsColumn).toStdString();
+    EXPECT_EQ(instances().size(), before + 2);
 }
 
 } // namespace
