@@ -1,8 +1,9 @@
 // The links to the hospital against a real archive (Orthanc, OrthancServer):
 // a study sent through the outbox and read back through the archive's REST
-// API, the outbox while the archive is down and after it restarts, and the
-// modality worklist, the background sender, the open study dialog's
-// "Send to PACS", varor-analyze --send and the configuration page.
+// API, the outbox while the archive is down and after it restarts, the
+// modality worklist, the background sender, "Send to PACS" of the open
+// study dialog and of the review window, varor-analyze --send and the
+// configuration page.
 
 #include "OrthancServer.h"
 
@@ -20,7 +21,9 @@
 #include "storage/TStudy.h"
 #include "tests/common/ecgsynth/SyntheticEcg.h"
 #include "tests/settings/TempSettings.h"
+#include "tests/windows/ReviewTestSupport.h"
 #include "tests/windows/StudyDialogsTestSupport.h"
+#include "windows/EcgReviewWindow.h"
 #include "windows/HospitalSettingsPage.h"
 #include "windows/OpenStudyDialog.h"
 
@@ -441,6 +444,34 @@ TEST_F(Pacs, OpenStudyDialogSendsTheSelectedStudyAndShowsItsState)
     EXPECT_EQ(sender.outbox().status(id).state, TPacsOutbox::State::Sent) << sender.outbox().status(id).reason.toStdString();
     EXPECT_TRUE(list->topLevelItem(0)->text(PacsColumn).startsWith(QLatin1String("sent at")))
         << list->topLevelItem(0)->text(PacsColumn).toStdString();
+    EXPECT_EQ(instances().size(), before + 2);
+}
+
+} // namespace
+
+namespace {
+
+// The review window's "Send to PACS": the study as reviewed goes with its
+// report, in the background.
+TEST_F(Pacs, ReviewWindowSendsTheStudyUnderReview)
+{
+    reviewtest::ReviewStudy study;
+    const TDicomPeer peer = server->peer();
+    TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
+    TSettings::setValue(TSettings::PacsHost, peer.host);
+    TSettings::setValue(TSettings::PacsPort, peer.port);
+    TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    const int before = instances().size();
+    const auto window = reviewtest::openReviewWindow(study);
+    TPacsSender& sender = TPacsSender::of(QString::fromStdString(study.store().dataPath()));
+    QSignalSpy passes(&sender, &TPacsSender::passFinished);
+    dialogtest::MessageBoxAnswerer answerer;
+    reviewtest::child<QPushButton>(*window, "btnSendToPacs")->click();
+    EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("|The study was queued for the PACS.")});
+    const int id = study.study()->id();
+    while (sender.outbox().status(id).state == TPacsOutbox::State::Queued)
+        ASSERT_TRUE(passes.wait(60000));
+    EXPECT_EQ(sender.outbox().status(id).state, TPacsOutbox::State::Sent) << sender.outbox().status(id).reason.toStdString();
     EXPECT_EQ(instances().size(), before + 2);
 }
 
