@@ -1,7 +1,7 @@
 // The links to the hospital against a real archive (Orthanc, OrthancServer):
 // a study sent through the outbox and read back through the archive's REST
 // API, the outbox while the archive is down and after it restarts, the
-// modality worklist, the background sender, "Send to PACS" of the open
+// modality worklist and its dialog, the background sender, "Send to PACS" of the open
 // study dialog and of the review window, varor-analyze --send and the
 // configuration page.
 
@@ -26,6 +26,7 @@
 #include "windows/EcgReviewWindow.h"
 #include "windows/HospitalSettingsPage.h"
 #include "windows/OpenStudyDialog.h"
+#include "windows/WorklistDialog.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
@@ -473,6 +474,40 @@ TEST_F(Pacs, ReviewWindowSendsTheStudyUnderReview)
         ASSERT_TRUE(passes.wait(60000));
     EXPECT_EQ(sender.outbox().status(id).state, TPacsOutbox::State::Sent) << sender.outbox().status(id).reason.toStdString();
     EXPECT_EQ(instances().size(), before + 2);
+}
+
+} // namespace
+
+namespace {
+
+// The worklist dialog lists today's procedures for our AE title, narrows
+// them by the name typed, and the one chosen fills a new study's record.
+TEST_F(Pacs, WorklistDialogFillsTheStudyWithTheChosenPatient)
+{
+    const TempSettings settings;
+    const TDicomPeer peer = server->peer();
+    TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
+    TSettings::setValue(TSettings::PacsHost, peer.host);
+    TSettings::setValue(TSettings::PacsPort, peer.port);
+    TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    WorklistDialog dialog;
+    QTreeWidget* list = dialog.findChild<QTreeWidget*>(QStringLiteral("treeWorklist"));
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+    dialog.findChild<QLineEdit*>(QStringLiteral("txtWorklistName"))->setText(QStringLiteral("lope"));
+    dialog.findChild<QPushButton*>(QStringLiteral("btnWorklistSearch"))->click();
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    list->setCurrentItem(list->topLevelItem(0));
+
+    TStudyInfo typed;
+    typed.studyType = "VA ROR";
+    const TStudyInfo info = dialog.fill(typed);
+    const TWorklistEntry& expected = OrthancServer::scheduled()[0];
+    EXPECT_EQ(info.lastName, expected.lastName.toStdString());
+    EXPECT_EQ(info.firstName, expected.firstName.toStdString());
+    EXPECT_EQ(info.medicalHistoryNumber, expected.patientId.toStdString());
+    EXPECT_EQ(info.birthDate, expected.birthDate.toStdString());
+    EXPECT_EQ(info.sex, expected.sex.toStdString());
+    EXPECT_EQ(info.studyType, "VA ROR");
 }
 
 } // namespace
