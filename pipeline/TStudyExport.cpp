@@ -142,6 +142,8 @@ TExportRecord exportRecord(const TStudy& study, const TReviewAnalysis& analysis)
     record.patientId = patientIdOf(study);
     record.institutionName = property(study, "institutionName");
     record.referringDoctorName = property(study, "referringDoctorName");
+    record.accessionNumber = property(study, "accessionNumber");
+    record.studyInstanceUid = property(study, "studyInstanceUid");
     return record;
 }
 

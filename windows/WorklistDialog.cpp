@@ -90,5 +90,7 @@ TStudyInfo WorklistDialog::fill(TStudyInfo info) const
     info.medicalHistoryNumber = entry.patientId.toStdString();
     info.birthDate = entry.birthDate.toStdString();
     info.sex = entry.sex.toStdString();
+    info.accessionNumber = entry.accessionNumber.toStdString();
+    info.studyInstanceUid = entry.studyInstanceUid.toStdString();
     return info;
 }

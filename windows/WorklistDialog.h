@@ -24,7 +24,8 @@ public:
     ~WorklistDialog() override;
 
     // `info` with the chosen patient's name, patient ID (as clinical
-    // record number), birth date and sex.
+    // record number), birth date and sex, and the order's accession number
+    // and study instance UID, which the study's DICOM objects then carry.
     TStudyInfo fill(TStudyInfo info) const;
 
 private slots:

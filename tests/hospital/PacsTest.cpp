@@ -507,7 +507,44 @@ TEST_F(Pacs, WorklistDialogFillsTheStudyWithTheChosenPatient)
     EXPECT_EQ(info.medicalHistoryNumber, expected.patientId.toStdString());
     EXPECT_EQ(info.birthDate, expected.birthDate.toStdString());
     EXPECT_EQ(info.sex, expected.sex.toStdString());
+    EXPECT_EQ(info.accessionNumber, expected.accessionNumber.toStdString());
+    EXPECT_EQ(info.studyInstanceUid, expected.studyInstanceUid.toStdString());
     EXPECT_EQ(info.studyType, "VA ROR");
+}
+
+} // namespace
+
+namespace {
+
+// A study started from a worklist entry is filed under the order: the
+// archive shows the entry's accession number and study instance UID.
+TEST_F(Pacs, StudyOfAWorklistOrderIsFiledUnderIt)
+{
+    RecordedStudies studies;
+    const TWorklistEntry& order = OrthancServer::scheduled()[1];
+    ecgsynth::Config config;
+    config.leads = 14;
+    config.rate = 1000;
+    config.duration = 12.0;
+    TStudyInfo info;
+    info.lastName = order.lastName.toStdString();
+    info.firstName = order.firstName.toStdString();
+    info.studyType = "VA ROR";
+    info.studyDateTime = "20240312103000";
+    info.accessionNumber = order.accessionNumber.toStdString();
+    info.studyInstanceUid = order.studyInstanceUid.toStdString();
+    TStudy* study = studies.store.openStudy(TStudyRecording::recordStudy(studies.store, ecgsynth::synthesize(config).leads, info));
+    ASSERT_NE(study, nullptr);
+    const auto objects = studies.objects(*study, reportBytes("ordered"));
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(studies.outbox.enqueue(study->id(), objects, now));
+    ASSERT_EQ(studies.outbox.sendDue(server->peer(), now), 1);
+    const QString ecg = instanceOf(objects[0].instanceUid);
+    ASSERT_FALSE(ecg.isEmpty());
+    const QJsonObject tags =
+        QJsonDocument::fromJson(server->get(QStringLiteral("/instances/%1/simplified-tags").arg(ecg))).object();
+    EXPECT_EQ(tags.value(QStringLiteral("AccessionNumber")).toString(), order.accessionNumber);
+    EXPECT_EQ(tags.value(QStringLiteral("StudyInstanceUID")).toString(), order.studyInstanceUid);
 }
 
 } // namespace
