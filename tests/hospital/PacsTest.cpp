@@ -548,3 +548,25 @@ TEST_F(Pacs, StudyOfAWorklistOrderIsFiledUnderIt)
 }
 
 } // namespace
+
+namespace {
+
+// A PACS that refuses us (here: we call it by a title it does not have)
+// is no reason to retry: the send fails with what the PACS said.
+TEST_F(Pacs, RefusedSendFailsWithThePacsReason)
+{
+    RecordedStudies studies;
+    TStudy* study = studies.record("Refused");
+    ASSERT_NE(study, nullptr);
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(studies.outbox.enqueue(study->id(), studies.objects(*study, reportBytes("refused")), now));
+    TDicomPeer wrongTitle = server->peer();
+    wrongTitle.aeTitle = QStringLiteral("NOTPACS");
+    EXPECT_EQ(studies.outbox.sendDue(wrongTitle, now), 0);
+    const TPacsOutbox::Status status = studies.outbox.status(study->id());
+    EXPECT_EQ(status.state, TPacsOutbox::State::Failed);
+    EXPECT_TRUE(status.reason.contains(QLatin1String("Rejected"), Qt::CaseInsensitive)) << status.reason.toStdString();
+    EXPECT_TRUE(TPacsOutbox::stateText(status).startsWith(QLatin1String("failed: ")));
+}
+
+} // namespace
