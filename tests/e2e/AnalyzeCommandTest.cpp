@@ -36,6 +36,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -419,12 +420,24 @@ TEST(AnalyzeCommand, EdfExportAnalysedAgainGivesTheSameFigures)
     expectExportAnalysedAgainGivesTheSameFigures(out.filePath(QStringLiteral("s0010_re.edf")));
 }
 
-// DICOM too, with the report beside the ECG as an object of its own.
+// DICOM too, with the report beside the ECG as an object of its own; both
+// objects of a real recording pass dicom3tools' validator without error.
 TEST(AnalyzeCommand, DicomExportAnalysedAgainGivesTheSameFigures)
 {
     QTemporaryDir out;
     expectExportAnalysedAgainGivesTheSameFigures(out.filePath(QStringLiteral("s0010_re.dcm")));
     EXPECT_TRUE(readAll(out.filePath(QStringLiteral("s0010_re-report.dcm"))).contains("%PDF"));
+    const QString validator = QStandardPaths::findExecutable(QStringLiteral("dciodvfy"));
+    if (validator.isEmpty())
+        GTEST_SKIP() << "dciodvfy (dicom3tools) is not installed";
+    for (const char* name : {"s0010_re.dcm", "s0010_re-report.dcm"}) {
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(validator, {out.filePath(QLatin1String(name))});
+        ASSERT_TRUE(check.waitForFinished(60000));
+        const QString findings = QString::fromLocal8Bit(check.readAll());
+        EXPECT_FALSE(findings.contains(QLatin1String("Error"))) << name << ":\n" << findings.toStdString();
+    }
 }
 
 // A real cart's DICOM ECG opens as a recording: its twelve leads found by
