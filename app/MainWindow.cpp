@@ -16,13 +16,16 @@
 #include "windows/OpenStudyDialog.h"
 #include "windows/StudyDialog.h"
 #include "windows/TWaitCursor.h"
+#include "windows/WorklistDialog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEasingCurve>
 #include <QHeaderView>
+#include <QBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPropertyAnimation>
@@ -70,6 +73,7 @@ MainWindow::MainWindow(QWidget* parent, StoreFactory storeFactory)
     ui->treeStudies->setColumnHidden(0, true);
     ui->btnStartEcg->setEnabled(false);
     ui->btnOpenOK->setEnabled(false);
+    addWorklistButton();
     setUpKeyboard();
     QTimer::singleShot(StartUpDelayMs, this, &MainWindow::startUp);
 }
@@ -90,6 +94,35 @@ void MainWindow::setUpKeyboard()
                 ui->btnStartEcg->click();
         });
     }
+}
+
+// "Worklist..." beside "More..." in the new-study panel.
+void MainWindow::addWorklistButton()
+{
+    auto* worklist = new QPushButton(tr("Worklist..."), ui->frameEcg);
+    worklist->setObjectName(QStringLiteral("btnWorklistEcg"));
+    for (QBoxLayout* layout : ui->frameEcg->findChildren<QBoxLayout*>()) {
+        const int more = layout->indexOf(ui->btnMoreEcg);
+        if (more >= 0) {
+            layout->insertWidget(more + 1, worklist);
+            break;
+        }
+    }
+    connect(worklist, &QPushButton::clicked, this, &MainWindow::startFromWorklist);
+}
+
+// A patient of the hospital's worklist into the study dialog, then the
+// study as "More..." starts it.
+void MainWindow::startFromWorklist()
+{
+    WorklistDialog worklist(this);
+    if (worklist.exec() != QDialog::Accepted)
+        return;
+    StudyDialog dialog(this, worklist.fill(quickEntryInfo()));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    clearQuickEntry();
+    startAcquisition(dialog.studyInfo());
 }
 
 MainWindow::~MainWindow() = default;

@@ -71,6 +71,8 @@ private Q_SLOTS:
     void on_treeStudies_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
 
 private:
+    void addWorklistButton();
+    void startFromWorklist();
     static constexpr int RecentStudiesKept = 10;
     static constexpr int RecentStudiesShown = 5;
     static constexpr int PanelHeight = 90;

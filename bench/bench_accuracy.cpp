@@ -17,7 +17,7 @@
 #include "AnalyzeCommand.h"
 #include "analysis/TBeatMatching.h"
 #include "app/TStartup.h"
-#include "storage/TWfdbAnnotations.h"
+#include "formats/TWfdbAnnotations.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -19,7 +19,7 @@
 
 #include "AnalyzeCommand.h"
 #include "app/TStartup.h"
-#include "storage/TWfdbAnnotations.h"
+#include "formats/TWfdbAnnotations.h"
 
 #include <QCoreApplication>
 #include <QDir>

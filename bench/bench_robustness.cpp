@@ -22,7 +22,7 @@
 #include "RecordingEvents.h"
 #include "analysis/TBeatMatching.h"
 #include "app/TStartup.h"
-#include "storage/TWfdbAnnotations.h"
+#include "formats/TWfdbAnnotations.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,15 +1,19 @@
 #include "pipeline/TStudyExport.h"
 
+#include "analysis/TLatePotentials.h"
+#include "analysis/TLatePotentialsAssessment.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "formats/TDicomEcgExport.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "analysis/TWaveMarks.h"
-#include "storage/TAecgExport.h"
+#include "formats/TAecgExport.h"
 #include "storage/TEcgFile.h"
-#include "storage/TEdfExport.h"
-#include "storage/TExportRecord.h"
+#include "formats/TEdfExport.h"
+#include "formats/TExportRecord.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"
-#include "storage/TWfdbExport.h"
+#include "formats/TWfdbExport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -31,6 +35,7 @@ constexpr FormatExtension Extensions[] = {
     {TStudyExport::Format::Bdf, "bdf"},
     {TStudyExport::Format::Wfdb, "hea"},
     {TStudyExport::Format::Aecg, "xml"},
+    {TStudyExport::Format::Dicom, "dcm"},
 };
 
 QString property(const TStudy& study, const std::string& key)
@@ -95,6 +100,31 @@ void addAveragedBeat(TExportRecord& record, const TStudy& study, const TReviewAn
         record.heartRate = std::round(600.0 / meanRr) / 10.0;
 }
 
+// The late potentials and their verdict, when the analysis computed them.
+void addLatePotentials(TExportRecord& record, const TReviewAnalysis& analysis)
+{
+    const TLatePotentials& potentials = analysis.latePotentials();
+    if (potentials.vectorMagnitude().empty())
+        return;
+    const TLatePotentialsAssessment assessment =
+        TLatePotentialsAssessment::assess(potentials, TLatePotentialLimits::fromSettings());
+    const double millisecondsPerSample = 1000.0 / record.samplingRate;
+    TExportRecord::LatePotentials& late = record.latePotentials.emplace();
+    late.qrsdMilliseconds = int(std::lround(potentials.QRSD() * millisecondsPerSample));
+    late.rmsMicrovolts = potentials.RMS();
+    late.lasMilliseconds = int(std::lround(potentials.LAS() * millisecondsPerSample));
+    late.noiseMicrovolts = assessment.noiseMicrovolts;
+    late.verdict = TLatePotentialsAssessment::verdictText(assessment.verdict);
+}
+
+// The patient ID a hospital knows: the clinical record number, else the
+// identity document's number.
+QString patientIdOf(const TStudy& study)
+{
+    const QString record = property(study, TStudy::patientKey("medicalHistoryNumber"));
+    return record.isEmpty() ? property(study, TStudy::patientKey("personIdNumber")) : record;
+}
+
 TExportRecord exportRecord(const TStudy& study, const TReviewAnalysis& analysis)
 {
     TExportRecord record;
@@ -106,6 +136,14 @@ TExportRecord exportRecord(const TStudy& study, const TReviewAnalysis& analysis)
     record.start = startOf(study);
     addSignal(record, study);
     addAveragedBeat(record, study, analysis);
+    addLatePotentials(record, analysis);
+    record.studyId = study.id();
+    record.studyStart = QDateTime::fromString(QString::fromStdString(study.studyDateTime()), DateTimeFormat);
+    record.patientId = patientIdOf(study);
+    record.institutionName = property(study, "institutionName");
+    record.referringDoctorName = property(study, "referringDoctorName");
+    record.accessionNumber = property(study, "accessionNumber");
+    record.studyInstanceUid = property(study, "studyInstanceUid");
     return record;
 }
 
@@ -123,9 +161,40 @@ void stageWfdb(TStagedFiles& files, const TExportRecord& record, const QString& 
     files.write(siblingPath(path, "atr"), wfdb.annotations);
 }
 
+TExportRecord exportRecordWithSamples(const TStudy& study, const TReviewAnalysis& analysis, const QString& path)
+{
+    TExportRecord record = exportRecord(study, analysis);
+    if (record.length() == 0)
+        throw std::runtime_error(QStringLiteral("Cannot export to %1: the study holds no samples").arg(path).toStdString());
+    return record;
+}
+
 } // namespace
 
 namespace TStudyExport {
+
+std::vector<TDicomEcgExport::Object> dicomObjects(const TStudy& study, const TReviewAnalysis& analysis,
+                                                  const QByteArray& reportPdf)
+{
+    const TExportRecord record = exportRecordWithSamples(study, analysis, property(study, "baseFilename"));
+    TDicomEcgExport::Object ecg = TDicomEcgExport::encodeEcg(record);
+    TDicomEcgExport::Object report = TDicomEcgExport::encodeReport(record, reportPdf, ecg.instanceUid);
+    return {std::move(ecg), std::move(report)};
+}
+
+void stageDicom(TStagedFiles& files, const TStudy& study, const TReviewAnalysis& analysis, const QString& path,
+                const QByteArray& reportPdf)
+{
+    const std::vector<TDicomEcgExport::Object> objects = dicomObjects(study, analysis, reportPdf);
+    files.write(path, objects[0].file);
+    files.write(dicomReportPath(path), objects[1].file);
+}
+
+QString dicomReportPath(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral("-report.dcm"));
+}
 
 std::optional<Format> formatOf(const QString& path)
 {
@@ -152,10 +221,8 @@ void stage(TStagedFiles& files, const TStudy& study, const TReviewAnalysis& anal
     const std::optional<Format> format = formatOf(path);
     if (!format)
         throw std::runtime_error(
-            QStringLiteral("Cannot export to %1: the name must end in .edf, .bdf, .hea or .xml").arg(path).toStdString());
-    const TExportRecord record = exportRecord(study, analysis);
-    if (record.length() == 0)
-        throw std::runtime_error(QStringLiteral("Cannot export to %1: the study holds no samples").arg(path).toStdString());
+            QStringLiteral("Cannot export to %1: the name must end in .edf, .bdf, .hea, .xml or .dcm").arg(path).toStdString());
+    const TExportRecord record = exportRecordWithSamples(study, analysis, path);
     switch (*format) {
     case Format::Edf:
     case Format::Bdf:
@@ -166,6 +233,9 @@ void stage(TStagedFiles& files, const TStudy& study, const TReviewAnalysis& anal
         break;
     case Format::Aecg:
         files.write(path, TAecgExport::encode(record));
+        break;
+    case Format::Dicom:
+        files.write(path, TDicomEcgExport::encodeEcg(record).file);
         break;
     }
 }

@@ -7,7 +7,7 @@
 #include "analysis/TSignal.h"
 #include "storage/TStudyInfo.h"
 #include "storage/TStudyStore.h"
-#include "storage/TWfdbDeviceRecording.h"
+#include "formats/TWfdbDeviceRecording.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -119,7 +119,7 @@ int recordStudy(TStudyStore& store, const std::vector<std::vector<qint16>>& lead
     describeSignal(info, source);
     TStudy* study = store.createStudy(info);
     try {
-        recordReplay(source, study, info.studyDateTime);
+        recordReplay(source, study, info.recordingDateTime.empty() ? info.studyDateTime : info.recordingDateTime);
         store.saveStudy(study);
     } catch (...) {
         store.closeStudy(study);

@@ -32,7 +32,8 @@ void recordReplay(TFastReplaySource& source, TStudy* study, const std::string& r
 
 // A new study in the store holding the fourteen leads (device counts at
 // 1000 Hz, TLeadSet order), recorded whole through the acquisition
-// pipeline (recordReplay) at the info's study date-time; saved and closed. Fills the info's signal fields, id and base file name
+// pipeline (recordReplay) at the info's recording date-time (a recording
+// taken in keeps its own start), else its study date-time; saved and closed. Fills the info's signal fields, id and base file name
 // and answers the id. Throws std::runtime_error when the leads are too
 // short, or what creating or recording the study throws; a study that
 // failed is taken out of the store again.

@@ -10,7 +10,7 @@
 #include "analysis/TSignalGaps.h"
 #include "report/BeatGraphic.h"
 #include "report/SignalGraphic.h"
-#include "report/TLatePotentialLimits.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "report/TBeatListSearch.h"
 #include "report/VARORGraphic.h"
 #include "report/engine/QReportEngine.h"

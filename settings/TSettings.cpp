@@ -79,6 +79,10 @@ const TSettingKey PrintAverageMeasures = flagKey("ReportDialog/PrintAverageMeasu
 const TSettingKey PrintLeadAverage = flagKey("ReportDialog/PrintLeadAverage", true);
 const TSettingKey PrintLatePotentials = flagKey("ReportDialog/PrintLatePotentials", true);
 const TSettingKey PrintDestination = textKey("ReportDialog/PrintDestination");
+const TSettingKey LocalAeTitle = textKey("Hospital/LocalAeTitle", QStringLiteral("VAROR"));
+const TSettingKey PacsHost = textKey("Hospital/PacsHost");
+const TSettingKey PacsPort = {"Hospital/PacsPort", QMetaType::Int, 104, 104};
+const TSettingKey PacsAeTitle = textKey("Hospital/PacsAeTitle");
 
 const QVector<const TSettingKey*>& allKeys()
 {
@@ -96,6 +100,7 @@ const QVector<const TSettingKey*>& allKeys()
         &HeaderLogoFilename, &HeaderTitle, &HeaderInfo,
         &EcgGraphicLayout, &EcgGraphicRhythmLead, &EcgShowAverage,
         &PrintAverageMeasures, &PrintLeadAverage, &PrintLatePotentials, &PrintDestination,
+        &LocalAeTitle, &PacsHost, &PacsPort, &PacsAeTitle,
     };
     return keys;
 }

@@ -66,6 +66,12 @@ extern const TSettingKey PrintAverageMeasures;
 extern const TSettingKey PrintLeadAverage;
 extern const TSettingKey PrintLatePotentials;
 extern const TSettingKey PrintDestination;             // empty means "pdf"
+// Hospital: our DICOM AE title, and the archive (PACS) that takes our
+// studies and answers worklist queries: its host, port and AE title.
+extern const TSettingKey LocalAeTitle;
+extern const TSettingKey PacsHost;
+extern const TSettingKey PacsPort;
+extern const TSettingKey PacsAeTitle;
 
 // Every key above, in table order.
 const QVector<const TSettingKey*>& allKeys();

@@ -110,6 +110,8 @@ const std::vector<TStudyInfoTextField>& studyInfoStudyFields()
         {"indication", &TStudyInfo::indication},
         {"comments", &TStudyInfo::comments},
         {"conclusion", &TStudyInfo::conclusion},
+        {"accessionNumber", &TStudyInfo::accessionNumber},
+        {"studyInstanceUid", &TStudyInfo::studyInstanceUid},
     };
     return fields;
 }

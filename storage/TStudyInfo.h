@@ -31,6 +31,10 @@ struct TStudyInfo
     std::string indication;
     std::string comments;
     std::string conclusion;
+    // The hospital's order the study answers (its worklist entry): the
+    // accession number and the DICOM study instance UID; empty without one.
+    std::string accessionNumber;
+    std::string studyInstanceUid;
     std::string sampleFormat;
     int samplingRate = 0;
     int channelCount = 0;

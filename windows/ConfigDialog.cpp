@@ -8,6 +8,7 @@
 #include "acquisition/TDeviceProtocol.h"
 #include "settings/TSettings.h"
 #include "windows/AcqTestWindow.h"
+#include "windows/HospitalSettingsPage.h"
 #include "windows/QStudyStorePage.h"
 #include "windows/TWaitCursor.h"
 
@@ -50,6 +51,9 @@ ConfigDialog::ConfigDialog(QWidget* parent)
     , m_ui(std::make_unique<Ui::ConfigDialog>())
 {
     m_ui->setupUi(this);
+    m_hospitalPage = new HospitalSettingsPage(m_ui->pages);
+    m_ui->listCategory->addItem(tr("Hospital"));
+    m_ui->pages->addWidget(m_hospitalPage);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_storePage = new QStudyStorePage(m_ui->pages);
     m_ui->pages->addWidget(m_storePage);
@@ -177,6 +181,7 @@ void ConfigDialog::on_ConfigDialog_accepted()
     TSettings::setValue(TSettings::LatePotentialsMinimumBeats, m_minimumBeats->value());
     TSettings::setValue(TSettings::LatePotentialsCutoff, m_cutoff->currentData().toInt());
     m_storePage->save();
+    m_hospitalPage->save();
 }
 
 void ConfigDialog::on_listCategory_currentRowChanged(int currentRow)

@@ -11,6 +11,7 @@ class QSpinBox;
 
 #include <memory>
 
+class HospitalSettingsPage;
 class QStudyStorePage;
 class TAcqSource;
 
@@ -21,7 +22,8 @@ class ConfigDialog;
 // Edits the "Config" settings: the filters of beat averaging in review, the
 // acquisition mode and Bluetooth port, the low-battery threshold and the
 // signal gain. Only OK writes them; they take effect for the next monitor
-// window. It can also detect the Bluetooth device and open an acquisition
+// window. A page of its own (HospitalSettingsPage) sets the hospital's
+// archive. It can also detect the Bluetooth device and open an acquisition
 // test window on the source the dialog currently shows.
 class ConfigDialog : public QDialog
 {
@@ -70,4 +72,5 @@ private:
     QSpinBox* m_minimumBeats = nullptr;
     QComboBox* m_cutoff = nullptr;
     QStudyStorePage* m_storePage;  // the "Studies" page
+    HospitalSettingsPage* m_hospitalPage; // owned by the pages
 };

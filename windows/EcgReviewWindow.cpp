@@ -7,10 +7,12 @@
 #include "analysis/TIntervalMeasures.h"
 #include "analysis/TLatePotentials.h"
 #include "analysis/TLatePotentialsAssessment.h"
-#include "report/TLatePotentialLimits.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "analysis/TLiveBeatAverager.h"
+#include "hospital/TPacsSender.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "pipeline/TStudyLatePotentials.h"
+#include "pipeline/TStudyExport.h"
 #include "analysis/TReviewFilterChain.h"
 #include "analysis/TElectrodeOff.h"
 #include "analysis/TSignalGaps.h"
@@ -20,6 +22,7 @@
 #include "display/DisplayColorSchemes.h"
 #include "display/TBeatTimeline.h"
 #include "report/ReportDialog.h"
+#include "report/TReportPdf.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
@@ -32,7 +35,9 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QMenu>
+#include <QBoxLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QShortcut>
 #include <QStringListModel>
 #include <QTimer>
@@ -181,6 +186,7 @@ EcgReviewWindow::EcgReviewWindow(QWidget* parent, TStudy* study, TStudyStore* st
     buildAveraging();
     setUpDisplays();
     setUpLatePotentialControls();
+    addSendToPacsButton();
     startTimers();
     m_ui->textConclusion->setPlainText(fromUtf8(m_study->propertyValue("conclusion")));
     connect(m_ui->textConclusion, &QTextEdit::textChanged, this, [this] { m_conclusionChanged = true; });
@@ -687,6 +693,36 @@ void EcgReviewWindow::on_btnReport_clicked()
                           m_ui->btnFilterBaseline->isChecked());
         dialog.setLeadMask(int(m_ui->beatDisplayZoom->leadMask()));
         dialog.exec();
+    });
+}
+
+// "Send to PACS" beside "Report": a button of its own, next to the report's.
+void EcgReviewWindow::addSendToPacsButton()
+{
+    auto* send = new QPushButton(tr("Send to PACS"), this);
+    send->setObjectName(QStringLiteral("btnSendToPacs"));
+    send->setToolTip(tr("Send the study with its report to the hospital's archive"));
+    for (QBoxLayout* layout : findChildren<QBoxLayout*>()) {
+        const int report = layout->indexOf(m_ui->btnReport);
+        if (report >= 0) {
+            layout->insertWidget(report + 1, send);
+            break;
+        }
+    }
+    connect(send, &QPushButton::clicked, this, &EcgReviewWindow::sendToPacs);
+}
+
+// The study as reviewed, saved first, with its late potentials and report
+// into the outbox; the archive is reached in the background (TPacsSender).
+void EcgReviewWindow::sendToPacs()
+{
+    guarded([this] {
+        copyConclusionIfChanged();
+        m_store->saveStudy(m_study);
+        const QByteArray report = TReportPdf::of(*m_study, m_analysis->latePotentials());
+        TPacsSender::of(QString::fromStdString(m_store->dataPath()))
+            .send(m_study->id(), TStudyExport::dicomObjects(*m_study, *m_analysis, report));
+        QMessageBox::information(this, QString(), tr("The study was queued for the PACS."));
     });
 }
 

@@ -117,6 +117,8 @@ private:
     void onLatePotentialCursorsChanged();
 
     void copyConclusionIfChanged();
+    void addSendToPacsButton();
+    void sendToPacs();
     void copyConclusion();
 
     // Shows the context menu once; true when a lead was switched, so that

@@ -3,11 +3,13 @@
 
 #include "clinic/TClinicCopy.h"
 #include "clinic/TServerStudyStore.h"
+#include "hospital/TPacsSender.h"
 #include "pipeline/TReviewAnalysis.h"
+#include "report/TReportPdf.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
 #include "storage/TEcgFile.h"
-#include "storage/TImportedRecording.h"
+#include "formats/TImportedRecording.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudyFileName.h"
 #include "storage/TStudyFiles.h"
@@ -46,6 +48,7 @@ enum Column {
     ColumnReport,        // local only
     ColumnBaseFilename,  // local only
     ColumnDuration,      // local only
+    ColumnPacs,          // local only: the state of its sending to the PACS
 };
 
 const QString DateTimeFormat = QStringLiteral("yyyyMMddHHmmss");
@@ -190,17 +193,23 @@ OpenStudyDialog::OpenStudyDialog(QWidget* parent, TStudyStore* store)
     more->addActions({m_ui->actionExportEdf, m_ui->actionExportBdf, m_ui->actionExportWfdb, m_ui->actionExportAecg});
     more->addSeparator();
     more->addAction(m_ui->actionImportRecording);
+    more->addSeparator();
+    QAction* sendToPacs = more->addAction(tr("Send to PACS"));
+    sendToPacs->setObjectName(QStringLiteral("actionSendToPacs"));
+    connect(sendToPacs, &QAction::triggered, this, &OpenStudyDialog::sendSelectedToPacs);
     m_ui->btnMore->setMenu(more);
     on_treeStudies_itemSelectionChanged();
 
     m_ui->treeStudies->setHeaderLabels(
-        {QString(), tr("Patient"), tr("Study type"), tr("Date"), tr("Report"), QString(), tr("Duration")});
+        {QString(), tr("Patient"), tr("Study type"), tr("Date"), tr("Report"), QString(), tr("Duration"), tr("PACS")});
     m_ui->treeStudies->hideColumn(ColumnKey);
     m_ui->treeStudies->hideColumn(ColumnBaseFilename);
     m_ui->treeSharedStudies->setHeaderLabels({QString(), tr("Patient"), tr("Study type"), tr("Date")});
     m_ui->treeSharedStudies->hideColumn(ColumnKey);
     for (QTreeWidget* tree : {m_ui->treeStudies, m_ui->treeSharedStudies})
         tree->setColumnWidth(ColumnPatient, PatientColumnWidth);
+    connect(&TPacsSender::of(fromUtf8(m_store->dataPath())), &TPacsSender::passFinished, this,
+            &OpenStudyDialog::showPacsStates);
 
     auto* toList = new QShortcut(QKeySequence(Qt::Key_Down), m_ui->txtFilter, nullptr, nullptr, Qt::WidgetShortcut);
     connect(toList, &QShortcut::activated, m_ui->treeStudies, qOverload<>(&QWidget::setFocus));
@@ -305,7 +314,18 @@ void OpenStudyDialog::fillLocalList()
     }
     m_ui->treeStudies->clear();
     m_ui->treeStudies->addTopLevelItems(items);
+    showPacsStates();
     fitColumns(m_ui->treeStudies);
+}
+
+// "not sent", "queued ...", "sent at ..." or "failed: ..." per study.
+void OpenStudyDialog::showPacsStates()
+{
+    const TPacsOutbox& outbox = TPacsSender::of(fromUtf8(m_store->dataPath())).outbox();
+    for (int i = 0; i < m_ui->treeStudies->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_ui->treeStudies->topLevelItem(i);
+        item->setText(ColumnPacs, TPacsOutbox::stateText(outbox.status(studyId(*item))));
+    }
 }
 
 // Without a shared folder the list stays empty (an empty path would list
@@ -630,9 +650,9 @@ void OpenStudyDialog::exportSelected(TStudyExport::Format format)
     reportBatch(tr("%1 of %2 studies were exported to %3."), succeeded, items.size(), QDir::toNativeSeparators(folder));
 }
 
-// The study is analysed as the review window analyses it. A study open for
-// review is exported as it is and left open.
-void OpenStudyDialog::exportStudy(int id, const QString& path)
+// The study analysed as the review window analyses it, for `use`. A study
+// open for review is used as it is and left open.
+void OpenStudyDialog::withAnalysedStudy(int id, const std::function<void(TStudy&, TReviewAnalysis&)>& use)
 {
     const bool wasOpen = m_store->isStudyOpen(id);
     TStudy* study = m_store->openStudy(id);
@@ -646,15 +666,44 @@ void OpenStudyDialog::exportStudy(int id, const QString& path)
     analysis.configureAveraging(TSettings::flag(TSettings::BeatAveragingNotchFilter),
                                 TSettings::flag(TSettings::BeatAveragingLowpassFilter));
     analysis.addStoredBeats();
-    TStagedFiles files;
-    TStudyExport::stage(files, *study, analysis, path);
-    files.commit();
+    use(*study, analysis);
+}
+
+void OpenStudyDialog::exportStudy(int id, const QString& path)
+{
+    withAnalysedStudy(id, [&path](TStudy& study, TReviewAnalysis& analysis) {
+        TStagedFiles files;
+        TStudyExport::stage(files, study, analysis, path);
+        files.commit();
+    });
+}
+
+// Each selected study, with its late potentials and report, into the
+// outbox; the archive is reached in the background (TPacsSender).
+void OpenStudyDialog::sendSelectedToPacs()
+{
+    const QList<QTreeWidgetItem*> items = m_ui->treeStudies->selectedItems();
+    if (items.isEmpty())
+        return;
+    const int succeeded = runBatch(patients(items), [this, &items](int i) { sendToPacs(studyId(*items[i])); });
+    reportBatch(tr("%1 of %2 studies were queued for the PACS."), succeeded, items.size());
+}
+
+void OpenStudyDialog::sendToPacs(int id)
+{
+    withAnalysedStudy(id, [this, id](TStudy& study, TReviewAnalysis& analysis) {
+        analysis.restoreLatePotentialSettings(TSettings::whole(TSettings::LatePotentialsCutoff));
+        analysis.computeLatePotentials();
+        const QByteArray report = TReportPdf::of(study, analysis.latePotentials());
+        TPacsSender::of(QString::fromStdString(m_store->dataPath()))
+            .send(id, TStudyExport::dicomObjects(study, analysis, report));
+    });
 }
 
 void OpenStudyDialog::on_actionImportRecording_triggered()
 {
     const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Import recording"), QString(),
-                                                            tr("Recordings (*.edf *.bdf *.hea)"));
+                                                            tr("Recordings (*.edf *.bdf *.hea *.dcm)"));
     if (paths.isEmpty())
         return;
     m_openAfterImport = -1;

@@ -18,6 +18,8 @@ class OpenStudyDialog;
 class QTreeWidget;
 struct TStudyInfo;
 class QTreeWidgetItem;
+class TReviewAnalysis;
+class TStudy;
 class TStudyStore;
 
 // The list of the local studies from which the operator picks one to open,
@@ -25,7 +27,9 @@ class TStudyStore;
 // studies; a second list shows the study archives of a shared folder, and
 // studies are copied between the two. Its "More..." menu exports the
 // selected studies to a folder in an exchange format (TStudyExport) and
-// imports recordings of other systems (TImportedRecording). All storage
+// imports recordings of other systems (TImportedRecording); "Send to PACS"
+// queues them with their reports for the hospital's archive (TPacsSender).
+// All storage
 // work goes through the study store. The shared folders are kept in the
 // settings.
 class OpenStudyDialog : public QDialog
@@ -84,7 +88,11 @@ private:
     void reportBatch(const QString& summary, int succeeded, int total, const QString& where = QString());
     void showError(const QString& message);
     void exportSelected(TStudyExport::Format format);
+    void withAnalysedStudy(int id, const std::function<void(TStudy&, TReviewAnalysis&)>& use);
     void exportStudy(int id, const QString& path);
+    void sendSelectedToPacs();
+    void sendToPacs(int id);
+    void showPacsStates();
     void importRecording(const QString& path);
     bool importArchive(const std::string& path);
 

@@ -7,8 +7,8 @@
 #include "storage/TBeatsFile.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
-#include "storage/TWfdbDeviceRecording.h"
-#include "storage/TWfdbRecord.h"
+#include "formats/TWfdbDeviceRecording.h"
+#include "formats/TWfdbRecord.h"
 
 #include <QFile>
 #include <QTemporaryDir>

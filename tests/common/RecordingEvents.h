@@ -5,7 +5,7 @@
 // device dropping out, saturation, muscle noise and a baseline step. The
 // detector tests and the robustness benchmark cut them into shared records
 // and the demo recording to see that beats are found again after each.
-#include "storage/TWfdbHeader.h"
+#include "formats/TWfdbHeader.h"
 
 #include <QString>
 #include <QtGlobal>

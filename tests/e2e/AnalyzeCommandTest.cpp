@@ -18,14 +18,14 @@
 #include "analysis/TMultiLeadDelineator.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "analysis/TSignal.h"
-#include "report/TLatePotentialLimits.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TDataFolderLock.h"
 #include "storage/TFileNameCodec.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
-#include "storage/TWfdbAnnotations.h"
-#include "storage/TWfdbDeviceRecording.h"
+#include "formats/TWfdbAnnotations.h"
+#include "formats/TWfdbDeviceRecording.h"
 
 #include "tests/settings/TempSettings.h"
 
@@ -37,6 +37,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -399,21 +400,54 @@ TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
     }
 }
 
-// The PTB record written out as EDF+ by one run and analysed from that
-// file by the next: the same samples give the same figures.
-TEST(AnalyzeCommand, EdfExportAnalysedAgainGivesTheSameFigures)
+// The PTB record written out by one run and analysed from that file by
+// the next: the same samples give the same figures.
+void expectExportAnalysedAgainGivesTheSameFigures(const QString& exportFile)
 {
     AnalyzeProgram program;
-    QTemporaryDir out;
-    const QString edf = out.filePath(QStringLiteral("s0010_re.edf"));
-    const CommandResult first = program.run({PtbHeader, QStringLiteral("--export"), edf});
+    const CommandResult first = program.run({PtbHeader, QStringLiteral("--export"), exportFile});
     ASSERT_EQ(first.exitCode, 0) << first.error.toStdString();
-    const CommandResult again = program.run({edf});
+    const CommandResult again = program.run({exportFile});
     ASSERT_EQ(again.exitCode, 0) << again.error.toStdString();
     const QJsonObject recorded = QJsonDocument::fromJson(first.output).object();
     const QJsonObject exported = QJsonDocument::fromJson(again.output).object();
     expectSameValues(exported, recorded,
                      {"duration", "beats", "heartRate", "marks", "intervals", "latePotentials", "criteria"});
+}
+
+TEST(AnalyzeCommand, EdfExportAnalysedAgainGivesTheSameFigures)
+{
+    QTemporaryDir out;
+    expectExportAnalysedAgainGivesTheSameFigures(out.filePath(QStringLiteral("s0010_re.edf")));
+}
+
+// DICOM too, with the report beside the ECG as an object of its own; both
+// objects of a real recording pass dicom3tools' validator without error.
+TEST(AnalyzeCommand, DicomExportAnalysedAgainGivesTheSameFigures)
+{
+    QTemporaryDir out;
+    expectExportAnalysedAgainGivesTheSameFigures(out.filePath(QStringLiteral("s0010_re.dcm")));
+    EXPECT_TRUE(readAll(out.filePath(QStringLiteral("s0010_re-report.dcm"))).contains("%PDF"));
+    const QString validator = QStandardPaths::findExecutable(QStringLiteral("dciodvfy"));
+    if (validator.isEmpty())
+        GTEST_SKIP() << "dciodvfy (dicom3tools) is not installed";
+    for (const char* name : {"s0010_re.dcm", "s0010_re-report.dcm"}) {
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(validator, {out.filePath(QLatin1String(name))});
+        ASSERT_TRUE(check.waitForFinished(60000));
+        const QString findings = QString::fromLocal8Bit(check.readAll());
+        EXPECT_FALSE(findings.contains(QLatin1String("Error"))) << name << ":\n" << findings.toStdString();
+    }
+}
+
+// A real cart's DICOM ECG opens as a recording: its twelve leads found by
+// their codes, and the mean RR the cart itself annotated (982 ms).
+TEST(AnalyzeCommand, CartDicomEcgOpensWithItsLeadsAndRhythm)
+{
+    const QJsonObject document = analysedRecord(QStringLiteral(VAROR_DATA_DIR "/dicom/waveform_ecg.dcm"));
+    EXPECT_EQ(document.value(QStringLiteral("leads")).toArray().size(), 12);
+    EXPECT_NEAR(document.value(QStringLiteral("intervals")).toObject().value(QStringLiteral("RR")).toDouble(), 982.0, 5.0);
 }
 
 TEST(AnalyzeCommand, BatchOfRecordsGivesEachOnesSingleRunTwiceOver)

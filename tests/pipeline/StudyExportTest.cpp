@@ -1,18 +1,19 @@
 // Studies written out in the exchange formats: taken in again they give
-// the study's samples and beats (a synthetic study and the PTB record), and
+// the study's samples and beats (a synthetic study and the PTB record),
+// every HL7 aECG validates against the HL7 schema, and
 // an independent reader (biosig's save2gdf, when installed) finds in each
 // file the leads, samples and annotations of the study.
 #include "pipeline/TReviewAnalysis.h"
 #include "pipeline/TStudyExport.h"
 #include "pipeline/TStudyRecording.h"
 #include "storage/TEcgFile.h"
-#include "storage/TEdfExport.h"
-#include "storage/TExportRecord.h"
-#include "storage/TImportedRecording.h"
+#include "formats/TEdfExport.h"
+#include "formats/TExportRecord.h"
+#include "formats/TImportedRecording.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"
-#include "storage/TWfdbDeviceRecording.h"
+#include "formats/TWfdbDeviceRecording.h"
 #include "tests/common/ecgsynth/SyntheticEcg.h"
 
 #include <QFile>
@@ -34,6 +35,7 @@
 namespace {
 
 const QString PtbHeader = QStringLiteral(VAROR_DATA_DIR "/ptb/s0010_re.hea");
+const QString AecgSchema = QStringLiteral(VAROR_DATA_DIR "/aecg/2003-12 Schema/schema/PORT_MT020001.xsd");
 
 std::vector<std::vector<qint16>> syntheticLeads()
 {
@@ -66,7 +68,8 @@ struct SourceStudy
         study = store.openStudy(TStudyRecording::recordStudy(store, leads, info));
     }
 
-    // The study written out to a file of the folder.
+    // The study written out to a file of the folder; every HL7 aECG
+    // validated against the HL7 schema on the way.
     QString exportTo(const QString& name) const
     {
         const QString path = folder.filePath(name);
@@ -75,7 +78,18 @@ struct SourceStudy
         TStagedFiles files;
         TStudyExport::stage(files, *study, analysis, path);
         files.commit();
+        if (path.endsWith(QLatin1String(".xml")))
+            expectValidAecg(path);
         return path;
+    }
+
+    static void expectValidAecg(const QString& path)
+    {
+        QProcess xmllint;
+        xmllint.setProcessChannelMode(QProcess::MergedChannels);
+        xmllint.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), QStringLiteral("--schema"), AecgSchema, path});
+        ASSERT_TRUE(xmllint.waitForFinished(120000)) << "xmllint (Debian package libxml2-utils) did not run";
+        EXPECT_EQ(xmllint.exitCode(), 0) << xmllint.readAll().right(2000).constData();
     }
 
     QTemporaryDir folder;
@@ -117,6 +131,8 @@ const RoundTrip RoundTrips[] = {
     {"PtbEdf", ptbLeads, "study.edf", "Munoz", "19510502"},
     {"PtbBdf", ptbLeads, "study.bdf", "Munoz", "19510502"},
     {"PtbWfdb", ptbLeads, "study.hea", "study", ""},
+    {"SyntheticDicom", syntheticLeads, "study.dcm", "Muñoz", "19510502"},
+    {"PtbDicom", ptbLeads, "study.dcm", "Muñoz", "19510502"},
 };
 
 class StudyRoundTrip : public ::testing::TestWithParam<RoundTrip>
@@ -156,6 +172,29 @@ TEST_P(StudyRoundTrip, GivesTheSamplesAndBeatsOfTheStudy)
         EXPECT_DOUBLE_EQ(beatsBack[k].seconds, beats[k].seconds) << "beat " << k;
         EXPECT_EQ(beatsBack[k].normal, beats[k].normal) << "beat " << k;
     }
+}
+
+// An aECG is timed by the recording, not by the export or the import: a
+// study taken in from an EDF+ file keeps the file's start (the source
+// study's recording start, 2024-03-12 10:30:00), and the representative
+// beat carries that time too (the schema wants it).
+TEST(AecgExport, IsTimedByTheRecordingTakenIn)
+{
+    SourceStudy source(syntheticLeads());
+    ASSERT_NE(source.study, nullptr);
+    const TImportedRecording imported = TImportedRecording::read(source.exportTo(QStringLiteral("study.edf")));
+    TStudyInfo info = imported.studyInfo("20991231235900");
+    source.study = source.store.openStudy(TStudyRecording::recordStudy(source.store, imported.recording().leads(), info));
+    ASSERT_NE(source.study, nullptr);
+
+    QFile file(source.exportTo(QStringLiteral("again.xml")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString xml = QString::fromUtf8(file.readAll());
+    const QString start = QStringLiteral("<effectiveTime>\n  <low value=\"20240312103000.000\"/>");
+    EXPECT_TRUE(xml.contains(start)) << xml.left(400).toStdString();
+    const int beat = xml.indexOf(QLatin1String("<derivedSeries>"));
+    ASSERT_GE(beat, 0);
+    EXPECT_LT(xml.indexOf(QLatin1String("<effectiveTime>"), beat), xml.indexOf(QLatin1String("<component>"), beat));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, StudyRoundTrip, ::testing::ValuesIn(RoundTrips),

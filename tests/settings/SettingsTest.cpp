@@ -52,6 +52,10 @@ const Expected expectedDefaults[] = {
     {"ReportDialog/PrintLeadAverage", true},
     {"ReportDialog/PrintLatePotentials", true},
     {"ReportDialog/PrintDestination", QString()},
+    {"Hospital/LocalAeTitle", QStringLiteral("VAROR")},
+    {"Hospital/PacsHost", QString()},
+    {"Hospital/PacsPort", 104},
+    {"Hospital/PacsAeTitle", QString()},
 };
 
 const TSettingKey* findKey(const char* key)

@@ -125,7 +125,7 @@ TEST(StudyRecordTest, EmptyValuesOfTheRecordAreApplied)
     study.setProperty("conclusion", "old");
     applyStudyInfo(study, TStudyInfo());
     EXPECT_EQ(study.propertyValue("conclusion"), "");
-    EXPECT_EQ(study.properties().size(), 28u) << "11 study keys and 17 patient keys";
+    EXPECT_EQ(study.properties().size(), 30u) << "13 study keys (the order's two among them) and 17 patient keys";
 }
 
 TEST(StudyRecordTest, RiskFactorListHasElevenNames)
@@ -142,7 +142,7 @@ TEST(StudyJsonTest, ObjectsCarryEveryKey)
     TStudy study(123);
     applyStudyInfo(study, filledInfo());
     const QJsonObject studyObject = TStudyJson::studyObject(study);
-    EXPECT_EQ(studyObject.size(), 14);
+    EXPECT_EQ(studyObject.size(), 16); // 13 keys (the order's two among them), id and the two date-times
     EXPECT_EQ(studyObject.value("id").toInt(), 123);
     EXPECT_EQ(studyObject.value("studyDateTime").toString(), "20140312103000");
     EXPECT_EQ(studyObject.value("conclusion").toString().toStdString(), filledInfo().conclusion);

@@ -78,7 +78,11 @@ TEST_F(ConfigDialogTest, WithoutStoredSettingsShowsAndStoresTheDialogDefaults)
 
     child<QDialogButtonBox>("buttonBox")->button(QDialogButtonBox::Ok)->click();
     const QSettings stored;
-    EXPECT_EQ(stored.allKeys().size(), 11);
+    // Six of the Config group, five of the late-potential page, four of
+    // the Hospital page.
+    EXPECT_EQ(stored.allKeys().size(), 15);
+    EXPECT_EQ(stored.value(QStringLiteral("Hospital/LocalAeTitle")), QVariant(QStringLiteral("VAROR")));
+    EXPECT_EQ(stored.value(QStringLiteral("Hospital/PacsPort")).toInt(), 104);
     EXPECT_EQ(stored.value(QStringLiteral("Config/AcqMode")), QVariant(QString()));
     EXPECT_EQ(stored.value(QStringLiteral("Config/AcqBluetoothPort")), QVariant(QString()));
     EXPECT_DOUBLE_EQ(stored.value(QStringLiteral("Config/LowBatteryLevel")).toDouble(), 2.6);

@@ -12,19 +12,20 @@
 #include "pipeline/TStudyExport.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
-#include "report/THRECGReport.h"
-#include "report/TLatePotentialLimits.h"
-#include "report/TReportOptions.h"
+#include "pipeline/TLatePotentialLimits.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TDataFolderLock.h"
+#include "hospital/TDicomPeer.h"
+#include "hospital/TPacsOutbox.h"
+#include "report/TReportPdf.h"
 #include "storage/TEcgFile.h"
-#include "storage/TExportRecord.h"
-#include "storage/TImportedRecording.h"
+#include "formats/TExportRecord.h"
+#include "formats/TImportedRecording.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
-#include "storage/TWfdbExport.h"
+#include "formats/TWfdbExport.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -32,6 +33,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -83,8 +85,8 @@ InputKind inputKind(const QString& input)
         return InputKind::Recording;
     if (QFileInfo(input).suffix().toLower() == QLatin1String(TStudyFiles::StudyExtension))
         return InputKind::StudyFile;
-    throw UsageError(QStringLiteral("Unknown input %1: give a WFDB header (.hea), an EDF or BDF file (.edf, .bdf), a "
-                                    "study file (.%2) or a study id")
+    throw UsageError(QStringLiteral("Unknown input %1: give a WFDB header (.hea), an EDF or BDF file (.edf, .bdf), "
+                                    "a DICOM ECG (.dcm), a study file (.%2) or a study id")
                          .arg(input, QLatin1String(TStudyFiles::StudyExtension))
                          .toStdString());
 }
@@ -450,23 +452,6 @@ QByteArray beatAnnotations(const TBeatsFile& beats, double inputRate)
     return TWfdbAnnotations::encode(TWfdbExport::beatAnnotations(TExportRecord::beatsOf(beats), inputRate));
 }
 
-QByteArray reportPdf(TStudy& study, const TLatePotentials& potentials)
-{
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("report.pdf"));
-    TReportOptions options;
-    // The review window opens with its three display filters on.
-    options.notchFilter = options.muscleFilter = options.baselineFilter = true;
-    THRECGReport report(&study, &potentials);
-    report.setOptions(options);
-    report.setOpenPdf(false);
-    report.saveReportPdf(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("The PDF report could not be read back");
-    return file.readAll();
-}
-
 } // namespace
 
 Options parse(const QStringList& arguments)
@@ -483,9 +468,12 @@ Options parse(const QStringList& arguments)
     option("beats", "Write the stored beats as CSV: sample at 1000 Hz, time (s), class.", "file");
     option("annotations", "Write the beats as an MIT-format annotation file at the input's rate.", "file");
     option("report", "Write the application's PDF report.", "file");
-    option("export", "Write the study as EDF+ (.edf), BDF+ (.bdf), a WFDB record (.hea) or HL7 aECG (.xml).", "file");
+    option("export", "Write the study as EDF+ (.edf), BDF+ (.bdf), a WFDB record (.hea), HL7 aECG (.xml) or DICOM (.dcm, the ECG and beside it the report as FILE-report.dcm).", "file");
     parser.addOption(QCommandLineOption(QStringLiteral("import"),
                                         QStringLiteral("Keep the recording as a study in the data folder.")));
+    parser.addOption(QCommandLineOption(
+        QStringLiteral("send"),
+        QStringLiteral("Send the study with its report to the configured PACS (through the data folder's outbox).")));
     option("batch", "Analyse every input (records, or folders of them) into this folder: one JSON per record "
                     "and summary.csv.", "folder");
     option("jobs", "Records analysed at once in batch mode (default: one per core).", "count");
@@ -519,11 +507,14 @@ Options parse(const QStringList& arguments)
     options.reportFile = parser.value(QStringLiteral("report"));
     options.exportFile = parser.value(QStringLiteral("export"));
     if (!options.exportFile.isEmpty() && !TStudyExport::formatOf(options.exportFile))
-        throw UsageError("--export takes a file ending in .edf, .bdf, .hea or .xml");
+        throw UsageError("--export takes a file ending in .edf, .bdf, .hea, .xml or .dcm");
     options.import = parser.isSet(QStringLiteral("import"));
+    options.send = parser.isSet(QStringLiteral("send"));
+    if (options.send && !options.batchFolder.isEmpty())
+        throw UsageError("--send takes one input, not a batch");
     for (const QString& input : options.batchFolder.isEmpty() ? QStringList{options.input} : options.inputs) {
         if (options.import && !QFileInfo(input).isDir() && inputKind(input) != InputKind::Recording)
-            throw UsageError("--import takes WFDB records or EDF or BDF files");
+            throw UsageError("--import takes WFDB records, EDF or BDF files or DICOM ECGs");
     }
     return options;
 }
@@ -546,8 +537,10 @@ QStringList recordArguments(const Options& options, const QString& input)
 namespace {
 
 // The results of the input's study as one document, with the files asked
-// for staged; the study's analysis ends with it.
-QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFiles& staged)
+// for staged and, with --send, its DICOM objects made; the study's
+// analysis ends with it.
+QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFiles& staged,
+                    std::vector<TDicomEcgExport::Object>& toSend)
 {
     TStudy& study = input.study();
     const TEcgFile& ecg = *study.ecgFile();
@@ -588,18 +581,44 @@ QJsonObject analyse(const InputStudy& input, const Options& options, TStagedFile
         {QStringLiteral("criteria"), criteriaJson(assessment)},
     };
 
+    // The report is made once, for whichever output wants it.
+    std::optional<QByteArray> report;
+    const auto reportPdf = [&]() -> const QByteArray& {
+        if (!report)
+            report = TReportPdf::of(study, analysis.latePotentials());
+        return *report;
+    };
     std::vector<std::pair<QString, QByteArray>> files;
     if (!options.beatsFile.isEmpty())
         files.emplace_back(options.beatsFile, beatsCsv(*study.beatsFile(), rate));
     if (!options.annotationsFile.isEmpty())
         files.emplace_back(options.annotationsFile, beatAnnotations(*study.beatsFile(), input.inputRate()));
     if (!options.reportFile.isEmpty())
-        files.emplace_back(options.reportFile, reportPdf(study, analysis.latePotentials()));
+        files.emplace_back(options.reportFile, reportPdf());
     for (const auto& [path, bytes] : files)
         staged.write(path, bytes);
-    if (!options.exportFile.isEmpty())
+    if (options.send)
+        toSend = TStudyExport::dicomObjects(study, analysis, reportPdf());
+    if (TStudyExport::formatOf(options.exportFile) == TStudyExport::Format::Dicom)
+        TStudyExport::stageDicom(staged, study, analysis, options.exportFile, reportPdf());
+    else if (!options.exportFile.isEmpty())
         TStudyExport::stage(staged, study, analysis, options.exportFile);
     return json;
+}
+
+// The study's objects into the outbox of the user's data folder, sent at
+// once; what became of them goes into the document (a study the PACS
+// could not take stays queued for the application to retry).
+QJsonObject sendToPacs(int studyId, const std::vector<TDicomEcgExport::Object>& objects)
+{
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                               + QLatin1Char('/') + QLatin1String(StoreFolder);
+    TPacsOutbox outbox(TPacsOutbox::folderIn(dataFolder));
+    const QDateTime now = QDateTime::currentDateTime();
+    outbox.enqueue(studyId, objects, now);
+    outbox.sendDue(TDicomPeer::fromSettings(), now);
+    const TPacsOutbox::Status status = outbox.status(studyId);
+    return QJsonObject{{QStringLiteral("study"), studyId}, {QStringLiteral("state"), TPacsOutbox::stateText(status)}};
 }
 
 } // namespace
@@ -610,7 +629,9 @@ QJsonObject run(const Options& options)
     input.open(options);
     // The files asked for are made first and reach their places together.
     TStagedFiles staged;
-    QJsonObject json = analyse(input, options, staged);
+    std::vector<TDicomEcgExport::Object> toSend;
+    QJsonObject json = analyse(input, options, staged, toSend);
+    const int analysedId = input.study().id();
     // Every write that can fail comes before the outputs are moved into
     // place, and moving them is undone as a whole when one cannot be.
     input.save();
@@ -618,6 +639,8 @@ QJsonObject run(const Options& options)
     input.keep();
     if (input.importedId() >= 0)
         json.insert(QStringLiteral("importedStudy"), input.importedId());
+    if (options.send)
+        json.insert(QStringLiteral("pacs"), sendToPacs(input.importedId() >= 0 ? input.importedId() : analysedId, toSend));
     return json;
 }
 

@@ -38,6 +38,7 @@ struct Options {
     QString reportFile;      // PDF report; empty for none
     QString exportFile;      // the study in an exchange format (TStudyExport); empty for none
     bool import = false;     // keep the recording as a study in the user's store
+    bool send = false;       // send the study to the configured PACS through the data folder's outbox
     // Batch mode: every input (files, or folders of records) analysed on its
     // own, the results written into this folder (AnalyzeBatch); empty for
     // one input.

@@ -47,11 +47,11 @@ int main(int argc, char* argv[])
         return 0;
     } catch (const AnalyzeCommand::UsageError& error) {
         printError(error.what());
-        std::fputs("Usage: varor-analyze [options] <record.hea | file.edf | file.bdf | study.pxstudy | study id>\n"
+        std::fputs("Usage: varor-analyze [options] <record.hea | file.edf | file.bdf | ecg.dcm | study.pxstudy | study id>\n"
                    "       varor-analyze --to-server [DATA_FOLDER]\n"
                    "       varor-analyze --batch FOLDER [--jobs N] [settings] <records or folders of records...>\n"
                    "Options: --cutoff 25|40, --las-threshold uV, --rms-duration ms, --beats FILE.csv,\n"
-                   "         --annotations FILE, --report FILE.pdf, --export FILE.edf|.bdf|.hea|.xml, --import\n",
+                   "         --annotations FILE, --report FILE.pdf, --export FILE.edf|.bdf|.hea|.xml|.dcm, --import, --send\n",
                    stderr);
         return UsageExit;
     } catch (const std::exception& error) {

@@ -6,7 +6,7 @@
 #include "storage/QZipFileCreator.h"
 #include "storage/QZipFileExtractor.h"
 #include "storage/TEcgFile.h"
-#include "storage/TImportedRecording.h"
+#include "formats/TImportedRecording.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStagedFiles.h"
 #include "storage/TStudy.h"

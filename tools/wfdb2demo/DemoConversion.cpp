@@ -2,7 +2,7 @@
 
 #include "analysis/TLeadSet.h"
 #include "analysis/TSampleConversion.h"
-#include "storage/TWfdbLeadMap.h"
+#include "formats/TWfdbLeadMap.h"
 
 #include <QtEndian>
 

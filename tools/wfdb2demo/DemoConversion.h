@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/TWfdbRecord.h"
+#include "formats/TWfdbRecord.h"
 
 #include <QByteArray>
 #include <QString>

@@ -11,7 +11,7 @@
 #include "DemoConversion.h"
 
 #include "analysis/TFirDesign.h"
-#include "storage/TWfdbRecord.h"
+#include "formats/TWfdbRecord.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "storage/TStudyInfo.h"
+#include "formats/TWfdbDeviceRecording.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <string>
+
+// A recording from another system taken in as the acquisition device would
+// have delivered it (TWfdbDeviceRecording: the fourteen leads at 1000 Hz
+// as device counts): a WFDB record (its ".hea" header) or an EDF, EDF+,
+// BDF or BDF+ file (".edf", ".bdf") or a DICOM ECG (".dcm",
+// TDicomEcgFile), whose signals are matched to the leads by label (a DICOM
+// channel by its source code) with the names and aliases of TWfdbLeadMap.
+class TImportedRecording
+{
+public:
+    // Whether the file name is that of a recording this class reads.
+    static bool isRecordingFile(const QString& path);
+    // Throws std::runtime_error naming the file and what is wrong with it.
+    static TImportedRecording read(const QString& path);
+
+    const TWfdbDeviceRecording& recording() const { return m_recording; }
+
+    // The record of a new study holding the recording, dated at the
+    // recording's start when its header gives it, else at `now`
+    // ("yyyyMMddHHmmss"): the patient's name, sex and birth date when an
+    // EDF+ or BDF+ header or a DICOM ECG gives them (a DICOM ECG also the
+    // patient ID, as clinical record number); otherwise the recording's
+    // name as last name and its format ("WFDB", "EDF", "BDF", "DICOM") as
+    // first name. Its recording date-time is the recording's own start
+    // when the file gives it (EDF+, BDF+, DICOM), else empty.
+    TStudyInfo studyInfo(const std::string& now) const;
+
+private:
+    // A patient without a name is named after the recording and its format.
+    TImportedRecording(const TWfdbDeviceRecording& recording, const TStudyInfo& patient, const char* format,
+                       const QDateTime& start);
+
+    TWfdbDeviceRecording m_recording;
+    TStudyInfo m_patient; // names, sex, birth date, record number and recording start only
+    QDateTime m_start;    // invalid when the file does not give it
+};
