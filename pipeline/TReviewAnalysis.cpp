@@ -209,9 +209,10 @@ std::optional<TReviewAnalysis::Marks> TReviewAnalysis::automaticMarks() const
     if (lead < 0)
         return std::nullopt;
     const TWaveDelineation found = TWaveDelineator().delineate(*m_mainAverager, lead);
-    const std::array<int, MarkCount> positions = {
+    std::array<int, MarkCount> positions = {
         found.pOnset, found.pOffset, found.pPeak, found.qrsOnset, found.qrsOffset, found.tOnset, found.tOffset,
     };
+    takeBoundariesOverAllLeads(positions);
     const double rate = m_mainAverager->samplingRate();
     Marks marks{};
     for (int mark = 0; mark < MarkCount; ++mark) {
@@ -220,6 +221,26 @@ std::optional<TReviewAnalysis::Marks> TReviewAnalysis::automaticMarks() const
         marks[std::size_t(mark)] = position == 0 ? 0.0 : position / rate - alignmentTime();
     }
     return marks;
+}
+
+// The intervals are measured from the boundaries found over all leads: the
+// marks shown take them, so that the brackets of the averaged beat and the
+// figures of the labels and the report are the same. A P wave that too few
+// leads show is none, on the marks' lead too.
+void TReviewAnalysis::takeBoundariesOverAllLeads(std::array<int, MarkCount>& positions) const
+{
+    enum { POnset, POffset, PPeak, QrsOnset, QrsOffset, TOnset, TOffset };
+    const TMultiLeadBoundaries all = TMultiLeadDelineator().delineate(*m_mainAverager, recordingMeanRr());
+    if (all.qrsOnset == 0 || all.qrsOffset == 0)
+        return;
+    positions[QrsOnset] = all.qrsOnset;
+    positions[QrsOffset] = all.qrsOffset;
+    if (all.tOffset != 0)
+        positions[TOffset] = all.tOffset;
+    if (all.pOnset != 0)
+        positions[POnset] = all.pOnset;
+    else
+        positions[POnset] = positions[POffset] = positions[PPeak] = 0;
 }
 
 // A lead whose averaged beat is flat (a lead a recording from another

@@ -52,7 +52,8 @@ public:
     // The study's marks when the QRS onset and offset are set (a mark of 0
     // is a wave not found).
     std::optional<Marks> storedMarks() const;
-    // The marks delineated on the averaged beat of automaticMarksLead();
+    // The marks delineated on the averaged beat of automaticMarksLead(),
+    // with the QRS limits, T offset and P onset found over all leads;
     // nothing when the recording has none of its leads.
     std::optional<Marks> automaticMarks() const;
     // The lead automatic marks are found on: "V5", else "V6", "V4", "II",
@@ -107,6 +108,9 @@ public:
 private:
     // The stored beats' times in seconds, ascending.
     std::vector<double> storedBeatTimes() const;
+    // Wave positions (samples of the averaged beat) of the marks' lead,
+    // with the QRS, T offset and P onset found over all leads put in.
+    void takeBoundariesOverAllLeads(std::array<int, MarkCount>& positions) const;
     // A fresh main averager and late-potential analysis on the chain's output.
     void attachAverager();
     void storeLatePotentialSettings();
