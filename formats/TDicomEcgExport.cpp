@@ -277,7 +277,7 @@ QByteArray readAll(const QString& path)
 }
 
 // The object with its instance UID made from its content (without the
-// UID), as a Part 10 file.
+// UID), as a DICOM file (PS3.10 form).
 Object finish(DcmFileFormat& file, const QString& role)
 {
     QTemporaryDir folder;

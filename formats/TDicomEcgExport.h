@@ -37,7 +37,7 @@ void checkLimits(int channels, int samplingRate, std::size_t samples);
 
 struct Object
 {
-    QByteArray file; // a DICOM file (Part 10 form)
+    QByteArray file; // a DICOM file (PS3.10 form)
     QString instanceUid;
 };
 
