@@ -5,6 +5,7 @@
 #include "acquisition/TAcqSource.h"
 #include "acquisition/TAcqSourceFactory.h"
 #include "clinic/TServerStudyStore.h"
+#include "hospital/TPacsSender.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
 #include "storage/TEcgFile.h"
@@ -169,8 +170,19 @@ void MainWindow::startUp()
     }
     progress.hide();
     setEnabled(true);
+    resumeHospitalSends();
     showClinicServerOutbox();
     showInterruptedRecordings();
+}
+
+// Studies queued for the hospital's archive before the last exit go on
+// from the start (the sender takes up its outbox as it is made), not only
+// once a study window opens.
+void MainWindow::resumeHospitalSends()
+{
+    const QString dataFolder = QString::fromStdString(m_store->dataPath());
+    if (!dataFolder.isEmpty())
+        TPacsSender::of(dataFolder);
 }
 
 void MainWindow::showClinicServerOutbox()

@@ -103,6 +103,7 @@ private:
     void saveAndCloseStudy(TStudy* study);
     void showError(const std::exception& error);
     // With the clinic server: how many recorded studies wait to go up.
+    void resumeHospitalSends();
     void showClinicServerOutbox();
 
     std::unique_ptr<Ui::MainWindow> ui;

@@ -2,8 +2,10 @@
 #include "app/TStartup.h"
 
 #include "TempDataFolder.h"
+#include "hospital/TPacsOutbox.h"
 #include "tests/settings/TempSettings.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -32,4 +34,17 @@ TEST(MainWindow, CloseButtonClosesTheWindow)
     ASSERT_NE(close, nullptr);
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
+}
+
+// A send queued for the hospital's archive before the last exit goes on at
+// start-up, before any study window opens: with no archive configured it is
+// tried, and fails with that reason.
+TEST(MainWindow, QueuedArchiveSendsGoOnFromTheStart)
+{
+    TempSettings settings;
+    TempDataFolder data;
+    TPacsOutbox outbox(TPacsOutbox::folderIn(data.path() + QStringLiteral("/PulsorixVAROR")));
+    ASSERT_TRUE(outbox.enqueue(7, {{QByteArray("DICM"), QStringLiteral("1.2.3")}}, QDateTime::currentDateTime()));
+    MainWindow window(nullptr, data.storeFactory());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return outbox.status(7).state == TPacsOutbox::State::Failed; }, 20000));
 }
