@@ -11,9 +11,19 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <cmath>
+
 #include <stdexcept>
 
 namespace {
+
+// What real ECG channels state: a sensitivity per count in its unit, its
+// correction factor, and a baseline in counts.
+constexpr double MinimumSensitivity = 1e-9;
+constexpr double MaximumSensitivity = 1e6;
+constexpr double MinimumCorrection = 1e-3;
+constexpr double MaximumCorrection = 1e3;
+constexpr double MaximumBaseline = 1e6;
 
 [[noreturn]] void fail(const QString& path, const QString& what)
 {
@@ -31,6 +41,18 @@ double number(DcmItem& item, const DcmTagKey& tag, double absent)
 {
     Float64 value = 0.0;
     return item.findAndGetFloat64(tag, value).good() ? value : absent;
+}
+
+// A channel's number within the range real ECG channels use, else the
+// file is refused naming the field: a sensitivity of 0, infinity or 1e308
+// would scale every sample into garbage.
+double checkedNumber(DcmItem& item, const DcmTagKey& tag, double absent, double least, double most,
+                     const QString& path, const char* field)
+{
+    const double value = number(item, tag, absent);
+    if (!std::isfinite(value) || std::fabs(value) < least || std::fabs(value) > most)
+        fail(path, QStringLiteral("the channel %1 %2 is beyond the values of ECG channels").arg(QLatin1String(field)).arg(value));
+    return value;
 }
 
 DcmItem* firstItem(DcmItem& item, const DcmTagKey& sequence)
@@ -105,10 +127,14 @@ void readSignals(TDicomEcgFile& file, DcmItem& group, const QString& path)
         TWfdbSignalInfo& info = file.record.header.signalInfos.emplace_back();
         info.fileName = QFileInfo(path).fileName();
         info.description = channelName(channel);
-        const double millivoltsPerCount = number(channel, DCM_ChannelSensitivity, 1.0)
-                                          * number(channel, DCM_ChannelSensitivityCorrectionFactor, 1.0)
-                                          * millivoltsPerUnit(channel, path);
-        const double baseline = number(channel, DCM_ChannelBaseline, 0.0);
+        const double millivoltsPerCount =
+            checkedNumber(channel, DCM_ChannelSensitivity, 1.0, MinimumSensitivity, MaximumSensitivity, path,
+                          "sensitivity")
+            * checkedNumber(channel, DCM_ChannelSensitivityCorrectionFactor, 1.0, MinimumCorrection,
+                            MaximumCorrection, path, "sensitivity correction factor")
+            * millivoltsPerUnit(channel, path);
+        const double baseline =
+            checkedNumber(channel, DCM_ChannelBaseline, 0.0, 0.0, MaximumBaseline, path, "baseline");
         std::vector<double>& values = file.record.millivolts.emplace_back(samples);
         for (Uint32 s = 0; s < samples; ++s)
             values[s] = (Sint16(data[std::size_t(s) * channels + c]) + baseline) * millivoltsPerCount;

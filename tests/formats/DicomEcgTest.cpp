@@ -252,3 +252,30 @@ TEST(DicomEcgFile, AnObjectOfAnotherClassIsRefusedWithItsName)
 }
 
 } // namespace
+
+// A channel number no ECG has (a sensitivity of 0 or infinity, a NaN
+// correction, a huge baseline) would scale every sample into garbage: the
+// object is refused naming the field.
+TEST(DicomEcgFile, ChannelNumbersBeyondThoseOfEcgsAreRefused)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("cart.dcm"));
+    const std::pair<DcmTagKey, const char*> fields[] = {
+        {DCM_ChannelSensitivity, "inf"},
+        {DCM_ChannelSensitivity, "0"},
+        {DCM_ChannelSensitivityCorrectionFactor, "nan"},
+        {DCM_ChannelBaseline, "1e300"},
+    };
+    for (const auto& [tag, value] : fields) {
+        DcmFileFormat object;
+        ASSERT_TRUE(object.loadFile(VAROR_DATA_DIR "/dicom/waveform_ecg.dcm").good());
+        DcmItem* group = nullptr;
+        DcmItem* channel = nullptr;
+        ASSERT_TRUE(object.getDataset()->findAndGetSequenceItem(DCM_WaveformSequence, group, 0).good());
+        ASSERT_TRUE(group->findAndGetSequenceItem(DCM_ChannelDefinitionSequence, channel, 3).good());
+        ASSERT_TRUE(channel->putAndInsertString(tag, value).good());
+        ASSERT_TRUE(object.saveFile(QFile::encodeName(path).constData()).good());
+        EXPECT_THAT(thrownMessage([&] { TDicomEcgFile::read(path); }), ::testing::HasSubstr("beyond the values of ECG"))
+            << value;
+    }
+}
