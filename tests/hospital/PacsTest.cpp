@@ -112,6 +112,17 @@ protected:
             ASSERT_EQ(server->start(), QString());
     }
 
+    // The settings name the test archive, as the configuration page
+    // stores them.
+    static void configurePacs()
+    {
+        const TDicomPeer peer = server->peer();
+        TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
+        TSettings::setValue(TSettings::PacsHost, peer.host);
+        TSettings::setValue(TSettings::PacsPort, peer.port);
+        TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    }
+
     // The archive's instances, by its own ids.
     static QStringList instances()
     {
@@ -381,11 +392,7 @@ namespace {
 TEST_F(Pacs, SenderSendsInTheBackgroundWhatIsQueued)
 {
     const TempSettings settings;
-    const TDicomPeer peer = server->peer();
-    TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
-    TSettings::setValue(TSettings::PacsHost, peer.host);
-    TSettings::setValue(TSettings::PacsPort, peer.port);
-    TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    configurePacs();
     RecordedStudies studies;
     TStudy* left = studies.record("Left");
     TStudy* added = studies.record("Added");
@@ -414,11 +421,7 @@ namespace {
 TEST_F(Pacs, OpenStudyDialogSendsTheSelectedStudyAndShowsItsState)
 {
     const TempSettings settings;
-    const TDicomPeer peer = server->peer();
-    TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
-    TSettings::setValue(TSettings::PacsHost, peer.host);
-    TSettings::setValue(TSettings::PacsPort, peer.port);
-    TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    configurePacs();
     RecordedStudies studies;
     TStudy* study = studies.record("Listed");
     ASSERT_NE(study, nullptr);
@@ -457,11 +460,7 @@ namespace {
 TEST_F(Pacs, ReviewWindowSendsTheStudyUnderReview)
 {
     reviewtest::ReviewStudy study;
-    const TDicomPeer peer = server->peer();
-    TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
-    TSettings::setValue(TSettings::PacsHost, peer.host);
-    TSettings::setValue(TSettings::PacsPort, peer.port);
-    TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    configurePacs();
     const int before = instances().size();
     const auto window = reviewtest::openReviewWindow(study);
     TPacsSender& sender = TPacsSender::of(QString::fromStdString(study.store().dataPath()));
@@ -485,11 +484,7 @@ namespace {
 TEST_F(Pacs, WorklistDialogFillsTheStudyWithTheChosenPatient)
 {
     const TempSettings settings;
-    const TDicomPeer peer = server->peer();
-    TSettings::setValue(TSettings::LocalAeTitle, peer.localAeTitle);
-    TSettings::setValue(TSettings::PacsHost, peer.host);
-    TSettings::setValue(TSettings::PacsPort, peer.port);
-    TSettings::setValue(TSettings::PacsAeTitle, peer.aeTitle);
+    configurePacs();
     WorklistDialog dialog;
     QTreeWidget* list = dialog.findChild<QTreeWidget*>(QStringLiteral("treeWorklist"));
     EXPECT_EQ(list->topLevelItemCount(), 2);
