@@ -52,9 +52,37 @@ TLiveBeatAverager::TLiveBeatAverager(const TSignal& signal)
 
 bool TLiveBeatAverager::hasRegularRr(const TBeat& beat)
 {
-    const double rr = beat.value(TBeat::RrInterval);
-    const double ratio = TBeatSegment::rrToMeanRatio(beat);
+    return isRegularRr(beat.value(TBeat::RrInterval), TBeatSegment::rrToMeanRatio(beat));
+}
+
+bool TLiveBeatAverager::isRegularRr(double rr, double ratio)
+{
     return rr >= 0.25 && rr <= 2.0 && ratio >= 0.85 && ratio <= 1.2;
+}
+
+// In the provisional mean, a first beat's RR is judged against its running
+// mean RR, or against the list's median RR once the recording has ended.
+bool TLiveBeatAverager::entersProvisionalMean(const TBeat& beat) const
+{
+    if (m_medianRr <= 0.0)
+        return hasRegularRr(beat);
+    const double rr = beat.value(TBeat::RrInterval);
+    return isRegularRr(rr, rr > 0.0 ? rr / m_medianRr : 0.0);
+}
+
+double TLiveBeatAverager::medianFirstRr() const
+{
+    std::array<double, FirstBeatLimit> intervals;
+    std::size_t count = 0;
+    for (const TBeat& beat : m_firstBeats) {
+        const double rr = beat.value(TBeat::RrInterval);
+        if (rr > 0.0)
+            intervals[count++] = rr;
+    }
+    if (count == 0)
+        return 0.0;
+    std::nth_element(intervals.begin(), intervals.begin() + count / 2, intervals.begin() + count);
+    return intervals[count / 2];
 }
 
 void TLiveBeatAverager::add(const TBeat& beat)
@@ -77,10 +105,23 @@ void TLiveBeatAverager::add(const TBeat& beat)
     }
 }
 
+// The running mean RR is known only from the sixth beat on and, when the
+// first RRs include a false or premature beat, stays off the rhythm for
+// the rest of a short recording. A lead that gets no template by the usual
+// rule therefore tries again with the RRs judged against the median RR of
+// the beats there are, so that such a recording's regular beats still
+// make its template.
 void TLiveBeatAverager::finish()
 {
     if (m_templatesReady)
         return;
+    buildMissingTemplates();
+    m_medianRr = medianFirstRr();
+    buildMissingTemplates();
+}
+
+void TLiveBeatAverager::buildMissingTemplates()
+{
     for (int lead = 0; lead < m_leadCount; ++lead) {
         if (m_counts[std::size_t(lead)] == 0)
             buildTemplate(lead);
@@ -168,7 +209,7 @@ bool TLiveBeatAverager::buildProvisionalMean(int lead)
     std::fill(m_provisional.begin(), m_provisional.end(), 0.0);
     int used = 0;
     for (const TBeat& beat : m_firstBeats) {
-        if (!hasRegularRr(beat))
+        if (!entersProvisionalMean(beat))
             continue;
         m_segment.read(*m_signal, lead, beat.value(TBeat::QrsTime), m_segmentBuffer.data());
         for (std::size_t i = 0; i < m_provisional.size(); ++i)

@@ -30,9 +30,10 @@ public:
     // Beats whose valid flag is clear are ignored.
     void add(const TBeat& beat);
     // The recording has ended: a lead still without a template gets one
-    // from the first beats there are, fewer than ten, by the same rule
-    // (at least three beats resembling their provisional mean), so that a
-    // short recording still gives an averaged beat.
+    // from the first beats there are, by the same rule (at least three
+    // beats resembling their provisional mean) except that their RR is
+    // judged against the list's median RR, so that a short recording
+    // still gives an averaged beat.
     void finish();
 
     // Beats averaged into the lead; 0 while the lead has no template (and
@@ -55,6 +56,10 @@ public:
     static bool hasRegularRr(const TBeat& beat);
 
 private:
+    static bool isRegularRr(double rr, double ratio);
+    bool entersProvisionalMean(const TBeat& beat) const;
+    double medianFirstRr() const;
+    void buildMissingTemplates();
     void collectFirstBeat(const TBeat& beat);
     void buildTemplate(int lead);
     bool buildProvisionalMean(int lead);
@@ -77,6 +82,8 @@ private:
     std::vector<bool> m_silent;
     int m_firstBeatsSeen = 0;
     bool m_templatesReady = false;
+    // The first beats' median RR once the recording has ended, else 0.
+    double m_medianRr = 0.0;
     // Work buffers: a segment, the provisional mean with its centre window,
     // a beat's centre window and a lead's reference window.
     std::vector<double> m_segmentBuffer;

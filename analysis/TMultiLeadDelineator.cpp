@@ -46,8 +46,12 @@ constexpr double TDescentShareOfRr = 0.8;
 // the lead's QRS gives no onset. The level its tangent meets lies halfway
 // between the level before the QRS (the PR segment, which atrial
 // repolarisation often depresses) and the level at the start of the search
-// (the TP segment), each a mean over 40 ms.
+// (the TP segment), each a mean over 40 ms. An onset less than 80 ms
+// before the QRS onset, shorter than the shortest PR of a conducted beat
+// (pre-excitation's), belongs to no P wave but to a pacemaker's atrial
+// spike or a notch of the QRS itself.
 constexpr double PSearchSpan = 0.300;
+constexpr double ShortestPr = 0.080;
 constexpr double PShareOfRr = 0.4;
 constexpr double PSearchGap = 0.020;
 constexpr double SmallestP = 0.02;
@@ -211,7 +215,7 @@ private:
         const int halfLevel = samples(PLevelHalfSpan);
         const double level = (m_level + meanOver(from - halfLevel, from + halfLevel)) / 2.0;
         const double onset = tangentTo(rise, level);
-        return onset >= 1.0 ? int(std::lround(onset)) : 0;
+        return onset >= 1.0 && onset <= qrsOnset - samples(ShortestPr) ? int(std::lround(onset)) : 0;
     }
 
     int m_rate;

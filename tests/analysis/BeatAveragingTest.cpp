@@ -146,6 +146,22 @@ TEST(LiveBeatAveragerTest, FinishingAShortRecordingAveragesItsBeats)
     EXPECT_GT(marks.qrsOffset, 500);
 }
 
+// The first beats' running mean RR is unknown or, after a false beat among
+// the first RRs, off the rhythm (0.55 s against RRs of 0.8 s): no beat
+// passes against it, and finishing judges the RRs against their median.
+TEST(LiveBeatAveragerTest, FinishingJudgesRrAgainstTheMedianWhenTheRunningMeanIsOff)
+{
+    const std::vector<int> positions = beatPositions(8);
+    const auto signal = makeSignal({beatTrain(positions)}, Rate);
+    TLiveBeatAverager averager(*signal);
+    for (int k = 0; k < 8; ++k)
+        averager.add(makeBeat(signal.get(), positions[std::size_t(k)] / double(Rate), k == 0 ? 0.25 : 0.8, k < 5 ? 0.0 : 0.55));
+
+    averager.finish();
+    EXPECT_EQ(averager.count(0), 8);
+    EXPECT_LT(maxDifference(averager.average(0), cleanSegment()), 1.0);
+}
+
 // A lead that stays flat keeps no more than the last 40 first beats and is
 // tried again every tenth beat: a lead whose beats only appear from beat
 // 46 on gets its template at beat 50 (from the five real beats among the

@@ -277,6 +277,16 @@ TEST(AnalyzeCommand, RecordsWithoutPWavesReportQrsAndQtButNoPr)
     expectIntervals(analysedRecord(ludbHeader("38")), {-1, 96, 336}, {0, 10, 30}, "38");
 }
 
+// A paced record of ten beats (74), two of them timed on the pacemaker's
+// spike: the running mean RR never fits the rhythm long enough for a
+// template while it runs, and the regular beats still give one at the end.
+// The spike 80 ms before the QRS gives no P onset (no PR), since no
+// conducted P wave starts that close to the QRS.
+TEST(AnalyzeCommand, APacedShortRecordIsMeasuredWithoutAPr)
+{
+    expectIntervals(analysedRecord(ludbHeader("74")), {-1, 147, 454}, {0, 10, 30}, "74");
+}
+
 // A complete right bundle branch block (10): the slurred end of the QRS
 // shows in some leads only, and the QRS ends where most leads have ended it.
 // A small P wave over a PR segment that atrial repolarisation depresses
