@@ -1,6 +1,6 @@
 #include "acquisition/TAcqDriver.h"
 
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 
 TChannelMask::TChannelMask(int channelCount)
     : m_size(channelCount > 0 ? channelCount : 0)

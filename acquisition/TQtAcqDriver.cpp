@@ -3,7 +3,7 @@
 #include "acquisition/TAcqListener.h"
 #include "acquisition/TAcqSource.h"
 #include "acquisition/TQtAcqDriverThread.h"
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 
 #include <QCoreApplication>
 #include <QEvent>

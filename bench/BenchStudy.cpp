@@ -1,7 +1,7 @@
 #include "bench/BenchStudy.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TLeadSet.h"
+#include "analysis/signal/TLeadSet.h"
 #include "pipeline/TStudyRecording.h"
 #include "storage/TStudy.h"
 

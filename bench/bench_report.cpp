@@ -5,7 +5,7 @@
 #include "bench/BenchMetric.h"
 #include "bench/BenchStudy.h"
 
-#include "analysis/TLatePotentials.h"
+#include "analysis/latepotentials/TLatePotentials.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "report/THRECGReport.h"
 #include "report/TReportOptions.h"

@@ -7,7 +7,7 @@
 #include "bench/BenchMetric.h"
 #include "bench/BenchStudy.h"
 
-#include "analysis/TLatePotentials.h"
+#include "analysis/latepotentials/TLatePotentials.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "storage/TStudy.h"
 #include "windows/EcgReviewWindow.h"

@@ -9,7 +9,7 @@
 #include "bench/BenchStudy.h"
 #include "clinic/PostgresCluster.h"
 
-#include "analysis/TLatePotentials.h"
+#include "analysis/latepotentials/TLatePotentials.h"
 #include "clinic/TServerStudyStore.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "storage/TLocalStudyStore.h"

@@ -2,7 +2,7 @@
 
 # varor_library(<name> SOURCES ... LIBS ...)
 # A static library whose headers are included from the project root
-# ("analysis/TSignal.h").
+# ("analysis/signal/TSignal.h").
 function(varor_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})

@@ -1,7 +1,7 @@
 #include "display/QBeatDisplayZoom.h"
 
-#include "analysis/TLiveBeatAverager.h"
-#include "analysis/TSignal.h"
+#include "analysis/beats/TLiveBeatAverager.h"
+#include "analysis/signal/TSignal.h"
 #include "display/TDisplayFont.h"
 #include "display/TEcgPaper.h"
 

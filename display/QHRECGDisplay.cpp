@@ -1,7 +1,7 @@
 #include "display/QHRECGDisplay.h"
 
-#include "analysis/TLatePotentials.h"
-#include "analysis/TLiveBeatAverager.h"
+#include "analysis/latepotentials/TLatePotentials.h"
+#include "analysis/beats/TLiveBeatAverager.h"
 #include "display/TDisplayFont.h"
 
 #include <QFontMetricsF>

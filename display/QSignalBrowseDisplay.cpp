@@ -1,8 +1,8 @@
 #include "display/QSignalBrowseDisplay.h"
 
-#include "analysis/TBeat.h"
-#include "analysis/TBeatAverager.h"
-#include "analysis/TSignal.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/beats/TBeatAverager.h"
+#include "analysis/signal/TSignal.h"
 #include "display/TAveragedBeatPainter.h"
 #include "display/TBeatTimeline.h"
 #include "display/TDisplayFont.h"

@@ -6,9 +6,9 @@
 #include "display/TEcgPaper.h"
 #include "display/TGridCache.h"
 
-#include "analysis/TBeatPauses.h"
-#include "analysis/TElectrodeOff.h"
-#include "analysis/TSignalGaps.h"
+#include "analysis/beats/TBeatPauses.h"
+#include "analysis/signal/TElectrodeOff.h"
+#include "analysis/signal/TSignalGaps.h"
 
 #include <QVector>
 #include <QWidget>

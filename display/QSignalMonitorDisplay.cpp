@@ -1,7 +1,7 @@
 #include "display/QSignalMonitorDisplay.h"
 
-#include "analysis/TBeatAverager.h"
-#include "analysis/TSignal.h"
+#include "analysis/beats/TBeatAverager.h"
+#include "analysis/signal/TSignal.h"
 #include "display/TAveragedBeatPainter.h"
 #include "display/TLeadNames.h"
 #include "display/TSampleRunSource.h"

@@ -1,7 +1,7 @@
 #include "display/TAveragedBeatPainter.h"
 
-#include "analysis/TBeatAverager.h"
-#include "analysis/TSignal.h"
+#include "analysis/beats/TBeatAverager.h"
+#include "analysis/signal/TSignal.h"
 #include "display/TDisplayColors.h"
 #include "display/TTracePainter.h"
 

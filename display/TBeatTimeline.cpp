@@ -1,6 +1,6 @@
 #include "display/TBeatTimeline.h"
 
-#include "analysis/TBeat.h"
+#include "analysis/beats/TBeat.h"
 #include "storage/TBeatsFile.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "display/TEcgPaper.h"
 
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 
 #include <QPainter>
 #include <QPen>

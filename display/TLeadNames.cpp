@@ -1,6 +1,6 @@
 #include "display/TLeadNames.h"
 
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 #include "display/TDisplayColors.h"
 #include "display/TDisplayFont.h"
 

@@ -1,6 +1,6 @@
 #include "formats/TAecgExport.h"
 
-#include "analysis/TLeadSet.h"
+#include "analysis/signal/TLeadSet.h"
 #include "formats/TExportRecord.h"
 
 #include <QLocale>

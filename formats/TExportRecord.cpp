@@ -1,6 +1,6 @@
 #include "formats/TExportRecord.h"
 
-#include "analysis/TBeat.h"
+#include "analysis/beats/TBeat.h"
 #include "storage/TBeatsFile.h"
 
 std::vector<TExportBeat> TExportRecord::beatsOf(const TBeatsFile& beats)

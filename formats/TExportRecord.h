@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TIntervalMeasures.h"
+#include "analysis/beats/TIntervalMeasures.h"
 
 #include <QDate>
 #include <QDateTime>

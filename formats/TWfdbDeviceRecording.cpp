@@ -1,7 +1,7 @@
 #include "formats/TWfdbDeviceRecording.h"
 
-#include "analysis/TResampler.h"
-#include "analysis/TSampleConversion.h"
+#include "analysis/filters/TResampler.h"
+#include "analysis/signal/TSampleConversion.h"
 #include "formats/TWfdbRecord.h"
 
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TLeadSet.h"
+#include "analysis/signal/TLeadSet.h"
 #include "formats/TWfdbHeader.h"
 
 #include <QString>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "acquisition/TAcqListener.h"
-#include "analysis/TBeatListener.h"
-#include "analysis/TBeatMarkRefiner.h"
+#include "analysis/beats/TBeatListener.h"
+#include "analysis/beats/TBeatMarkRefiner.h"
 
 #include <QElapsedTimer>
 #include <QString>

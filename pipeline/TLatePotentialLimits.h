@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TLatePotentialsAssessment.h"
+#include "analysis/latepotentials/TLatePotentialsAssessment.h"
 
 // The limits a late-potential verdict is held to, as configured: the
 // noise at 40 Hz and the beats to average. The review window, the report

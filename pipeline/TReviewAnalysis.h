@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TBeatPauses.h"
+#include "analysis/beats/TBeatPauses.h"
 
 #include <array>
 #include <memory>

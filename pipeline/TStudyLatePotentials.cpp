@@ -1,8 +1,8 @@
 #include "pipeline/TStudyLatePotentials.h"
 
-#include "analysis/TBeat.h"
-#include "analysis/TElectrodeOff.h"
-#include "analysis/TLiveBeatAverager.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/signal/TElectrodeOff.h"
+#include "analysis/beats/TLiveBeatAverager.h"
 #include "pipeline/TReviewAnalysis.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TStudy.h"

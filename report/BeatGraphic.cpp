@@ -1,8 +1,8 @@
 #include "report/BeatGraphic.h"
 
-#include "analysis/TLiveBeatAverager.h"
-#include "analysis/TRounding.h"
-#include "analysis/TSignal.h"
+#include "analysis/beats/TLiveBeatAverager.h"
+#include "analysis/signal/TRounding.h"
+#include "analysis/signal/TSignal.h"
 #include "report/TGraphicText.h"
 #include "report/TPaperUnits.h"
 

@@ -1,9 +1,9 @@
 #include "report/SignalGraphic.h"
 
-#include "analysis/TBeat.h"
-#include "analysis/TBeatAverager.h"
-#include "analysis/TRounding.h"
-#include "analysis/TSignal.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/beats/TBeatAverager.h"
+#include "analysis/signal/TRounding.h"
+#include "analysis/signal/TSignal.h"
 #include "report/TBeatListSearch.h"
 #include "report/TGraphicText.h"
 #include "report/TPaperUnits.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TSignalGaps.h"
+#include "analysis/signal/TSignalGaps.h"
 
 #include <QObject>
 #include <QString>

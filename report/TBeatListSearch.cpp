@@ -1,6 +1,6 @@
 #include "report/TBeatListSearch.h"
 
-#include "analysis/TBeat.h"
+#include "analysis/beats/TBeat.h"
 #include "storage/TBeatsFile.h"
 
 int firstBeatFrom(const TBeatsFile& beats, double seconds)

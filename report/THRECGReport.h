@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TLatePotentialsAssessment.h"
+#include "analysis/latepotentials/TLatePotentialsAssessment.h"
 #include "report/TReportOptions.h"
 #include "report/engine/TReportTextFit.h"
 

@@ -1,7 +1,7 @@
 #include "report/VARORGraphic.h"
 
-#include "analysis/TLatePotentials.h"
-#include "analysis/TLiveBeatAverager.h"
+#include "analysis/latepotentials/TLatePotentials.h"
+#include "analysis/beats/TLiveBeatAverager.h"
 #include "report/TGraphicText.h"
 #include "report/TPaperUnits.h"
 

@@ -2,8 +2,8 @@
 #include "storage/TFileHeaderArea.h"
 #include "storage/TPrivateFiles.h"
 
-#include "analysis/TBeatStore.h"
-#include "analysis/TSignal.h"
+#include "analysis/beats/TBeatStore.h"
+#include "analysis/signal/TSignal.h"
 
 #include <QtEndian>
 

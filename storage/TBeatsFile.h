@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TBeat.h"
+#include "analysis/beats/TBeat.h"
 
 #include <QByteArray>
 #include <QFile>

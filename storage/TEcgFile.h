@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 
 #include <QByteArray>
 #include <QFile>

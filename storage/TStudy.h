@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/TWaveMarks.h"
+#include "analysis/signal/TWaveMarks.h"
 #include "storage/TStudyInfo.h"
 
 #include <map>

@@ -1,6 +1,6 @@
 #include "storage/TStudyFiles.h"
 
-#include "analysis/TBeatStore.h"
+#include "analysis/beats/TBeatStore.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 #include "storage/TPrivateFiles.h"

@@ -1,7 +1,7 @@
 #include "storage/TStudyJson.h"
 
-#include "analysis/TSignalGaps.h"
-#include "analysis/TWaveMarks.h"
+#include "analysis/signal/TSignalGaps.h"
+#include "analysis/signal/TWaveMarks.h"
 #include "storage/TStudy.h"
 
 #include <QJsonArray>

@@ -2,8 +2,8 @@
 
 #include "acquisition/TAcqSource.h"
 #include "acquisition/TQtAcqDriver.h"
-#include "analysis/TLeadSet.h"
-#include "analysis/TSignalBuffer16.h"
+#include "analysis/signal/TLeadSet.h"
+#include "analysis/signal/TSignalBuffer16.h"
 
 #include <QPushButton>
 #include <QResizeEvent>

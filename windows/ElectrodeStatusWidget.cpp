@@ -2,7 +2,7 @@
 
 #include "ui_ElectrodeStatusWidget.h"
 
-#include "analysis/TLeadSet.h"
+#include "analysis/signal/TLeadSet.h"
 
 namespace {
 

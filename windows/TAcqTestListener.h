@@ -1,7 +1,7 @@
 #pragma once
 
 #include "acquisition/TAcqListener.h"
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #include "windows/TClipHighlighter.h"
 
 #include "pipeline/TAnalysisPipeline.h"
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 
 #include <algorithm>
 #include <cstdlib>

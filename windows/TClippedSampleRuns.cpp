@@ -1,6 +1,6 @@
 #include "windows/TClippedSampleRuns.h"
 
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 #include "acquisition/TAcqListener.h"
 #include "acquisition/TDemoAcqSource.h"
 #include "acquisition/TQtAcqDriver.h"
-#include "analysis/TSignalBuffer16.h"
+#include "analysis/signal/TSignalBuffer16.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 #include "acquisition/TAcqListener.h"
 #include "acquisition/TDeviceAcqSource.h"
 #include "acquisition/TQtAcqDriver.h"
-#include "analysis/TSignalBuffer16.h"
+#include "analysis/signal/TSignalBuffer16.h"
 
 #include <QMutex>
 #include <QMutexLocker>

@@ -4,7 +4,7 @@
 #include "acquisition/TAcqListener.h"
 #include "acquisition/TQtAcqDriver.h"
 #include "acquisition/TQtAcqDriverThread.h"
-#include "analysis/TSignalBuffer16.h"
+#include "analysis/signal/TSignalBuffer16.h"
 
 #include <QCoreApplication>
 #include <QMetaType>

@@ -1,7 +1,7 @@
 // The converter of tools/wfdb2demo that makes the demo recordings.
 #include "DemoConversion.h"
 
-#include "analysis/TFirDesign.h"
+#include "analysis/filters/TFirDesign.h"
 
 #include <QFile>
 #include <QFileInfo>

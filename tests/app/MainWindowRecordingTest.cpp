@@ -3,7 +3,7 @@
 #include "app/MainWindow.h"
 #include "settings/TSettings.h"
 #include "pipeline/TAnalysisPipeline.h"
-#include "analysis/TLiveBeatAverager.h"
+#include "analysis/beats/TLiveBeatAverager.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"

@@ -1,8 +1,8 @@
 #include "RecordingEvents.h"
 
-#include "analysis/TBeat.h"
-#include "analysis/TBeatMatching.h"
-#include "analysis/TLeadSet.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/beats/TBeatMatching.h"
+#include "analysis/signal/TLeadSet.h"
 #include "pipeline/TStudyRecording.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TLocalStudyStore.h"

@@ -2,8 +2,8 @@
 // interval boxes, zoom and the mouse, checked on pixels and signals.
 #include "DisplayTestSupport.h"
 
-#include "analysis/TLatePotentials.h"
-#include "analysis/TLiveBeatAverager.h"
+#include "analysis/latepotentials/TLatePotentials.h"
+#include "analysis/beats/TLiveBeatAverager.h"
 #include "display/QBeatDisplayZoom.h"
 #include "display/QHRECGDisplay.h"
 

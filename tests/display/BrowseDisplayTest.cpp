@@ -2,7 +2,7 @@
 // marked intervals, checked on its pixels and its signal.
 #include "DisplayTestSupport.h"
 
-#include "analysis/TBeatAverager.h"
+#include "analysis/beats/TBeatAverager.h"
 #include "display/QSignalBrowseDisplay.h"
 #include "storage/TBeatsFile.h"
 

@@ -2,8 +2,8 @@
 // its newest sample, image grabbing and pixel counting.
 #pragma once
 
-#include "analysis/TBeat.h"
-#include "analysis/TSignal.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/signal/TSignal.h"
 #include "display/TSampleRunSource.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The live sweep display, checked on the pixels it draws.
 #include "DisplayTestSupport.h"
 
-#include "analysis/TBeatAverager.h"
+#include "analysis/beats/TBeatAverager.h"
 #include "display/QSignalMonitorDisplay.h"
 
 #include <QTimer>

@@ -3,10 +3,10 @@
 // study's ECG and beats files.
 #pragma once
 
-#include "analysis/TBlockMeanDecimator.h"
-#include "analysis/TRealtimeFilterChain.h"
-#include "analysis/TReviewFilterChain.h"
-#include "analysis/TSignalBuffer16.h"
+#include "analysis/filters/TBlockMeanDecimator.h"
+#include "analysis/filters/TRealtimeFilterChain.h"
+#include "analysis/filters/TReviewFilterChain.h"
+#include "analysis/signal/TSignalBuffer16.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 

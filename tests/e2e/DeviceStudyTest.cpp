@@ -5,7 +5,7 @@
 #include "tests/e2e/E2eSupport.h"
 
 #include "settings/TSettings.h"
-#include "analysis/TLiveBeatAverager.h"
+#include "analysis/beats/TLiveBeatAverager.h"
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyStore.h"

@@ -2,7 +2,7 @@
 
 #include "app/TStartup.h"
 #include "pipeline/TAnalysisPipeline.h"
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 #include "windows/EcgMonitorWindow.h"
 #include "windows/OpenStudyDialog.h"
 

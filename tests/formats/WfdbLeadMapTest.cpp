@@ -3,7 +3,7 @@
 // 1000 Hz, in memory and from the PTB record in data/ptb.
 #include "storage/StorageTestSupport.h"
 
-#include "analysis/TLeadSet.h"
+#include "analysis/signal/TLeadSet.h"
 #include "formats/TWfdbDeviceRecording.h"
 #include "formats/TWfdbLeadMap.h"
 #include "formats/TWfdbRecord.h"

@@ -7,8 +7,8 @@
 #include "acquisition/TFastReplaySource.h"
 #include "pipeline/TAnalysisPipeline.h"
 #include "pipeline/TAnalysisPipelineListener.h"
-#include "analysis/TLeadSet.h"
-#include "analysis/TSignal.h"
+#include "analysis/signal/TLeadSet.h"
+#include "analysis/signal/TSignal.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudyInfo.h"
 

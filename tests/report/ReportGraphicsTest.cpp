@@ -2,9 +2,9 @@
 // printer resolution.
 #include "RecordingPaintDevice.h"
 
-#include "analysis/TBeat.h"
-#include "analysis/TBeatAverager.h"
-#include "analysis/TLiveBeatAverager.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/beats/TBeatAverager.h"
+#include "analysis/beats/TLiveBeatAverager.h"
 #include "report/BeatGraphic.h"
 #include "report/SignalGraphic.h"
 #include "storage/TBeatsFile.h"

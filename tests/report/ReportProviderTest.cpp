@@ -3,7 +3,7 @@
 #include "ReportTestSupport.h"
 #include "engine/PdfTools.h"
 
-#include "analysis/TLatePotentials.h"
+#include "analysis/latepotentials/TLatePotentials.h"
 #include "report/THRECGReport.h"
 #include "settings/TSettings.h"
 

@@ -1,7 +1,7 @@
 #include "ReportTestSupport.h"
 
-#include "analysis/TBeat.h"
-#include "analysis/TWaveDelineator.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/beats/TWaveDelineator.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 

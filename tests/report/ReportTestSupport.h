@@ -4,9 +4,9 @@
 // a real study recorded from the demo recording (data/ecg1000.dat), opened
 // for review and analysed as the review window analyses it.
 
-#include "analysis/TLatePotentials.h"
-#include "analysis/TLiveBeatAverager.h"
-#include "analysis/TReviewFilterChain.h"
+#include "analysis/latepotentials/TLatePotentials.h"
+#include "analysis/beats/TLiveBeatAverager.h"
+#include "analysis/filters/TReviewFilterChain.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
 

@@ -4,8 +4,8 @@
 // include, cut files), each checked against bytes assembled here.
 #include "StorageTestSupport.h"
 
-#include "analysis/TFilteredSignalView.h"
-#include "analysis/TFirBlockFilter.h"
+#include "analysis/filters/TFilteredSignalView.h"
+#include "analysis/filters/TFirBlockFilter.h"
 #include "storage/TBeatsFile.h"
 #include "storage/TEcgFile.h"
 

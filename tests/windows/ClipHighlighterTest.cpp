@@ -5,7 +5,7 @@
 
 #include "acquisition/TFastReplaySource.h"
 #include "pipeline/TAnalysisPipeline.h"
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 #include "windows/TClipHighlighter.h"
 
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "tests/settings/TempSettings.h"
 
 #include "acquisition/TFastReplaySource.h"
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 #include "settings/TSettings.h"
 #include "windows/AcqTestWindow.h"
 #include "windows/ConfigDialog.h"

@@ -1,7 +1,7 @@
 // The electrode panel's colours: only the nine electrode names change them.
 #include "windows/ElectrodeStatusWidget.h"
 
-#include "analysis/TLeadSet.h"
+#include "analysis/signal/TLeadSet.h"
 
 #include <QLabel>
 

@@ -10,9 +10,9 @@
 
 #include "acquisition/TFastReplaySource.h"
 #include "pipeline/TAnalysisPipeline.h"
-#include "analysis/TBeat.h"
-#include "analysis/TBeatStore.h"
-#include "analysis/TLiveBeatAverager.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/beats/TBeatStore.h"
+#include "analysis/beats/TLiveBeatAverager.h"
 #include "settings/TSettings.h"
 #include "display/QSignalMonitorDisplay.h"
 #include "storage/TBeatsFile.h"

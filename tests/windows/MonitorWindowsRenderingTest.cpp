@@ -9,7 +9,7 @@
 
 #include "acquisition/TFastReplaySource.h"
 #include "pipeline/TAnalysisPipeline.h"
-#include "analysis/TSignal.h"
+#include "analysis/signal/TSignal.h"
 #include "settings/TSettings.h"
 #include "windows/EcgMonitorWindow.h"
 #include "windows/AcqTestWindow.h"

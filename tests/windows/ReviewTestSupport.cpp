@@ -2,8 +2,8 @@
 
 #include "acquisition/TFastReplaySource.h"
 #include "pipeline/TStudyRecording.h"
-#include "analysis/TSignal.h"
-#include "analysis/TWaveMarks.h"
+#include "analysis/signal/TSignal.h"
+#include "analysis/signal/TWaveMarks.h"
 #include "windows/EcgReviewWindow.h"
 
 #include <QTest>

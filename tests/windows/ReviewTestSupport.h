@@ -6,7 +6,7 @@
 // and the waiting and dialog handling the window's timers and modal
 // dialogs call for.
 
-#include "analysis/TLeadSet.h"
+#include "analysis/signal/TLeadSet.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStudy.h"
 #include "tests/settings/TempSettings.h"

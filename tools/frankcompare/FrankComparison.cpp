@@ -2,10 +2,10 @@
 
 #include "DemoConversion.h"
 
-#include "analysis/TBeat.h"
-#include "analysis/TLatePotentials.h"
-#include "analysis/TLiveBeatAverager.h"
-#include "analysis/TSignalBuffer16.h"
+#include "analysis/beats/TBeat.h"
+#include "analysis/latepotentials/TLatePotentials.h"
+#include "analysis/beats/TLiveBeatAverager.h"
+#include "analysis/signal/TSignalBuffer16.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "DemoConversion.h"
 
-#include "analysis/TLeadSet.h"
-#include "analysis/TSampleConversion.h"
+#include "analysis/signal/TLeadSet.h"
+#include "analysis/signal/TSampleConversion.h"
 #include "formats/TWfdbLeadMap.h"
 
 #include <QtEndian>

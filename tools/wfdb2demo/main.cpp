@@ -10,7 +10,7 @@
 // cut between beats, so that replaying it endlessly shows no seam.
 #include "DemoConversion.h"
 
-#include "analysis/TFirDesign.h"
+#include "analysis/filters/TFirDesign.h"
 #include "formats/TWfdbRecord.h"
 
 #include <QCoreApplication>

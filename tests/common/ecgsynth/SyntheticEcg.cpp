@@ -1,6 +1,6 @@
 #include "tests/common/ecgsynth/SyntheticEcg.h"
 
-#include "analysis/TLeadSet.h"
+#include "analysis/signal/TLeadSet.h"
 
 #include <algorithm>
 #include <cmath>

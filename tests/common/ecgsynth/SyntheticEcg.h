@@ -8,7 +8,7 @@
 // off: offset and noise only) or clipped (baseline pinned at the positive
 // rail, only the negative parts of the trace visible). Samples are 16-bit
 // counts on the device scale (+-300 mV over 16 bits).
-#include "analysis/TSignalBuffer16.h"
+#include "analysis/signal/TSignalBuffer16.h"
 
 #include <QtGlobal>
 

@@ -1,3 +1,0 @@
-# Beat detection scored against the reference beats of annotated records.
-varor_bench(bench_accuracy SOURCES bench_accuracy.cpp LIBS varor_analyze_command varor_app)
-target_compile_definitions(bench_accuracy PRIVATE VAROR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

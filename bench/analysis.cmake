@@ -1,1 +1,0 @@
-varor_bench(bench_signal_buffer SOURCES bench_signal_buffer.cpp LIBS varor_analysis)

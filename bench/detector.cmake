@@ -1,2 +1,0 @@
-varor_bench(bench_detector SOURCES bench_detector.cpp LIBS varor_analysis)
-target_compile_definitions(bench_detector PRIVATE VAROR_DATA_DIR="${PROJECT_SOURCE_DIR}/data")

@@ -1,1 +1,0 @@
-varor_bench(bench_filters SOURCES bench_filters.cpp LIBS varor_analysis)
