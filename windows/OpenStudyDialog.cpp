@@ -15,6 +15,7 @@
 #include "storage/TStudyFiles.h"
 #include "storage/TStudyJson.h"
 #include "storage/TStudyStore.h"
+#include "windows/HospitalSettingsPage.h"
 #include "windows/TWaitCursor.h"
 
 #include <QApplication>
@@ -686,7 +687,8 @@ void OpenStudyDialog::sendSelectedToPacs()
     if (items.isEmpty())
         return;
     const int succeeded = runBatch(patients(items), [this, &items](int i) { sendToPacs(studyId(*items[i])); });
-    reportBatch(tr("%1 of %2 studies were queued for the PACS."), succeeded, items.size());
+    reportBatch(tr("%1 of %2 studies were queued for the PACS.") + HospitalSettingsPage::unconfiguredNote(), succeeded,
+                items.size());
 }
 
 void OpenStudyDialog::sendToPacs(int id)
