@@ -27,12 +27,14 @@
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyStore.h"
+#include "windows/HospitalSettingsPage.h"
 #include "windows/StudyDialog.h"
 #include "windows/TClippedSampleRuns.h"
 #include "windows/TWaitCursor.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QBoxLayout>
@@ -55,6 +57,9 @@ constexpr int AnalysisDelayMs = 50;
 constexpr int LeadButtonWidth = 30;
 constexpr int LeadButtonHeight = 23;
 constexpr int HighPassCutoffs[] = {25, 40};
+// The send state wraps rather than widening the control row (a refusal
+// carries the archive's reason).
+constexpr int PacsStateWidth = 280;
 
 QString criterionText(const QString& name, const TLatePotentialsAssessment::Criterion& criterion,
                       const QString& relation, const QString& unit)
@@ -186,7 +191,7 @@ EcgReviewWindow::EcgReviewWindow(QWidget* parent, TStudy* study, TStudyStore* st
     buildAveraging();
     setUpDisplays();
     setUpLatePotentialControls();
-    addSendToPacsButton();
+    addPacsControls();
     startTimers();
     m_ui->textConclusion->setPlainText(fromUtf8(m_study->propertyValue("conclusion")));
     connect(m_ui->textConclusion, &QTextEdit::textChanged, this, [this] { m_conclusionChanged = true; });
@@ -696,20 +701,43 @@ void EcgReviewWindow::on_btnReport_clicked()
     });
 }
 
-// "Send to PACS" beside "Report": a button of its own, next to the report's.
-void EcgReviewWindow::addSendToPacsButton()
+// "Send to PACS" beside "Report", a button of its own, and after it where
+// the study's sending stands, renewed with every pass of the background
+// sender while the window is open.
+void EcgReviewWindow::addPacsControls()
 {
     auto* send = new QPushButton(tr("Send to PACS"), this);
     send->setObjectName(QStringLiteral("btnSendToPacs"));
     send->setToolTip(tr("Send the study with its report to the hospital's archive"));
+    m_pacsState = new QLabel(this);
+    m_pacsState->setObjectName(QStringLiteral("lblPacsState"));
+    m_pacsState->setWordWrap(true);
+    m_pacsState->setMaximumWidth(PacsStateWidth);
     for (QBoxLayout* layout : findChildren<QBoxLayout*>()) {
         const int report = layout->indexOf(m_ui->btnReport);
         if (report >= 0) {
             layout->insertWidget(report + 1, send);
+            layout->insertWidget(report + 2, m_pacsState);
             break;
         }
     }
     connect(send, &QPushButton::clicked, this, &EcgReviewWindow::sendToPacs);
+    connect(&pacsSender(), &TPacsSender::passFinished, this, &EcgReviewWindow::showPacsState);
+    showPacsState();
+}
+
+TPacsSender& EcgReviewWindow::pacsSender() const
+{
+    return TPacsSender::of(QString::fromStdString(m_store->dataPath()));
+}
+
+// "not sent", "queued ...", "sent at ..." or "failed: ...", as the study
+// list shows it.
+void EcgReviewWindow::showPacsState()
+{
+    const QString state = tr("PACS: %1").arg(pacsSender().stateText(m_study->id()));
+    m_pacsState->setText(state);
+    m_pacsState->setToolTip(state);
 }
 
 // The study as reviewed, saved first, with its late potentials and report
@@ -720,9 +748,10 @@ void EcgReviewWindow::sendToPacs()
         copyConclusionIfChanged();
         m_store->saveStudy(m_study);
         const QByteArray report = TReportPdf::of(*m_study, m_analysis->latePotentials());
-        TPacsSender::of(QString::fromStdString(m_store->dataPath()))
-            .send(m_study->id(), TStudyExport::dicomObjects(*m_study, *m_analysis, report));
-        QMessageBox::information(this, QString(), tr("The study was queued for the PACS."));
+        pacsSender().send(m_study->id(), TStudyExport::dicomObjects(*m_study, *m_analysis, report));
+        showPacsState();
+        QMessageBox::information(this, QString(),
+                                 tr("The study was queued for the PACS.") + HospitalSettingsPage::unconfiguredNote());
     });
 }
 

@@ -322,10 +322,10 @@ void OpenStudyDialog::fillLocalList()
 // "not sent", "queued ...", "sent at ..." or "failed: ..." per study.
 void OpenStudyDialog::showPacsStates()
 {
-    const TPacsOutbox& outbox = TPacsSender::of(fromUtf8(m_store->dataPath())).outbox();
+    const TPacsSender& sender = TPacsSender::of(fromUtf8(m_store->dataPath()));
     for (int i = 0; i < m_ui->treeStudies->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = m_ui->treeStudies->topLevelItem(i);
-        item->setText(ColumnPacs, TPacsOutbox::stateText(outbox.status(studyId(*item))));
+        item->setText(ColumnPacs, sender.stateText(studyId(*item)));
     }
 }
 
