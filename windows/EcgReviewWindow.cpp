@@ -57,9 +57,6 @@ constexpr int AnalysisDelayMs = 50;
 constexpr int LeadButtonWidth = 30;
 constexpr int LeadButtonHeight = 23;
 constexpr int HighPassCutoffs[] = {25, 40};
-// The send state wraps rather than widening the control row (a refusal
-// carries the archive's reason).
-constexpr int PacsStateWidth = 280;
 
 QString criterionText(const QString& name, const TLatePotentialsAssessment::Criterion& criterion,
                       const QString& relation, const QString& unit)
@@ -701,26 +698,28 @@ void EcgReviewWindow::on_btnReport_clicked()
     });
 }
 
-// "Send to PACS" beside "Report", a button of its own, and after it where
-// the study's sending stands, renewed with every pass of the background
-// sender while the window is open.
+// "Send to PACS" beside "Report", a button of its own, and under the
+// controls a line telling where the study's sending stands, renewed with
+// every pass of the background sender while the window is open. The line
+// spans the window, so that a refusal's reason fits without widening the
+// control row or wrapping into the displays' height.
 void EcgReviewWindow::addPacsControls()
 {
     auto* send = new QPushButton(tr("Send to PACS"), this);
     send->setObjectName(QStringLiteral("btnSendToPacs"));
     send->setToolTip(tr("Send the study with its report to the hospital's archive"));
-    m_pacsState = new QLabel(this);
-    m_pacsState->setObjectName(QStringLiteral("lblPacsState"));
-    m_pacsState->setWordWrap(true);
-    m_pacsState->setMaximumWidth(PacsStateWidth);
     for (QBoxLayout* layout : findChildren<QBoxLayout*>()) {
         const int report = layout->indexOf(m_ui->btnReport);
         if (report >= 0) {
             layout->insertWidget(report + 1, send);
-            layout->insertWidget(report + 2, m_pacsState);
             break;
         }
     }
+    m_pacsState = new QLabel(this);
+    m_pacsState->setObjectName(QStringLiteral("lblPacsState"));
+    m_pacsState->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_pacsState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_ui->layoutWindow->addWidget(m_pacsState);
     connect(send, &QPushButton::clicked, this, &EcgReviewWindow::sendToPacs);
     connect(&pacsSender(), &TPacsSender::passFinished, this, &EcgReviewWindow::showPacsState);
     showPacsState();
@@ -735,9 +734,7 @@ TPacsSender& EcgReviewWindow::pacsSender() const
 // list shows it.
 void EcgReviewWindow::showPacsState()
 {
-    const QString state = tr("PACS: %1").arg(pacsSender().stateText(m_study->id()));
-    m_pacsState->setText(state);
-    m_pacsState->setToolTip(state);
+    m_pacsState->setText(tr("PACS: %1").arg(pacsSender().stateText(m_study->id())));
 }
 
 // The study as reviewed, saved first, with its late potentials and report

@@ -592,6 +592,8 @@ TEST(ReviewWindow, SendingWithoutAPacsQueuesTheStudyAndShowsItsState)
     EXPECT_TRUE(waitFor([state] { return state->text().contains(QLatin1String("No PACS is configured")); }))
         << state->text().toStdString();
     EXPECT_TRUE(state->text().startsWith(QLatin1String("PACS: queued"))) << state->text().toStdString();
+    // The state, whatever its length, takes no height from the recording.
+    EXPECT_GT(child<QWidget>(*window, "ecgDisplay1")->height(), window->height() * 3 / 4);
 }
 
 TEST(ClippedSampleRuns, FindsTheSaturatedRunsOfARange)
