@@ -2,8 +2,9 @@
 // a study sent through the outbox and read back through the archive's REST
 // API, the outbox while the archive is down and after it restarts, the
 // modality worklist and its dialog, the background sender, "Send to PACS" of the open
-// study dialog and of the review window, varor-analyze --send and the
-// configuration page.
+// study dialog and of the review window, varor-analyze --send, the
+// configuration page, a study queued while no archive is configured, and
+// the test archive's start when another holds its port.
 
 #include "OrthancServer.h"
 
