@@ -55,6 +55,12 @@ double checkedNumber(DcmItem& item, const DcmTagKey& tag, double absent, double 
     return value;
 }
 
+bool isEcgClass(const QString& sopClass)
+{
+    return sopClass == QLatin1String(UID_TwelveLeadECGWaveformStorage)
+           || sopClass == QLatin1String(UID_GeneralECGWaveformStorage);
+}
+
 DcmItem* firstItem(DcmItem& item, const DcmTagKey& sequence)
 {
     DcmItem* first = nullptr;
@@ -170,8 +176,7 @@ TDicomEcgFile TDicomEcgFile::read(const QString& path)
         fail(path, QStringLiteral("not a DICOM file (%1)").arg(QLatin1String(status.text())));
     DcmDataset& data = *format.getDataset();
     const QString sopClass = text(data, DCM_SOPClassUID);
-    if (sopClass != QLatin1String(UID_TwelveLeadECGWaveformStorage)
-        && sopClass != QLatin1String(UID_GeneralECGWaveformStorage))
+    if (!isEcgClass(sopClass))
         fail(path, QStringLiteral("not a 12-lead or general ECG (SOP class %1)").arg(sopClass));
     DcmItem* group = recordingGroup(data);
     if (!group)
@@ -181,4 +186,13 @@ TDicomEcgFile TDicomEcgFile::read(const QString& path)
     readSignals(file, *group, path);
     readPatient(file, data);
     return file;
+}
+
+bool TDicomEcgFile::isEcg(const QString& path)
+{
+    // Values longer than this stay on disk: the class is a short one.
+    constexpr Uint32 ShortValues = 256;
+    DcmFileFormat format;
+    return format.loadFile(path.toLocal8Bit().constData(), EXS_Unknown, EGL_noChange, ShortValues).good()
+           && isEcgClass(text(*format.getDataset(), DCM_SOPClassUID));
 }

@@ -21,4 +21,7 @@ struct TDicomEcgFile
 
     // Throws std::runtime_error naming the file and what is wrong with it.
     static TDicomEcgFile read(const QString& path);
+    // Whether the file is a DICOM object of a class read() takes (its
+    // large values are not loaded to tell).
+    static bool isEcg(const QString& path);
 };

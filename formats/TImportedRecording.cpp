@@ -5,12 +5,16 @@
 #include "storage/TRegularFile.h"
 #include "formats/TWfdbRecord.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
 
 // EDF+ writes "X" for a patient field it does not know.
 constexpr const char* UnknownField = "X";
+
+const char* const DicomSuffix = "dcm";
+const char* const RecordingSuffixes[] = {"hea", "edf", "bdf", DicomSuffix};
 
 QString suffixOf(const QString& path)
 {
@@ -74,8 +78,26 @@ TImportedRecording::TImportedRecording(const TWfdbDeviceRecording& recording, co
 bool TImportedRecording::isRecordingFile(const QString& path)
 {
     const QString suffix = suffixOf(path);
-    return suffix == QLatin1String("hea") || suffix == QLatin1String("edf") || suffix == QLatin1String("bdf")
-           || suffix == QLatin1String("dcm");
+    for (const char* recording : RecordingSuffixes) {
+        if (suffix == QLatin1String(recording))
+            return true;
+    }
+    return false;
+}
+
+QStringList TImportedRecording::recordingsIn(const QString& folder)
+{
+    QStringList patterns;
+    for (const char* suffix : RecordingSuffixes)
+        patterns << QStringLiteral("*.%1").arg(QLatin1String(suffix));
+    const QDir dir(folder);
+    QStringList found;
+    for (const QString& name : dir.entryList(patterns, QDir::Files, QDir::Name)) {
+        const QString path = dir.filePath(name);
+        if (suffixOf(path) != QLatin1String(DicomSuffix) || TDicomEcgFile::isEcg(path))
+            found << path;
+    }
+    return found;
 }
 
 TImportedRecording TImportedRecording::read(const QString& path)
@@ -85,7 +107,7 @@ TImportedRecording TImportedRecording::read(const QString& path)
         const TWfdbDeviceRecording recording = TWfdbDeviceRecording::read(path);
         return TImportedRecording(recording, TStudyInfo(), "WFDB", recording.header().start);
     }
-    if (suffixOf(path) == QLatin1String("dcm")) {
+    if (suffixOf(path) == QLatin1String(DicomSuffix)) {
         const TDicomEcgFile file = TDicomEcgFile::read(path);
         const QDateTime start = QDateTime::fromString(QString::fromStdString(file.patient.recordingDateTime),
                                                       QStringLiteral("yyyyMMddHHmmss"));

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <string>
 
@@ -19,6 +20,10 @@ class TImportedRecording
 public:
     // Whether the file name is that of a recording this class reads.
     static bool isRecordingFile(const QString& path);
+    // The recordings of a folder in name order: its WFDB headers, EDF and
+    // BDF files and DICOM ECGs; DICOM objects of other kinds (the report
+    // beside an ECG, images) are no recordings.
+    static QStringList recordingsIn(const QString& folder);
     // Throws std::runtime_error naming the file and what is wrong with it.
     static TImportedRecording read(const QString& path);
 

@@ -35,7 +35,7 @@ public:
         }();
         Q_UNUSED(quiet);
         if (!peer.isConfigured())
-            throw Error(QStringLiteral("No PACS is configured: set its host, port and AE title"), false);
+            throw Error(TDicomPeer::notConfiguredText(), false);
         m_scu.setAETitle(peer.localAeTitle.toLatin1().constData());
         m_scu.setPeerHostName(peer.host.toLatin1().constData());
         m_scu.setPeerPort(Uint16(peer.port));

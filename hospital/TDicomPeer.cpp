@@ -11,3 +11,8 @@ TDicomPeer TDicomPeer::fromSettings()
     peer.aeTitle = TSettings::text(TSettings::PacsAeTitle).trimmed();
     return peer;
 }
+
+QString TDicomPeer::notConfiguredText()
+{
+    return QStringLiteral("No PACS is configured: set its host, port and AE title");
+}

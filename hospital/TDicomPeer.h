@@ -15,4 +15,6 @@ struct TDicomPeer
     static TDicomPeer fromSettings();
     // Whether a host and an AE title are set.
     bool isConfigured() const { return !host.isEmpty() && !aeTitle.isEmpty(); }
+    // Why nothing goes to a node that is not configured.
+    static QString notConfiguredText();
 };

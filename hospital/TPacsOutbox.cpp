@@ -204,6 +204,33 @@ QDateTime TPacsOutbox::nextAttempt() const
     return earliest;
 }
 
+// One attempt at the version's files. With no archive configured nothing
+// is tried: the study stays queued, saying so, and the settings are looked
+// at again after the first back-off, with no failed attempt counted, so
+// that it goes soon after an archive is configured.
+TPacsOutbox::Status TPacsOutbox::attempt(const TDicomPeer& peer, const Status& status, const QStringList& files,
+                                         const QDateTime& now)
+{
+    Status outcome = status;
+    if (!peer.isConfigured()) {
+        outcome.reason = TDicomPeer::notConfiguredText();
+        outcome.nextAttempt = now.addSecs(retryDelaySeconds(1));
+        return outcome;
+    }
+    try {
+        TDicomLink::store(peer, files);
+        outcome.state = State::Sent;
+        outcome.sentAt = now;
+        outcome.reason.clear();
+    } catch (const TDicomLink::Error& error) {
+        ++outcome.attempts;
+        outcome.reason = QString::fromStdString(error.what());
+        outcome.state = error.unreachable() ? State::Queued : State::Failed;
+        outcome.nextAttempt = now.addSecs(retryDelaySeconds(outcome.attempts));
+    }
+    return outcome;
+}
+
 int TPacsOutbox::sendDue(const TDicomPeer& peer, const QDateTime& now)
 {
     int sent = 0;
@@ -219,19 +246,9 @@ int TPacsOutbox::sendDue(const TDicomPeer& peer, const QDateTime& now)
         }
         // Sent outside the lock: the windows may queue a newer version
         // meanwhile, which this attempt's outcome must not overwrite.
-        Status outcome = status;
-        try {
-            TDicomLink::store(peer, files);
-            outcome.state = State::Sent;
-            outcome.sentAt = now;
-            outcome.reason.clear();
+        const Status outcome = attempt(peer, status, files, now);
+        if (outcome.state == State::Sent)
             ++sent;
-        } catch (const TDicomLink::Error& error) {
-            ++outcome.attempts;
-            outcome.reason = QString::fromStdString(error.what());
-            outcome.state = error.unreachable() ? State::Queued : State::Failed;
-            outcome.nextAttempt = now.addSecs(retryDelaySeconds(outcome.attempts));
-        }
         QMutexLocker lock(&m_mutex);
         if (readStatus(id).version != status.version)
             continue;

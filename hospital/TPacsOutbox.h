@@ -48,7 +48,8 @@ public:
 
     // Sends every queued study whose attempt is due; answers how many were
     // sent. An unreachable archive reschedules it (retryDelaySeconds), a
-    // refusal marks it failed with the archive's reason.
+    // refusal marks it failed with the archive's reason; with no archive
+    // configured it stays queued with that reason, without an attempt.
     int sendDue(const TDicomPeer& peer, const QDateTime& now);
     // The earliest next attempt of a queued study; invalid when none.
     QDateTime nextAttempt() const;
@@ -59,6 +60,7 @@ public:
     static QString stateText(const Status& status);
 
 private:
+    static Status attempt(const TDicomPeer& peer, const Status& status, const QStringList& files, const QDateTime& now);
     QString studyFolder(int studyId) const;
     Status readStatus(int studyId) const;
     void writeStatus(int studyId, const Status& status) const;

@@ -33,6 +33,11 @@ TPacsSender& TPacsSender::of(const QString& dataFolder)
     return *sender;
 }
 
+QString TPacsSender::stateText(int studyId) const
+{
+    return TPacsOutbox::stateText(m_outbox.status(studyId));
+}
+
 void TPacsSender::send(int studyId, const std::vector<TDicomEcgExport::Object>& objects)
 {
     m_outbox.enqueue(studyId, objects, QDateTime::currentDateTime());

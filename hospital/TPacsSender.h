@@ -28,6 +28,9 @@ public:
     static TPacsSender& of(const QString& dataFolder);
 
     const TPacsOutbox& outbox() const { return m_outbox; }
+    // Where the study's sending stands, in the operator's words
+    // (TPacsOutbox::stateText); it may change with every finished pass.
+    QString stateText(int studyId) const;
     // Queues the study's objects (TPacsOutbox::enqueue) and starts a pass.
     // Throws what queuing throws.
     void send(int studyId, const std::vector<TDicomEcgExport::Object>& objects);

@@ -27,12 +27,14 @@
 #include "storage/TEcgFile.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyStore.h"
+#include "windows/HospitalSettingsPage.h"
 #include "windows/StudyDialog.h"
 #include "windows/TClippedSampleRuns.h"
 #include "windows/TWaitCursor.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QBoxLayout>
@@ -186,7 +188,7 @@ EcgReviewWindow::EcgReviewWindow(QWidget* parent, TStudy* study, TStudyStore* st
     buildAveraging();
     setUpDisplays();
     setUpLatePotentialControls();
-    addSendToPacsButton();
+    addPacsControls();
     startTimers();
     m_ui->textConclusion->setPlainText(fromUtf8(m_study->propertyValue("conclusion")));
     connect(m_ui->textConclusion, &QTextEdit::textChanged, this, [this] { m_conclusionChanged = true; });
@@ -696,8 +698,12 @@ void EcgReviewWindow::on_btnReport_clicked()
     });
 }
 
-// "Send to PACS" beside "Report": a button of its own, next to the report's.
-void EcgReviewWindow::addSendToPacsButton()
+// "Send to PACS" beside "Report", a button of its own, and under the
+// controls a line telling where the study's sending stands, renewed with
+// every pass of the background sender while the window is open. The line
+// spans the window, so that a refusal's reason fits without widening the
+// control row or wrapping into the displays' height.
+void EcgReviewWindow::addPacsControls()
 {
     auto* send = new QPushButton(tr("Send to PACS"), this);
     send->setObjectName(QStringLiteral("btnSendToPacs"));
@@ -709,7 +715,26 @@ void EcgReviewWindow::addSendToPacsButton()
             break;
         }
     }
+    m_pacsState = new QLabel(this);
+    m_pacsState->setObjectName(QStringLiteral("lblPacsState"));
+    m_pacsState->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_pacsState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_ui->layoutWindow->addWidget(m_pacsState);
     connect(send, &QPushButton::clicked, this, &EcgReviewWindow::sendToPacs);
+    connect(&pacsSender(), &TPacsSender::passFinished, this, &EcgReviewWindow::showPacsState);
+    showPacsState();
+}
+
+TPacsSender& EcgReviewWindow::pacsSender() const
+{
+    return TPacsSender::of(QString::fromStdString(m_store->dataPath()));
+}
+
+// "not sent", "queued ...", "sent at ..." or "failed: ...", as the study
+// list shows it.
+void EcgReviewWindow::showPacsState()
+{
+    m_pacsState->setText(tr("PACS: %1").arg(pacsSender().stateText(m_study->id())));
 }
 
 // The study as reviewed, saved first, with its late potentials and report
@@ -720,9 +745,10 @@ void EcgReviewWindow::sendToPacs()
         copyConclusionIfChanged();
         m_store->saveStudy(m_study);
         const QByteArray report = TReportPdf::of(*m_study, m_analysis->latePotentials());
-        TPacsSender::of(QString::fromStdString(m_store->dataPath()))
-            .send(m_study->id(), TStudyExport::dicomObjects(*m_study, *m_analysis, report));
-        QMessageBox::information(this, QString(), tr("The study was queued for the PACS."));
+        pacsSender().send(m_study->id(), TStudyExport::dicomObjects(*m_study, *m_analysis, report));
+        showPacsState();
+        QMessageBox::information(this, QString(),
+                                 tr("The study was queued for the PACS.") + HospitalSettingsPage::unconfiguredNote());
     });
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QToolButton;
 class QStringListModel;
@@ -18,6 +19,7 @@ class QTimer;
 class TBeatAverager;
 class TClippedSampleRuns;
 class TLatePotentials;
+class TPacsSender;
 class TLiveBeatAverager;
 class TReviewFilterChain;
 class TStudy;
@@ -117,7 +119,9 @@ private:
     void onLatePotentialCursorsChanged();
 
     void copyConclusionIfChanged();
-    void addSendToPacsButton();
+    void addPacsControls();
+    TPacsSender& pacsSender() const;
+    void showPacsState();
     void sendToPacs();
     void copyConclusion();
 
@@ -150,6 +154,7 @@ private:
     QMenu* m_leadMenu = nullptr;
     QMenu* m_colorSchemeMenu = nullptr;
     QAction* m_averageBeatAction = nullptr;
+    QLabel* m_pacsState = nullptr;
     QTimer* m_reaverageTimer;
     QTimer* m_conclusionTimer;
 };

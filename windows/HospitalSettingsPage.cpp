@@ -102,3 +102,12 @@ void HospitalSettingsPage::on_btnPacsTest_clicked()
         }
     }));
 }
+
+QString HospitalSettingsPage::unconfiguredNote()
+{
+    if (TDicomPeer::fromSettings().isConfigured())
+        return QString();
+    return QLatin1Char('\n')
+           + tr("No PACS is configured: the queued studies go once its host, port and AE title are set on the "
+                "\"Hospital\" page of the configuration.");
+}

@@ -26,6 +26,10 @@ public:
     void save() const;
     // The node as typed.
     TDicomPeer peer() const;
+    // Added to what the operator is told of studies queued for the PACS
+    // while none is configured: they wait, queued, for one. Empty when one
+    // is configured.
+    static QString unconfiguredNote();
 
 signals:
     // The test's outcome is shown.

@@ -15,6 +15,7 @@
 #include "storage/TStudyFiles.h"
 #include "storage/TStudyJson.h"
 #include "storage/TStudyStore.h"
+#include "windows/HospitalSettingsPage.h"
 #include "windows/TWaitCursor.h"
 
 #include <QApplication>
@@ -321,10 +322,10 @@ void OpenStudyDialog::fillLocalList()
 // "not sent", "queued ...", "sent at ..." or "failed: ..." per study.
 void OpenStudyDialog::showPacsStates()
 {
-    const TPacsOutbox& outbox = TPacsSender::of(fromUtf8(m_store->dataPath())).outbox();
+    const TPacsSender& sender = TPacsSender::of(fromUtf8(m_store->dataPath()));
     for (int i = 0; i < m_ui->treeStudies->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = m_ui->treeStudies->topLevelItem(i);
-        item->setText(ColumnPacs, TPacsOutbox::stateText(outbox.status(studyId(*item))));
+        item->setText(ColumnPacs, sender.stateText(studyId(*item)));
     }
 }
 
@@ -686,7 +687,8 @@ void OpenStudyDialog::sendSelectedToPacs()
     if (items.isEmpty())
         return;
     const int succeeded = runBatch(patients(items), [this, &items](int i) { sendToPacs(studyId(*items[i])); });
-    reportBatch(tr("%1 of %2 studies were queued for the PACS."), succeeded, items.size());
+    reportBatch(tr("%1 of %2 studies were queued for the PACS.") + HospitalSettingsPage::unconfiguredNote(), succeeded,
+                items.size());
 }
 
 void OpenStudyDialog::sendToPacs(int id)

@@ -2,6 +2,7 @@
 #include "app/TStartup.h"
 
 #include "TempDataFolder.h"
+#include "hospital/TDicomPeer.h"
 #include "hospital/TPacsOutbox.h"
 #include "tests/settings/TempSettings.h"
 
@@ -37,8 +38,8 @@ TEST(MainWindow, CloseButtonClosesTheWindow)
 }
 
 // A send queued for the hospital's archive before the last exit goes on at
-// start-up, before any study window opens: with no archive configured it is
-// tried, and fails with that reason.
+// start-up, before any study window opens: with no archive configured it
+// stays queued, never lost, with that reason for the operator.
 TEST(MainWindow, QueuedArchiveSendsGoOnFromTheStart)
 {
     TempSettings settings;
@@ -46,5 +47,8 @@ TEST(MainWindow, QueuedArchiveSendsGoOnFromTheStart)
     TPacsOutbox outbox(TPacsOutbox::folderIn(data.path() + QStringLiteral("/PulsorixVAROR")));
     ASSERT_TRUE(outbox.enqueue(7, {{QByteArray("DICM"), QStringLiteral("1.2.3")}}, QDateTime::currentDateTime()));
     MainWindow window(nullptr, data.storeFactory());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return outbox.status(7).state == TPacsOutbox::State::Failed; }, 20000));
+    // Tried at once; with no archive configured it waits, queued, saying why.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !outbox.status(7).reason.isEmpty(); }, 20000));
+    EXPECT_EQ(outbox.status(7).state, TPacsOutbox::State::Queued) << outbox.status(7).reason.toStdString();
+    EXPECT_EQ(outbox.status(7).reason.toStdString(), TDicomPeer::notConfiguredText().toStdString());
 }

@@ -498,6 +498,25 @@ TEST(AnalyzeCommand, BatchOfRecordsGivesEachOnesSingleRunTwiceOver)
                                                         .value(QStringLiteral("QTc")).toInt()).toUtf8()));
 }
 
+// A folder of DICOM objects: its ECGs (ours and a cart's) are records, the
+// report object written beside our ECG is not.
+TEST(AnalyzeCommand, BatchTakesAFoldersDicomEcgsAndPassesOverOtherObjects)
+{
+    AnalyzeProgram program;
+    QTemporaryDir out;
+    const QString folder = out.filePath(QStringLiteral("dicom"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const CommandResult exported = program.run({PtbHeader, QStringLiteral("--export"), folder + QStringLiteral("/ptb.dcm")});
+    ASSERT_EQ(exported.exitCode, 0) << exported.error.toStdString();
+    ASSERT_TRUE(QFile::exists(folder + QStringLiteral("/ptb-report.dcm")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VAROR_DATA_DIR "/dicom/waveform_ecg.dcm"), folder + QStringLiteral("/cart.dcm")));
+    const QString results = out.filePath(QStringLiteral("results"));
+    const CommandResult batch = program.run({QStringLiteral("--batch"), results, folder});
+    ASSERT_EQ(batch.exitCode, 0) << batch.error.toStdString();
+    EXPECT_EQ(QDir(results).entryList(QDir::Files),
+              (QStringList{QStringLiteral("cart.json"), QStringLiteral("ptb.json"), QStringLiteral("summary.csv")}));
+}
+
 // A document that cannot be written fails its record, with the reason,
 // and the batch; the summary still says so, whole and for the owner only.
 TEST(AnalyzeCommand, BatchRecordWhoseDocumentCannotBeWrittenFails)

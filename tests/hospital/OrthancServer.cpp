@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,7 +19,14 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -26,12 +34,41 @@ const char* const User = "varor";
 const char* const Password = "not-a-secret";
 const char* const WorklistPlugin = "/usr/share/orthanc/plugins/libModalityWorklists.so";
 
-// A port free at the moment (the system's choice for a listener on port 0).
-int freePort()
+// Tries at starting on fresh ports before giving up.
+constexpr int StartAttempts = 5;
+
+// Ports free at the moment, all different (the system's choice for
+// listeners on port 0, held until all are chosen).
+QVector<int> freePorts(int count)
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    std::vector<std::unique_ptr<QTcpServer>> probes;
+    QVector<int> ports;
+    for (int i = 0; i < count; ++i) {
+        probes.push_back(std::make_unique<QTcpServer>());
+        probes.back()->listen(QHostAddress::LocalHost, 0);
+        ports.append(probes.back()->serverPort());
+    }
+    return ports;
+}
+
+// A socket bound to a free local port without listening, so that the port
+// refuses connections and no other socket can bind it while it is open;
+// -1 when none can be made.
+int boundSocket(int& port)
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (socket < 0 || ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (socket >= 0)
+            ::close(socket);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return socket;
 }
 
 QString orthancProgram()
@@ -72,24 +109,24 @@ const QVector<TWorklistEntry>& OrthancServer::scheduled()
     return entries;
 }
 
-OrthancServer::OrthancServer()
+OrthancServer::OrthancServer(int firstHttpPort) : m_firstHttpPort(firstHttpPort)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_httpPort = freePort();
-    m_dicomPort = freePort();
-    m_closedPort = freePort();
+    m_closedSocket = boundSocket(m_closedPort);
 }
 
 OrthancServer::~OrthancServer()
 {
     stop();
+    if (m_closedSocket >= 0)
+        ::close(m_closedSocket);
 }
 
 void OrthancServer::writeConfiguration()
 {
     const QDir folder(m_folder.path());
     const QJsonObject configuration{
-        {QStringLiteral("Name"), QStringLiteral("VARORTEST")},
+        {QStringLiteral("Name"), m_name},
         {QStringLiteral("StorageDirectory"), folder.filePath(QStringLiteral("storage"))},
         {QStringLiteral("IndexDirectory"), folder.filePath(QStringLiteral("storage"))},
         {QStringLiteral("HttpPort"), m_httpPort},
@@ -157,14 +194,33 @@ QString OrthancServer::start()
         return QStringLiteral("Orthanc (Debian package orthanc) is not installed");
     if (!QFile::exists(QLatin1String(WorklistPlugin)))
         return QStringLiteral("Orthanc's worklist plugin %1 is missing").arg(QLatin1String(WorklistPlugin));
-    if (!m_folder.isValid() || m_httpPort == 0 || m_dicomPort == 0)
-        return QStringLiteral("no temporary folder or free port for Orthanc");
+    if (!m_folder.isValid() || m_closedSocket < 0)
+        return QStringLiteral("no temporary folder or local port for Orthanc");
+    QString reason;
+    for (int attempt = 0; attempt < StartAttempts; ++attempt) {
+        const QVector<int> ports = freePorts(2);
+        m_httpPort = m_starts == 0 && m_firstHttpPort != 0 ? m_firstHttpPort : ports[0];
+        m_dicomPort = ports[1];
+        ++m_starts;
+        m_name = QStringLiteral("VARORTEST-%1-%2").arg(QFileInfo(m_folder.path()).fileName()).arg(m_starts);
+        reason = launch(program);
+        if (reason.isEmpty())
+            break;
+    }
+    return reason;
+}
+
+QString OrthancServer::launch(const QString& program)
+{
+    if (m_httpPort == 0 || m_dicomPort == 0)
+        return QStringLiteral("no free port for Orthanc");
     writeConfiguration();
     writeWorklist();
     m_process.start(program, {QDir(m_folder.path()).filePath(QStringLiteral("orthanc.json"))});
     if (!m_process.waitForStarted(30000))
         return QStringLiteral("Orthanc does not start: %1").arg(m_process.errorString());
-    // Ready once its REST API answers; a server that ends meanwhile says why.
+    // Ready once its REST API answers; a server that ends meanwhile (as
+    // when a port was taken) says why.
     QDeadlineTimer deadline(60000);
     while (!answers()) {
         if (m_process.state() != QProcess::Running || deadline.hasExpired()) {
@@ -224,7 +280,8 @@ QByteArray OrthancServer::get(const QString& path) const
 bool OrthancServer::answers() const
 {
     try {
-        return !get(QStringLiteral("/system")).isEmpty();
+        return QJsonDocument::fromJson(get(QStringLiteral("/system"))).object().value(QStringLiteral("Name")).toString()
+               == m_name;
     } catch (const std::runtime_error&) {
         return false;
     }

@@ -2,8 +2,9 @@
 // a study sent through the outbox and read back through the archive's REST
 // API, the outbox while the archive is down and after it restarts, the
 // modality worklist and its dialog, the background sender, "Send to PACS" of the open
-// study dialog and of the review window, varor-analyze --send and the
-// configuration page.
+// study dialog and of the review window, varor-analyze --send, the
+// configuration page, a study queued while no archive is configured, and
+// the test archive's start when another holds its port.
 
 #include "OrthancServer.h"
 
@@ -259,17 +260,19 @@ TEST_F(Pacs, OutboxHoldsStudiesWhileThePacsIsDownAndSendsEachVersionOnce)
     ASSERT_TRUE(studies.outbox.enqueue(first->id(), firstObjects, start));
     ASSERT_TRUE(studies.outbox.enqueue(second->id(), studies.objects(*second, reportBytes("second")), start));
 
+    // The archive is down: its port refuses connections.
     server->stop();
-    EXPECT_EQ(studies.outbox.sendDue(server->peer(), start), 0);
+    const TDicomPeer down = server->unreachablePeer();
+    EXPECT_EQ(studies.outbox.sendDue(down, start), 0);
     TPacsOutbox::Status status = studies.outbox.status(first->id());
     EXPECT_EQ(status.state, TPacsOutbox::State::Queued);
     EXPECT_EQ(status.attempts, 1);
     EXPECT_EQ(status.nextAttempt, start.addSecs(30));
     EXPECT_FALSE(status.reason.isEmpty());
     // Not due again before the back-off; then 60 s after a second failure.
-    EXPECT_EQ(studies.outbox.sendDue(server->peer(), start.addSecs(29)), 0);
+    EXPECT_EQ(studies.outbox.sendDue(down, start.addSecs(29)), 0);
     EXPECT_EQ(studies.outbox.status(first->id()).attempts, 1);
-    EXPECT_EQ(studies.outbox.sendDue(server->peer(), start.addSecs(30)), 0);
+    EXPECT_EQ(studies.outbox.sendDue(down, start.addSecs(30)), 0);
     EXPECT_EQ(studies.outbox.status(first->id()).nextAttempt, start.addSecs(90));
 
     // The application restarts (a new outbox on the same folder), the
@@ -473,6 +476,8 @@ TEST_F(Pacs, ReviewWindowSendsTheStudyUnderReview)
         ASSERT_TRUE(passes.wait(60000));
     EXPECT_EQ(sender.outbox().status(id).state, TPacsOutbox::State::Sent) << sender.outbox().status(id).reason.toStdString();
     EXPECT_EQ(instances().size(), before + 2);
+    const QString state = reviewtest::child<QLabel>(*window, "lblPacsState")->text();
+    EXPECT_TRUE(state.startsWith(QLatin1String("PACS: sent at "))) << state.toStdString();
 }
 
 } // namespace
@@ -562,6 +567,40 @@ TEST_F(Pacs, RefusedSendFailsWithThePacsReason)
     EXPECT_EQ(status.state, TPacsOutbox::State::Failed);
     EXPECT_TRUE(status.reason.contains(QLatin1String("Rejected"), Qt::CaseInsensitive)) << status.reason.toStdString();
     EXPECT_TRUE(TPacsOutbox::stateText(status).startsWith(QLatin1String("failed: ")));
+}
+
+} // namespace
+
+namespace {
+
+// A study queued while no PACS is configured waits, queued, without a
+// failed attempt counted, and goes once one is configured.
+TEST_F(Pacs, StudyQueuedWithoutAPacsGoesOnceOneIsConfigured)
+{
+    RecordedStudies studies;
+    TStudy* study = studies.record("Unconfigured");
+    ASSERT_NE(study, nullptr);
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(studies.outbox.enqueue(study->id(), studies.objects(*study, reportBytes("waiting")), now));
+    EXPECT_EQ(studies.outbox.sendDue(TDicomPeer(), now), 0);
+    const TPacsOutbox::Status waiting = studies.outbox.status(study->id());
+    EXPECT_EQ(waiting.state, TPacsOutbox::State::Queued);
+    EXPECT_EQ(waiting.attempts, 0);
+    EXPECT_EQ(waiting.reason.toStdString(), TDicomPeer::notConfiguredText().toStdString());
+    EXPECT_EQ(studies.outbox.sendDue(server->peer(), waiting.nextAttempt), 1);
+    EXPECT_EQ(studies.outbox.status(study->id()).state, TPacsOutbox::State::Sent);
+}
+
+// Parallel tests each start an archive on ports probed free, which another
+// may take first: the fixture then starts on fresh ones and talks to its
+// own archive only.
+TEST_F(Pacs, TestArchiveStartsOnFreshPortsWhenOneIsTaken)
+{
+    OrthancServer second(server->httpPort());
+    ASSERT_EQ(second.start(), QString());
+    EXPECT_NE(second.httpPort(), server->httpPort());
+    EXPECT_NO_THROW(TDicomLink::echo(second.peer()));
+    EXPECT_NE(second.get(QStringLiteral("/system")), server->get(QStringLiteral("/system")));
 }
 
 } // namespace

@@ -573,6 +573,29 @@ TEST(ReviewWindow, TheReportDialogGetsTheReviewState)
     EXPECT_EQ(filters, (std::array<bool, 3>{true, false, true}));
 }
 
+// Sent while no PACS is configured, the study waits in the outbox and the
+// operator is told why; the window shows the send state as the background
+// sender renews it.
+TEST(ReviewWindow, SendingWithoutAPacsQueuesTheStudyAndShowsItsState)
+{
+    ReviewStudy study;
+    const std::unique_ptr<EcgReviewWindow> window = openReviewWindow(study);
+    const QLabel* state = child<QLabel>(*window, "lblPacsState");
+    EXPECT_EQ(state->text(), QStringLiteral("PACS: not sent"));
+    QString message;
+    onNextModal<QMessageBox>([&message](QMessageBox* box) {
+        message = box->text();
+        box->accept();
+    });
+    click(*window, "btnSendToPacs");
+    EXPECT_TRUE(message.contains(QLatin1String("No PACS is configured"))) << message.toStdString();
+    EXPECT_TRUE(waitFor([state] { return state->text().contains(QLatin1String("No PACS is configured")); }))
+        << state->text().toStdString();
+    EXPECT_TRUE(state->text().startsWith(QLatin1String("PACS: queued"))) << state->text().toStdString();
+    // The state, whatever its length, takes no height from the recording.
+    EXPECT_GT(child<QWidget>(*window, "ecgDisplay1")->height(), window->height() * 3 / 4);
+}
+
 TEST(ClippedSampleRuns, FindsTheSaturatedRunsOfARange)
 {
     TSignalBuffer16 signal(2, Rate, 64, 4096);

@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QThread>
 
+#include "formats/TImportedRecording.h"
 #include "storage/TPrivateFiles.h"
 
 #include <unistd.h>
@@ -21,8 +22,6 @@
 namespace AnalyzeBatch {
 
 namespace {
-
-const QStringList RecordPatterns{QStringLiteral("*.hea"), QStringLiteral("*.edf"), QStringLiteral("*.bdf")};
 
 bool isStudyId(const QString& input)
 {
@@ -268,13 +267,11 @@ QStringList records(const QStringList& inputs)
     for (const QString& input : inputs) {
         const QFileInfo info(input);
         if (info.isDir()) {
-            const QDir folder(input);
-            const QStringList files = folder.entryList(RecordPatterns, QDir::Files, QDir::Name);
+            const QStringList files = TImportedRecording::recordingsIn(input);
             if (files.isEmpty())
                 throw AnalyzeCommand::UsageError(
-                    QStringLiteral("%1 holds no record (.hea, .edf or .bdf)").arg(input).toStdString());
-            for (const QString& file : files)
-                found << folder.filePath(file);
+                    QStringLiteral("%1 holds no record (.hea, .edf, .bdf or a DICOM ECG .dcm)").arg(input).toStdString());
+            found << files;
         } else if (info.exists() || isStudyId(input)) {
             found << input;
         } else {

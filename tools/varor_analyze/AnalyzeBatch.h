@@ -17,8 +17,9 @@
 // with its figures or the reason it failed.
 namespace AnalyzeBatch {
 
-// The records of the inputs: a file as it is, a folder's WFDB headers and
-// EDF/BDF files in name order. Throws AnalyzeCommand::UsageError for an
+// The records of the inputs: a file as it is, a folder's recordings in
+// name order (TImportedRecording::recordingsIn: WFDB headers, EDF/BDF files
+// and DICOM ECGs). Throws AnalyzeCommand::UsageError for an
 // input that does not exist or a folder without records.
 QStringList records(const QStringList& inputs);
 
