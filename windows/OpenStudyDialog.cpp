@@ -23,11 +23,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QScopeGuard>
 #include <QShortcut>
 #include <QTimer>
@@ -89,15 +92,31 @@ QTreeWidgetItem* studyItem(const QVariant& key, const TStudyInfo& info)
     return item;
 }
 
-// Every name, study type and date in full; the patient column is never
-// narrower than at first.
+// Every column's texts in full; the patient column is never narrower than
+// at first.
 void fitColumns(QTreeWidget* tree)
 {
-    tree->resizeColumnToContents(ColumnPatient);
+    for (int column = ColumnPatient; column < tree->columnCount(); ++column)
+        tree->resizeColumnToContents(column);
     tree->setColumnWidth(ColumnPatient, std::max(tree->columnWidth(ColumnPatient), PatientColumnWidth));
-    tree->resizeColumnToContents(ColumnStudyType);
-    tree->resizeColumnToContents(ColumnDate);
-    tree->resizeColumnToContents(ColumnReport);
+}
+
+// Pixels the tree needs to show every shown column in full without a
+// horizontal scroll bar, with room for the vertical one. The last column
+// stretches over the rest, so its contents count rather than its width.
+int fullWidth(const QTreeWidget* tree)
+{
+    const QHeaderView* header = tree->header();
+    const QAbstractItemView* view = tree;
+    int width = 2 * tree->frameWidth() + tree->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < tree->columnCount(); ++column) {
+        if (tree->isColumnHidden(column))
+            continue;
+        const bool last = header->visualIndex(column) == header->count() - 1;
+        width += last ? std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column))
+                      : tree->columnWidth(column);
+    }
+    return width;
 }
 
 // Samples per lead and whole seconds of signal in the study's ECG file:
@@ -315,10 +334,10 @@ void OpenStudyDialog::fillLocalList()
     m_ui->treeStudies->clear();
     m_ui->treeStudies->addTopLevelItems(items);
     showPacsStates();
-    fitColumns(m_ui->treeStudies);
 }
 
-// "not sent", "queued ...", "sent at ..." or "failed: ..." per study.
+// "not sent", "queued ...", "sent at ..." or "failed: ..." per study, read
+// in full.
 void OpenStudyDialog::showPacsStates()
 {
     const TPacsOutbox& outbox = TPacsSender::of(fromUtf8(m_store->dataPath())).outbox();
@@ -326,6 +345,8 @@ void OpenStudyDialog::showPacsStates()
         QTreeWidgetItem* item = m_ui->treeStudies->topLevelItem(i);
         item->setText(ColumnPacs, TPacsOutbox::stateText(outbox.status(studyId(*item))));
     }
+    fitColumns(m_ui->treeStudies);
+    keepLocalColumnsVisible();
 }
 
 // Without a shared folder the list stays empty (an empty path would list
@@ -791,14 +812,27 @@ void OpenStudyDialog::on_btnShare_clicked()
     m_ui->btnShareExport->setEnabled(m_ui->treeStudies->currentItem() && hasSharedFolder());
     fillSharedList();
 
+    if (show)
+        m_widthWithoutShared = width();
+    keepLocalColumnsVisible();
     const int oldWidth = width();
-    if (show) {
-        resize(oldWidth * 3 / 2, height());
-        move(x() - oldWidth / 4, y());
-    } else {
-        resize(oldWidth * 2 / 3, height());
-        move(x() + oldWidth / 6, y());
-    }
+    const int newWidth = show ? std::max(oldWidth * 3 / 2, minimumSizeHint().width()) : m_widthWithoutShared;
+    resize(newWidth, height());
+    int left = x() - (newWidth - oldWidth) / 2;
+    if (const QScreen* screen = this->screen())
+        left = std::max(left, screen->availableGeometry().left());
+    move(left, y());
+}
+
+// Beside the shared list the local list keeps the width of all its columns,
+// the duration and PACS state included; alone it takes the whole dialog.
+// The dialog's minimum size follows at once, so that a resize that comes
+// next is not held back by the old one.
+void OpenStudyDialog::keepLocalColumnsVisible()
+{
+    QTreeWidget* tree = m_ui->treeStudies;
+    tree->setMinimumWidth(m_ui->treeSharedStudies->isHidden() ? 0 : fullWidth(tree));
+    layout()->activate();
 }
 
 // Shown with the normal cursor, also in the middle of busy work.

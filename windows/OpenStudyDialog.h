@@ -78,6 +78,7 @@ private:
     QString sharedFolder() const;
     bool hasSharedFolder() const;
     void updateCopyButtons();
+    void keepLocalColumnsVisible();
     void deleteSelected();
     QStringList deleteLocalStudies(const QList<QTreeWidgetItem*>& items);
     QStringList deleteSharedArchives(const QList<QTreeWidgetItem*>& items);
@@ -102,4 +103,7 @@ private:
     // The study to open once an import ends, chosen instead of importing
     // its recording again; -1 for none.
     int m_openAfterImport = -1;
+    // The dialog's width before the shared list was shown, given back when
+    // it is hidden.
+    int m_widthWithoutShared = 0;
 };
