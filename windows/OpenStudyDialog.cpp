@@ -8,11 +8,9 @@
 #include "report/TReportPdf.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
-#include "storage/TEcgFile.h"
 #include "formats/TImportedRecording.h"
 #include "storage/TStagedFiles.h"
-#include "storage/TStudyFileName.h"
-#include "storage/TStudyFiles.h"
+#include "storage/TStoredRecording.h"
 #include "storage/TStudyJson.h"
 #include "storage/TStudyStore.h"
 #include "windows/TWaitCursor.h"
@@ -117,17 +115,6 @@ int fullWidth(const QTreeWidget* tree)
                       : tree->columnWidth(column);
     }
     return width;
-}
-
-// Samples per lead and whole seconds of signal in the study's ECG file:
-// 0 for a study closed before anything was recorded.
-std::pair<qint64, int> recordedLength(const QString& dataPath, const TStudyInfo& info)
-{
-    const std::unique_ptr<TEcgFile> ecg = TStudyFiles::openEcgFile(TStudyFileName::studyPath(
-        dataPath, fromUtf8(info.baseFilename), QString::fromLatin1(TStudyFiles::EcgExtension)));
-    if (!ecg || ecg->samplingRate() <= 0)
-        return {0, 0};
-    return {ecg->sampleCount(), int(ecg->sampleCount() / ecg->samplingRate())};
 }
 
 int studyId(const QTreeWidgetItem& item)
@@ -317,12 +304,12 @@ void OpenStudyDialog::fillLocalList()
 {
     QList<QTreeWidgetItem*> items;
     try {
-        const QString dataPath = fromUtf8(m_store->dataPath());
+        const std::string dataPath = m_store->dataPath();
         for (const TStudyInfo& info : m_store->listStudies()) {
             QTreeWidgetItem* item = studyItem(info.id, info);
             item->setText(ColumnReport, info.status == "report" ? tr("Yes") : QString());
             item->setText(ColumnBaseFilename, fromUtf8(info.baseFilename));
-            const int seconds = recordedLength(dataPath, info).second;
+            const int seconds = TStoredRecording::length(dataPath, info).seconds;
             item->setText(ColumnDuration, QString::asprintf("%d:%02d", seconds / 60, seconds % 60));
             item->setData(ColumnDuration, Qt::UserRole, seconds);
             item->setTextAlignment(ColumnDuration, Qt::AlignRight | Qt::AlignVCenter);
@@ -748,25 +735,12 @@ void OpenStudyDialog::openAfterImport()
     }
 }
 
-// A study of the store that holds the same recording: the same patient,
-// start and number of samples; -1 when there is none.
-int OpenStudyDialog::studyOfRecording(const TStudyInfo& info, qint64 samples) const
-{
-    const QString dataPath = fromUtf8(m_store->dataPath());
-    for (const TStudyInfo& study : m_store->listStudies()) {
-        if (study.lastName == info.lastName && study.firstName == info.firstName
-            && study.studyDateTime == info.studyDateTime && recordedLength(dataPath, study).first == samples)
-            return study.id;
-    }
-    return -1;
-}
-
 // A recording already in the store is taken in again only when the
 // operator says so; otherwise its study is opened, or nothing is done, and
 // the import of this recording ends with the reason.
 void OpenStudyDialog::confirmImportAgain(const TStudyInfo& info, qint64 samples)
 {
-    const int existing = studyOfRecording(info, samples);
+    const int existing = TStoredRecording::studyOf(*m_store, info, samples);
     if (existing < 0)
         return;
     QMessageBox box(QMessageBox::Question, tr("Import recording"),

@@ -83,7 +83,6 @@ private:
     QStringList deleteLocalStudies(const QList<QTreeWidgetItem*>& items);
     QStringList deleteSharedArchives(const QList<QTreeWidgetItem*>& items);
     int runBatch(const QStringList& labels, const std::function<void(int)>& operation);
-    int studyOfRecording(const TStudyInfo& info, qint64 samples) const;
     void confirmImportAgain(const TStudyInfo& info, qint64 samples);
     void openAfterImport();
     void reportBatch(const QString& summary, int succeeded, int total, const QString& where = QString());
