@@ -175,6 +175,7 @@ void QSignalBrowseDisplay::setLeadVisible(int lead, bool visible)
         return;
     m_leadVisible[std::size_t(lead)] = visible;
     updateRowBar();
+    updateScrollBar();
     changed();
 }
 

@@ -771,8 +771,9 @@ void OpenStudyDialog::importRecording(const QString& path)
     TStudyRecording::recordStudy(*m_store, leads, info);
 }
 
-// Shows or hides the shared list beside the local one; the dialog grows or
-// shrinks by half its width around its centre, keeping its height.
+// Shows or hides the shared list beside the local one. The dialog grows by
+// half its width, or as far as the local list's columns need, around its
+// centre and on the screen, keeping its height; hiding gives its width back.
 void OpenStudyDialog::on_btnShare_clicked()
 {
     const bool show = m_ui->treeSharedStudies->isHidden();
@@ -786,15 +787,20 @@ void OpenStudyDialog::on_btnShare_clicked()
     m_ui->btnShareExport->setEnabled(m_ui->treeStudies->currentItem() && hasSharedFolder());
     fillSharedList();
 
-    if (show)
-        m_widthWithoutShared = width();
-    keepLocalColumnsVisible();
+    // Taken before the local list's least width changes, which may already
+    // widen the dialog.
     const int oldWidth = width();
+    const int oldLeft = x();
+    if (show)
+        m_widthWithoutShared = oldWidth;
+    keepLocalColumnsVisible();
     const int newWidth = show ? std::max(oldWidth * 3 / 2, minimumSizeHint().width()) : m_widthWithoutShared;
     resize(newWidth, height());
-    int left = x() - (newWidth - oldWidth) / 2;
-    if (const QScreen* screen = this->screen())
-        left = std::max(left, screen->availableGeometry().left());
+    int left = oldLeft - (newWidth - oldWidth) / 2;
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        left = std::max(std::min(left, area.right() + 1 - frameGeometry().width()), area.left());
+    }
     move(left, y());
 }
 

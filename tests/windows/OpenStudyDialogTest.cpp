@@ -314,7 +314,9 @@ TEST_F(OpenStudyDialogTest, ExportThenImportThroughASharedFolder)
         click(*dialog, "btnShare");
         EXPECT_FALSE(remote->isHidden());
         EXPECT_EQ(child<QPushButton>(*dialog, "btnShare")->text(), QStringLiteral("Hide shared studies"));
+        // By half its width, or as far as its lists need: no more.
         EXPECT_GT(dialog->width(), width);
+        EXPECT_LE(dialog->width(), std::max(width * 3 / 2, dialog->minimumSizeHint().width()));
         EXPECT_EQ(remote->topLevelItemCount(), 0);
 
         select(local, {itemOf(local, QStringLiteral("Garcia, Ana"))});
