@@ -101,7 +101,8 @@ void fitColumns(QTreeWidget* tree)
 
 // Pixels the tree needs to show every shown column in full without a
 // horizontal scroll bar, with room for the vertical one. The last column
-// stretches over the rest, so its contents count rather than its width.
+// stretches over the rest, so its contents count rather than its width,
+// and it is never narrower than the header's default.
 int fullWidth(const QTreeWidget* tree)
 {
     const QHeaderView* header = tree->header();
@@ -111,7 +112,8 @@ int fullWidth(const QTreeWidget* tree)
         if (tree->isColumnHidden(column))
             continue;
         const bool last = header->visualIndex(column) == header->count() - 1;
-        width += last ? std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column))
+        width += last ? std::max({view->sizeHintForColumn(column), header->sectionSizeHint(column),
+                                  header->defaultSectionSize()})
                       : tree->columnWidth(column);
     }
     return width;
@@ -794,13 +796,23 @@ void OpenStudyDialog::on_btnShare_clicked()
     if (show)
         m_widthWithoutShared = oldWidth;
     keepLocalColumnsVisible();
-    const int newWidth = show ? std::max(oldWidth * 3 / 2, minimumSizeHint().width()) : m_widthWithoutShared;
+    const QRect area = screen() ? screen()->availableGeometry() : QRect();
+    int newWidth = m_widthWithoutShared;
+    if (show) {
+        // Room for the shared list's columns too where the screen has it:
+        // the least width of the dialog were that list held to its columns.
+        QTreeWidget* shared = m_ui->treeSharedStudies;
+        shared->setMinimumWidth(fullWidth(shared));
+        newWidth = std::max(oldWidth * 3 / 2, layout()->minimumSize().width());
+        shared->setMinimumWidth(0);
+        if (area.isValid())
+            newWidth = std::min(newWidth, area.width() - (frameGeometry().width() - width()));
+        newWidth = std::max(newWidth, minimumSizeHint().width());
+    }
     resize(newWidth, height());
     int left = oldLeft - (newWidth - oldWidth) / 2;
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
+    if (area.isValid())
         left = std::max(std::min(left, area.right() + 1 - frameGeometry().width()), area.left());
-    }
     move(left, y());
 }
 
@@ -811,7 +823,10 @@ void OpenStudyDialog::on_btnShare_clicked()
 void OpenStudyDialog::keepLocalColumnsVisible()
 {
     QTreeWidget* tree = m_ui->treeStudies;
-    tree->setMinimumWidth(m_ui->treeSharedStudies->isHidden() ? 0 : fullWidth(tree));
+    const bool besideShared = !m_ui->treeSharedStudies->isHidden();
+    tree->setMinimumWidth(besideShared ? fullWidth(tree) : 0);
+    // The width left over goes to the shared list.
+    m_ui->dialogLayout->setColumnStretch(0, besideShared ? 1 : 0);
     layout()->activate();
 }
 
