@@ -27,7 +27,8 @@ class TSignal;
 // strip on the left, beat ticks with RR intervals along the top, the joins
 // where the device's stream was lost as dashed lines with the time lost, a
 // time ruler along the bottom and a scroll bar working in hundredths of a
-// second. The operator scrolls with the scroll bar, the keys or by
+// second. Rows are never lower than a least height: leads that do not fit
+// (fourteen on a small screen) are reached with a vertical scroll bar. The operator scrolls with the scroll bar, the keys or by
 // dragging, and measures an averaged beat with a caliper drawn by dragging
 // across it. Drawing goes into a pixmap that is redrawn only after a
 // change; the grid comes from its own cache.
@@ -89,6 +90,9 @@ public:
     // Seconds of signal held by the signal source (0 without one).
     double duration() const;
     QScrollBar* scrollBar() const { return m_scrollBar; }
+    // Moves through the visible leads when they do not all fit one above
+    // the other at the least row height; hidden when they do.
+    QScrollBar* rowScrollBar() const { return m_rowBar; }
 
     // The caliper's reading on the averaged beat: the time between its two
     // ends in seconds and the amplitude difference in millivolts. False
@@ -105,6 +109,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     // The layout of the drawing area for the current state.
@@ -117,7 +122,7 @@ private:
         int beatX = 0;            // Xb0, left of the averaged beat
         int stripEnd = 0;         // end of the strip and its gap (0: no strip)
         double countScale = 0.0;  // pixels per count
-        QVector<int> leads;       // visible leads in lead order
+        QVector<int> leads;       // leads of the rows shown, in lead order
         double rowHeight = 0.0;
 
         int signalX() const { return stripEnd; }
@@ -138,6 +143,10 @@ private:
 
     void changed();
     QSize drawingSize() const;
+    QVector<int> visibleLeads() const;
+    // Rows of the least height the drawing area holds (at least one).
+    int rowsThatFit() const;
+    void updateRowBar();
     Layout currentLayout() const;
     double averageDuration() const;
     void updateScrollBar();
@@ -191,6 +200,7 @@ private:
     TGridCache m_gridCache;
     bool m_repaint = true;
     QScrollBar* m_scrollBar;
+    QScrollBar* m_rowBar;
     // Work buffers reused from render to render.
     TColumnEnvelope m_envelope;
     std::vector<double> m_samples;

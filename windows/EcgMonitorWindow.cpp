@@ -46,7 +46,6 @@ constexpr int AverageLead = TLeadSet::LeadV5;
 constexpr int OverlaySize = 50;
 constexpr int OverlayWidth = 120;
 constexpr int OverlayMargin = 10;
-constexpr int PanelMargin = 10;
 constexpr int SimulationLabelWidth = 160;
 constexpr int SimulationLabelHeight = 30;
 
@@ -393,27 +392,21 @@ void EcgMonitorWindow::updateElectrodes()
     }
     if (!m_electrodePanel) {
         // Created hidden on the first loss; shown from the next update on.
+        // It takes a column of its own at the top between the paper and the
+        // averaged-beat panel: the paper narrows while it shows, so that it
+        // covers neither the traces nor the averaged beat.
         m_electrodePanel = new ElectrodeStatusWidget(this);
+        m_electrodePanel->setFixedSize(m_electrodePanel->size());
         m_electrodePanel->hide();
-        placeElectrodePanel();
+        m_ui->layoutEcg->insertWidget(m_ui->layoutEcg->indexOf(m_ui->ecgDisplay) + 1, m_electrodePanel, 0,
+                                      Qt::AlignTop);
         return;
     }
     if (!m_electrodePanel->showAllowed())
         return;
     for (const QString& name : TLeadSet::electrodeNames())
         m_electrodePanel->setElectrode(name, m_pipeline->isElectrodeOff(name));
-    placeElectrodePanel();
     m_electrodePanel->show();
-    m_electrodePanel->raise();
-}
-
-// In the top-right corner of the paper, so that it never covers the
-// averaged-beat panel beside it while recording.
-void EcgMonitorWindow::placeElectrodePanel()
-{
-    const QWidget* paper = m_ui->ecgDisplay;
-    const QPoint corner = paper->mapTo(this, QPoint(paper->width(), 0));
-    m_electrodePanel->move(corner.x() - m_electrodePanel->width() - PanelMargin, corner.y() + PanelMargin);
 }
 
 void EcgMonitorWindow::updateRecordingStatus()

@@ -101,7 +101,6 @@ private:
 
     void showOverlay(QLabel*& overlay, const QString& picture, const QString& text, int slot, bool shown);
     void updateElectrodes();
-    void placeElectrodePanel();
     void updateRecordingStatus();
     void showElapsedTime();
     void showHeartRate();

@@ -12,7 +12,7 @@ namespace Ui {
 class ElectrodeStatusWidget;
 }
 
-// The panel the monitor window shows in its top-right corner while an
+// The panel the monitor window shows beside its paper, at the top, while an
 // electrode has no contact: the device's nine electrodes in a fixed 3 x 3
 // arrangement, green in contact and red off. Its hide button dismisses it
 // for the rest of the acquisition.

@@ -8,11 +8,9 @@
 #include "report/TReportPdf.h"
 #include "pipeline/TStudyRecording.h"
 #include "settings/TSettings.h"
-#include "storage/TEcgFile.h"
 #include "formats/TImportedRecording.h"
 #include "storage/TStagedFiles.h"
-#include "storage/TStudyFileName.h"
-#include "storage/TStudyFiles.h"
+#include "storage/TStoredRecording.h"
 #include "storage/TStudyJson.h"
 #include "storage/TStudyStore.h"
 #include "windows/HospitalSettingsPage.h"
@@ -24,11 +22,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QScopeGuard>
 #include <QShortcut>
 #include <QTimer>
@@ -90,26 +91,33 @@ QTreeWidgetItem* studyItem(const QVariant& key, const TStudyInfo& info)
     return item;
 }
 
-// Every name, study type and date in full; the patient column is never
-// narrower than at first.
+// Every column's texts in full; the patient column is never narrower than
+// at first.
 void fitColumns(QTreeWidget* tree)
 {
-    tree->resizeColumnToContents(ColumnPatient);
+    for (int column = ColumnPatient; column < tree->columnCount(); ++column)
+        tree->resizeColumnToContents(column);
     tree->setColumnWidth(ColumnPatient, std::max(tree->columnWidth(ColumnPatient), PatientColumnWidth));
-    tree->resizeColumnToContents(ColumnStudyType);
-    tree->resizeColumnToContents(ColumnDate);
-    tree->resizeColumnToContents(ColumnReport);
 }
 
-// Samples per lead and whole seconds of signal in the study's ECG file:
-// 0 for a study closed before anything was recorded.
-std::pair<qint64, int> recordedLength(const QString& dataPath, const TStudyInfo& info)
+// Pixels the tree needs to show every shown column in full without a
+// horizontal scroll bar, with room for the vertical one. The last column
+// stretches over the rest, so its contents count rather than its width,
+// and it is never narrower than the header's default.
+int fullWidth(const QTreeWidget* tree)
 {
-    const std::unique_ptr<TEcgFile> ecg = TStudyFiles::openEcgFile(TStudyFileName::studyPath(
-        dataPath, fromUtf8(info.baseFilename), QString::fromLatin1(TStudyFiles::EcgExtension)));
-    if (!ecg || ecg->samplingRate() <= 0)
-        return {0, 0};
-    return {ecg->sampleCount(), int(ecg->sampleCount() / ecg->samplingRate())};
+    const QHeaderView* header = tree->header();
+    const QAbstractItemView* view = tree;
+    int width = 2 * tree->frameWidth() + tree->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < tree->columnCount(); ++column) {
+        if (tree->isColumnHidden(column))
+            continue;
+        const bool last = header->visualIndex(column) == header->count() - 1;
+        width += last ? std::max({view->sizeHintForColumn(column), header->sectionSizeHint(column),
+                                  header->defaultSectionSize()})
+                      : tree->columnWidth(column);
+    }
+    return width;
 }
 
 int studyId(const QTreeWidgetItem& item)
@@ -299,12 +307,12 @@ void OpenStudyDialog::fillLocalList()
 {
     QList<QTreeWidgetItem*> items;
     try {
-        const QString dataPath = fromUtf8(m_store->dataPath());
+        const std::string dataPath = m_store->dataPath();
         for (const TStudyInfo& info : m_store->listStudies()) {
             QTreeWidgetItem* item = studyItem(info.id, info);
             item->setText(ColumnReport, info.status == "report" ? tr("Yes") : QString());
             item->setText(ColumnBaseFilename, fromUtf8(info.baseFilename));
-            const int seconds = recordedLength(dataPath, info).second;
+            const int seconds = TStoredRecording::length(dataPath, info).seconds;
             item->setText(ColumnDuration, QString::asprintf("%d:%02d", seconds / 60, seconds % 60));
             item->setData(ColumnDuration, Qt::UserRole, seconds);
             item->setTextAlignment(ColumnDuration, Qt::AlignRight | Qt::AlignVCenter);
@@ -316,10 +324,10 @@ void OpenStudyDialog::fillLocalList()
     m_ui->treeStudies->clear();
     m_ui->treeStudies->addTopLevelItems(items);
     showPacsStates();
-    fitColumns(m_ui->treeStudies);
 }
 
-// "not sent", "queued ...", "sent at ..." or "failed: ..." per study.
+// "not sent", "queued ...", "sent at ..." or "failed: ..." per study, read
+// in full.
 void OpenStudyDialog::showPacsStates()
 {
     const TPacsSender& sender = TPacsSender::of(fromUtf8(m_store->dataPath()));
@@ -327,6 +335,8 @@ void OpenStudyDialog::showPacsStates()
         QTreeWidgetItem* item = m_ui->treeStudies->topLevelItem(i);
         item->setText(ColumnPacs, sender.stateText(studyId(*item)));
     }
+    fitColumns(m_ui->treeStudies);
+    keepLocalColumnsVisible();
 }
 
 // Without a shared folder the list stays empty (an empty path would list
@@ -729,25 +739,12 @@ void OpenStudyDialog::openAfterImport()
     }
 }
 
-// A study of the store that holds the same recording: the same patient,
-// start and number of samples; -1 when there is none.
-int OpenStudyDialog::studyOfRecording(const TStudyInfo& info, qint64 samples) const
-{
-    const QString dataPath = fromUtf8(m_store->dataPath());
-    for (const TStudyInfo& study : m_store->listStudies()) {
-        if (study.lastName == info.lastName && study.firstName == info.firstName
-            && study.studyDateTime == info.studyDateTime && recordedLength(dataPath, study).first == samples)
-            return study.id;
-    }
-    return -1;
-}
-
 // A recording already in the store is taken in again only when the
 // operator says so; otherwise its study is opened, or nothing is done, and
 // the import of this recording ends with the reason.
 void OpenStudyDialog::confirmImportAgain(const TStudyInfo& info, qint64 samples)
 {
-    const int existing = studyOfRecording(info, samples);
+    const int existing = TStoredRecording::studyOf(*m_store, info, samples);
     if (existing < 0)
         return;
     QMessageBox box(QMessageBox::Question, tr("Import recording"),
@@ -778,8 +775,9 @@ void OpenStudyDialog::importRecording(const QString& path)
     TStudyRecording::recordStudy(*m_store, leads, info);
 }
 
-// Shows or hides the shared list beside the local one; the dialog grows or
-// shrinks by half its width around its centre, keeping its height.
+// Shows or hides the shared list beside the local one. The dialog grows by
+// half its width, or as far as the local list's columns need, around its
+// centre and on the screen, keeping its height; hiding gives its width back.
 void OpenStudyDialog::on_btnShare_clicked()
 {
     const bool show = m_ui->treeSharedStudies->isHidden();
@@ -793,14 +791,45 @@ void OpenStudyDialog::on_btnShare_clicked()
     m_ui->btnShareExport->setEnabled(m_ui->treeStudies->currentItem() && hasSharedFolder());
     fillSharedList();
 
+    // Taken before the local list's least width changes, which may already
+    // widen the dialog.
     const int oldWidth = width();
+    const int oldLeft = x();
+    if (show)
+        m_widthWithoutShared = oldWidth;
+    keepLocalColumnsVisible();
+    const QRect area = screen() ? screen()->availableGeometry() : QRect();
+    int newWidth = m_widthWithoutShared;
     if (show) {
-        resize(oldWidth * 3 / 2, height());
-        move(x() - oldWidth / 4, y());
-    } else {
-        resize(oldWidth * 2 / 3, height());
-        move(x() + oldWidth / 6, y());
+        // Room for the shared list's columns too where the screen has it:
+        // the least width of the dialog were that list held to its columns.
+        QTreeWidget* shared = m_ui->treeSharedStudies;
+        shared->setMinimumWidth(fullWidth(shared));
+        newWidth = std::max(oldWidth * 3 / 2, layout()->minimumSize().width());
+        shared->setMinimumWidth(0);
+        if (area.isValid())
+            newWidth = std::min(newWidth, area.width() - (frameGeometry().width() - width()));
+        newWidth = std::max(newWidth, minimumSizeHint().width());
     }
+    resize(newWidth, height());
+    int left = oldLeft - (newWidth - oldWidth) / 2;
+    if (area.isValid())
+        left = std::max(std::min(left, area.right() + 1 - frameGeometry().width()), area.left());
+    move(left, y());
+}
+
+// Beside the shared list the local list keeps the width of all its columns,
+// the duration and PACS state included; alone it takes the whole dialog.
+// The dialog's minimum size follows at once, so that a resize that comes
+// next is not held back by the old one.
+void OpenStudyDialog::keepLocalColumnsVisible()
+{
+    QTreeWidget* tree = m_ui->treeStudies;
+    const bool besideShared = !m_ui->treeSharedStudies->isHidden();
+    tree->setMinimumWidth(besideShared ? fullWidth(tree) : 0);
+    // The width left over goes to the shared list.
+    m_ui->dialogLayout->setColumnStretch(0, besideShared ? 1 : 0);
+    layout()->activate();
 }
 
 // Shown with the normal cursor, also in the middle of busy work.

@@ -78,11 +78,11 @@ private:
     QString sharedFolder() const;
     bool hasSharedFolder() const;
     void updateCopyButtons();
+    void keepLocalColumnsVisible();
     void deleteSelected();
     QStringList deleteLocalStudies(const QList<QTreeWidgetItem*>& items);
     QStringList deleteSharedArchives(const QList<QTreeWidgetItem*>& items);
     int runBatch(const QStringList& labels, const std::function<void(int)>& operation);
-    int studyOfRecording(const TStudyInfo& info, qint64 samples) const;
     void confirmImportAgain(const TStudyInfo& info, qint64 samples);
     void openAfterImport();
     void reportBatch(const QString& summary, int succeeded, int total, const QString& where = QString());
@@ -102,4 +102,7 @@ private:
     // The study to open once an import ends, chosen instead of importing
     // its recording again; -1 for none.
     int m_openAfterImport = -1;
+    // The dialog's width before the shared list was shown, given back when
+    // it is hidden.
+    int m_widthWithoutShared = 0;
 };

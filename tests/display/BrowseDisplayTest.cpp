@@ -171,6 +171,36 @@ TEST_F(BrowseDisplayTest, ALeadNotRecordedIsLabelledOnItsRow)
     EXPECT_NE(labelled.copy(0, half, labelled.width(), half), bare.copy(0, half, bare.width(), half));
 }
 
+// Fourteen leads in the browse area of the review window on a 1280 x 720
+// screen: rows keep their least height, so that complexes of 0.75 mV either
+// way stay inside their own row, and the rows out of sight are reached with
+// the vertical scroll bar.
+TEST(BrowseDisplayRows, FourteenLeadsOnASmallScreenDoNotOverprint)
+{
+    constexpr int Leads = 14;
+    ProbeSignal signal(Leads, Rate);
+    signal.appendGenerated(10 * Rate, [](int, int index) {
+        const int phase = index % Rate;
+        return phase < 20 ? millivolts(0.75) : phase < 40 ? millivolts(-0.75) : 0;
+    });
+    QSignalBrowseDisplay display;
+    display.resize(730, 670);
+    display.setSignal(&signal);
+    const QImage image = drawingArea(display);
+
+    const QScrollBar* rows = display.rowScrollBar();
+    ASSERT_FALSE(rows->isHidden());
+    const int shown = Leads - rows->maximum();
+    ASSERT_LT(shown, Leads);
+    EXPECT_EQ(rows->pageStep(), shown);
+    const double rowHeight = double(image.height()) / shown;
+    for (int row = 1; row < shown; ++row) {
+        const int y = int(row * rowHeight);
+        EXPECT_EQ(countColor(image, QRect(0, y - 1, rows->x(), 3), Qt::black, 40), 0) << "between rows " << row;
+    }
+    EXPECT_GT(countColor(image, QRect(0, 0, rows->x(), image.height()), Qt::black, 40), 0);
+}
+
 // Beats every 0.8 s from 0.8 s on, the one numbered `rejected` rejected.
 void appendBeats(TBeatsFile& beats, TSignal& signal, int count, int rejected = -1)
 {

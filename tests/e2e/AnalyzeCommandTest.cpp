@@ -410,6 +410,25 @@ TEST(AnalyzeCommand, ImportedRecordIsAStudyOfTheDataFolder)
     }
 }
 
+// A recording with its start (EDF+) taken in a second time is refused,
+// naming the study that holds it, and the store keeps one study.
+TEST(AnalyzeCommand, ARecordingAlreadyInTheStoreIsNotImportedAgain)
+{
+    AnalyzeProgram program;
+    QTemporaryDir out;
+    const QString edf = out.filePath(QStringLiteral("s0010_re.edf"));
+    ASSERT_EQ(program.run({PtbHeader, QStringLiteral("--export"), edf}).exitCode, 0);
+    const CommandResult first = program.run({edf, QStringLiteral("--import")});
+    ASSERT_EQ(first.exitCode, 0) << first.error.toStdString();
+    const int id = QJsonDocument::fromJson(first.output).object().value(QStringLiteral("importedStudy")).toInt(-1);
+
+    const CommandResult again = program.run({edf, QStringLiteral("--import")});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.error.contains(QStringLiteral("already in the store as study %1").arg(id)))
+        << again.error.toStdString();
+    EXPECT_EQ(TLocalStudyStore("PulsorixVAROR", program.dataFolder()).listStudies().size(), 1u);
+}
+
 // The PTB record written out by one run and analysed from that file by
 // the next: the same samples give the same figures.
 void expectExportAnalysedAgainGivesTheSameFigures(const QString& exportFile)

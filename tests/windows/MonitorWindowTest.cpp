@@ -374,14 +374,16 @@ TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
     auto* panel = m_window->findChild<ElectrodeStatusWidget*>();
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(panel->isVisible());
-    // In the corner of the paper, clear of the averaged beat shown while
-    // recording.
+    // Beside the paper, covering neither its traces nor the averaged beat
+    // shown while recording.
     child<QFrame>("frameAverageBeat")->show();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     tick();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     EXPECT_TRUE(panel->isVisible());
-    EXPECT_EQ(panel->geometry().topRight(), display()->mapTo(m_window, QPoint(display()->width() - 11, 10)));
+    const QRect paper(display()->mapTo(m_window, QPoint(0, 0)), display()->size());
+    EXPECT_FALSE(panel->geometry().intersects(paper));
     EXPECT_FALSE(panel->geometry().intersects(child<QFrame>("frameAverageBeat")->geometry()));
+    EXPECT_TRUE(m_window->rect().contains(panel->geometry()));
     EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("lblV2"))->styleSheet(), QStringLiteral("color: red"));
     EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("lblV1"))->styleSheet(), QStringLiteral("color: green"));
     m_probe->electrodeV2Off = false;

@@ -23,6 +23,7 @@
 #include "formats/TImportedRecording.h"
 #include "storage/TLocalStudyStore.h"
 #include "storage/TStagedFiles.h"
+#include "storage/TStoredRecording.h"
 #include "storage/TStudy.h"
 #include "storage/TStudyFiles.h"
 #include "formats/TWfdbExport.h"
@@ -212,17 +213,37 @@ private:
         m_inputRate = recording.header().samplingFrequency;
         m_leadsFound = recording.leadMap().foundLeadNames();
         m_import = options.import;
+        const QString now = QDateTime::currentDateTime().toString(QLatin1String(DateTimeFormat));
+        TStudyInfo info = imported.studyInfo(now.toStdString());
+        if (m_import)
+            refuseRecordingInStore(info, recording.leads().empty() ? 0 : qint64(recording.leads().front().size()));
         m_temporary = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<TLocalStudyStore>(StoreFolder, m_temporary->path());
         if (m_store->dataPath().empty())
             throw std::runtime_error("The study store cannot be opened");
-        const QString now = QDateTime::currentDateTime().toString(QLatin1String(DateTimeFormat));
-        TStudyInfo info = imported.studyInfo(now.toStdString());
         const int id = TStudyRecording::recordStudy(*m_store, recording.leads(), info);
         // Opened again, as a study is reviewed after its recording.
         m_study = m_store->openStudy(id);
         if (!m_study)
             throw std::runtime_error("The recorded study cannot be opened again");
+    }
+
+    // The same recording (patient, start and samples) is not taken in a
+    // second time: the run stops before anything is analysed, naming the
+    // study that holds it. The user's store is closed again at once, as one
+    // store at a time holds the process's database connection.
+    static void refuseRecordingInStore(const TStudyInfo& info, qint64 samples)
+    {
+        const int existing = TStoredRecording::studyOf(*openUserStore(), info, samples);
+        if (existing < 0)
+            return;
+        const QDateTime start = QDateTime::fromString(fromUtf8(info.studyDateTime), QLatin1String(DateTimeFormat));
+        throw std::runtime_error(QStringLiteral("The recording is already in the store as study %1 (%2, %3, "
+                                                "started %4); it was not imported again")
+                                     .arg(existing)
+                                     .arg(fromUtf8(info.lastName), fromUtf8(info.firstName),
+                                          start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                                     .toStdString());
     }
 
     void loadStudyFile(const QString& path)
@@ -470,7 +491,7 @@ Options parse(const QStringList& arguments)
     option("report", "Write the application's PDF report.", "file");
     option("export", "Write the study as EDF+ (.edf), BDF+ (.bdf), a WFDB record (.hea), HL7 aECG (.xml) or DICOM (.dcm, the ECG and beside it the report as FILE-report.dcm).", "file");
     parser.addOption(QCommandLineOption(QStringLiteral("import"),
-                                        QStringLiteral("Keep the recording as a study in the data folder.")));
+                                        QStringLiteral("Keep the recording as a study in the data folder; refused when the folder holds it already.")));
     parser.addOption(QCommandLineOption(
         QStringLiteral("send"),
         QStringLiteral("Send the study with its report to the configured PACS (through the data folder's outbox).")));
