@@ -6,6 +6,7 @@
 #include "storage/TStudyJson.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
 
@@ -244,4 +245,18 @@ void TServerArchive::remove(int id)
         m_database.rollback();
         throw;
     }
+}
+
+QString TServerArchive::lastChange(int id)
+{
+    QSqlQuery change = m_database.exec(QStringLiteral("select action, changed_by, changed_at from study_change "
+                                                      "where study_id = ? order by id desc limit 1"),
+                                       {id});
+    if (!change.next())
+        return QString();
+    const QString verb = change.value(0).toString() == QLatin1String("delete") ? QStringLiteral("deleted")
+                                                                               : QStringLiteral("changed");
+    return QStringLiteral("%1 by %2 at %3")
+        .arg(verb, change.value(1).toString(),
+             change.value(2).toDateTime().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
 }

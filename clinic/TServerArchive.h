@@ -68,6 +68,9 @@ public:
     // (`cachedRevision`) are left as they are.
     bool download(int id, const QString& folder, TStudyInfo& info, int& revision, int cachedRevision = 0);
     void remove(int id);
+    // The last change recorded of a study, "<changed|deleted> by <who> at
+    // <yyyy-MM-dd HH:mm>" in local time; empty without one.
+    QString lastChange(int id);
 
     void setChunkObserver(ChunkObserver observer) { m_observer = std::move(observer); }
 

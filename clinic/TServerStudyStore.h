@@ -19,7 +19,11 @@ class TLocalStudyStore;
 // every workstation. Recording never depends on the network: new studies
 // (and imported ones) are made in the local data folder and wait in the
 // outbox; once closed they go up in one transaction, are verified, and are
-// marked archived locally (the local copy stays). Studies on the server are
+// marked archived locally (the local copy stays). An upload goes over the
+// revision its local copy started from: one the server has changed or
+// deleted since (an archive imported over a study edited elsewhere) is
+// refused and kept here in conflict until the operator chooses which
+// version stays. Studies on the server are
 // fetched into a cache folder when opened, under an edit lease: while
 // another workstation holds it they open read-only and a save is refused
 // with the holder named. A save names the revision it started from, so a
@@ -41,6 +45,17 @@ public:
     // holds the same revision.
     static constexpr int CachedStudies = 20;
     static constexpr const char* RevisionFileName = "revision";
+    // %1: the server's change, "changed by <who> at <when>".
+    static constexpr const char* ConflictMessage =
+        "The clinic server's copy of this study was %1, after this copy was made: "
+        "this copy is kept on this workstation and was not uploaded";
+
+    // A local copy the server refused, with the reason.
+    struct Conflict
+    {
+        TStudyInfo info;
+        std::string message;
+    };
 
     // Owns the local store; the cache folder lies in its data folder.
     TServerStudyStore(const TServerAddress& address, std::unique_ptr<TLocalStudyStore> local);
@@ -90,6 +105,11 @@ public:
     // still wait.
     int drainOutbox();
     int waitingCount() const { return int(m_outbox.waiting().size()); }
+    std::vector<Conflict> conflicts();
+    // The operator's choice for a study in conflict: this copy goes up over
+    // the server's version as it is now, or it is removed and the server's
+    // version stays.
+    void resolveConflict(int id, bool replaceOnServer);
     TServerArchive& archive() { return m_archive; }
     TLocalStudyStore& localStore() { return m_local; }
 
@@ -109,6 +129,8 @@ private:
     void ensureOnline();
     void tick();
     void uploadWaiting(const TStudyInfo& info);
+    int importArchive(const std::string& archivePath, bool replacing);
+    std::string conflictMessage(int id) const;
     bool isLocalStudy(int id) const;
     bool isLocalStudyOpen() const;
     OpenStudy* entryOf(const TStudy* study);

@@ -137,6 +137,66 @@ TEST_F(ClinicServerTest, TwoWorkstationsShareStudiesUnderAnEditLease)
     EXPECT_EQ(archived.lastName, "Lopez");
 }
 
+// An archive made before another workstation's edit, imported here: the
+// server's newer revision is never replaced without the operator. One that
+// leaves the local copy as it was brings nothing up; one changed elsewhere
+// (on a workstation of its own) is refused, kept here, and goes up only
+// when the operator chooses so.
+TEST_F(ClinicServerTest, ArchiveImportedOverANewerRevisionIsKeptInConflict)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    auto office = makeStore(*local, "office");
+    const int id = recordStudy(*lab, "Navarro");
+    const QString shared = env.path(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    lab->exportStudy(id, shared.toStdString());
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(id, row));
+    const std::string archive = QStringLiteral("%1/%2.pxz").arg(shared, QString::fromStdString(row.baseFilename)).toStdString();
+
+    // Changed on a workstation of its own: made here through the local
+    // store alone, the local copy then put back as the archive has it.
+    const QString home = env.path(QStringLiteral("home"));
+    ASSERT_TRUE(QDir().mkpath(home));
+    TStudy* changed = local->openStudy(id);
+    ASSERT_NE(changed, nullptr);
+    changed->setProperty("conclusion", "from home");
+    local->saveStudy(changed);
+    local->closeStudy(changed);
+    local->exportStudy(id, home.toStdString());
+    local->importStudyReplacing(archive);
+    TStudy* reviewed = office->openStudy(id);
+    ASSERT_NE(reviewed, nullptr);
+    reviewed->setProperty("conclusion", "normal");
+    office->saveStudy(reviewed);
+    office->closeStudy(reviewed);
+    const auto serverConclusion = [&] {
+        TStudy* study = office->openStudy(id);
+        const std::string conclusion = study ? study->propertyValue("conclusion") : "<none>";
+        office->closeStudy(study);
+        return conclusion;
+    };
+
+    lab->importStudy(archive);
+    EXPECT_EQ(serverConclusion(), "normal");
+    EXPECT_EQ(lab->waitingCount(), 0);
+
+    const std::string fromHome = QStringLiteral("%1/%2.pxz").arg(home, QString::fromStdString(row.baseFilename)).toStdString();
+    const std::string refusal = thrownMessage([&] { lab->importStudyReplacing(fromHome); });
+    EXPECT_NE(refusal.find("changed by maria on office at "), std::string::npos) << refusal;
+    EXPECT_EQ(serverConclusion(), "normal");
+    ASSERT_EQ(lab->conflicts().size(), 1u);
+    EXPECT_EQ(lab->conflicts()[0].info.id, id);
+    EXPECT_EQ(lab->drainOutbox(), 1);  // not retried over the office's revision
+    EXPECT_EQ(serverConclusion(), "normal");
+
+    lab->resolveConflict(id, true);
+    EXPECT_EQ(serverConclusion(), "from home");
+    EXPECT_TRUE(lab->conflicts().empty());
+    EXPECT_EQ(lab->waitingCount(), 0);
+}
+
 TEST_F(ClinicServerTest, ServerStoppedInTheMiddleOfAnUploadLosesNothingAndShowsNothingHalfWay)
 {
     auto local = makeLocal();
