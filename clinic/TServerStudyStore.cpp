@@ -55,7 +55,8 @@ TServerStudyStore::TServerStudyStore(const TServerAddress& address, TLocalStudyS
                                      const QString& cacheFolder, const QString& workstation)
     : m_local(local), m_cacheFolder(cacheFolder), m_database(address),
       m_archive(m_database, QStringLiteral("%1 on %2").arg(loginName(), workstation).toStdString()),
-      m_leases(m_database, sessionName(), workstation, loginName()), m_outbox(local.studyDataFolder())
+      m_leases(m_database, sessionName(), workstation, loginName()),
+      m_leaseKeeper(address, m_leases.session(), TickMs), m_outbox(local.studyDataFolder())
 {
     if (!TPrivateFiles::makeFolder(m_cacheFolder))
         throw std::runtime_error(QStringLiteral("Cannot create the folder %1").arg(m_cacheFolder).toStdString());
@@ -123,11 +124,10 @@ void TServerStudyStore::tick()
     if (isLocalStudyOpen() || !reconnect())
         return;
     try {
-        m_leases.renew();
         if (waitingCount() > 0)
             drainOutbox();
     } catch (const std::exception&) {
-        // Away again: the next tick retries; leases lapse on the server.
+        // Away again: the next tick retries.
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clinic/TLeaseKeeper.h"
 #include "clinic/TServerArchive.h"
 #include "clinic/TServerDatabase.h"
 #include "clinic/TServerLeases.h"
@@ -29,8 +30,9 @@ class TLocalStudyStore;
 // with the holder named. A save names the revision it started from, so a
 // save over a newer one is refused, never lost. Changes announced by other
 // workstations emit studiesChanged at once; after a reconnection it is
-// emitted too, as announcements made meanwhile are lost. A timer renews the
-// leases, and while the server is away, retries the connection.
+// emitted too, as announcements made meanwhile are lost. The leases are
+// renewed in the background (TLeaseKeeper); a timer retries the connection
+// while the server is away.
 class TServerStudyStore : public QObject, public TStudyStore
 {
     Q_OBJECT
@@ -147,6 +149,7 @@ private:
     TServerDatabase m_database;
     TServerArchive m_archive;
     TServerLeases m_leases;
+    TLeaseKeeper m_leaseKeeper;
     TStudyOutbox m_outbox;
     std::map<int, OpenStudy> m_open;
     QTimer m_tick;

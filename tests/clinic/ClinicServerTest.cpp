@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <algorithm>
 
@@ -195,6 +196,36 @@ TEST_F(ClinicServerTest, ArchiveImportedOverANewerRevisionIsKeptInConflict)
     EXPECT_EQ(serverConclusion(), "from home");
     EXPECT_TRUE(lab->conflicts().empty());
     EXPECT_EQ(lab->waitingCount(), 0);
+}
+
+// A review left open through a recording longer than a lease: the store
+// keeps off the network while recording, and the lease is renewed all the
+// same, so no other workstation takes the study over.
+TEST_F(ClinicServerTest, LeaseOfAReviewIsRenewedWhileAStudyIsBeingRecorded)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    const int id = recordStudy(*lab, "Castro");
+    TStudy* review = lab->openStudy(id);
+    ASSERT_NE(review, nullptr);
+    TStudyInfo info = newStudyInfo("Ana", "Molina");
+    TStudy* recording = lab->createStudy(info);
+
+    // As after most of its time had gone.
+    TServerDatabase database(cluster.address());
+    database.connect();
+    database.exec(QStringLiteral("update study_lease set expires_at = now() + interval '1 second'"));
+    const auto secondsLeft = [&] {
+        QSqlQuery lease = database.exec(
+            QStringLiteral("select extract(epoch from expires_at - now()) from study_lease where study_id = ?"), {id});
+        return lease.next() ? lease.value(0).toDouble() : -1.0;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return secondsLeft() > TServerLeases::LeaseSeconds / 2; }, 30000));
+    auto office = makeStore(*local, "office");
+    TStudy* theirs = office->openStudy(id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(office->editLockHolder(*theirs), "maria on lab");
+    lab->closeStudy(recording);
 }
 
 TEST_F(ClinicServerTest, ServerStoppedInTheMiddleOfAnUploadLosesNothingAndShowsNothingHalfWay)

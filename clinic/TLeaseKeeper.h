@@ -1,0 +1,36 @@
+#pragma once
+
+#include "clinic/TServerAddress.h"
+
+#include <QString>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+// Renews the edit leases of a session from a thread and a connection of
+// its own. The study store's own thread stays off the network while a
+// study is being recorded (a server that stops answering would hold the
+// recording up), yet a review left open through a long recording keeps
+// its lease; a workstation that dies stops renewing, and its leases lapse.
+class TLeaseKeeper
+{
+public:
+    TLeaseKeeper(TServerAddress address, QString session, int intervalMs);
+    // Stops the thread; a renewal under way ends first (at worst after the
+    // connection's own time limits).
+    ~TLeaseKeeper();
+    TLeaseKeeper(const TLeaseKeeper&) = delete;
+    TLeaseKeeper& operator=(const TLeaseKeeper&) = delete;
+
+private:
+    void run();
+
+    const TServerAddress m_address;
+    const QString m_session;
+    const int m_intervalMs;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
