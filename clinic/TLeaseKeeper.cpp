@@ -4,11 +4,23 @@
 #include "clinic/TServerLeases.h"
 
 #include <chrono>
+#include <memory>
 
 TLeaseKeeper::TLeaseKeeper(TServerAddress address, QString session, int intervalMs)
     : m_address(std::move(address)), m_session(std::move(session)), m_intervalMs(intervalMs),
-      m_thread(&TLeaseKeeper::run, this)
+      m_lastBeatMs(nowMs()), m_thread(&TLeaseKeeper::run, this)
 {
+}
+
+qint64 TLeaseKeeper::nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void TLeaseKeeper::beat()
+{
+    m_lastBeatMs = nowMs();
 }
 
 TLeaseKeeper::~TLeaseKeeper()
@@ -23,10 +35,19 @@ TLeaseKeeper::~TLeaseKeeper()
 
 void TLeaseKeeper::run()
 {
-    // Made here: a connection serves only the thread that made it.
-    TServerDatabase database(m_address);
+    // Made here: a connection serves only the thread that made it. Without
+    // the driver (which the store has refused already) nothing is renewed.
+    std::unique_ptr<TServerDatabase> made;
+    try {
+        made = std::make_unique<TServerDatabase>(m_address);
+    } catch (const std::exception&) {
+        return;
+    }
+    TServerDatabase& database = *made;
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs), [this] { return m_stopping; })) {
+        if (nowMs() - m_lastBeatMs > qint64(MissedBeats) * m_intervalMs)
+            continue;
         lock.unlock();
         try {
             if (!database.isConnected())

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -12,10 +13,15 @@
 // its own. The study store's own thread stays off the network while a
 // study is being recorded (a server that stops answering would hold the
 // recording up), yet a review left open through a long recording keeps
-// its lease; a workstation that dies stops renewing, and its leases lapse.
+// its lease. A workstation that dies stops renewing, and so does one whose
+// windows hang: the leases are renewed only while the store's thread
+// beats, and otherwise lapse.
 class TLeaseKeeper
 {
 public:
+    // Beats missed before renewals stop.
+    static constexpr int MissedBeats = 3;
+
     TLeaseKeeper(TServerAddress address, QString session, int intervalMs);
     // Stops the thread; a renewal under way ends first (at worst after the
     // connection's own time limits).
@@ -23,7 +29,11 @@ public:
     TLeaseKeeper(const TLeaseKeeper&) = delete;
     TLeaseKeeper& operator=(const TLeaseKeeper&) = delete;
 
+    // Called by the store's thread at every interval: it still runs.
+    void beat();
+
 private:
+    static qint64 nowMs();
     void run();
 
     const TServerAddress m_address;
@@ -32,5 +42,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
+    std::atomic<qint64> m_lastBeatMs;
     std::thread m_thread;
 };

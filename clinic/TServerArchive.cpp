@@ -88,9 +88,25 @@ int TServerArchive::uploadVerified(const TStudyInfo& info, const QString& folder
 
 void TServerArchive::verify(const TStudyInfo& info, const QString& folder)
 {
-    if (storedChecksums(info.id) != localChecksums(info.baseFilename, folder))
-        throw std::runtime_error(MismatchMessage);
-    for (const char* extension : TStudyFiles::StudyFileExtensions) {
+    verifyFiles(info, folder, {std::begin(TStudyFiles::StudyFileExtensions), std::end(TStudyFiles::StudyFileExtensions)});
+}
+
+void TServerArchive::verifyRecording(const TStudyInfo& info, const QString& folder)
+{
+    verifyFiles(info, folder, {TStudyFiles::EcgExtension, TStudyFiles::BeatsExtension});
+}
+
+void TServerArchive::verifyFiles(const TStudyInfo& info, const QString& folder,
+                                 const std::vector<const char*>& extensions)
+{
+    const Checksums stored = storedChecksums(info.id);
+    const Checksums local = localChecksums(info.baseFilename, folder);
+    for (const char* extension : extensions) {
+        const auto found = stored.find(extension);
+        if (found == stored.end() || found->second != local.at(extension))
+            throw std::runtime_error(MismatchMessage);
+    }
+    for (const char* extension : extensions) {
         QFile file(studyPath(folder, info.baseFilename, extension));
         if (!file.open(QIODevice::ReadOnly))
             throw std::runtime_error(MissingFileMessage);

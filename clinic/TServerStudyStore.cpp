@@ -44,6 +44,8 @@ QString sessionName()
 
 } // namespace
 
+const TSettingKey TServerStudyStore::KeepLocalDays = {"ClinicServer/KeepLocalDays", QMetaType::Int, 30, 30};
+
 TServerStudyStore::TServerStudyStore(const TServerAddress& address, std::unique_ptr<TLocalStudyStore> local)
     : TServerStudyStore(address, *local, local->studyDataFolder() + QLatin1Char('/') + QLatin1String(CacheFolderName),
                         QSysInfo::machineHostName())
@@ -63,6 +65,7 @@ TServerStudyStore::TServerStudyStore(const TServerAddress& address, TLocalStudyS
     try {
         goOnline();
         drainOutbox();
+        removeOldLocalCopies();
     } catch (const TServerUnreachable&) {
         // Recording goes on; the timer retries.
     }
@@ -118,6 +121,7 @@ bool TServerStudyStore::reconnect()
 
 void TServerStudyStore::tick()
 {
+    m_leaseKeeper.beat();
     // A server that does not answer may hold the thread for seconds:
     // never while a study of the local data folder is open, as one being
     // recorded is.
@@ -216,6 +220,42 @@ void TServerStudyStore::resolveConflict(int id, bool replaceOnServer)
 }
 
 // A study in conflict is listed and opened as the server holds it.
+// The local copy of an archived study goes only once the server is seen to
+// hold its recording byte for byte (the study file there may have changed
+// since, by reviews elsewhere, which only the server's copy carries).
+void TServerStudyStore::removeOldLocalCopies()
+{
+    const int days = TSettings::whole(KeepLocalDays);
+    if (days <= 0)
+        return;
+    const QString folder = m_local.studyDataFolder();
+    const QDateTime before = QDateTime::currentDateTime().addDays(-days);
+    std::vector<std::pair<QDateTime, TStudyInfo>> old;
+    for (const int id : m_outbox.archived()) {
+        TStudyInfo info;
+        if (m_local.isStudyOpen(id) || !m_local.getIndexRow(id, info))
+            continue;
+        const QDateTime changed = QFileInfo(QStringLiteral("%1/%2.%3").arg(folder, TStudyJson::toQString(info.baseFilename),
+                                                                        QLatin1String(TStudyFiles::StudyExtension)))
+                                      .lastModified();
+        if (changed.isValid() && changed < before)
+            old.emplace_back(changed, info);
+    }
+    std::sort(old.begin(), old.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    old.resize(std::min(old.size(), size_t(LocalCopiesCheckedPerStart)));
+    for (const auto& [changed, info] : old) {
+        try {
+            m_archive.verifyRecording(info, folder);
+        } catch (const TServerUnreachable&) {
+            throw;
+        } catch (const std::exception&) {
+            continue;  // not intact there: this copy may be the only one
+        }
+        m_local.deleteStudy(info.id);
+        m_outbox.forget(info.id);
+    }
+}
+
 bool TServerStudyStore::isLocalStudy(int id) const
 {
     return m_outbox.isWaiting(id) && !m_outbox.isConflict(id);

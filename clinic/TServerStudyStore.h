@@ -5,6 +5,7 @@
 #include "clinic/TServerDatabase.h"
 #include "clinic/TServerLeases.h"
 #include "clinic/TStudyOutbox.h"
+#include "settings/TSettings.h"
 #include "storage/TStudyStore.h"
 
 #include <QObject>
@@ -20,7 +21,9 @@ class TLocalStudyStore;
 // every workstation. Recording never depends on the network: new studies
 // (and imported ones) are made in the local data folder and wait in the
 // outbox; once closed they go up in one transaction, are verified, and are
-// marked archived locally (the local copy stays). An upload goes over the
+// marked archived locally; the local copy stays until it has not changed
+// for KeepLocalDays and the server is found, at a start, to hold its
+// recording intact. An upload goes over the
 // revision its local copy started from: one the server has changed or
 // deleted since (an archive imported over a study edited elsewhere) is
 // refused and kept here in conflict until the operator chooses which
@@ -47,6 +50,12 @@ public:
     // holds the same revision.
     static constexpr int CachedStudies = 20;
     static constexpr const char* RevisionFileName = "revision";
+    // Days an archived study's local copy stays unchanged before it may go
+    // (0: kept for ever).
+    static const TSettingKey KeepLocalDays;
+    // Each check reads a whole recording back from the server: a start
+    // checks at most this many, the oldest first.
+    static constexpr int LocalCopiesCheckedPerStart = 20;
     // %1: the server's change, "changed by <who> at <when>".
     static constexpr const char* ConflictMessage =
         "The clinic server's copy of this study was %1, after this copy was made: "
@@ -131,6 +140,7 @@ private:
     void ensureOnline();
     void tick();
     void uploadWaiting(const TStudyInfo& info);
+    void removeOldLocalCopies();
     int importArchive(const std::string& archivePath, bool replacing);
     std::string conflictMessage(int id) const;
     bool isLocalStudy(int id) const;

@@ -1,6 +1,7 @@
 #include "windows/QStudyStorePage.h"
 
 #include "clinic/TServerAddress.h"
+#include "clinic/TServerStudyStore.h"
 #include "settings/TSettings.h"
 
 #include <QFormLayout>
@@ -17,7 +18,8 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
       m_host(new QLineEdit(this)),
       m_port(new QSpinBox(this)),
       m_database(new QLineEdit(this)),
-      m_user(new QLineEdit(this))
+      m_user(new QLineEdit(this)),
+      m_keepDays(new QSpinBox(this))
 {
     setObjectName(QStringLiteral("pageStudyStore"));
     m_local->setObjectName(QStringLiteral("rbtStoreLocal"));
@@ -27,12 +29,17 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
     m_database->setObjectName(QStringLiteral("txtServerDatabase"));
     m_user->setObjectName(QStringLiteral("txtServerUser"));
     m_port->setRange(1, 65535);
+    m_keepDays->setObjectName(QStringLiteral("numKeepLocalDays"));
+    m_keepDays->setRange(0, 3650);
+    m_keepDays->setSuffix(tr(" days"));
+    m_keepDays->setSpecialValueText(tr("Always"));
 
     auto* fields = new QFormLayout;
     fields->addRow(tr("Host"), m_host);
     fields->addRow(tr("Port"), m_port);
     fields->addRow(tr("Database"), m_database);
     fields->addRow(tr("User"), m_user);
+    fields->addRow(tr("Keep local copies of archived studies"), m_keepDays);
     auto* note = new QLabel(tr("The password is read from the PostgreSQL password file (.pgpass) or service file, "
                                "never stored here. The choice applies from the next start."),
                             this);
@@ -58,13 +65,15 @@ void QStudyStorePage::load()
     m_port->setValue(address.port);
     m_database->setText(address.database);
     m_user->setText(address.user);
+    m_keepDays->setValue(TSettings::whole(TServerStudyStore::KeepLocalDays));
     enableServerFields(server);
 }
 
 void QStudyStorePage::enableServerFields(bool enabled)
 {
     for (QWidget* field : {static_cast<QWidget*>(m_host), static_cast<QWidget*>(m_port),
-                           static_cast<QWidget*>(m_database), static_cast<QWidget*>(m_user)})
+                           static_cast<QWidget*>(m_database), static_cast<QWidget*>(m_user),
+                           static_cast<QWidget*>(m_keepDays)})
         field->setEnabled(enabled);
 }
 
@@ -82,4 +91,5 @@ void QStudyStorePage::save() const
     store(TServerAddress::Port, m_port->value());
     store(TServerAddress::Database, m_database->text().trimmed());
     store(TServerAddress::User, m_user->text().trimmed());
+    store(TServerStudyStore::KeepLocalDays, m_keepDays->value());
 }

@@ -54,11 +54,14 @@ protected:
         return query.next() ? query.value(0).toInt() : -1;
     }
 
+    // As a hung workstation's would: expired, and out of reach of the
+    // renewals its store goes on making in the background.
     void lapseLeases()
     {
         TServerDatabase database(cluster.address());
         database.connect();
-        database.exec(QStringLiteral("update study_lease set expires_at = now() - interval '1 second'"));
+        database.exec(QStringLiteral(
+            "update study_lease set expires_at = now() - interval '1 second', session = 'hung ' || session"));
     }
 
     TempStorageEnvironment env;
@@ -226,6 +229,43 @@ TEST_F(ClinicServerTest, LeaseOfAReviewIsRenewedWhileAStudyIsBeingRecorded)
     ASSERT_NE(theirs, nullptr);
     EXPECT_EQ(office->editLockHolder(*theirs), "maria on lab");
     lab->closeStudy(recording);
+}
+
+// At a start, the local copies of archived studies unchanged for longer
+// than the days kept go, but only where the server holds the recording
+// intact; the study stays on the server.
+TEST_F(ClinicServerTest, OldLocalCopiesGoOnlyWhereTheServerHoldsTheirRecording)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    const int old = recordStudy(*lab, "Ortiz");
+    const int damaged = recordStudy(*lab, "Sanz");
+    const int recent = recordStudy(*lab, "Leon");
+    lab.reset();
+    const QDateTime longAgo = QDateTime::currentDateTime().addDays(-TSettings::whole(TServerStudyStore::KeepLocalDays) - 1);
+    for (const int id : {old, damaged}) {
+        TStudyInfo row;
+        ASSERT_TRUE(local->getIndexRow(id, row));
+        QFile study(QStringLiteral("%1/%2.pxstudy").arg(local->studyDataFolder(), QString::fromStdString(row.baseFilename)));
+        ASSERT_TRUE(study.open(QIODevice::ReadWrite) && study.setFileTime(longAgo, QFileDevice::FileModificationTime));
+    }
+    {
+        TServerDatabase database(cluster.address());
+        database.connect();
+        database.exec(QStringLiteral("update study_chunk set data = overlay(data placing '\\x00ff'::bytea from 100) "
+                                     "where study_id = ? and extension = 'pxbeats'"),
+                      {damaged});
+    }
+
+    lab = makeStore(*local, "lab");
+    TStudyInfo row;
+    EXPECT_FALSE(local->getIndexRow(old, row));
+    EXPECT_TRUE(local->getIndexRow(damaged, row));
+    EXPECT_TRUE(local->getIndexRow(recent, row));
+    EXPECT_EQ(rowsOf(lab->listStudies(), old).size(), 1u);
+    TStudy* fetched = lab->openStudy(old);
+    ASSERT_NE(fetched, nullptr);
+    EXPECT_EQ(fetched->ecgFile()->sampleCount(), 3000);
 }
 
 TEST_F(ClinicServerTest, ServerStoppedInTheMiddleOfAnUploadLosesNothingAndShowsNothingHalfWay)
