@@ -193,8 +193,11 @@ void MainWindow::showClinicServerOutbox()
     auto* label = new QLabel(this);
     label->setObjectName(QStringLiteral("lblOutbox"));
     ui->titleLayout->addWidget(label);
-    const auto show = [label](int waiting) {
-        label->setText(tr("Studies waiting to go up to the clinic server: %1").arg(waiting));
+    const auto show = [label, server](int waiting) {
+        QString text = tr("Studies waiting to go up to the clinic server: %1").arg(waiting);
+        if (server->conflictCount() > 0)
+            text += tr(" (%n kept here, changed there since)", nullptr, server->conflictCount());
+        label->setText(text);
         label->setVisible(waiting > 0);
     };
     connect(server, &TServerStudyStore::outboxChanged, label, show);

@@ -117,6 +117,8 @@ public:
     int drainOutbox();
     int waitingCount() const { return int(m_outbox.waiting().size()); }
     std::vector<Conflict> conflicts();
+    // Of the waiting studies, those in conflict.
+    int conflictCount() const { return int(m_outbox.conflicts().size()); }
     // The operator's choice for a study in conflict: this copy goes up over
     // the server's version as it is now, or it is removed and the server's
     // version stays.

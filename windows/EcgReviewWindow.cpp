@@ -233,6 +233,8 @@ void EcgReviewWindow::showEditLock()
                               this);
     banner->setObjectName(QStringLiteral("lblReadOnly"));
     banner->setWordWrap(true);
+    // One line or two above the ECG, never a share of its height.
+    banner->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     banner->setStyleSheet(QStringLiteral("QLabel#lblReadOnly { background-color: #fff3b0; color: #3d3000; "
                                          "border: 1px solid #c9a400; padding: 6px; font-weight: bold; }"));
     m_ui->layoutWindow->insertWidget(0, banner);

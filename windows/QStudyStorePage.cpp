@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -35,6 +36,7 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
     m_keepDays->setSpecialValueText(tr("Always"));
 
     auto* fields = new QFormLayout;
+    fields->setRowWrapPolicy(QFormLayout::WrapLongRows);
     fields->addRow(tr("Host"), m_host);
     fields->addRow(tr("Port"), m_port);
     fields->addRow(tr("Database"), m_database);
@@ -44,12 +46,23 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
                                "never stored here. The choice applies from the next start."),
                             this);
     note->setWordWrap(true);
-    auto* layout = new QVBoxLayout(this);
+    // The configuration dialog's pages share its small fixed size: this one
+    // scrolls rather than squeeze its fields below their height.
+    auto* content = new QWidget;
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    auto* layout = new QVBoxLayout(content);
     layout->addWidget(m_local);
     layout->addWidget(m_server);
     layout->addLayout(fields);
     layout->addWidget(note);
     layout->addStretch();
+    scroll->setWidget(content);
 
     connect(m_server, &QRadioButton::toggled, this, &QStudyStorePage::enableServerFields);
     load();

@@ -43,11 +43,13 @@ TEST(ReviewWindowReadOnly, SecondWorkstationSeesWhoHoldsTheStudyAndCannotSave)
     ASSERT_NE(seen, nullptr);
 
     EcgReviewWindow readOnly(nullptr, seen, &office);
+    readOnly.resize(1280, 800);
     readOnly.show();
     EXPECT_TRUE(readOnly.windowTitle().endsWith(QStringLiteral(" - read-only"))) << readOnly.windowTitle().toStdString();
     const auto* banner = child<QLabel>(readOnly, "lblReadOnly");
     EXPECT_TRUE(banner->isVisible());
     EXPECT_TRUE(banner->text().contains(QStringLiteral("maria on lab"))) << banner->text().toStdString();
+    EXPECT_LT(banner->height(), readOnly.height() / 10);
     for (const char* saving : {"btnStudyData", "btnReport", "btnSendToPacs"})
         EXPECT_FALSE(child<QPushButton>(readOnly, saving)->isEnabled()) << saving;
     EXPECT_TRUE(child<QTextEdit>(readOnly, "textConclusion")->isReadOnly());
