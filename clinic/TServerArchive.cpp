@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <future>
+
 namespace {
 
 QString studyPath(const QString& folder, const std::string& baseFilename, const char* extension)
@@ -230,6 +232,10 @@ void TServerArchive::downloadFile(int id, const QString& path, const char* exten
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("Cannot create file");
     QCryptographicHash hash(QCryptographicHash::Sha256);
+    // Each chunk is hashed on another thread while the next one is read:
+    // hashing costs about as much as reading. Declared after the hash, the
+    // task ends before the hash goes, also on the way out of a failure.
+    std::future<void> hashing;
     // One chunk per query: the driver holds a whole result in memory, and
     // a day's recording must not be.
     for (int seq = 0;; ++seq) {
@@ -239,10 +245,14 @@ void TServerArchive::downloadFile(int id, const QString& path, const char* exten
         if (!chunk.next())
             break;
         const QByteArray data = chunk.value(0).toByteArray();
-        hash.addData(data);
         if (file.write(data) != data.size())
             throw std::runtime_error("Write error");
+        if (hashing.valid())
+            hashing.get();
+        hashing = std::async(std::launch::async, [&hash, data] { hash.addData(data); });
     }
+    if (hashing.valid())
+        hashing.get();
     if (hash.result().toHex() != expected)
         throw std::runtime_error(DamagedMessage);
     if (!file.commit())
