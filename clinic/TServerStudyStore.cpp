@@ -219,7 +219,6 @@ void TServerStudyStore::resolveConflict(int id, bool replaceOnServer)
     emit outboxChanged(waitingCount());
 }
 
-// A study in conflict is listed and opened as the server holds it.
 // The local copy of an archived study goes only once the server is seen to
 // hold its recording byte for byte (the study file there may have changed
 // since, by reviews elsewhere, which only the server's copy carries).
@@ -256,6 +255,7 @@ void TServerStudyStore::removeOldLocalCopies()
     }
 }
 
+// A study in conflict is listed and opened as the server holds it.
 bool TServerStudyStore::isLocalStudy(int id) const
 {
     return m_outbox.isWaiting(id) && !m_outbox.isConflict(id);
