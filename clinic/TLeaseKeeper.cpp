@@ -4,11 +4,12 @@
 #include "clinic/TServerLeases.h"
 
 #include <chrono>
+#include <limits>
 #include <memory>
 
 TLeaseKeeper::TLeaseKeeper(TServerAddress address, QString session, int intervalMs)
     : m_address(std::move(address)), m_session(std::move(session)), m_intervalMs(intervalMs),
-      m_lastBeatMs(nowMs()), m_thread(&TLeaseKeeper::run, this)
+      m_lastBeatMs(std::numeric_limits<qint64>::min() / 2), m_thread(&TLeaseKeeper::run, this)
 {
 }
 

@@ -15,7 +15,8 @@
 // recording up), yet a review left open through a long recording keeps
 // its lease. A workstation that dies stops renewing, and so does one whose
 // windows hang: the leases are renewed only while the store's thread
-// beats, and otherwise lapse.
+// beats, and otherwise lapse. Without beats (no study held) the thread
+// leaves the server alone, so a server that is away never delays the end.
 class TLeaseKeeper
 {
 public:
@@ -29,7 +30,8 @@ public:
     TLeaseKeeper(const TLeaseKeeper&) = delete;
     TLeaseKeeper& operator=(const TLeaseKeeper&) = delete;
 
-    // Called by the store's thread at every interval: it still runs.
+    // Called by the store's thread at every interval while it holds
+    // leases: it still runs.
     void beat();
 
 private:

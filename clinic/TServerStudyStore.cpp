@@ -121,7 +121,8 @@ bool TServerStudyStore::reconnect()
 
 void TServerStudyStore::tick()
 {
-    m_leaseKeeper.beat();
+    if (std::any_of(m_open.begin(), m_open.end(), [](const auto& open) { return open.second.holder.isEmpty(); }))
+        m_leaseKeeper.beat();
     // A server that does not answer may hold the thread for seconds:
     // never while a study of the local data folder is open, as one being
     // recorded is.
