@@ -193,12 +193,51 @@ void MainWindow::showClinicServerOutbox()
     auto* label = new QLabel(this);
     label->setObjectName(QStringLiteral("lblOutbox"));
     ui->titleLayout->addWidget(label);
-    const auto show = [label](int waiting) {
-        label->setText(tr("Studies waiting to go up to the clinic server: %1").arg(waiting));
+    const auto show = [label, server](int waiting) {
+        QString text = tr("Studies waiting to go up to the clinic server: %1").arg(waiting);
+        if (server->conflictCount() > 0)
+            text += tr(" (%n kept here, changed there since)", nullptr, server->conflictCount());
+        label->setText(text);
         label->setVisible(waiting > 0);
     };
     connect(server, &TServerStudyStore::outboxChanged, label, show);
     show(server->waitingCount());
+    // Queued: the outbox announces changes from inside its uploads.
+    connect(server, &TServerStudyStore::outboxChanged, this, &MainWindow::askAboutConflicts, Qt::QueuedConnection);
+    QTimer::singleShot(0, this, &MainWindow::askAboutConflicts);
+}
+
+void MainWindow::askAboutConflicts()
+{
+    auto* server = dynamic_cast<TServerStudyStore*>(m_store.get());
+    if (server == nullptr || m_askingConflicts)
+        return;
+    m_askingConflicts = true;
+    for (const TServerStudyStore::Conflict& conflict : server->conflicts()) {
+        if (!m_conflictsAsked.insert(conflict.info.id).second)
+            continue;
+        const QDateTime studyTime = QDateTime::fromString(QString::fromStdString(conflict.info.studyDateTime),
+                                                          QStringLiteral("yyyyMMddHHmmss"));
+        QMessageBox box(QMessageBox::Warning, tr("Clinic server"),
+                        tr("%1, %2 (%3)")
+                            .arg(QString::fromStdString(conflict.info.lastName),
+                                 QString::fromStdString(conflict.info.firstName),
+                                 QLocale().toString(studyTime, QLocale::ShortFormat)),
+                        QMessageBox::NoButton, this);
+        box.setInformativeText(QString::fromStdString(conflict.message) + QStringLiteral("\n\n")
+                               + tr("Which version should the clinic server keep?"));
+        QPushButton* ours = box.addButton(tr("This workstation's copy"), QMessageBox::AcceptRole);
+        QPushButton* theirs = box.addButton(tr("The server's version"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(box.addButton(tr("Decide later"), QMessageBox::RejectRole));
+        box.exec();
+        try {
+            if (box.clickedButton() == ours || box.clickedButton() == theirs)
+                server->resolveConflict(conflict.info.id, box.clickedButton() == ours);
+        } catch (const std::exception& error) {
+            showError(error);
+        }
+    }
+    m_askingConflicts = false;
 }
 
 void MainWindow::showInterruptedRecordings()

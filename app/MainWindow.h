@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 
 namespace Ui {
 class MainWindow;
@@ -105,10 +106,16 @@ private:
     // With the clinic server: how many recorded studies wait to go up.
     void resumeHospitalSends();
     void showClinicServerOutbox();
+    // Studies the clinic server refused because another workstation changed
+    // them since: the operator chooses which version stays, once per study
+    // and session ("Decide later" asks again at the next start).
+    void askAboutConflicts();
 
     std::unique_ptr<Ui::MainWindow> ui;
     StoreFactory m_storeFactory;
     std::unique_ptr<TStudyStore> m_store;
     std::unique_ptr<TAcqSource> m_source;
     TStudy* m_recordingStudy = nullptr;
+    std::set<int> m_conflictsAsked;
+    bool m_askingConflicts = false;
 };

@@ -6,8 +6,11 @@
 #include "storage/TStudyJson.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
+
+#include <future>
 
 namespace {
 
@@ -87,9 +90,25 @@ int TServerArchive::uploadVerified(const TStudyInfo& info, const QString& folder
 
 void TServerArchive::verify(const TStudyInfo& info, const QString& folder)
 {
-    if (storedChecksums(info.id) != localChecksums(info.baseFilename, folder))
-        throw std::runtime_error(MismatchMessage);
-    for (const char* extension : TStudyFiles::StudyFileExtensions) {
+    verifyFiles(info, folder, {std::begin(TStudyFiles::StudyFileExtensions), std::end(TStudyFiles::StudyFileExtensions)});
+}
+
+void TServerArchive::verifyRecording(const TStudyInfo& info, const QString& folder)
+{
+    verifyFiles(info, folder, {TStudyFiles::EcgExtension, TStudyFiles::BeatsExtension});
+}
+
+void TServerArchive::verifyFiles(const TStudyInfo& info, const QString& folder,
+                                 const std::vector<const char*>& extensions)
+{
+    const Checksums stored = storedChecksums(info.id);
+    const Checksums local = localChecksums(info.baseFilename, folder);
+    for (const char* extension : extensions) {
+        const auto found = stored.find(extension);
+        if (found == stored.end() || found->second != local.at(extension))
+            throw std::runtime_error(MismatchMessage);
+    }
+    for (const char* extension : extensions) {
         QFile file(studyPath(folder, info.baseFilename, extension));
         if (!file.open(QIODevice::ReadOnly))
             throw std::runtime_error(MissingFileMessage);
@@ -213,6 +232,10 @@ void TServerArchive::downloadFile(int id, const QString& path, const char* exten
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("Cannot create file");
     QCryptographicHash hash(QCryptographicHash::Sha256);
+    // Each chunk is hashed on another thread while the next one is read:
+    // hashing costs about as much as reading. Declared after the hash, the
+    // task ends before the hash goes, also on the way out of a failure.
+    std::future<void> hashing;
     // One chunk per query: the driver holds a whole result in memory, and
     // a day's recording must not be.
     for (int seq = 0;; ++seq) {
@@ -222,10 +245,14 @@ void TServerArchive::downloadFile(int id, const QString& path, const char* exten
         if (!chunk.next())
             break;
         const QByteArray data = chunk.value(0).toByteArray();
-        hash.addData(data);
         if (file.write(data) != data.size())
             throw std::runtime_error("Write error");
+        if (hashing.valid())
+            hashing.get();
+        hashing = std::async(std::launch::async, [&hash, data] { hash.addData(data); });
     }
+    if (hashing.valid())
+        hashing.get();
     if (hash.result().toHex() != expected)
         throw std::runtime_error(DamagedMessage);
     if (!file.commit())
@@ -244,4 +271,18 @@ void TServerArchive::remove(int id)
         m_database.rollback();
         throw;
     }
+}
+
+QString TServerArchive::lastChange(int id)
+{
+    QSqlQuery change = m_database.exec(QStringLiteral("select action, changed_by, changed_at from study_change "
+                                                      "where study_id = ? order by id desc limit 1"),
+                                       {id});
+    if (!change.next())
+        return QString();
+    const QString verb = change.value(0).toString() == QLatin1String("delete") ? QStringLiteral("deleted")
+                                                                               : QStringLiteral("changed");
+    return QStringLiteral("%1 by %2 at %3")
+        .arg(verb, change.value(1).toString(),
+             change.value(2).toDateTime().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
 }

@@ -59,6 +59,9 @@ public:
     // files'; throws MismatchMessage on any difference. Chunk by chunk, so
     // the server never holds a whole file of a long recording in memory.
     void verify(const TStudyInfo& info, const QString& folder);
+    // The same for the ECG and beats files alone: the recording, which
+    // reviews on other workstations leave as it was.
+    void verifyRecording(const TStudyInfo& info, const QString& folder);
     // The checksums stored with the files of a study: whether the server
     // holds the same files as a folder.
     Checksums storedChecksums(int id);
@@ -68,12 +71,16 @@ public:
     // (`cachedRevision`) are left as they are.
     bool download(int id, const QString& folder, TStudyInfo& info, int& revision, int cachedRevision = 0);
     void remove(int id);
+    // The last change recorded of a study, "<changed|deleted> by <who> at
+    // <yyyy-MM-dd HH:mm>" in local time; empty without one.
+    QString lastChange(int id);
 
     void setChunkObserver(ChunkObserver observer) { m_observer = std::move(observer); }
 
     static Checksums localChecksums(const std::string& baseFilename, const QString& folder);
 
 private:
+    void verifyFiles(const TStudyInfo& info, const QString& folder, const std::vector<const char*>& extensions);
     void writeRow(const TStudyInfo& info, int baseRevision, int revision);
     void writeFile(int id, const QString& path, const char* extension);
     void recordChange(int id, int revision, const char* action);

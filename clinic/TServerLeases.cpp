@@ -30,11 +30,11 @@ QString TServerLeases::acquire(int id)
     return QStringLiteral("%1 on %2").arg(holder.value(0).toString(), holder.value(1).toString());
 }
 
-void TServerLeases::renew()
+void TServerLeases::renew(TServerDatabase& database, const QString& session)
 {
-    m_database.exec(QStringLiteral("update study_lease set expires_at = now() + make_interval(secs => ?) "
-                                   "where session = ?"),
-                    {LeaseSeconds, m_session});
+    database.exec(QStringLiteral("update study_lease set expires_at = now() + make_interval(secs => ?) "
+                                 "where session = ?"),
+                  {LeaseSeconds, session});
 }
 
 void TServerLeases::release(int id)

@@ -19,8 +19,9 @@ public:
     // Takes or renews the lease; answers "" when this session holds it,
     // else "<user> on <workstation>" of the holder.
     QString acquire(int id);
-    // Prolongs every lease this session holds.
-    void renew();
+    // Prolongs every lease the session holds.
+    static void renew(TServerDatabase& database, const QString& session);
+    const QString& session() const { return m_session; }
     void release(int id);
 
 private:

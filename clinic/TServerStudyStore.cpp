@@ -44,6 +44,8 @@ QString sessionName()
 
 } // namespace
 
+const TSettingKey TServerStudyStore::KeepLocalDays = {"ClinicServer/KeepLocalDays", QMetaType::Int, 30, 30};
+
 TServerStudyStore::TServerStudyStore(const TServerAddress& address, std::unique_ptr<TLocalStudyStore> local)
     : TServerStudyStore(address, *local, local->studyDataFolder() + QLatin1Char('/') + QLatin1String(CacheFolderName),
                         QSysInfo::machineHostName())
@@ -55,13 +57,15 @@ TServerStudyStore::TServerStudyStore(const TServerAddress& address, TLocalStudyS
                                      const QString& cacheFolder, const QString& workstation)
     : m_local(local), m_cacheFolder(cacheFolder), m_database(address),
       m_archive(m_database, QStringLiteral("%1 on %2").arg(loginName(), workstation).toStdString()),
-      m_leases(m_database, sessionName(), workstation, loginName()), m_outbox(local.studyDataFolder())
+      m_leases(m_database, sessionName(), workstation, loginName()),
+      m_leaseKeeper(address, m_leases.session(), TickMs), m_outbox(local.studyDataFolder())
 {
     if (!TPrivateFiles::makeFolder(m_cacheFolder))
         throw std::runtime_error(QStringLiteral("Cannot create the folder %1").arg(m_cacheFolder).toStdString());
     try {
         goOnline();
         drainOutbox();
+        removeOldLocalCopies();
     } catch (const TServerUnreachable&) {
         // Recording goes on; the timer retries.
     }
@@ -117,17 +121,18 @@ bool TServerStudyStore::reconnect()
 
 void TServerStudyStore::tick()
 {
+    if (std::any_of(m_open.begin(), m_open.end(), [](const auto& open) { return open.second.holder.isEmpty(); }))
+        m_leaseKeeper.beat();
     // A server that does not answer may hold the thread for seconds:
     // never while a study of the local data folder is open, as one being
     // recorded is.
     if (isLocalStudyOpen() || !reconnect())
         return;
     try {
-        m_leases.renew();
         if (waitingCount() > 0)
             drainOutbox();
     } catch (const std::exception&) {
-        // Away again: the next tick retries; leases lapse on the server.
+        // Away again: the next tick retries.
     }
 }
 
@@ -139,8 +144,8 @@ int TServerStudyStore::drainOutbox()
     for (const int id : waiting) {
         if (!m_database.isConnected())
             break;
-        if (m_local.isStudyOpen(id))
-            continue;  // still recording
+        if (m_local.isStudyOpen(id) || m_outbox.isConflict(id))
+            continue;  // still recording, or waiting for the operator
         TStudyInfo info;
         if (!m_local.getIndexRow(id, info)) {
             m_outbox.forget(id);
@@ -148,7 +153,6 @@ int TServerStudyStore::drainOutbox()
         }
         try {
             uploadWaiting(info);
-            m_outbox.markArchived(id);
         } catch (const TServerUnreachable&) {
             break;
         } catch (const std::exception&) {
@@ -161,18 +165,101 @@ int TServerStudyStore::drainOutbox()
 
 void TServerStudyStore::uploadWaiting(const TStudyInfo& info)
 {
+    const QString folder = m_local.studyDataFolder();
     TStudyInfo onServer;
     int revision = 0;
-    if (m_archive.row(info.id, onServer, revision)
-        && m_archive.storedChecksums(info.id) == TServerArchive::localChecksums(info.baseFilename,
-                                                                                 m_local.studyDataFolder()))
-        return;  // it went up before a crash cut the marking short
-    m_archive.uploadVerified(info, m_local.studyDataFolder(), revision);
+    // One the server holds as it is went up before a crash cut the marking
+    // short, or was imported unchanged.
+    if (!m_archive.row(info.id, onServer, revision)
+        || m_archive.storedChecksums(info.id) != TServerArchive::localChecksums(info.baseFilename, folder)) {
+        try {
+            revision = m_archive.uploadVerified(info, folder, m_outbox.revision(info.id));
+        } catch (const TStaleSave&) {
+            m_outbox.markConflict(info.id, m_archive.lastChange(info.id));
+            return;
+        }
+    }
+    m_outbox.markArchived(info.id, revision);
 }
 
+std::string TServerStudyStore::conflictMessage(int id) const
+{
+    const auto conflict = m_outbox.conflicts().find(id);
+    QString change = conflict != m_outbox.conflicts().end() ? conflict->second : QString();
+    if (change.isEmpty())
+        change = QStringLiteral("changed");
+    return QString::fromLatin1(ConflictMessage).arg(change).toStdString();
+}
+
+std::vector<TServerStudyStore::Conflict> TServerStudyStore::conflicts()
+{
+    std::vector<Conflict> found;
+    for (const auto& [id, change] : m_outbox.conflicts()) {
+        TStudyInfo info;
+        if (m_local.getIndexRow(id, info))
+            found.push_back({info, conflictMessage(id)});
+    }
+    return found;
+}
+
+void TServerStudyStore::resolveConflict(int id, bool replaceOnServer)
+{
+    if (!m_outbox.isConflict(id))
+        return;
+    if (replaceOnServer) {
+        ensureOnline();
+        TStudyInfo onServer;
+        int revision = 0;  // stays 0 when it was deleted there
+        m_archive.row(id, onServer, revision);
+        m_outbox.add(id, revision);
+        drainOutbox();
+        return;
+    }
+    m_local.deleteStudy(id);
+    m_outbox.forget(id);
+    emit outboxChanged(waitingCount());
+}
+
+// The local copy of an archived study goes only once the server is seen to
+// hold its recording byte for byte (the study file there may have changed
+// since, by reviews elsewhere, which only the server's copy carries).
+void TServerStudyStore::removeOldLocalCopies()
+{
+    const int days = TSettings::whole(KeepLocalDays);
+    if (days <= 0)
+        return;
+    const QString folder = m_local.studyDataFolder();
+    const QDateTime before = QDateTime::currentDateTime().addDays(-days);
+    std::vector<std::pair<QDateTime, TStudyInfo>> old;
+    for (const int id : m_outbox.archived()) {
+        TStudyInfo info;
+        if (m_local.isStudyOpen(id) || !m_local.getIndexRow(id, info))
+            continue;
+        const QDateTime changed = QFileInfo(QStringLiteral("%1/%2.%3").arg(folder, TStudyJson::toQString(info.baseFilename),
+                                                                        QLatin1String(TStudyFiles::StudyExtension)))
+                                      .lastModified();
+        if (changed.isValid() && changed < before)
+            old.emplace_back(changed, info);
+    }
+    std::sort(old.begin(), old.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    old.resize(std::min(old.size(), size_t(LocalCopiesCheckedPerStart)));
+    for (const auto& [changed, info] : old) {
+        try {
+            m_archive.verifyRecording(info, folder);
+        } catch (const TServerUnreachable&) {
+            throw;
+        } catch (const std::exception&) {
+            continue;  // not intact there: this copy may be the only one
+        }
+        m_local.deleteStudy(info.id);
+        m_outbox.forget(info.id);
+    }
+}
+
+// A study in conflict is listed and opened as the server holds it.
 bool TServerStudyStore::isLocalStudy(int id) const
 {
-    return m_outbox.isWaiting(id);
+    return m_outbox.isWaiting(id) && !m_outbox.isConflict(id);
 }
 
 bool TServerStudyStore::isLocalStudyOpen() const
@@ -202,7 +289,7 @@ std::vector<TStudyInfo> TServerStudyStore::listStudies()
                rows.end());
     for (const int id : m_outbox.waiting()) {
         TStudyInfo info;
-        if (m_local.getIndexRow(id, info))
+        if (isLocalStudy(id) && m_local.getIndexRow(id, info))
             rows.push_back(info);
     }
     return rows;
@@ -212,7 +299,7 @@ TStudy* TServerStudyStore::createStudy(TStudyInfo& info)
 {
     TStudy* study = m_local.createStudy(info);
     try {
-        m_outbox.add(info.id);
+        m_outbox.add(info.id, 0);
     } catch (...) {
         // A study the outbox does not know would never reach the server.
         m_local.closeStudy(study);
@@ -441,17 +528,37 @@ void TServerStudyStore::exportStudy(int id, const std::string& folder)
 
 int TServerStudyStore::importStudy(const std::string& archivePath)
 {
-    const int id = m_local.importStudy(archivePath);
-    m_outbox.add(id);
-    drainOutbox();
-    return id;
+    return importArchive(archivePath, false);
 }
 
 int TServerStudyStore::importStudyReplacing(const std::string& archivePath)
 {
-    const int id = m_local.importStudyReplacing(archivePath);
-    m_outbox.add(id);
+    return importArchive(archivePath, true);
+}
+
+// The imported copy goes up over the revision the local copy of the study
+// went up as (none for a study new here): the server's version is never
+// replaced by an archive older than it. An archive that leaves an archived
+// local copy as it was brings nothing to upload.
+int TServerStudyStore::importArchive(const std::string& archivePath, bool replacing)
+{
+    const QString folder = m_local.studyDataFolder();
+    TStudyInfo archived;
+    TServerArchive::Checksums before;
+    try {
+        if (m_local.readArchiveInfo(archivePath, archived))
+            before = TServerArchive::localChecksums(archived.baseFilename, folder);
+    } catch (const std::exception&) {
+        // No local copy yet: the import decides.
+    }
+    const int id = replacing ? m_local.importStudyReplacing(archivePath) : m_local.importStudy(archivePath);
+    if (!before.empty() && m_outbox.isArchived(id)
+        && before == TServerArchive::localChecksums(archived.baseFilename, folder))
+        return id;
+    m_outbox.add(id, m_outbox.revision(id));
     drainOutbox();
+    if (m_outbox.isConflict(id))
+        throw std::runtime_error(conflictMessage(id));
     return id;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "clinic/TLeaseKeeper.h"
 #include "clinic/TServerArchive.h"
 #include "clinic/TServerDatabase.h"
 #include "clinic/TServerLeases.h"
 #include "clinic/TStudyOutbox.h"
+#include "settings/TSettings.h"
 #include "storage/TStudyStore.h"
 
 #include <QObject>
@@ -19,14 +21,21 @@ class TLocalStudyStore;
 // every workstation. Recording never depends on the network: new studies
 // (and imported ones) are made in the local data folder and wait in the
 // outbox; once closed they go up in one transaction, are verified, and are
-// marked archived locally (the local copy stays). Studies on the server are
+// marked archived locally; the local copy stays until it has not changed
+// for KeepLocalDays and the server is found, at a start, to hold its
+// recording intact. An upload goes over the
+// revision its local copy started from: one the server has changed or
+// deleted since (an archive imported over a study edited elsewhere) is
+// refused and kept here in conflict until the operator chooses which
+// version stays. Studies on the server are
 // fetched into a cache folder when opened, under an edit lease: while
 // another workstation holds it they open read-only and a save is refused
 // with the holder named. A save names the revision it started from, so a
 // save over a newer one is refused, never lost. Changes announced by other
 // workstations emit studiesChanged at once; after a reconnection it is
-// emitted too, as announcements made meanwhile are lost. A timer renews the
-// leases, and while the server is away, retries the connection.
+// emitted too, as announcements made meanwhile are lost. The leases are
+// renewed in the background (TLeaseKeeper); a timer retries the connection
+// while the server is away.
 class TServerStudyStore : public QObject, public TStudyStore
 {
     Q_OBJECT
@@ -41,6 +50,23 @@ public:
     // holds the same revision.
     static constexpr int CachedStudies = 20;
     static constexpr const char* RevisionFileName = "revision";
+    // Days an archived study's local copy stays unchanged before it may go
+    // (0: kept for ever).
+    static const TSettingKey KeepLocalDays;
+    // Each check reads a whole recording back from the server: a start
+    // checks at most this many, the oldest first.
+    static constexpr int LocalCopiesCheckedPerStart = 20;
+    // %1: the server's change, "changed by <who> at <when>".
+    static constexpr const char* ConflictMessage =
+        "The clinic server's copy of this study was %1, after this copy was made: "
+        "this copy is kept on this workstation and was not uploaded";
+
+    // A local copy the server refused, with the reason.
+    struct Conflict
+    {
+        TStudyInfo info;
+        std::string message;
+    };
 
     // Owns the local store; the cache folder lies in its data folder.
     TServerStudyStore(const TServerAddress& address, std::unique_ptr<TLocalStudyStore> local);
@@ -90,6 +116,13 @@ public:
     // still wait.
     int drainOutbox();
     int waitingCount() const { return int(m_outbox.waiting().size()); }
+    std::vector<Conflict> conflicts();
+    // Of the waiting studies, those in conflict.
+    int conflictCount() const { return int(m_outbox.conflicts().size()); }
+    // The operator's choice for a study in conflict: this copy goes up over
+    // the server's version as it is now, or it is removed and the server's
+    // version stays.
+    void resolveConflict(int id, bool replaceOnServer);
     TServerArchive& archive() { return m_archive; }
     TLocalStudyStore& localStore() { return m_local; }
 
@@ -109,6 +142,9 @@ private:
     void ensureOnline();
     void tick();
     void uploadWaiting(const TStudyInfo& info);
+    void removeOldLocalCopies();
+    int importArchive(const std::string& archivePath, bool replacing);
+    std::string conflictMessage(int id) const;
     bool isLocalStudy(int id) const;
     bool isLocalStudyOpen() const;
     OpenStudy* entryOf(const TStudy* study);
@@ -125,6 +161,7 @@ private:
     TServerDatabase m_database;
     TServerArchive m_archive;
     TServerLeases m_leases;
+    TLeaseKeeper m_leaseKeeper;
     TStudyOutbox m_outbox;
     std::map<int, OpenStudy> m_open;
     QTimer m_tick;

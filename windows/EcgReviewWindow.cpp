@@ -200,6 +200,7 @@ EcgReviewWindow::EcgReviewWindow(QWidget* parent, TStudy* study, TStudyStore* st
     buildLeadButtons();
     m_ui->lblAverageBeatCount->setText(tr("Averaging beats..."));
     loadSettings();
+    showEditLock();
 }
 
 // A conclusion typed after the last periodic copy is not lost: it goes into
@@ -218,6 +219,34 @@ void EcgReviewWindow::setTitle()
                        .arg(fromUtf8(m_study->propertyValue(TStudy::patientKey("lastName"))),
                             fromUtf8(m_study->propertyValue(TStudy::patientKey("firstName"))),
                             QLocale::system().toString(studyTime, QLocale::ShortFormat)));
+}
+
+// Marks and late-potential limits stay movable to look at the study; the
+// banner says they are not kept.
+void EcgReviewWindow::showEditLock()
+{
+    const QString holder = fromUtf8(m_store->editLockHolder(*m_study));
+    if (holder.isEmpty())
+        return;
+    setWindowTitle(tr("%1 - read-only").arg(windowTitle()));
+    auto* banner = new QLabel(tr("Read-only: this study is open for editing by %1. Changes made here are not saved.")
+                                  .arg(holder),
+                              this);
+    banner->setObjectName(QStringLiteral("lblReadOnly"));
+    banner->setWordWrap(true);
+    // One line or two above the ECG, never a share of its height.
+    banner->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    banner->setStyleSheet(QStringLiteral("QLabel#lblReadOnly { background-color: #fff3b0; color: #3d3000; "
+                                         "border: 1px solid #c9a400; padding: 6px; font-weight: bold; }"));
+    m_ui->layoutWindow->insertWidget(0, banner);
+    const QString why = tr("Open for editing by %1: nothing can be saved here").arg(holder);
+    for (QWidget* saving : {static_cast<QWidget*>(m_ui->btnStudyData), static_cast<QWidget*>(m_ui->btnReport),
+                            findChild<QWidget*>(QStringLiteral("btnSendToPacs"))}) {
+        saving->setEnabled(false);
+        saving->setToolTip(why);
+    }
+    m_ui->textConclusion->setReadOnly(true);
+    m_ui->textConclusion->setToolTip(why);
 }
 
 void EcgReviewWindow::buildDisplayChain()
@@ -666,6 +695,8 @@ void EcgReviewWindow::on_btnPredefinedRemove_clicked()
 
 void EcgReviewWindow::on_listPredefinedText_doubleClicked(const QModelIndex& index)
 {
+    if (m_ui->textConclusion->isReadOnly())
+        return;
     m_ui->textConclusion->append(index.data().toString());
 }
 

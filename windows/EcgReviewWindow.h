@@ -88,6 +88,9 @@ private slots:
 
 private:
     void setTitle();
+    // While another workstation holds the study's edit lease: says so in the
+    // title and a banner naming the holder, and turns off what would save.
+    void showEditLock();
     void buildDisplayChain();
     void buildAveraging();
     void setUpDisplays();

@@ -1,12 +1,14 @@
 #include "windows/QStudyStorePage.h"
 
 #include "clinic/TServerAddress.h"
+#include "clinic/TServerStudyStore.h"
 #include "settings/TSettings.h"
 
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -17,7 +19,8 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
       m_host(new QLineEdit(this)),
       m_port(new QSpinBox(this)),
       m_database(new QLineEdit(this)),
-      m_user(new QLineEdit(this))
+      m_user(new QLineEdit(this)),
+      m_keepDays(new QSpinBox(this))
 {
     setObjectName(QStringLiteral("pageStudyStore"));
     m_local->setObjectName(QStringLiteral("rbtStoreLocal"));
@@ -27,22 +30,39 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
     m_database->setObjectName(QStringLiteral("txtServerDatabase"));
     m_user->setObjectName(QStringLiteral("txtServerUser"));
     m_port->setRange(1, 65535);
+    m_keepDays->setObjectName(QStringLiteral("numKeepLocalDays"));
+    m_keepDays->setRange(0, 3650);
+    m_keepDays->setSuffix(tr(" days"));
+    m_keepDays->setSpecialValueText(tr("Always"));
 
     auto* fields = new QFormLayout;
+    fields->setRowWrapPolicy(QFormLayout::WrapLongRows);
     fields->addRow(tr("Host"), m_host);
     fields->addRow(tr("Port"), m_port);
     fields->addRow(tr("Database"), m_database);
     fields->addRow(tr("User"), m_user);
+    fields->addRow(tr("Keep local copies of archived studies"), m_keepDays);
     auto* note = new QLabel(tr("The password is read from the PostgreSQL password file (.pgpass) or service file, "
                                "never stored here. The choice applies from the next start."),
                             this);
     note->setWordWrap(true);
-    auto* layout = new QVBoxLayout(this);
+    // The configuration dialog's pages share its small fixed size: this one
+    // scrolls rather than squeeze its fields below their height.
+    auto* content = new QWidget;
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    auto* layout = new QVBoxLayout(content);
     layout->addWidget(m_local);
     layout->addWidget(m_server);
     layout->addLayout(fields);
     layout->addWidget(note);
     layout->addStretch();
+    scroll->setWidget(content);
 
     connect(m_server, &QRadioButton::toggled, this, &QStudyStorePage::enableServerFields);
     load();
@@ -58,13 +78,15 @@ void QStudyStorePage::load()
     m_port->setValue(address.port);
     m_database->setText(address.database);
     m_user->setText(address.user);
+    m_keepDays->setValue(TSettings::whole(TServerStudyStore::KeepLocalDays));
     enableServerFields(server);
 }
 
 void QStudyStorePage::enableServerFields(bool enabled)
 {
     for (QWidget* field : {static_cast<QWidget*>(m_host), static_cast<QWidget*>(m_port),
-                           static_cast<QWidget*>(m_database), static_cast<QWidget*>(m_user)})
+                           static_cast<QWidget*>(m_database), static_cast<QWidget*>(m_user),
+                           static_cast<QWidget*>(m_keepDays)})
         field->setEnabled(enabled);
 }
 
@@ -82,4 +104,5 @@ void QStudyStorePage::save() const
     store(TServerAddress::Port, m_port->value());
     store(TServerAddress::Database, m_database->text().trimmed());
     store(TServerAddress::User, m_user->text().trimmed());
+    store(TServerStudyStore::KeepLocalDays, m_keepDays->value());
 }

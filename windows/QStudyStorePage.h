@@ -30,4 +30,5 @@ private:
     QSpinBox* m_port;
     QLineEdit* m_database;
     QLineEdit* m_user;
+    QSpinBox* m_keepDays;
 };

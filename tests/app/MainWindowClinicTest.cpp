@@ -29,7 +29,7 @@ TEST(MainWindowClinic, SaysHowManyRecordedStudiesWaitWhileTheServerIsAway)
         for (const char* last : {"Lopez", "Perez"}) {
             TStudyInfo info = newStudyInfo("Ana", last);
             local.closeStudy(local.createStudy(info));
-            TStudyOutbox(local.studyDataFolder()).add(info.id);
+            TStudyOutbox(local.studyDataFolder()).add(info.id, 0);
         }
     }
 

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <algorithm>
 
@@ -53,11 +54,14 @@ protected:
         return query.next() ? query.value(0).toInt() : -1;
     }
 
+    // As a hung workstation's would: expired, and out of reach of the
+    // renewals its store goes on making in the background.
     void lapseLeases()
     {
         TServerDatabase database(cluster.address());
         database.connect();
-        database.exec(QStringLiteral("update study_lease set expires_at = now() - interval '1 second'"));
+        database.exec(QStringLiteral(
+            "update study_lease set expires_at = now() - interval '1 second', session = 'hung ' || session"));
     }
 
     TempStorageEnvironment env;
@@ -135,6 +139,133 @@ TEST_F(ClinicServerTest, TwoWorkstationsShareStudiesUnderAnEditLease)
     TStudyInfo archived;
     ASSERT_TRUE(local->readArchiveInfo(QStringLiteral("%1/%2.pxz").arg(shared, QString::fromStdString(info.baseFilename)).toStdString(), archived));
     EXPECT_EQ(archived.lastName, "Lopez");
+}
+
+// An archive made before another workstation's edit, imported here: the
+// server's newer revision is never replaced without the operator. One that
+// leaves the local copy as it was brings nothing up; one changed elsewhere
+// (on a workstation of its own) is refused, kept here, and goes up only
+// when the operator chooses so.
+TEST_F(ClinicServerTest, ArchiveImportedOverANewerRevisionIsKeptInConflict)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    auto office = makeStore(*local, "office");
+    const int id = recordStudy(*lab, "Navarro");
+    const QString shared = env.path(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    lab->exportStudy(id, shared.toStdString());
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(id, row));
+    const std::string archive = QStringLiteral("%1/%2.pxz").arg(shared, QString::fromStdString(row.baseFilename)).toStdString();
+
+    // Changed on a workstation of its own: made here through the local
+    // store alone, the local copy then put back as the archive has it.
+    const QString home = env.path(QStringLiteral("home"));
+    ASSERT_TRUE(QDir().mkpath(home));
+    TStudy* changed = local->openStudy(id);
+    ASSERT_NE(changed, nullptr);
+    changed->setProperty("conclusion", "from home");
+    local->saveStudy(changed);
+    local->closeStudy(changed);
+    local->exportStudy(id, home.toStdString());
+    local->importStudyReplacing(archive);
+    TStudy* reviewed = office->openStudy(id);
+    ASSERT_NE(reviewed, nullptr);
+    reviewed->setProperty("conclusion", "normal");
+    office->saveStudy(reviewed);
+    office->closeStudy(reviewed);
+    const auto serverConclusion = [&] {
+        TStudy* study = office->openStudy(id);
+        const std::string conclusion = study ? study->propertyValue("conclusion") : "<none>";
+        office->closeStudy(study);
+        return conclusion;
+    };
+
+    lab->importStudy(archive);
+    EXPECT_EQ(serverConclusion(), "normal");
+    EXPECT_EQ(lab->waitingCount(), 0);
+
+    const std::string fromHome = QStringLiteral("%1/%2.pxz").arg(home, QString::fromStdString(row.baseFilename)).toStdString();
+    const std::string refusal = thrownMessage([&] { lab->importStudyReplacing(fromHome); });
+    EXPECT_NE(refusal.find("changed by maria on office at "), std::string::npos) << refusal;
+    EXPECT_EQ(serverConclusion(), "normal");
+    ASSERT_EQ(lab->conflicts().size(), 1u);
+    EXPECT_EQ(lab->conflicts()[0].info.id, id);
+    EXPECT_EQ(lab->drainOutbox(), 1);  // not retried over the office's revision
+    EXPECT_EQ(serverConclusion(), "normal");
+
+    lab->resolveConflict(id, true);
+    EXPECT_EQ(serverConclusion(), "from home");
+    EXPECT_TRUE(lab->conflicts().empty());
+    EXPECT_EQ(lab->waitingCount(), 0);
+}
+
+// A review left open through a recording longer than a lease: the store
+// keeps off the network while recording, and the lease is renewed all the
+// same, so no other workstation takes the study over.
+TEST_F(ClinicServerTest, LeaseOfAReviewIsRenewedWhileAStudyIsBeingRecorded)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    const int id = recordStudy(*lab, "Castro");
+    TStudy* review = lab->openStudy(id);
+    ASSERT_NE(review, nullptr);
+    TStudyInfo info = newStudyInfo("Ana", "Molina");
+    TStudy* recording = lab->createStudy(info);
+
+    // As after most of its time had gone.
+    TServerDatabase database(cluster.address());
+    database.connect();
+    database.exec(QStringLiteral("update study_lease set expires_at = now() + interval '1 second'"));
+    const auto secondsLeft = [&] {
+        QSqlQuery lease = database.exec(
+            QStringLiteral("select extract(epoch from expires_at - now()) from study_lease where study_id = ?"), {id});
+        return lease.next() ? lease.value(0).toDouble() : -1.0;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return secondsLeft() > TServerLeases::LeaseSeconds / 2; }, 30000));
+    auto office = makeStore(*local, "office");
+    TStudy* theirs = office->openStudy(id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ(office->editLockHolder(*theirs), "maria on lab");
+    lab->closeStudy(recording);
+}
+
+// At a start, the local copies of archived studies unchanged for longer
+// than the days kept go, but only where the server holds the recording
+// intact; the study stays on the server.
+TEST_F(ClinicServerTest, OldLocalCopiesGoOnlyWhereTheServerHoldsTheirRecording)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    const int old = recordStudy(*lab, "Ortiz");
+    const int damaged = recordStudy(*lab, "Sanz");
+    const int recent = recordStudy(*lab, "Leon");
+    lab.reset();
+    const QDateTime longAgo = QDateTime::currentDateTime().addDays(-TSettings::whole(TServerStudyStore::KeepLocalDays) - 1);
+    for (const int id : {old, damaged}) {
+        TStudyInfo row;
+        ASSERT_TRUE(local->getIndexRow(id, row));
+        QFile study(QStringLiteral("%1/%2.pxstudy").arg(local->studyDataFolder(), QString::fromStdString(row.baseFilename)));
+        ASSERT_TRUE(study.open(QIODevice::ReadWrite) && study.setFileTime(longAgo, QFileDevice::FileModificationTime));
+    }
+    {
+        TServerDatabase database(cluster.address());
+        database.connect();
+        database.exec(QStringLiteral("update study_chunk set data = overlay(data placing '\\x00ff'::bytea from 100) "
+                                     "where study_id = ? and extension = 'pxbeats'"),
+                      {damaged});
+    }
+
+    lab = makeStore(*local, "lab");
+    TStudyInfo row;
+    EXPECT_FALSE(local->getIndexRow(old, row));
+    EXPECT_TRUE(local->getIndexRow(damaged, row));
+    EXPECT_TRUE(local->getIndexRow(recent, row));
+    EXPECT_EQ(rowsOf(lab->listStudies(), old).size(), 1u);
+    TStudy* fetched = lab->openStudy(old);
+    ASSERT_NE(fetched, nullptr);
+    EXPECT_EQ(fetched->ecgFile()->sampleCount(), 3000);
 }
 
 TEST_F(ClinicServerTest, ServerStoppedInTheMiddleOfAnUploadLosesNothingAndShowsNothingHalfWay)
