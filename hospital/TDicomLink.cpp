@@ -11,6 +11,7 @@
 #include <dcmtk/oflog/oflog.h>
 
 #include <memory>
+#include <optional>
 
 namespace TDicomLink {
 namespace {
@@ -18,6 +19,67 @@ namespace {
 QString textOf(const OFCondition& status)
 {
     return QString::fromLocal8Bit(status.text());
+}
+
+// Why the node refused an association, in DCMTK's words (result, source,
+// reason: "Called AE Title Not Recognized" and the like).
+QString rejectionText(const T_ASC_RejectParameters& rejection)
+{
+    OFString text;
+    ASC_printRejectParameters(text, &rejection);
+    return QString::fromLatin1(text.c_str()).trimmed().replace(QLatin1Char('\n'), QLatin1String(", "));
+}
+
+// DcmSCU keeps the node's reasons for a rejection to itself: a second,
+// verification-only request asks for them. The node that refused the first
+// refuses it too (it never gets as far as the abstract syntaxes); one that
+// accepts it now is released, and the rejection stays without its reasons.
+std::optional<T_ASC_RejectParameters> askRejection(const TDicomPeer& peer)
+{
+    T_ASC_Network* network = nullptr;
+    if (ASC_initializeNetwork(NET_REQUESTOR, 0, TimeoutSeconds, &network).bad())
+        return std::nullopt;
+    T_ASC_Parameters* parameters = nullptr;
+    T_ASC_Association* association = nullptr;
+    std::optional<T_ASC_RejectParameters> rejection;
+    if (ASC_createAssociationParameters(&parameters, ASC_DEFAULTMAXPDU).good()) {
+        const QByteArray address = QStringLiteral("%1:%2").arg(peer.host).arg(peer.port).toLatin1();
+        const char* syntaxes[] = {UID_LittleEndianImplicitTransferSyntax};
+        ASC_setAPTitles(parameters, peer.localAeTitle.toLatin1().constData(), peer.aeTitle.toLatin1().constData(),
+                        nullptr);
+        ASC_setPresentationAddresses(parameters, OFStandard::getHostName().c_str(), address.constData());
+        ASC_addPresentationContext(parameters, 1, UID_VerificationSOPClass, syntaxes, 1);
+        const OFCondition status = ASC_requestAssociation(network, parameters, &association, nullptr, nullptr,
+                                                          DUL_NOBLOCK, TimeoutSeconds);
+        if (status == DUL_ASSOCIATIONREJECTED) {
+            T_ASC_RejectParameters given;
+            ASC_getRejectParameters(parameters, &given);
+            rejection = given;
+        } else if (status.good()) {
+            ASC_releaseAssociation(association);
+        }
+        // The association, once made, owns the parameters.
+        if (association)
+            ASC_destroyAssociation(&association);
+        else
+            ASC_destroyAssociationParameters(&parameters);
+    }
+    ASC_dropNetwork(&network);
+    return rejection;
+}
+
+// A refusal is the node's answer, not a network failure: retrying cannot
+// help while it stands, unless the node says it is transient (busy).
+Error refusal(const TDicomPeer& peer)
+{
+    const std::optional<T_ASC_RejectParameters> rejection = askRejection(peer);
+    const QString message = QStringLiteral("The PACS %1 at %2:%3 refused the association")
+                                .arg(peer.aeTitle, peer.host)
+                                .arg(peer.port);
+    if (!rejection)
+        return Error(message, false);
+    return Error(QStringLiteral("%1 (%2)").arg(message, rejectionText(*rejection)),
+                 rejection->result == ASC_RESULT_REJECTEDTRANSIENT);
 }
 
 // An association with the peer offering the abstract syntaxes; its release
@@ -52,12 +114,14 @@ public:
         OFCondition status = m_scu.initNetwork();
         if (status.good())
             status = m_scu.negotiateAssociation();
+        if (status == DUL_ASSOCIATIONREJECTED)
+            throw refusal(peer);
         if (status.bad())
             throw Error(QStringLiteral("The PACS %1 at %2:%3 cannot be reached: %4")
                             .arg(peer.aeTitle, peer.host)
                             .arg(peer.port)
                             .arg(textOf(status)),
-                        status != DUL_ASSOCIATIONREJECTED);
+                        true);
     }
     ~Association() { m_scu.releaseAssociation(); }
     Association(const Association&) = delete;

@@ -13,8 +13,10 @@ struct TDicomPeer;
 // DcmSCU): verification (C-ECHO), storing DICOM files (C-STORE) and the
 // modality worklist query (C-FIND). Every failure throws TDicomLink::Error
 // with a message for the operator: `unreachable` when no association could
-// be made (the node is down, the network or the settings are wrong), which
-// is worth retrying; otherwise the node refused the request, and says why.
+// be made (the node is down, the network or the host and port are wrong)
+// or the node turned it away for now, which is worth retrying; otherwise
+// the node refused the association (our or its AE title unknown to it) or
+// the request, and says why.
 namespace TDicomLink {
 
 class Error : public std::runtime_error

@@ -168,6 +168,11 @@ TEST_F(Pacs, EchoAnswersAndAnUnreachablePacsIsToldApart)
         ADD_FAILURE() << "an echo to the wrong AE title succeeded";
     } catch (const TDicomLink::Error& error) {
         EXPECT_FALSE(error.unreachable()) << error.what();
+        // A refusal, with the archive's reason, is no network failure.
+        const QString message = QString::fromStdString(error.what());
+        EXPECT_TRUE(message.contains(QLatin1String("refused the association"))) << error.what();
+        EXPECT_TRUE(message.contains(QLatin1String("Called AE Title Not Recognized"))) << error.what();
+        EXPECT_FALSE(message.contains(QLatin1String("cannot be reached"))) << error.what();
     }
 }
 
@@ -566,7 +571,10 @@ TEST_F(Pacs, RefusedSendFailsWithThePacsReason)
     const TPacsOutbox::Status status = studies.outbox.status(study->id());
     EXPECT_EQ(status.state, TPacsOutbox::State::Failed);
     EXPECT_TRUE(status.reason.contains(QLatin1String("Rejected"), Qt::CaseInsensitive)) << status.reason.toStdString();
-    EXPECT_TRUE(TPacsOutbox::stateText(status).startsWith(QLatin1String("failed: ")));
+    const QString stateText = TPacsOutbox::stateText(status);
+    EXPECT_TRUE(stateText.startsWith(QLatin1String("failed: The PACS NOTPACS at "))) << stateText.toStdString();
+    EXPECT_TRUE(stateText.contains(QLatin1String("refused the association"))) << stateText.toStdString();
+    EXPECT_TRUE(stateText.contains(QLatin1String("Called AE Title Not Recognized"))) << stateText.toStdString();
 }
 
 } // namespace
