@@ -168,8 +168,15 @@ bool TPacsOutbox::enqueue(int studyId, const std::vector<TDicomEcgExport::Object
         uids.append(object.instanceUid);
     const QString version = uids.join(QLatin1Char(' '));
     QMutexLocker lock(&m_mutex);
-    const Status current = readStatus(studyId);
-    if (current.version == version && current.state != State::NotSent && current.state != State::Failed)
+    Status current = readStatus(studyId);
+    // Queued again while still waiting: the operator asks for it now (the
+    // settings were mended, the PACS is back), not at the back-off's time.
+    if (current.version == version && current.state == State::Queued) {
+        current.nextAttempt = now;
+        writeStatus(studyId, current);
+        return false;
+    }
+    if (current.version == version && current.state == State::Sent)
         return false;
     // The objects first, the state that names them last: a crash in
     // between leaves the previous state whole.

@@ -41,8 +41,9 @@ public:
     static QString folderIn(const QString& dataFolder);
 
     // Queues the objects (the ECG first) unless this version is queued or
-    // sent already; true when queued anew. Throws std::runtime_error when
-    // the files cannot be written.
+    // sent already; true when queued anew. A version still queued is made
+    // due at `now`. Throws std::runtime_error when the files cannot be
+    // written.
     bool enqueue(int studyId, const std::vector<TDicomEcgExport::Object>& objects, const QDateTime& now);
     Status status(int studyId) const;
 

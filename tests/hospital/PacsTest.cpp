@@ -3,8 +3,9 @@
 // API, the outbox while the archive is down and after it restarts, the
 // modality worklist and its dialog, the background sender, "Send to PACS" of the open
 // study dialog and of the review window, varor-analyze --send, the
-// configuration page, a study queued while no archive is configured, and
-// the test archive's start when another holds its port.
+// configuration page, a study queued while no archive is configured or
+// queued again while waiting, and the test archive's start when another
+// holds its port.
 
 #include "OrthancServer.h"
 
@@ -596,6 +597,24 @@ TEST_F(Pacs, StudyQueuedWithoutAPacsGoesOnceOneIsConfigured)
     EXPECT_EQ(waiting.attempts, 0);
     EXPECT_EQ(waiting.reason.toStdString(), TDicomPeer::notConfiguredText().toStdString());
     EXPECT_EQ(studies.outbox.sendDue(server->peer(), waiting.nextAttempt), 1);
+    EXPECT_EQ(studies.outbox.status(study->id()).state, TPacsOutbox::State::Sent);
+}
+
+// "Send to PACS" again on a study waiting for its next attempt (the PACS
+// was down, or its settings wrong) tries it at once.
+TEST_F(Pacs, StudyQueuedAgainIsTriedAtOnce)
+{
+    RecordedStudies studies;
+    TStudy* study = studies.record("Again");
+    ASSERT_NE(study, nullptr);
+    const auto objects = studies.objects(*study, reportBytes("again"));
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(studies.outbox.enqueue(study->id(), objects, now));
+    EXPECT_EQ(studies.outbox.sendDue(server->unreachablePeer(), now), 0);
+    ASSERT_EQ(studies.outbox.status(study->id()).nextAttempt, now.addSecs(30));
+
+    EXPECT_FALSE(studies.outbox.enqueue(study->id(), objects, now.addSecs(5)));
+    EXPECT_EQ(studies.outbox.sendDue(server->peer(), now.addSecs(5)), 1);
     EXPECT_EQ(studies.outbox.status(study->id()).state, TPacsOutbox::State::Sent);
 }
 
