@@ -6,6 +6,7 @@
 #include "formats/TWfdbRecord.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -14,11 +15,45 @@ namespace {
 constexpr const char* UnknownField = "X";
 
 const char* const DicomSuffix = "dcm";
-const char* const RecordingSuffixes[] = {"hea", "edf", "bdf", DicomSuffix};
+// The formats told by their names alone.
+const char* const OtherRecordingSuffixes[] = {"hea", "edf", "bdf"};
+
+// DICOM part 10: a 128-byte preamble, then "DICM".
+constexpr qint64 DicomPrefixBytes = 132;
 
 QString suffixOf(const QString& path)
 {
     return QFileInfo(path).suffix().toLower();
+}
+
+bool hasOtherRecordingSuffix(const QString& path)
+{
+    const QString suffix = suffixOf(path);
+    for (const char* recording : OtherRecordingSuffixes) {
+        if (suffix == QLatin1String(recording))
+            return true;
+    }
+    return false;
+}
+
+// Only the prefix is read: a folder scan must not read whole recordings.
+bool hasDicomPrefix(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray prefix = file.read(DicomPrefixBytes);
+    return prefix.size() == DicomPrefixBytes && prefix.endsWith("DICM");
+}
+
+// A ".dcm" file, or one named otherwise that carries the DICOM prefix:
+// archives export their objects without extension, or named by their
+// instance UID, whose last digits pass for an extension.
+bool isDicomFile(const QString& path)
+{
+    if (suffixOf(path) == QLatin1String(DicomSuffix))
+        return true;
+    return !hasOtherRecordingSuffix(path) && hasDicomPrefix(path);
 }
 
 // The channels as the signals of a WFDB record: the same lead map and
@@ -77,24 +112,16 @@ TImportedRecording::TImportedRecording(const TWfdbDeviceRecording& recording, co
 
 bool TImportedRecording::isRecordingFile(const QString& path)
 {
-    const QString suffix = suffixOf(path);
-    for (const char* recording : RecordingSuffixes) {
-        if (suffix == QLatin1String(recording))
-            return true;
-    }
-    return false;
+    return hasOtherRecordingSuffix(path) || isDicomFile(path);
 }
 
 QStringList TImportedRecording::recordingsIn(const QString& folder)
 {
-    QStringList patterns;
-    for (const char* suffix : RecordingSuffixes)
-        patterns << QStringLiteral("*.%1").arg(QLatin1String(suffix));
     const QDir dir(folder);
     QStringList found;
-    for (const QString& name : dir.entryList(patterns, QDir::Files, QDir::Name)) {
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
         const QString path = dir.filePath(name);
-        if (suffixOf(path) != QLatin1String(DicomSuffix) || TDicomEcgFile::isEcg(path))
+        if (isDicomFile(path) ? TDicomEcgFile::isEcg(path) : hasOtherRecordingSuffix(path))
             found << path;
     }
     return found;
@@ -107,7 +134,7 @@ TImportedRecording TImportedRecording::read(const QString& path)
         const TWfdbDeviceRecording recording = TWfdbDeviceRecording::read(path);
         return TImportedRecording(recording, TStudyInfo(), "WFDB", recording.header().start);
     }
-    if (suffixOf(path) == QLatin1String(DicomSuffix)) {
+    if (isDicomFile(path)) {
         const TDicomEcgFile file = TDicomEcgFile::read(path);
         const QDateTime start = QDateTime::fromString(QString::fromStdString(file.patient.recordingDateTime),
                                                       QStringLiteral("yyyyMMddHHmmss"));

@@ -12,17 +12,19 @@
 // A recording from another system taken in as the acquisition device would
 // have delivered it (TWfdbDeviceRecording: the fourteen leads at 1000 Hz
 // as device counts): a WFDB record (its ".hea" header) or an EDF, EDF+,
-// BDF or BDF+ file (".edf", ".bdf") or a DICOM ECG (".dcm",
-// TDicomEcgFile), whose signals are matched to the leads by label (a DICOM
-// channel by its source code) with the names and aliases of TWfdbLeadMap.
+// BDF or BDF+ file (".edf", ".bdf") or a DICOM ECG (TDicomEcgFile: ".dcm",
+// or any other name when the file starts with the DICOM prefix), whose
+// signals are matched to the leads by label (a DICOM channel by its source
+// code) with the names and aliases of TWfdbLeadMap.
 class TImportedRecording
 {
 public:
-    // Whether the file name is that of a recording this class reads.
+    // Whether the file is a recording this class reads: by its name, or
+    // by its first 132 bytes for a DICOM object named otherwise.
     static bool isRecordingFile(const QString& path);
     // The recordings of a folder in name order: its WFDB headers, EDF and
-    // BDF files and DICOM ECGs; DICOM objects of other kinds (the report
-    // beside an ECG, images) are no recordings.
+    // BDF files and DICOM ECGs (also those without ".dcm"); DICOM objects
+    // of other kinds (the report beside an ECG, images) are no recordings.
     static QStringList recordingsIn(const QString& folder);
     // Throws std::runtime_error naming the file and what is wrong with it.
     static TImportedRecording read(const QString& path);

@@ -715,7 +715,7 @@ void OpenStudyDialog::sendToPacs(int id)
 void OpenStudyDialog::on_actionImportRecording_triggered()
 {
     const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Import recording"), QString(),
-                                                            tr("Recordings (*.edf *.bdf *.hea *.dcm)"));
+                                                            tr("Recordings (*.edf *.bdf *.hea *.dcm);;All files (*)"));
     if (paths.isEmpty())
         return;
     m_openAfterImport = -1;

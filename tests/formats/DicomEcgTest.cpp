@@ -1,12 +1,13 @@
 // DICOM ECGs out and in: our objects checked by independent tools
 // (dicom3tools' dciodvfy, DCMTK's dcmdump) and read back; a real cart's
-// object taken in by its codes.
+// object taken in by its codes, also when named without ".dcm".
 
 #include "storage/StorageTestSupport.h"
 
 #include "formats/TDicomEcgExport.h"
 #include "formats/TDicomEcgFile.h"
 #include "formats/TExportRecord.h"
+#include "formats/TImportedRecording.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
@@ -240,6 +241,24 @@ TEST(DicomEcgFile, CartObjectInTheOlderCodeSetIsReadByItsCodes)
         EXPECT_NEAR(file.record.millivolts[2][i], file.record.millivolts[1][i] - file.record.millivolts[0][i], 0.01);
     EXPECT_EQ(file.patient.sex, "F");
     EXPECT_EQ(file.patient.birthDate, "19710123");
+}
+
+// An archive's export names its objects by number or by UID: a folder
+// scan takes the ECGs among them by the DICOM prefix, not the report
+// beside them, and reads them as DICOM.
+TEST(DicomEcgFile, FolderScanTakesEcgsNamedWithoutDcmByTheirPrefix)
+{
+    QTemporaryDir folder;
+    const QString cart = QStringLiteral(VAROR_DATA_DIR "/dicom/waveform_ecg.dcm");
+    const QString numbered = folder.filePath(QStringLiteral("ECG00001"));
+    const QString byUid = folder.filePath(QStringLiteral("1.2.826.0.1.3680043.2.1125.7"));
+    ASSERT_TRUE(QFile::copy(cart, numbered));
+    ASSERT_TRUE(QFile::copy(cart, byUid));
+    ASSERT_TRUE(writeAll(folder.filePath(QStringLiteral("REPORT01")),
+                         TDicomEcgExport::encodeReport(smallRecord(), QByteArray("%PDF"), QStringLiteral("1.2")).file));
+
+    EXPECT_EQ(TImportedRecording::recordingsIn(folder.path()).join(QLatin1Char('|')), byUid + QLatin1Char('|') + numbered);
+    EXPECT_EQ(TImportedRecording::read(numbered).studyInfo("20240101000000").birthDate, "19710123");
 }
 
 TEST(DicomEcgFile, AnObjectOfAnotherClassIsRefusedWithItsName)

@@ -270,7 +270,7 @@ QStringList records(const QStringList& inputs)
             const QStringList files = TImportedRecording::recordingsIn(input);
             if (files.isEmpty())
                 throw AnalyzeCommand::UsageError(
-                    QStringLiteral("%1 holds no record (.hea, .edf, .bdf or a DICOM ECG .dcm)").arg(input).toStdString());
+                    QStringLiteral("%1 holds no record (.hea, .edf, .bdf or a DICOM ECG)").arg(input).toStdString());
             found << files;
         } else if (info.exists() || isStudyId(input)) {
             found << input;

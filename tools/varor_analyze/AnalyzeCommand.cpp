@@ -87,7 +87,7 @@ InputKind inputKind(const QString& input)
     if (QFileInfo(input).suffix().toLower() == QLatin1String(TStudyFiles::StudyExtension))
         return InputKind::StudyFile;
     throw UsageError(QStringLiteral("Unknown input %1: give a WFDB header (.hea), an EDF or BDF file (.edf, .bdf), "
-                                    "a DICOM ECG (.dcm), a study file (.%2) or a study id")
+                                    "a DICOM ECG (.dcm, or any name with the DICOM prefix), a study file (.%2) or a study id")
                          .arg(input, QLatin1String(TStudyFiles::StudyExtension))
                          .toStdString());
 }
