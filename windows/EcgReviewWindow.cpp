@@ -765,7 +765,23 @@ TPacsSender& EcgReviewWindow::pacsSender() const
 // list shows it.
 void EcgReviewWindow::showPacsState()
 {
-    m_pacsState->setText(tr("PACS: %1").arg(pacsSender().stateText(m_study->id())));
+    m_pacsState->setToolTip(tr("PACS: %1").arg(pacsSender().stateText(m_study->id())));
+    fitPacsState();
+}
+
+// A refusal's reason is long: on a narrow window the line loses its end to
+// an ellipsis rather than its start ("failed"); the tooltip holds it whole.
+void EcgReviewWindow::fitPacsState()
+{
+    m_pacsState->setText(
+        m_pacsState->fontMetrics().elidedText(m_pacsState->toolTip(), Qt::ElideRight, m_pacsState->width()));
+}
+
+void EcgReviewWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_pacsState)
+        fitPacsState();
 }
 
 // The study as reviewed, saved first, with its late potentials and report

@@ -61,6 +61,9 @@ public:
     // Whether the analysis run has been done.
     bool isAnalysed() const { return m_analysed; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private slots:
     void on_ecgDisplay1_customContextMenuRequested(const QPoint& point);
     void on_btnSpeed12_clicked();
@@ -125,6 +128,7 @@ private:
     void addPacsControls();
     TPacsSender& pacsSender() const;
     void showPacsState();
+    void fitPacsState();
     void sendToPacs();
     void copyConclusion();
 

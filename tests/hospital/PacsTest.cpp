@@ -452,11 +452,11 @@ TEST_F(Pacs, OpenStudyDialogSendsTheSelectedStudyAndShowsItsState)
     dialogtest::MessageBoxAnswerer answerer;
     dialog.findChild<QAction*>(QStringLiteral("actionSendToPacs"))->trigger();
     EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("|1 of 1 studies were queued for the PACS.")});
-    while (sender.outbox().status(id).state == TPacsOutbox::State::Queued)
-        ASSERT_TRUE(passes.wait(60000));
+    // The list changes when the dialog hears of the pass, which the outbox
+    // may tell of earlier.
+    while (!list->topLevelItem(0)->text(PacsColumn).startsWith(QLatin1String("sent at")))
+        ASSERT_TRUE(passes.wait(60000)) << list->topLevelItem(0)->text(PacsColumn).toStdString();
     EXPECT_EQ(sender.outbox().status(id).state, TPacsOutbox::State::Sent) << sender.outbox().status(id).reason.toStdString();
-    EXPECT_TRUE(list->topLevelItem(0)->text(PacsColumn).startsWith(QLatin1String("sent at")))
-        << list->topLevelItem(0)->text(PacsColumn).toStdString();
     EXPECT_EQ(instances().size(), before + 2);
 }
 
@@ -478,12 +478,36 @@ TEST_F(Pacs, ReviewWindowSendsTheStudyUnderReview)
     reviewtest::child<QPushButton>(*window, "btnSendToPacs")->click();
     EXPECT_EQ(answerer.messages, QStringList{QStringLiteral("|The study was queued for the PACS.")});
     const int id = study.study()->id();
-    while (sender.outbox().status(id).state == TPacsOutbox::State::Queued)
-        ASSERT_TRUE(passes.wait(60000));
+    // The line changes when the window hears of the pass, which the outbox
+    // may tell of earlier.
+    const QLabel* line = reviewtest::child<QLabel>(*window, "lblPacsState");
+    while (!line->text().startsWith(QLatin1String("PACS: sent at ")))
+        ASSERT_TRUE(passes.wait(60000)) << line->text().toStdString();
     EXPECT_EQ(sender.outbox().status(id).state, TPacsOutbox::State::Sent) << sender.outbox().status(id).reason.toStdString();
     EXPECT_EQ(instances().size(), before + 2);
-    const QString state = reviewtest::child<QLabel>(*window, "lblPacsState")->text();
-    EXPECT_TRUE(state.startsWith(QLatin1String("PACS: sent at "))) << state.toStdString();
+}
+
+// A refusal's long reason on a window narrower than it: the line keeps its
+// start and fits the window, the tooltip holds it whole.
+TEST_F(Pacs, ReviewWindowShowsARefusalFromItsStart)
+{
+    reviewtest::ReviewStudy study;
+    configurePacs();
+    TSettings::setValue(TSettings::PacsAeTitle, QStringLiteral("NOTPACS"));
+    const auto window = reviewtest::openReviewWindow(study);
+    window->resize(1000, 700);
+    TPacsSender& sender = TPacsSender::of(QString::fromStdString(study.store().dataPath()));
+    QSignalSpy passes(&sender, &TPacsSender::passFinished);
+    dialogtest::MessageBoxAnswerer answerer;
+    reviewtest::child<QPushButton>(*window, "btnSendToPacs")->click();
+    // The line changes when the window hears of the pass, which the outbox
+    // may tell of earlier.
+    const QLabel* line = reviewtest::child<QLabel>(*window, "lblPacsState");
+    while (!line->text().startsWith(QLatin1String("PACS: failed: The PACS NOTPACS")))
+        ASSERT_TRUE(passes.wait(60000)) << line->text().toStdString();
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->width()) << line->text().toStdString();
+    EXPECT_TRUE(line->toolTip().endsWith(QLatin1String("Reason: Called AE Title Not Recognized)")))
+        << line->toolTip().toStdString();
 }
 
 } // namespace
