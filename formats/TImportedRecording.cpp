@@ -36,11 +36,12 @@ bool hasOtherRecordingSuffix(const QString& path)
     return false;
 }
 
-// Only the prefix is read: a folder scan must not read whole recordings.
+// Only the prefix of a regular file is read: a folder scan must not read
+// whole recordings, and a pipe or a device would keep it waiting.
 bool hasDicomPrefix(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray prefix = file.read(DicomPrefixBytes);
     return prefix.size() == DicomPrefixBytes && prefix.endsWith("DICM");
