@@ -28,27 +28,25 @@ public:
 };
 
 // The study store of a clinic whose studies live on its server, shared by
-// every workstation. Recording never depends on the network: new studies
-// (and imported ones) are made in the local data folder and wait in the
-// outbox; once closed they go up in one transaction, are verified, and are
-// marked archived locally; the local copy stays until it has not changed
-// for KeepLocalDays and the server is found, at a start, to hold its
-// recording intact. An upload goes over the
-// revision its local copy started from: one the server has changed or
-// deleted since (an archive imported over a study edited elsewhere) is
-// refused and kept here in conflict until the operator chooses which
-// version stays. Studies on the server are
-// fetched into a cache folder when opened, under an edit lease: while
-// another workstation holds it they open read-only and a save is refused
-// with the holder named. A save names the revision it started from, so a
-// save over a newer one, or one whose lease passed to another workstation,
-// is refused and kept here in conflict, as is a save the server could not
-// be reached for (waiting), so a review's edits are never lost. Changes
-// announced by other
-// workstations emit studiesChanged at once; after a reconnection it is
-// emitted too, as announcements made meanwhile are lost. The leases are
-// renewed in the background (TLeaseKeeper); a timer retries the connection
-// while the server is away.
+// every workstation. Recording never depends on the network: new studies (and
+// imported ones) are made in the local data folder and wait in the outbox;
+// once closed they go up in one transaction, are verified, and are marked
+// archived locally; the local copy stays until it has not changed for
+// KeepLocalDays and the server is found, at a start, to hold its recording
+// intact. An upload goes over the revision its local copy started from: one
+// the server has changed or deleted since (an archive imported over a study
+// edited elsewhere) is refused and kept here in conflict until the operator
+// chooses which version stays. Studies on the server are fetched into a cache
+// folder when opened, under an edit lease: while another workstation holds it
+// they open read-only and a save is refused with the holder named. A save
+// names the revision it started from, so a save over a newer one, or one whose
+// lease passed to another workstation, is refused and kept here in conflict,
+// as is a save the server could not be reached for (waiting), so a review's
+// edits are never lost. Changes announced by other workstations emit
+// studiesChanged at once; after a reconnection it is emitted too, as
+// announcements made meanwhile are lost. The leases are renewed in the
+// background (TLeaseKeeper); a timer retries the connection while the server
+// is away.
 class TServerStudyStore : public QObject, public TStudyStore
 {
     Q_OBJECT

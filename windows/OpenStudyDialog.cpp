@@ -533,35 +533,41 @@ void OpenStudyDialog::on_btnShareImport_clicked()
     reportBatch(summary, succeeded - localKept, items.size());
 }
 
-// A local copy that differs from the archive's is replaced only when the
-// operator, told both dates, chooses so. With the clinic server, an
-// archive older than the server's version is copied in and kept here in
-// conflict: the main window asks which version stays.
+// With the clinic server, an archive older than the server's version is
+// copied in and kept here in conflict: the main window asks which version
+// stays.
 OpenStudyDialog::Imported OpenStudyDialog::importArchive(const std::string& path)
 {
     try {
-        try {
-            m_store->importStudy(path);
-            return Imported::Yes;
-        } catch (const TImportConflict& conflict) {
-            const auto shown = [](const std::string& dateTime) {
-                return QLocale().toString(QDateTime::fromString(fromUtf8(dateTime), DateTimeFormat), QLocale::ShortFormat);
-            };
-            QMessageBox question(QMessageBox::Question, tr("Confirm"),
-                                 tr("The local copy of this study, changed on %1, differs from the archive made on %2.")
-                                     .arg(shown(conflict.localChanged), shown(conflict.archiveMade)),
-                                 QMessageBox::NoButton, this);
-            QPushButton* keep = question.addButton(tr("Keep local"), QMessageBox::RejectRole);
-            question.addButton(tr("Replace"), QMessageBox::AcceptRole);
-            question.setDefaultButton(keep);
-            question.exec();
-            if (question.clickedButton() == keep)
-                return Imported::LocalCopyKept;
-            m_store->importStudyReplacing(path);
-            return Imported::Yes;
-        }
+        return importOrKeepLocal(path);
     } catch (const TKeptHere&) {
         return Imported::KeptInConflict;
+    }
+}
+
+// A local copy that differs from the archive's is replaced only when the
+// operator, told both dates, chooses so.
+OpenStudyDialog::Imported OpenStudyDialog::importOrKeepLocal(const std::string& path)
+{
+    try {
+        m_store->importStudy(path);
+        return Imported::Yes;
+    } catch (const TImportConflict& conflict) {
+        const auto shown = [](const std::string& dateTime) {
+            return QLocale().toString(QDateTime::fromString(fromUtf8(dateTime), DateTimeFormat), QLocale::ShortFormat);
+        };
+        QMessageBox question(QMessageBox::Question, tr("Confirm"),
+                             tr("The local copy of this study, changed on %1, differs from the archive made on %2.")
+                                 .arg(shown(conflict.localChanged), shown(conflict.archiveMade)),
+                             QMessageBox::NoButton, this);
+        QPushButton* keep = question.addButton(tr("Keep local"), QMessageBox::RejectRole);
+        question.addButton(tr("Replace"), QMessageBox::AcceptRole);
+        question.setDefaultButton(keep);
+        question.exec();
+        if (question.clickedButton() == keep)
+            return Imported::LocalCopyKept;
+        m_store->importStudyReplacing(path);
+        return Imported::Yes;
     }
 }
 

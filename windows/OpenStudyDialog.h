@@ -97,6 +97,7 @@ private:
     // What became of an archive copied in.
     enum class Imported { Yes, LocalCopyKept, KeptInConflict };
     Imported importArchive(const std::string& path);
+    Imported importOrKeepLocal(const std::string& path);
 
     std::unique_ptr<Ui::OpenStudyDialog> m_ui;
     TStudyStore* m_store;

@@ -1,9 +1,10 @@
 // The clinic server against a real PostgreSQL cluster: two stores stand for
 // two workstations sharing one archive (edit lease, read-only second
-// opener, refused stale save, lists refreshed by notification); the server
-// stopped in the middle of an upload; a study recorded while the server is
-// down; copying in a data folder with a damaged study; a schema newer than
-// the program.
+// opener, refused stale save kept here in conflict, lists refreshed by
+// notification); the server stopped in the middle of an upload; a study
+// recorded, or a review saved, while the server is down; a recording
+// imported by varor-analyze; copying in a data folder with a damaged study;
+// a schema newer than the program.
 #include "PostgresCluster.h"
 #include "storage/StoreTestSupport.h"
 
