@@ -214,7 +214,8 @@ void MainWindow::askAboutConflicts()
         return;
     m_askingConflicts = true;
     for (const TServerStudyStore::Conflict& conflict : server->conflicts()) {
-        if (!m_conflictsAsked.insert(conflict.info.id).second)
+        // A review still open may save again: asked once it is closed.
+        if (server->isStudyOpen(conflict.info.id) || !m_conflictsAsked.insert(conflict.info.id).second)
             continue;
         const QDateTime studyTime = QDateTime::fromString(QString::fromStdString(conflict.info.studyDateTime),
                                                           QStringLiteral("yyyyMMddHHmmss"));
@@ -573,6 +574,8 @@ void MainWindow::saveAndCloseStudy(TStudy* study)
         showError(error);
     }
     m_store->closeStudy(study);
+    // A save kept here in conflict is asked about once its review is closed.
+    QTimer::singleShot(0, this, &MainWindow::askAboutConflicts);
 }
 
 void MainWindow::showError(const std::exception& error)

@@ -14,10 +14,12 @@
 #include <QSaveFile>
 #include <QSqlDriver>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -144,8 +146,8 @@ int TServerStudyStore::drainOutbox()
     for (const int id : waiting) {
         if (!m_database.isConnected())
             break;
-        if (m_local.isStudyOpen(id) || m_outbox.isConflict(id))
-            continue;  // still recording, or waiting for the operator
+        if (isStudyOpen(id) || m_outbox.isConflict(id))
+            continue;  // still recording or reviewed, or waiting for the operator
         TStudyInfo info;
         if (!m_local.getIndexRow(id, info)) {
             m_outbox.forget(id);
@@ -193,6 +195,8 @@ std::string TServerStudyStore::conflictMessage(int id) const
 
 std::vector<TServerStudyStore::Conflict> TServerStudyStore::conflicts()
 {
+    if (m_database.isConnected())
+        noteDeletedConflicts();
     std::vector<Conflict> found;
     for (const auto& [id, change] : m_outbox.conflicts()) {
         TStudyInfo info;
@@ -200,6 +204,27 @@ std::vector<TServerStudyStore::Conflict> TServerStudyStore::conflicts()
             found.push_back({info, conflictMessage(id)});
     }
     return found;
+}
+
+// The change that refused a study stays as it was told unless the server
+// has deleted the study since: the operator then chooses whether it comes
+// back.
+void TServerStudyStore::noteDeletedConflicts()
+{
+    const std::map<int, QString> conflicts = m_outbox.conflicts();
+    try {
+        for (const auto& [id, change] : conflicts) {
+            TStudyInfo onServer;
+            int revision = 0;
+            if (!m_archive.row(id, onServer, revision)) {
+                const QString deleted = m_archive.lastChange(id);
+                if (!deleted.isEmpty() && deleted != change)
+                    m_outbox.markConflict(id, deleted);
+            }
+        }
+    } catch (const TServerUnreachable&) {
+        // Told as last known; the next look reads it anew.
+    }
 }
 
 void TServerStudyStore::resolveConflict(int id, bool replaceOnServer)
@@ -317,11 +342,12 @@ QString TServerStudyStore::cacheFolder(int id) const
 
 TStudy* TServerStudyStore::openStudy(int id)
 {
-    if (isLocalStudy(id))
-        return m_local.openStudy(id);
+    // A review whose save was kept here stays open as it was fetched.
     const auto open = m_open.find(id);
     if (open != m_open.end())
         return open->second.study.get();
+    if (isLocalStudy(id))
+        return m_local.openStudy(id);
     ensureOnline();
     return fetch(id);
 }
@@ -405,42 +431,94 @@ TServerStudyStore::OpenStudy* TServerStudyStore::entryOf(const TStudy* study)
 
 void TServerStudyStore::saveStudy(TStudy* study)
 {
-    if (study != nullptr && isLocalStudy(study->id())) {
-        m_local.saveStudy(study);
+    OpenStudy* entry = entryOf(study);
+    if (entry == nullptr) {
+        if (study != nullptr && isLocalStudy(study->id()))
+            m_local.saveStudy(study);
         return;
     }
-    OpenStudy* entry = entryOf(study);
-    if (entry == nullptr)
-        return;
-    ensureOnline();
-    // Saved only under the lease, taken now if it is free: one that lapsed
-    // (the workstation slept) may have passed to another workstation.
-    entry->holder = m_leases.acquire(study->id());
-    if (!entry->holder.isEmpty())
-        throw std::runtime_error(QString::fromLatin1(ReadOnlyMessage).arg(entry->holder).toStdString());
+    const int id = study->id();
     const TStudyInfo info = studyInfoOf(*study);
-    const QString folder = cacheFolder(study->id());
-    setCachedRevision(study->id(), 0);
-    TStudyFiles::saveStudyFile(*study, QStringLiteral("%1/%2.%3").arg(folder, TStudyJson::toQString(info.baseFilename),
+    // A study opened read-only is saved once its holder has let it go.
+    if (!entry->holder.isEmpty()) {
+        ensureOnline();
+        entry->holder = m_leases.acquire(id);
+        if (!entry->holder.isEmpty())
+            throw std::runtime_error(QString::fromLatin1(ReadOnlyMessage).arg(entry->holder).toStdString());
+    }
+    // Written into the cache folder first: whatever the server answers,
+    // the edits are on this workstation's disk.
+    setCachedRevision(id, 0);
+    TStudyFiles::saveStudyFile(*study, QStringLiteral("%1/%2.%3").arg(cacheFolder(id), TStudyJson::toQString(info.baseFilename),
                                                                       QLatin1String(TStudyFiles::StudyExtension)));
-    entry->revision = m_archive.uploadVerified(info, folder, entry->revision);
-    setCachedRevision(study->id(), entry->revision);
+    try {
+        ensureOnline();
+        // Saved only under the lease, taken again now: one that lapsed
+        // (the workstation slept) may have passed to another workstation.
+        const QString holder = m_leases.acquire(id);
+        if (!holder.isEmpty())
+            keepHere(*entry, info, QString::fromLatin1(TakenOverChange).arg(holder));
+        entry->revision = m_archive.uploadVerified(info, cacheFolder(id), entry->revision);
+    } catch (const TStaleSave&) {
+        QString change;
+        try {
+            change = m_archive.lastChange(id);
+        } catch (const TServerUnreachable&) {
+            change = QStringLiteral("changed");
+        }
+        keepHere(*entry, info, change);
+    } catch (const TServerUnreachable&) {
+        keepHere(*entry, info, QString());
+    }
+    setCachedRevision(id, entry->revision);
+    // The copy an earlier save of this review kept here is now the
+    // server's revision.
+    if (std::exchange(entry->keptHere, false) && m_outbox.isWaiting(id)) {
+        copyToLocal(id, info);
+        m_outbox.markArchived(id, entry->revision);
+        emit outboxChanged(waitingCount());
+    }
+}
+
+void TServerStudyStore::copyToLocal(int id, const TStudyInfo& info)
+{
+    QTemporaryDir work(m_cacheFolder + QStringLiteral("/.keep-XXXXXX"));
+    if (!work.isValid())
+        throw std::runtime_error("Cannot create file");
+    TLocalStudyStore::writeArchive(info, cacheFolder(id), work.path().toLocal8Bit().toStdString());
+    m_local.importStudyReplacing(QStringLiteral("%1/%2.%3")
+                                     .arg(work.path(), TStudyJson::toQString(info.baseFilename),
+                                          QLatin1String(TLocalStudyStore::ArchiveExtension))
+                                     .toLocal8Bit()
+                                     .toStdString());
+}
+
+void TServerStudyStore::keepHere(OpenStudy& entry, const TStudyInfo& info, const QString& change)
+{
+    const int id = entry.study->id();
+    copyToLocal(id, info);
+    entry.keptHere = true;
+    m_outbox.add(id, entry.revision);
+    if (!change.isEmpty())
+        m_outbox.markConflict(id, change);
+    emit outboxChanged(waitingCount());
+    throw TKeptHere(change.isEmpty() ? std::string(KeptWaitingMessage) : conflictMessage(id));
 }
 
 void TServerStudyStore::closeStudy(TStudy* study)
 {
-    if (study != nullptr && isLocalStudy(study->id())) {
-        // A study left without a recording is about to be deleted (or is
-        // removed at the next start): it does not go up.
-        const bool recorded = study->ecgFile() != nullptr && study->ecgFile()->sampleCount() > 0;
-        m_local.closeStudy(study);
-        if (recorded)
-            drainOutbox();
+    OpenStudy* entry = entryOf(study);
+    if (entry == nullptr) {
+        if (study != nullptr && isLocalStudy(study->id())) {
+            // A study left without a recording is about to be deleted (or
+            // is removed at the next start): it does not go up.
+            const bool recorded = study->ecgFile() != nullptr && study->ecgFile()->sampleCount() > 0;
+            m_local.closeStudy(study);
+            if (recorded)
+                drainOutbox();
+        }
         return;
     }
-    OpenStudy* entry = entryOf(study);
-    if (entry == nullptr)
-        return;
     const int id = study->id();
     if (entry->holder.isEmpty() && m_database.isConnected()) {
         try {
@@ -558,7 +636,7 @@ int TServerStudyStore::importArchive(const std::string& archivePath, bool replac
     m_outbox.add(id, m_outbox.revision(id));
     drainOutbox();
     if (m_outbox.isConflict(id))
-        throw std::runtime_error(conflictMessage(id));
+        throw TKeptHere(conflictMessage(id));
     return id;
 }
 

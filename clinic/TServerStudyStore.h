@@ -14,28 +14,39 @@
 
 #include <map>
 #include <memory>
+#include <stdexcept>
 
 class TLocalStudyStore;
 
+// A save or an import the clinic server did not take, whose study is kept
+// on this workstation instead (in the outbox, in conflict or waiting for
+// the server): nothing was lost. The message says so.
+class TKeptHere : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The study store of a clinic whose studies live on its server, shared by
-// every workstation. Recording never depends on the network: new studies
-// (and imported ones) are made in the local data folder and wait in the
-// outbox; once closed they go up in one transaction, are verified, and are
-// marked archived locally; the local copy stays until it has not changed
-// for KeepLocalDays and the server is found, at a start, to hold its
-// recording intact. An upload goes over the
-// revision its local copy started from: one the server has changed or
-// deleted since (an archive imported over a study edited elsewhere) is
-// refused and kept here in conflict until the operator chooses which
-// version stays. Studies on the server are
-// fetched into a cache folder when opened, under an edit lease: while
-// another workstation holds it they open read-only and a save is refused
-// with the holder named. A save names the revision it started from, so a
-// save over a newer one is refused, never lost. Changes announced by other
-// workstations emit studiesChanged at once; after a reconnection it is
-// emitted too, as announcements made meanwhile are lost. The leases are
-// renewed in the background (TLeaseKeeper); a timer retries the connection
-// while the server is away.
+// every workstation. Recording never depends on the network: new studies (and
+// imported ones) are made in the local data folder and wait in the outbox;
+// once closed they go up in one transaction, are verified, and are marked
+// archived locally; the local copy stays until it has not changed for
+// KeepLocalDays and the server is found, at a start, to hold its recording
+// intact. An upload goes over the revision its local copy started from: one
+// the server has changed or deleted since (an archive imported over a study
+// edited elsewhere) is refused and kept here in conflict until the operator
+// chooses which version stays. Studies on the server are fetched into a cache
+// folder when opened, under an edit lease: while another workstation holds it
+// they open read-only and a save is refused with the holder named. A save
+// names the revision it started from, so a save over a newer one, or one whose
+// lease passed to another workstation, is refused and kept here in conflict,
+// as is a save the server could not be reached for (waiting), so a review's
+// edits are never lost. Changes announced by other workstations emit
+// studiesChanged at once; after a reconnection it is emitted too, as
+// announcements made meanwhile are lost. The leases are renewed in the
+// background (TLeaseKeeper); a timer retries the connection while the server
+// is away.
 class TServerStudyStore : public QObject, public TStudyStore
 {
     Q_OBJECT
@@ -60,6 +71,12 @@ public:
     static constexpr const char* ConflictMessage =
         "The clinic server's copy of this study was %1, after this copy was made: "
         "this copy is kept on this workstation and was not uploaded";
+    // The change that refuses a save whose lease lapsed and was taken;
+    // %1: "<user> on <workstation>".
+    static constexpr const char* TakenOverChange = "taken for editing by %1";
+    static constexpr const char* KeptWaitingMessage =
+        "The clinic server cannot be reached: your changes are kept on this workstation "
+        "and go up when it answers";
 
     // A local copy the server refused, with the reason.
     struct Conflict
@@ -116,6 +133,8 @@ public:
     // still wait.
     int drainOutbox();
     int waitingCount() const { return int(m_outbox.waiting().size()); }
+    // Read anew from the server when connected: a study deleted there
+    // since its conflict arose says so.
     std::vector<Conflict> conflicts();
     // Of the waiting studies, those in conflict.
     int conflictCount() const { return int(m_outbox.conflicts().size()); }
@@ -136,6 +155,7 @@ private:
         std::unique_ptr<TStudy> study;
         int revision = 0;
         QString holder;  // empty while this store holds the lease
+        bool keptHere = false;  // a save of it was kept on this workstation
     };
 
     void goOnline();
@@ -144,7 +164,14 @@ private:
     void uploadWaiting(const TStudyInfo& info);
     void removeOldLocalCopies();
     int importArchive(const std::string& archivePath, bool replacing);
+    // The open study as saved into its cache folder becomes the local copy,
+    // waiting to go up over the revision it was opened as; in conflict
+    // with `change` unless that is empty. Throws TKeptHere saying so.
+    [[noreturn]] void keepHere(OpenStudy& entry, const TStudyInfo& info, const QString& change);
+    // The study files of the cache folder replace the local copy.
+    void copyToLocal(int id, const TStudyInfo& info);
     std::string conflictMessage(int id) const;
+    void noteDeletedConflicts();
     bool isLocalStudy(int id) const;
     bool isLocalStudyOpen() const;
     OpenStudy* entryOf(const TStudy* study);

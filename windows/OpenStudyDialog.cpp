@@ -514,25 +514,44 @@ void OpenStudyDialog::on_btnShareImport_clicked()
 {
     const QList<QTreeWidgetItem*> items = m_ui->treeSharedStudies->selectedItems();
     const QString folder = sharedFolder();
-    int kept = 0;
-    const int succeeded = runBatch(patients(items), [this, &items, &folder, &kept](int i) {
-        if (!importArchive(toLocal8Bit(QStringLiteral("%1/%2").arg(folder, items[i]->text(ColumnKey)))))
-            ++kept;
+    int localKept = 0;
+    int inConflict = 0;
+    const int succeeded = runBatch(patients(items), [this, &items, &folder, &localKept, &inConflict](int i) {
+        const Imported imported = importArchive(toLocal8Bit(QStringLiteral("%1/%2").arg(folder, items[i]->text(ColumnKey))));
+        localKept += imported == Imported::LocalCopyKept ? 1 : 0;
+        inConflict += imported == Imported::KeptInConflict ? 1 : 0;
     });
     fillLocalList();
     QString summary = tr("%1 of %2 studies were copied to the local folder.");
-    if (kept > 0)
-        summary += QLatin1Char('\n') + tr("The local copy was kept for %n of them.", nullptr, kept);
-    reportBatch(summary, succeeded - kept, items.size());
+    if (localKept > 0)
+        summary += QLatin1Char('\n') + tr("The local copy was kept for %n of them.", nullptr, localKept);
+    if (inConflict > 0)
+        summary += QLatin1Char('\n')
+                   + tr("%n of them changed on the clinic server since the archive was made: kept on this "
+                        "workstation until you choose which version the server keeps.",
+                        nullptr, inConflict);
+    reportBatch(summary, succeeded - localKept, items.size());
+}
+
+// With the clinic server, an archive older than the server's version is
+// copied in and kept here in conflict: the main window asks which version
+// stays.
+OpenStudyDialog::Imported OpenStudyDialog::importArchive(const std::string& path)
+{
+    try {
+        return importOrKeepLocal(path);
+    } catch (const TKeptHere&) {
+        return Imported::KeptInConflict;
+    }
 }
 
 // A local copy that differs from the archive's is replaced only when the
-// operator, told both dates, chooses so; false when it is kept.
-bool OpenStudyDialog::importArchive(const std::string& path)
+// operator, told both dates, chooses so.
+OpenStudyDialog::Imported OpenStudyDialog::importOrKeepLocal(const std::string& path)
 {
     try {
         m_store->importStudy(path);
-        return true;
+        return Imported::Yes;
     } catch (const TImportConflict& conflict) {
         const auto shown = [](const std::string& dateTime) {
             return QLocale().toString(QDateTime::fromString(fromUtf8(dateTime), DateTimeFormat), QLocale::ShortFormat);
@@ -546,9 +565,9 @@ bool OpenStudyDialog::importArchive(const std::string& path)
         question.setDefaultButton(keep);
         question.exec();
         if (question.clickedButton() == keep)
-            return false;
+            return Imported::LocalCopyKept;
         m_store->importStudyReplacing(path);
-        return true;
+        return Imported::Yes;
     }
 }
 

@@ -94,7 +94,10 @@ private:
     void sendToPacs(int id);
     void showPacsStates();
     void importRecording(const QString& path);
-    bool importArchive(const std::string& path);
+    // What became of an archive copied in.
+    enum class Imported { Yes, LocalCopyKept, KeptInConflict };
+    Imported importArchive(const std::string& path);
+    Imported importOrKeepLocal(const std::string& path);
 
     std::unique_ptr<Ui::OpenStudyDialog> m_ui;
     TStudyStore* m_store;

@@ -1,9 +1,10 @@
 // The clinic server against a real PostgreSQL cluster: two stores stand for
 // two workstations sharing one archive (edit lease, read-only second
-// opener, refused stale save, lists refreshed by notification); the server
-// stopped in the middle of an upload; a study recorded while the server is
-// down; copying in a data folder with a damaged study; a schema newer than
-// the program.
+// opener, refused stale save kept here in conflict, lists refreshed by
+// notification); the server stopped in the middle of an upload; a study
+// recorded, or a review saved, while the server is down; a recording
+// imported by varor-analyze; copying in a data folder with a damaged study;
+// a schema newer than the program.
 #include "PostgresCluster.h"
 #include "storage/StoreTestSupport.h"
 
@@ -11,6 +12,8 @@
 #include "clinic/TServerStudyStore.h"
 #include "storage/TStudyFiles.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
@@ -64,6 +67,57 @@ protected:
             "update study_lease set expires_at = now() - interval '1 second', session = 'hung ' || session"));
     }
 
+    // Runs varor-analyze with the clinic server chosen and the user's data
+    // folder the one of makeLocal(); answers its exit code.
+    int analyze(const QStringList& arguments, QString& output)
+    {
+        QTemporaryDir config;
+        QSettings settings(config.path() + QStringLiteral("/Pulsorix/VA ROR.conf"), QSettings::IniFormat);
+        const TServerAddress address = cluster.address();
+        settings.setValue(QLatin1String(TServerAddress::StoreKind.key), QLatin1String(TServerAddress::ServerKind));
+        settings.setValue(QLatin1String(TServerAddress::Host.key), address.host);
+        settings.setValue(QLatin1String(TServerAddress::Port.key), address.port);
+        settings.setValue(QLatin1String(TServerAddress::Database.key), address.database);
+        settings.setValue(QLatin1String(TServerAddress::User.key), address.user);
+        settings.sync();
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), env.base());
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VAROR_ANALYZE_PATH), arguments);
+        EXPECT_TRUE(program.waitForFinished(120000));
+        output = QString::fromUtf8(program.readAllStandardOutput());
+        return program.exitCode();
+    }
+
+    // The conclusion the server holds of a study, as a workstation opens it.
+    static std::string serverConclusion(TServerStudyStore& store, int id)
+    {
+        TStudy* study = store.openStudy(id);
+        const std::string conclusion = study ? study->propertyValue("conclusion") : "<none>";
+        store.closeStudy(study);
+        return conclusion;
+    }
+
+    // The lab reviews a study while its lease lapses and the office saves
+    // its own review: the lab's save, from the older revision, is refused.
+    // Answers the refusal.
+    std::string refuseStaleReview(TServerStudyStore& lab, TServerStudyStore& office, int id)
+    {
+        TStudy* mine = lab.openStudy(id);
+        mine->setProperty("conclusion", "late potentials");
+        lapseLeases();
+        TStudy* theirs = office.openStudy(id);
+        theirs->setProperty("conclusion", "normal");
+        office.saveStudy(theirs);
+        office.closeStudy(theirs);
+        mine->setProperty("conclusion", "late potentials, confirmed");
+        const std::string refusal = thrownMessage([&] { lab.saveStudy(mine); });
+        lab.closeStudy(mine);
+        return refusal;
+    }
+
     TempStorageEnvironment env;
     PostgresCluster cluster;
 };
@@ -113,10 +167,12 @@ TEST_F(ClinicServerTest, TwoWorkstationsShareStudiesUnderAnEditLease)
     theirs->setProperty("conclusion", "normal");
     office->saveStudy(theirs);
     mine->setProperty("conclusion", "late potentials");
-    EXPECT_EQ(thrownMessage([&] { lab->saveStudy(mine); }),
-              "This study is open for editing by maria on office; your changes were not saved");
+    const std::string takenOver = thrownMessage([&] { lab->saveStudy(mine); });
+    EXPECT_NE(takenOver.find("taken for editing by maria on office, after"), std::string::npos) << takenOver;
     office->closeStudy(theirs);
-    EXPECT_EQ(thrownMessage([&] { lab->saveStudy(mine); }), TStaleSave::Message);
+    const std::string stale = thrownMessage([&] { lab->saveStudy(mine); });
+    EXPECT_NE(stale.find("changed by maria on office at "), std::string::npos) << stale;
+    EXPECT_EQ(lab->conflictCount(), 1);
     lab->closeStudy(mine);
     lapseLeases();
     TStudy* again = lab->openStudy(id);
@@ -199,6 +255,64 @@ TEST_F(ClinicServerTest, ArchiveImportedOverANewerRevisionIsKeptInConflict)
     EXPECT_EQ(serverConclusion(), "from home");
     EXPECT_TRUE(lab->conflicts().empty());
     EXPECT_EQ(lab->waitingCount(), 0);
+}
+
+// A review's save over a newer revision is refused, but its edits stay on
+// this workstation in conflict until the operator chooses which version
+// the server keeps.
+TEST_F(ClinicServerTest, StaleSaveOfAReviewIsKeptHereInConflict)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    auto office = makeStore(*local, "office");
+    const int id = recordStudy(*lab, "Herrera");
+    const std::string refusal = refuseStaleReview(*lab, *office, id);
+    EXPECT_NE(refusal.find("this copy is kept on this workstation"), std::string::npos) << refusal;
+    ASSERT_EQ(lab->conflicts().size(), 1u);
+    EXPECT_EQ(serverConclusion(*office, id), "normal");
+
+    lab->resolveConflict(id, true);
+    EXPECT_EQ(serverConclusion(*office, id), "late potentials, confirmed");
+    EXPECT_EQ(lab->waitingCount(), 0);
+}
+
+// The server's copy deleted while the conflict waits: the operator is told
+// it was deleted, not changed.
+TEST_F(ClinicServerTest, ConflictOfAStudyDeletedOnTheServerSaysSo)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    auto office = makeStore(*local, "office");
+    const int id = recordStudy(*lab, "Ibarra");
+    refuseStaleReview(*lab, *office, id);
+    lapseLeases();
+    office->deleteStudy(id);
+    ASSERT_EQ(lab->conflicts().size(), 1u);
+    const std::string message = lab->conflicts()[0].message;
+    EXPECT_NE(message.find("was deleted by maria on office at "), std::string::npos) << message;
+}
+
+// A review saved while the server is away waits here and goes up when it
+// answers.
+TEST_F(ClinicServerTest, SaveOfAReviewWithTheServerAwayGoesUpWhenItReturns)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    const int id = recordStudy(*lab, "Jimenez");
+    TStudy* review = lab->openStudy(id);
+    ASSERT_NE(review, nullptr);
+    review->setProperty("conclusion", "borderline");
+    cluster.stop();
+    const std::string refusal = thrownMessage([&] { lab->saveStudy(review); });
+    EXPECT_NE(refusal.find("your changes are kept on this workstation"), std::string::npos) << refusal;
+    lab->closeStudy(review);
+    EXPECT_EQ(lab->waitingCount(), 1);
+
+    cluster.start();
+    ASSERT_TRUE(lab->reconnect());
+    EXPECT_EQ(lab->waitingCount(), 0);
+    auto office = makeStore(*local, "office");
+    EXPECT_EQ(serverConclusion(*office, id), "borderline");
 }
 
 // A review left open through a recording longer than a lease: the store
@@ -338,27 +452,13 @@ TEST_F(ClinicServerTest, CopyInReportsADamagedStudyAndCopiesTheOthersOnce)
     const QString folder = local->studyDataFolder();
     local.reset();  // the program takes the data folder's lock
 
-    QTemporaryDir config;
-    QSettings settings(config.path() + QStringLiteral("/Pulsorix/VA ROR.conf"), QSettings::IniFormat);
-    const TServerAddress address = cluster.address();
-    settings.setValue(QLatin1String(TServerAddress::Host.key), address.host);
-    settings.setValue(QLatin1String(TServerAddress::Port.key), address.port);
-    settings.setValue(QLatin1String(TServerAddress::Database.key), address.database);
-    settings.setValue(QLatin1String(TServerAddress::User.key), address.user);
-    settings.sync();
-    QProcess analyze;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-    analyze.setProcessEnvironment(environment);
-    analyze.start(QStringLiteral(VAROR_ANALYZE_PATH), {QStringLiteral("--to-server"), folder});
-    ASSERT_TRUE(analyze.waitForFinished(120000));
-    const QString output = QString::fromUtf8(analyze.readAllStandardOutput());
-    EXPECT_EQ(analyze.exitCode(), 1) << output.toStdString();
+    QString output;
+    EXPECT_EQ(analyze({QStringLiteral("--to-server"), folder}, output), 1) << output.toStdString();
     EXPECT_TRUE(output.startsWith(QStringLiteral("Copied: 2, already there: 0, not copied: 1\nDiaz, Ana"))) << output.toStdString();
     EXPECT_EQ(readAll(ecgPath), ecg);  // nothing local changed
 
     local = makeLocal();
-    TServerDatabase database(address);
+    TServerDatabase database(cluster.address());
     database.connect();
     TServerArchive archive(database, "maria on lab");
     EXPECT_EQ(archive.list().size(), 2u);
@@ -367,6 +467,25 @@ TEST_F(ClinicServerTest, CopyInReportsADamagedStudyAndCopiesTheOthersOnce)
     EXPECT_EQ(again.skipped.size(), 2u);
     ASSERT_EQ(again.failed.size(), 1u);
     EXPECT_EQ(again.failed[0].first.id, damaged);
+}
+
+// A recording taken in with the clinic server chosen goes up as a recorded
+// study does, not only into the local data folder.
+TEST_F(ClinicServerTest, RecordingImportedByVarorAnalyzeGoesUpToTheServer)
+{
+    QString output;
+    ASSERT_EQ(analyze({QStringLiteral(VAROR_DATA_DIR "/ptb/s0010_re.hea"), QStringLiteral("--import")}, output), 0)
+        << output.toStdString();
+    const int id = QJsonDocument::fromJson(output.toUtf8()).object().value(QStringLiteral("importedStudy")).toInt(-1);
+    ASSERT_GT(id, 0) << output.toStdString();
+    auto local = makeLocal();
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(id, row));
+    TServerDatabase database(cluster.address());
+    database.connect();
+    EXPECT_EQ(TServerArchive(database, "maria on lab").storedChecksums(id),
+              TServerArchive::localChecksums(row.baseFilename, local->studyDataFolder()));
+    EXPECT_TRUE(TStudyOutbox(local->studyDataFolder()).isArchived(id));
 }
 
 // A stored chunk altered on the server: the check after an upload and

@@ -134,7 +134,8 @@ std::unique_ptr<TStudyStore> openStudyStore()
 
 // The study being analysed: a recording is recorded into a temporary
 // store of its own; a stored study is read from its file or opened in the
-// user's store. A recording to be imported goes into the user's store only
+// user's store. A recording to be imported goes into the user's store (the
+// clinic server's when chosen) only
 // once the whole run has succeeded, as an archive is imported: a failed or
 // killed run leaves nothing there.
 class InputStudy
@@ -197,7 +198,9 @@ public:
         // One store at a time holds the process's database connection.
         m_store->closeStudy(std::exchange(m_study, nullptr));
         m_store.reset();
-        m_userStore = openUserStore();
+        // With the clinic server chosen, through its outbox: up at once
+        // when it answers, else once the application finds it again.
+        m_userStore = openStudyStore();
         m_importedId = m_userStore->importStudy(archive.toLocal8Bit().toStdString());
     }
 
@@ -280,7 +283,7 @@ private:
     bool m_import = false;
     std::unique_ptr<QTemporaryDir> m_temporary;
     std::unique_ptr<TLocalStudyStore> m_store;
-    std::unique_ptr<TLocalStudyStore> m_userStore; // an import's destination
+    std::unique_ptr<TStudyStore> m_userStore; // an import's destination
     std::unique_ptr<TStudyStore> m_userStudyStore; // a study id's
     std::unique_ptr<TStudy> m_ownStudy;
     TStudy* m_study = nullptr;
