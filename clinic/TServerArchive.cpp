@@ -250,6 +250,8 @@ void TServerArchive::downloadFile(int id, const QString& path, const char* exten
         if (hashing.valid())
             hashing.get();
         hashing = std::async(std::launch::async, [&hash, data] { hash.addData(data); });
+        if (m_observer)
+            m_observer();
     }
     if (hashing.valid())
         hashing.get();

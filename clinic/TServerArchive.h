@@ -37,7 +37,8 @@ public:
     static constexpr const char* MismatchMessage = "The study on the clinic server differs from the local copy";
     static constexpr const char* DamagedMessage = "A study file on the clinic server is damaged";
     static constexpr const char* MissingFileMessage = "A file of the study is missing";
-    // Called after every chunk written (uploads report progress through it).
+    // Called after every chunk written or read (uploads report progress
+    // through it; a throw stops the transfer, which leaves nothing behind).
     using ChunkObserver = std::function<void()>;
     // File extension -> lower-case hex SHA-256.
     using Checksums = std::map<std::string, std::string>;

@@ -34,6 +34,12 @@ QString loginName()
     return QStringLiteral("unknown");
 }
 
+// Who a change on the server is recorded as.
+QString changedByName(const QString& workstation)
+{
+    return QStringLiteral("%1 on %2").arg(loginName(), workstation);
+}
+
 QString sessionName()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -47,6 +53,7 @@ QString sessionName()
 } // namespace
 
 const TSettingKey TServerStudyStore::KeepLocalDays = {"ClinicServer/KeepLocalDays", QMetaType::Int, 30, 30};
+const TSettingKey TServerStudyStore::PrefetchDays = {"ClinicServer/PrefetchDays", QMetaType::Int, 2, 2};
 
 TServerStudyStore::TServerStudyStore(const TServerAddress& address, std::unique_ptr<TLocalStudyStore> local)
     : TServerStudyStore(address, *local, local->studyDataFolder() + QLatin1Char('/') + QLatin1String(CacheFolderName),
@@ -58,9 +65,11 @@ TServerStudyStore::TServerStudyStore(const TServerAddress& address, std::unique_
 TServerStudyStore::TServerStudyStore(const TServerAddress& address, TLocalStudyStore& local,
                                      const QString& cacheFolder, const QString& workstation)
     : m_local(local), m_cacheFolder(cacheFolder), m_database(address),
-      m_archive(m_database, QStringLiteral("%1 on %2").arg(loginName(), workstation).toStdString()),
+      m_archive(m_database, changedByName(workstation).toStdString()),
       m_leases(m_database, sessionName(), workstation, loginName()),
-      m_leaseKeeper(address, m_leases.session(), TickMs), m_outbox(local.studyDataFolder())
+      m_leaseKeeper(address, m_leases.session(), TickMs), m_outbox(local.studyDataFolder()),
+      m_prefetcher(address, m_cacheFolder, changedByName(workstation), TSettings::whole(PrefetchDays), CachedStudies,
+                   [this] { QMetaObject::invokeMethod(this, [this] { adoptPrefetched(); }, Qt::QueuedConnection); })
 {
     if (!TPrivateFiles::makeFolder(m_cacheFolder))
         throw std::runtime_error(QStringLiteral("Cannot create the folder %1").arg(m_cacheFolder).toStdString());
@@ -97,7 +106,23 @@ void TServerStudyStore::goOnline()
     driver->subscribeToNotification(QLatin1String(TServerArchive::Channel));
     connect(driver, QOverload<const QString&, QSqlDriver::NotificationSource, const QVariant&>::of(
                         &QSqlDriver::notification),
-            this, &TServerStudyStore::studiesChanged, Qt::UniqueConnection);
+            this, &TServerStudyStore::announced, Qt::UniqueConnection);
+    // What changed while this workstation was away was never announced to it.
+    m_prefetcher.catchUp();
+}
+
+// The announcement's payload is the id of the study changed; those of this
+// connection's own changes are already here.
+void TServerStudyStore::announced(const QString&, QSqlDriver::NotificationSource source, const QVariant& payload)
+{
+    if (source == QSqlDriver::OtherSource)
+        m_prefetcher.request(payload.toInt());
+    emit studiesChanged();
+}
+
+void TServerStudyStore::holdPrefetch()
+{
+    m_prefetcher.setHeld(isLocalStudyOpen());
 }
 
 // Throws, with the driver's reason, when the server cannot be reached.
@@ -141,6 +166,21 @@ void TServerStudyStore::tick()
 // --- Outbox -----------------------------------------------------------------------
 
 int TServerStudyStore::drainOutbox()
+{
+    if (m_outbox.waiting().empty())
+        return uploadOutbox();
+    m_prefetcher.setHeld(true);
+    try {
+        uploadOutbox();
+    } catch (...) {
+        holdPrefetch();
+        throw;
+    }
+    holdPrefetch();
+    return waitingCount();
+}
+
+int TServerStudyStore::uploadOutbox()
 {
     const std::set<int> waiting = m_outbox.waiting();
     for (const int id : waiting) {
@@ -331,6 +371,7 @@ TStudy* TServerStudyStore::createStudy(TStudyInfo& info)
         m_local.deleteStudy(info.id);
         throw;
     }
+    holdPrefetch();
     emit outboxChanged(waitingCount());
     return study;
 }
@@ -346,16 +387,37 @@ TStudy* TServerStudyStore::openStudy(int id)
     const auto open = m_open.find(id);
     if (open != m_open.end())
         return open->second.study.get();
-    if (isLocalStudy(id))
-        return m_local.openStudy(id);
+    if (isLocalStudy(id)) {
+        TStudy* study = m_local.openStudy(id);
+        holdPrefetch();
+        return study;
+    }
     ensureOnline();
+    adoptPrefetched();
     return fetch(id);
 }
 
 int TServerStudyStore::cachedRevision(int id) const
 {
-    QFile file(cacheFolder(id) + QLatin1Char('/') + QLatin1String(RevisionFileName));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : 0;
+    return TStudyPrefetcher::revisionOf(cacheFolder(id));
+}
+
+// A folder swapped in whole: the study's folder holds one revision or the
+// other, never files of both. A newer revision saved here meanwhile stays.
+void TServerStudyStore::adoptPrefetched()
+{
+    for (const TStudyPrefetcher::Fetched& fetched : m_prefetcher.takeFetched()) {
+        const int id = fetched.id;
+        if (m_open.count(id) == 0 && !isLocalStudy(id) && cachedRevision(id) < fetched.revision) {
+            const QString folder = cacheFolder(id);
+            const QString old = fetched.folder + QStringLiteral(".old");
+            if (!QFileInfo::exists(folder) || QDir().rename(folder, old))
+                QDir().rename(fetched.folder, folder);
+            QDir(old).removeRecursively();
+        }
+        QDir(fetched.folder).removeRecursively();
+    }
+    pruneCache();
 }
 
 // Written once the folder's files are those of the revision; removed
@@ -514,6 +576,7 @@ void TServerStudyStore::closeStudy(TStudy* study)
             // is removed at the next start): it does not go up.
             const bool recorded = study->ecgFile() != nullptr && study->ecgFile()->sampleCount() > 0;
             m_local.closeStudy(study);
+            holdPrefetch();
             if (recorded)
                 drainOutbox();
         }

@@ -5,10 +5,12 @@
 #include "clinic/TServerDatabase.h"
 #include "clinic/TServerLeases.h"
 #include "clinic/TStudyOutbox.h"
+#include "clinic/TStudyPrefetcher.h"
 #include "settings/TSettings.h"
 #include "storage/TStudyStore.h"
 
 #include <QObject>
+#include <QSqlDriver>
 #include <QString>
 #include <QTimer>
 
@@ -44,9 +46,12 @@ public:
 // as is a save the server could not be reached for (waiting), so a review's
 // edits are never lost. Changes announced by other workstations emit
 // studiesChanged at once; after a reconnection it is emitted too, as
-// announcements made meanwhile are lost. The leases are renewed in the
-// background (TLeaseKeeper); a timer retries the connection while the server
-// is away.
+// announcements made meanwhile are lost. The studies changed lately by other
+// workstations are fetched into the cache folder ahead of their review
+// (TStudyPrefetcher), so that the first opening reads nothing more from the
+// server while it holds the same revision. The leases are renewed in the
+// background (TLeaseKeeper); a timer retries the connection while the
+// server is away.
 class TServerStudyStore : public QObject, public TStudyStore
 {
     Q_OBJECT
@@ -60,7 +65,10 @@ public:
     // closed first: opening one again fetches nothing while the server
     // holds the same revision.
     static constexpr int CachedStudies = 20;
-    static constexpr const char* RevisionFileName = "revision";
+    static constexpr const char* RevisionFileName = TStudyPrefetcher::RevisionFileName;
+    // Days since another workstation changed a study within which it is
+    // fetched ahead of its review (0: never).
+    static const TSettingKey PrefetchDays;
     // Days an archived study's local copy stays unchanged before it may go
     // (0: kept for ever).
     static const TSettingKey KeepLocalDays;
@@ -143,6 +151,8 @@ public:
     // version stays.
     void resolveConflict(int id, bool replaceOnServer);
     TServerArchive& archive() { return m_archive; }
+    // The revision the cache folder of a study holds, 0 for none.
+    int cachedRevision(int id) const;
     TLocalStudyStore& localStore() { return m_local; }
 
 signals:
@@ -159,6 +169,14 @@ private:
     };
 
     void goOnline();
+    void announced(const QString& channel, QSqlDriver::NotificationSource source, const QVariant& payload);
+    // Prefetching waits while a study of the local data folder is open (one
+    // being recorded) or studies go up.
+    void holdPrefetch();
+    // The folders the prefetcher has finished replace older revisions of
+    // the cache, unless open.
+    void adoptPrefetched();
+    int uploadOutbox();
     void ensureOnline();
     void tick();
     void uploadWaiting(const TStudyInfo& info);
@@ -177,8 +195,6 @@ private:
     OpenStudy* entryOf(const TStudy* study);
     QString cacheFolder(int id) const;
     TStudy* fetch(int id);
-    // The revision the cache folder of a study holds, 0 for none.
-    int cachedRevision(int id) const;
     void setCachedRevision(int id, int revision) const;
     void pruneCache() const;
 
@@ -192,4 +208,6 @@ private:
     TStudyOutbox m_outbox;
     std::map<int, OpenStudy> m_open;
     QTimer m_tick;
+    // Last: its thread ends before the rest goes.
+    TStudyPrefetcher m_prefetcher;
 };

@@ -1,7 +1,7 @@
 // The clinic server against a real PostgreSQL cluster: two stores stand for
 // two workstations sharing one archive (edit lease, read-only second
 // opener, refused stale save kept here in conflict, lists refreshed by
-// notification); the server stopped in the middle of an upload; a study
+// notification, studies changed elsewhere fetched ahead); the server stopped in the middle of an upload; a study
 // recorded, or a review saved, while the server is down; a recording
 // imported by varor-analyze; copying in a data folder with a damaged study;
 // a schema newer than the program.
@@ -121,6 +121,57 @@ protected:
     TempStorageEnvironment env;
     PostgresCluster cluster;
 };
+
+// The office learns of the lab's recording and fetches it in the background:
+// its first opening then reads nothing more from the server.
+TEST_F(ClinicServerTest, StudyRecordedElsewhereIsPrefetchedAndOpensWithoutDownloading)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    auto office = makeStore(*local, "office");
+    const int id = recordStudy(*lab, "Moreno");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return office->cachedRevision(id) == 1; }, 30000));
+    TStudyInfo row;
+    ASSERT_TRUE(local->getIndexRow(id, row));
+    EXPECT_EQ(TServerArchive::localChecksums(row.baseFilename, env.path(QStringLiteral("cache-office/%1").arg(id))),
+              office->archive().storedChecksums(id));
+
+    int chunksRead = 0;
+    office->archive().setChunkObserver([&] { ++chunksRead; });
+    TStudy* review = office->openStudy(id);
+    ASSERT_NE(review, nullptr);
+    EXPECT_EQ(review->ecgFile()->sampleCount(), 3000);
+    EXPECT_EQ(chunksRead, 0);
+}
+
+// A prefetched copy stands for its revision only: once the lab changes the
+// study, the office opens the lab's revision, also while its own prefetching
+// waits (it is recording).
+TEST_F(ClinicServerTest, PrefetchedOlderRevisionIsNotOpenedAfterAChangeElsewhere)
+{
+    auto local = makeLocal();
+    auto lab = makeStore(*local, "lab");
+    auto office = makeStore(*local, "office");
+    const int id = recordStudy(*lab, "Blanco");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return office->cachedRevision(id) == 1; }, 30000));
+
+    TStudyInfo info = newStudyInfo("Ana", "Soler");
+    TStudy* recording = office->createStudy(info);
+    QSignalSpy announced(office.get(), &TServerStudyStore::studiesChanged);
+    TStudy* mine = lab->openStudy(id);
+    ASSERT_NE(mine, nullptr);
+    mine->setProperty("conclusion", "late potentials");
+    lab->saveStudy(mine);
+    lab->closeStudy(mine);
+    ASSERT_TRUE(announced.wait(5000));
+    EXPECT_EQ(office->cachedRevision(id), 1);
+
+    TStudy* review = office->openStudy(id);
+    ASSERT_NE(review, nullptr);
+    EXPECT_EQ(review->propertyValue("conclusion"), "late potentials");
+    office->closeStudy(review);
+    office->closeStudy(recording);
+}
 
 std::vector<TStudyInfo> rowsOf(const std::vector<TStudyInfo>& rows, int id)
 {
