@@ -20,7 +20,8 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
       m_port(new QSpinBox(this)),
       m_database(new QLineEdit(this)),
       m_user(new QLineEdit(this)),
-      m_keepDays(new QSpinBox(this))
+      m_keepDays(new QSpinBox(this)),
+      m_prefetchDays(new QSpinBox(this))
 {
     setObjectName(QStringLiteral("pageStudyStore"));
     m_local->setObjectName(QStringLiteral("rbtStoreLocal"));
@@ -34,6 +35,10 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
     m_keepDays->setRange(0, 3650);
     m_keepDays->setSuffix(tr(" days"));
     m_keepDays->setSpecialValueText(tr("Always"));
+    m_prefetchDays->setObjectName(QStringLiteral("numPrefetchDays"));
+    m_prefetchDays->setRange(0, 30);
+    m_prefetchDays->setSuffix(tr(" days"));
+    m_prefetchDays->setSpecialValueText(tr("Off"));
 
     auto* fields = new QFormLayout;
     fields->setRowWrapPolicy(QFormLayout::WrapLongRows);
@@ -42,6 +47,7 @@ QStudyStorePage::QStudyStorePage(QWidget* parent)
     fields->addRow(tr("Database"), m_database);
     fields->addRow(tr("User"), m_user);
     fields->addRow(tr("Keep local copies of archived studies"), m_keepDays);
+    fields->addRow(tr("Fetch ahead studies changed elsewhere within"), m_prefetchDays);
     auto* note = new QLabel(tr("The password is read from the PostgreSQL password file (.pgpass) or service file, "
                                "never stored here. The choice applies from the next start."),
                             this);
@@ -79,6 +85,7 @@ void QStudyStorePage::load()
     m_database->setText(address.database);
     m_user->setText(address.user);
     m_keepDays->setValue(TSettings::whole(TServerStudyStore::KeepLocalDays));
+    m_prefetchDays->setValue(TSettings::whole(TServerStudyStore::PrefetchDays));
     enableServerFields(server);
 }
 
@@ -86,7 +93,7 @@ void QStudyStorePage::enableServerFields(bool enabled)
 {
     for (QWidget* field : {static_cast<QWidget*>(m_host), static_cast<QWidget*>(m_port),
                            static_cast<QWidget*>(m_database), static_cast<QWidget*>(m_user),
-                           static_cast<QWidget*>(m_keepDays)})
+                           static_cast<QWidget*>(m_keepDays), static_cast<QWidget*>(m_prefetchDays)})
         field->setEnabled(enabled);
 }
 
@@ -105,4 +112,5 @@ void QStudyStorePage::save() const
     store(TServerAddress::Database, m_database->text().trimmed());
     store(TServerAddress::User, m_user->text().trimmed());
     store(TServerStudyStore::KeepLocalDays, m_keepDays->value());
+    store(TServerStudyStore::PrefetchDays, m_prefetchDays->value());
 }

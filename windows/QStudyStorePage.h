@@ -9,7 +9,9 @@ class QSpinBox;
 // The configuration page that chooses where studies are kept: the local
 // data folder (the default) or the clinic server, given by host, port,
 // database and user. No password field: the password comes from libpq's
-// password file or service file. The choice applies from the next start.
+// password file or service file, how long archived studies' local copies
+// stay, and how recent a change elsewhere must be for its study to be
+// fetched ahead. The choice applies from the next start.
 class QStudyStorePage : public QWidget
 {
     Q_OBJECT
@@ -31,4 +33,5 @@ private:
     QLineEdit* m_database;
     QLineEdit* m_user;
     QSpinBox* m_keepDays;
+    QSpinBox* m_prefetchDays;
 };

@@ -1,9 +1,11 @@
 // The configuration dialog's "Studies" page: the local data folder by
-// default, the clinic server's address stored when chosen, never a
-// password, and shown again as stored.
+// default, the clinic server's address stored when chosen (and prefetching
+// turned off), never a password, and shown again as stored.
 #include "tests/settings/TempSettings.h"
 
 #include "clinic/TServerAddress.h"
+#include "clinic/TServerStudyStore.h"
+#include "settings/TSettings.h"
 #include "windows/ConfigDialog.h"
 
 #include <QDialogButtonBox>
@@ -39,6 +41,7 @@ TEST(StudyStorePageTest, ClinicServerChosenIsStoredWithoutAPasswordAndShownAgain
         child<QLineEdit>(dialog, "txtServerHost")->setText(QStringLiteral(" archive.clinic.local "));
         child<QSpinBox>(dialog, "numServerPort")->setValue(5433);
         child<QLineEdit>(dialog, "txtServerUser")->setText(QStringLiteral("lab1"));
+        child<QSpinBox>(dialog, "numPrefetchDays")->setValue(0);
         child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
     }
     EXPECT_TRUE(TServerAddress::serverChosen());
@@ -47,12 +50,14 @@ TEST(StudyStorePageTest, ClinicServerChosenIsStoredWithoutAPasswordAndShownAgain
     EXPECT_EQ(address.port, 5433);
     EXPECT_EQ(address.database, QStringLiteral("varor"));
     EXPECT_EQ(address.user, QStringLiteral("lab1"));
+    EXPECT_EQ(TSettings::whole(TServerStudyStore::PrefetchDays), 0);
     for (const QString& key : QSettings().allKeys())
         EXPECT_FALSE(key.contains(QStringLiteral("password"), Qt::CaseInsensitive)) << key.toStdString();
 
     ConfigDialog again;
     EXPECT_TRUE(child<QRadioButton>(again, "rbtStoreServer")->isChecked());
     EXPECT_EQ(child<QLineEdit>(again, "txtServerHost")->text(), QStringLiteral("archive.clinic.local"));
+    EXPECT_EQ(child<QSpinBox>(again, "numPrefetchDays")->text(), QStringLiteral("Off"));
 }
 
 } // namespace
