@@ -122,14 +122,15 @@ protected:
     PostgresCluster cluster;
 };
 
-// The office learns of the lab's recording and fetches it in the background:
-// its first opening then reads nothing more from the server.
+// The office, started after the lab's recording went up, catches up with
+// it and fetches it in the background: its first opening then reads nothing
+// more from the server.
 TEST_F(ClinicServerTest, StudyRecordedElsewhereIsPrefetchedAndOpensWithoutDownloading)
 {
     auto local = makeLocal();
     auto lab = makeStore(*local, "lab");
-    auto office = makeStore(*local, "office");
     const int id = recordStudy(*lab, "Moreno");
+    auto office = makeStore(*local, "office");
     ASSERT_TRUE(QTest::qWaitFor([&] { return office->cachedRevision(id) == 1; }, 30000));
     TStudyInfo row;
     ASSERT_TRUE(local->getIndexRow(id, row));
@@ -144,9 +145,9 @@ TEST_F(ClinicServerTest, StudyRecordedElsewhereIsPrefetchedAndOpensWithoutDownlo
     EXPECT_EQ(chunksRead, 0);
 }
 
-// A prefetched copy stands for its revision only: once the lab changes the
-// study, the office opens the lab's revision, also while its own prefetching
-// waits (it is recording).
+// A copy the office fetched as the lab's recording was announced stands for
+// its revision only: once the lab changes the study, the office opens the
+// lab's revision, also while its own prefetching waits (it is recording).
 TEST_F(ClinicServerTest, PrefetchedOlderRevisionIsNotOpenedAfterAChangeElsewhere)
 {
     auto local = makeLocal();
