@@ -165,19 +165,21 @@ void TServerStudyStore::tick()
 
 // --- Outbox -----------------------------------------------------------------------
 
+// Fetching ahead waits meanwhile: an upload, a recording's above all,
+// should have the link and the cores to itself.
 int TServerStudyStore::drainOutbox()
 {
-    if (m_outbox.waiting().empty())
-        return uploadOutbox();
-    m_prefetcher.setHeld(true);
+    if (!m_outbox.waiting().empty())
+        m_prefetcher.setHeld(true);
+    int waiting = 0;
     try {
-        uploadOutbox();
+        waiting = uploadOutbox();
     } catch (...) {
         holdPrefetch();
         throw;
     }
     holdPrefetch();
-    return waitingCount();
+    return waiting;
 }
 
 int TServerStudyStore::uploadOutbox()
