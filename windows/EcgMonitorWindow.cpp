@@ -136,7 +136,11 @@ void EcgMonitorWindow::setUpControls()
     const auto patient = [this](const char* field) {
         return QString::fromStdString(m_study->propertyValue(TStudy::patientKey(field)));
     };
-    m_ui->lblPatientName->setText(QStringLiteral("%1, %2").arg(patient("lastName"), patient("firstName")));
+    // On a small screen a long name gives way to the controls; the tool tip
+    // reads it in full.
+    const QString name = QStringLiteral("%1, %2").arg(patient("lastName"), patient("firstName"));
+    m_ui->lblPatientName->setText(name);
+    m_ui->lblPatientName->setToolTip(name);
 }
 
 // In the control bar beside the patient's name: on the paper it would hide

@@ -449,3 +449,16 @@ TEST_F(MonitorWindowTest, AcquisitionFailureIsShownAndTheWindowStillReleasesEver
 }
 
 } // namespace
+
+// On a screen 1280 pixels wide, in demo mode, a long patient name gives way
+// (read in full in its tool tip), so that the control bar and with it the
+// window stay on the screen.
+TEST_F(MonitorWindowTest, ALongPatientNameLeavesTheWindowOnASmallScreen)
+{
+    prepare(1000);
+    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
+    m_study->study()->setProperty(TStudy::patientKey("lastName"), "Fernández-Villaverde Castellanos");
+    open();
+    EXPECT_LE(m_window->minimumSizeHint().width(), 1280);
+    EXPECT_EQ(child<QLabel>("lblPatientName")->toolTip(), QStringLiteral("Fernández-Villaverde Castellanos, Ana"));
+}
