@@ -11,7 +11,6 @@
 #include "display/TTracePainter.h"
 #include "storage/TBeatsFile.h"
 
-#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -34,10 +33,6 @@ constexpr int RulerInset = 2;
 // Stretches with an electrode off: light enough that paper and traces read
 // through two of them.
 constexpr int ElectrodeOffAlpha = 28;
-// The least height of a row: 1.6 mV at the standard 10 mm/mV, the QRS of
-// most leads. Fourteen leads get it on a full-HD screen; on a smaller one
-// the rows that do not fit are scrolled to rather than overprinted.
-constexpr double MinimumRowMm = 16.0;
 
 // Seconds between time-ruler labels: the smallest of 1, 5, 10 and 30 s
 // that leaves room for one label, else 60 s.
@@ -80,15 +75,13 @@ QSignalBrowseDisplay::QSignalBrowseDisplay(QWidget* parent)
                 {TDisplayColors::BeatTicks, QColor(Qt::blue)},
                 {TDisplayColors::AverageMarks, QColor(Qt::darkRed)}})
     , m_scrollBar(new QScrollBar(Qt::Horizontal, this))
-    , m_rowBar(new QScrollBar(Qt::Vertical, this))
+    , m_rowBar(new QLeadRowBar(this))
 {
     m_leadVisible.fill(true);
     m_baseline.fill(0);
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_scrollBar->setFocusPolicy(Qt::ClickFocus);
     connect(m_scrollBar, &QScrollBar::valueChanged, this, &QSignalBrowseDisplay::scrollTo);
-    m_rowBar->setFocusPolicy(Qt::ClickFocus);
-    m_rowBar->hide();
     connect(m_rowBar, &QScrollBar::valueChanged, this, [this] {
         m_caliper.active = false;
         changed();
@@ -305,25 +298,16 @@ void QSignalBrowseDisplay::keyPressEvent(QKeyEvent* event)
     case Qt::Key_End:
         m_scrollBar->triggerAction(QAbstractSlider::SliderToMaximum);
         break;
-    case Qt::Key_Down:
-        m_rowBar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        break;
-    case Qt::Key_Up:
-        m_rowBar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        break;
     default:
-        QWidget::keyPressEvent(event);
+        if (!m_rowBar->moveByKey(event))
+            QWidget::keyPressEvent(event);
     }
 }
 
-// The wheel moves through the rows when some are out of sight.
 void QSignalBrowseDisplay::wheelEvent(QWheelEvent* event)
 {
-    if (m_rowBar->isHidden()) {
+    if (!m_rowBar->moveByWheel(event))
         QWidget::wheelEvent(event);
-        return;
-    }
-    QCoreApplication::sendEvent(m_rowBar, event);
 }
 
 int QSignalBrowseDisplay::Layout::rowAt(double y) const
@@ -354,36 +338,13 @@ void QSignalBrowseDisplay::changed()
 
 QSize QSignalBrowseDisplay::drawingSize() const
 {
-    const int rowBarWidth = m_rowBar->isHidden() ? 0 : m_rowBar->sizeHint().width();
-    return QSize(std::max(0, width() - rowBarWidth), std::max(0, height() - m_scrollBar->sizeHint().height()));
+    return QSize(std::max(0, width() - m_rowBar->reservedWidth()),
+                 std::max(0, height() - m_scrollBar->sizeHint().height()));
 }
 
-QVector<int> QSignalBrowseDisplay::visibleLeads() const
-{
-    QVector<int> leads;
-    for (int lead = 0; m_signal && lead < std::min(m_signal->channelCount(), int(MaxLeads)); ++lead) {
-        if (m_leadVisible[std::size_t(lead)])
-            leads.append(lead);
-    }
-    return leads;
-}
-
-int QSignalBrowseDisplay::rowsThatFit() const
-{
-    const double rowPixels = MinimumRowMm / TEcgPaper::millimetresPerPixel(this);
-    return std::max(1, int(drawingSize().height() / rowPixels));
-}
-
-// One step a row, one page the rows shown; the bar takes its room from the
-// right of the paper only while rows are out of sight.
 void QSignalBrowseDisplay::updateRowBar()
 {
-    const int hidden = std::max(0, int(visibleLeads().size()) - rowsThatFit());
-    m_rowBar->setRange(0, hidden);
-    m_rowBar->setPageStep(rowsThatFit());
-    m_rowBar->setVisible(hidden > 0);
-    const int barWidth = m_rowBar->sizeHint().width();
-    m_rowBar->setGeometry(width() - barWidth, 0, barWidth, drawingSize().height());
+    m_rowBar->fit(visibleLeads(m_signal, m_leadVisible).size(), drawingSize().height());
 }
 
 QSignalBrowseDisplay::Layout QSignalBrowseDisplay::currentLayout() const
@@ -405,9 +366,7 @@ QSignalBrowseDisplay::Layout QSignalBrowseDisplay::currentLayout() const
     if (!m_signal)
         return layout;
     layout.countScale = layout.paper.countScale(*m_signal, m_amplitude);
-    const QVector<int> leads = visibleLeads();
-    const int rows = std::min(int(leads.size()), rowsThatFit());
-    layout.leads = leads.mid(std::clamp(m_rowBar->value(), 0, int(leads.size()) - rows), rows);
+    layout.leads = m_rowBar->shownLeads(visibleLeads(m_signal, m_leadVisible), drawingSize().height());
     if (!layout.leads.isEmpty())
         layout.rowHeight = layout.paper.height / layout.leads.size();
     return layout;

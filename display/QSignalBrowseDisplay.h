@@ -1,10 +1,12 @@
 #pragma once
 
+#include "display/QLeadRowBar.h"
 #include "display/TColumnEnvelope.h"
 #include "display/TDisplayBuffer.h"
 #include "display/TDisplayColors.h"
 #include "display/TEcgPaper.h"
 #include "display/TGridCache.h"
+#include "display/TLeadNames.h"
 
 #include "analysis/beats/TBeatPauses.h"
 #include "analysis/signal/TElectrodeOff.h"
@@ -28,7 +30,8 @@ class TSignal;
 // where the device's stream was lost as dashed lines with the time lost, a
 // time ruler along the bottom and a scroll bar working in hundredths of a
 // second. Rows are never lower than a least height: leads that do not fit
-// (fourteen on a small screen) are reached with a vertical scroll bar. The operator scrolls with the scroll bar, the keys or by
+// (fourteen on a small screen) are reached with a vertical scroll bar
+// (QLeadRowBar). The operator scrolls with the scroll bars, the keys or by
 // dragging, and measures an averaged beat with a caliper drawn by dragging
 // across it. Drawing goes into a pixmap that is redrawn only after a
 // change; the grid comes from its own cache.
@@ -143,9 +146,6 @@ private:
 
     void changed();
     QSize drawingSize() const;
-    QVector<int> visibleLeads() const;
-    // Rows of the least height the drawing area holds (at least one).
-    int rowsThatFit() const;
     void updateRowBar();
     Layout currentLayout() const;
     double averageDuration() const;
@@ -189,7 +189,7 @@ private:
     double m_speed = 25.0;
     double m_amplitude = 10.0;
     bool m_showAverage = false;
-    std::array<bool, MaxLeads> m_leadVisible;
+    TLeadVisibility m_leadVisible;
     std::array<int, MaxLeads> m_baseline;
     int m_gridStyle = TEcgPaper::DotGrid;
     TDisplayColors m_colors;
@@ -200,7 +200,7 @@ private:
     TGridCache m_gridCache;
     bool m_repaint = true;
     QScrollBar* m_scrollBar;
-    QScrollBar* m_rowBar;
+    QLeadRowBar* m_rowBar;
     // Work buffers reused from render to render.
     TColumnEnvelope m_envelope;
     std::vector<double> m_samples;

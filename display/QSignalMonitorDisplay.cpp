@@ -38,6 +38,7 @@ QSignalMonitorDisplay::QSignalMonitorDisplay(QWidget* parent)
                 {TDisplayColors::Cursor, QColor(Qt::gray)},
                 {TDisplayColors::AverageMarks, QColor(Qt::darkRed)}})
     , m_spinnerTimer(new QTimer(this))
+    , m_rowBar(new QLeadRowBar(this))
 {
     m_leadVisible.fill(true);
     m_leadOffset.fill(0);
@@ -45,6 +46,11 @@ QSignalMonitorDisplay::QSignalMonitorDisplay(QWidget* parent)
     m_spinnerTimer->setInterval(SpinnerIntervalMs);
     connect(m_spinnerTimer, &QTimer::timeout, this, &QSignalMonitorDisplay::turnSpinner);
     m_spinnerTimer->start();
+    // Rows that come into sight are centred anew before they are drawn.
+    connect(m_rowBar, &QScrollBar::valueChanged, this, [this] {
+        resetSweeps();
+        refresh();
+    });
 }
 
 QSignalMonitorDisplay::~QSignalMonitorDisplay() = default;
@@ -53,6 +59,7 @@ void QSignalMonitorDisplay::setSignal(TSignal* signal)
 {
     m_signal = signal;
     resetSweeps();
+    updateRowBar();
     refresh();
 }
 
@@ -103,6 +110,7 @@ void QSignalMonitorDisplay::setLeadVisible(int lead, bool visible)
     if (lead < 0 || lead >= MaxLeads || m_leadVisible[std::size_t(lead)] == visible)
         return;
     m_leadVisible[std::size_t(lead)] = visible;
+    updateRowBar();
     refresh();
 }
 
@@ -125,7 +133,7 @@ void QSignalMonitorDisplay::refresh()
 
 void QSignalMonitorDisplay::paintEvent(QPaintEvent*)
 {
-    if (m_backBuffer.fit(this))
+    if (fitBackBuffer())
         render();
     if (m_backBuffer.isNull())
         return;
@@ -135,7 +143,14 @@ void QSignalMonitorDisplay::paintEvent(QPaintEvent*)
 
 void QSignalMonitorDisplay::resizeEvent(QResizeEvent*)
 {
+    updateRowBar();
     refresh();
+}
+
+void QSignalMonitorDisplay::wheelEvent(QWheelEvent* event)
+{
+    if (!m_rowBar->moveByWheel(event))
+        QWidget::wheelEvent(event);
 }
 
 void QSignalMonitorDisplay::resetSweeps()
@@ -144,9 +159,24 @@ void QSignalMonitorDisplay::resetSweeps()
     m_lastSweep = -1;
 }
 
+QSize QSignalMonitorDisplay::drawingSize() const
+{
+    return QSize(std::max(0, width() - m_rowBar->reservedWidth()), height());
+}
+
+bool QSignalMonitorDisplay::fitBackBuffer()
+{
+    return m_backBuffer.fit(drawingSize(), devicePixelRatioF());
+}
+
+void QSignalMonitorDisplay::updateRowBar()
+{
+    m_rowBar->fit(visibleLeads(m_signal, m_leadVisible).size(), height());
+}
+
 void QSignalMonitorDisplay::render()
 {
-    m_backBuffer.fit(this);
+    fitBackBuffer();
     if (m_backBuffer.isNull())
         return;
     QPainter painter(&m_backBuffer.pixmap());
@@ -169,10 +199,7 @@ QSignalMonitorDisplay::Frame QSignalMonitorDisplay::makeFrame() const
     if (!m_signal)
         return frame;
     frame.countScale = frame.paper.countScale(*m_signal, m_amplitude);
-    for (int lead = 0; lead < std::min(m_signal->channelCount(), int(MaxLeads)); ++lead) {
-        if (m_leadVisible[std::size_t(lead)])
-            frame.leads.append(lead);
-    }
+    frame.leads = m_rowBar->shownLeads(visibleLeads(m_signal, m_leadVisible), m_backBuffer.size().height());
     if (!frame.leads.isEmpty())
         frame.laneHeight = frame.paper.height / frame.leads.size();
     return frame;

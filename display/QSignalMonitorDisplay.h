@@ -1,10 +1,12 @@
 #pragma once
 
+#include "display/QLeadRowBar.h"
 #include "display/TColumnEnvelope.h"
 #include "display/TDisplayBuffer.h"
 #include "display/TDisplayColors.h"
 #include "display/TEcgPaper.h"
 #include "display/TGridCache.h"
+#include "display/TLeadNames.h"
 
 #include <QVector>
 #include <QWidget>
@@ -21,9 +23,10 @@ class TSignal;
 // millimetre paper at a physical paper speed and gain. The trace is written
 // from left to right over the previous sweep, with a 5-pixel gap and a
 // dotted cursor at the write position; on the left an optional panel shows
-// each lead's averaged beat. Every setter renders into a back buffer at
-// once; paint only copies it. The owner calls refresh after every data
-// block.
+// each lead's averaged beat. Rows are never lower than a least height:
+// leads that do not fit are reached with a vertical scroll bar
+// (QLeadRowBar). Every setter renders into a back buffer at once; paint
+// only copies it. The owner calls refresh after every data block.
 class QSignalMonitorDisplay : public QWidget
 {
     Q_OBJECT
@@ -75,9 +78,14 @@ public:
     // Renders into the back buffer, then repaints.
     void refresh();
 
+    // Moves through the visible leads when they do not all fit one above
+    // the other at the least row height; hidden when they do.
+    QScrollBar* rowScrollBar() const { return m_rowBar; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     // What one render needs to know about the widget's geometry.
@@ -86,7 +94,7 @@ private:
         TPaperScale paper;
         double screenTime = 0.0;  // Ts, seconds over the full width
         double countScale = 0.0;  // pixels per count
-        QVector<int> leads;       // visible leads in lead order
+        QVector<int> leads;       // leads of the rows shown, in lead order
         double laneHeight = 0.0;
 
         double laneCentre(int lane) const { return laneHeight * (lane + 0.5); }
@@ -105,6 +113,10 @@ private:
     };
 
     void resetSweeps();
+    // The back buffer's size: the widget less the row bar while it shows.
+    QSize drawingSize() const;
+    bool fitBackBuffer();
+    void updateRowBar();
     void render();
     Frame makeFrame() const;
     double averageDuration() const;
@@ -128,7 +140,7 @@ private:
     bool m_showAverage = false;
     double m_speed = 25.0;
     double m_amplitude = 10.0;
-    std::array<bool, MaxLeads> m_leadVisible;
+    TLeadVisibility m_leadVisible;
     std::array<int, MaxLeads> m_leadOffset;
     bool m_baselineCentering = true;
     int m_lastSweep = -1;
@@ -137,6 +149,7 @@ private:
     TDisplayBuffer m_backBuffer;
     TGridCache m_gridCache;
     QTimer* m_spinnerTimer;
+    QLeadRowBar* m_rowBar;
     // Work buffers reused from render to render.
     TColumnEnvelope m_envelope;
     std::vector<double> m_samples;

@@ -7,12 +7,25 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 constexpr double NameX = 4.0;
 constexpr double PlateMargin = 2.0;
 
 } // namespace
+
+QVector<int> visibleLeads(const TSignal* signal, const TLeadVisibility& visible)
+{
+    QVector<int> leads;
+    const int count = signal ? std::min(signal->channelCount(), int(visible.size())) : 0;
+    for (int lead = 0; lead < count; ++lead) {
+        if (visible[std::size_t(lead)])
+            leads.append(lead);
+    }
+    return leads;
+}
 
 void drawLeadNames(QPainter& painter, const TSignal& signal, const QVector<int>& leads, double rowHeight,
                    const TDisplayColors& colors)

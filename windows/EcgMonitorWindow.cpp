@@ -27,8 +27,6 @@
 #include <QShortcut>
 #include <QTimer>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int UpdateIntervalMs = 1000;
@@ -42,10 +40,9 @@ constexpr int ConnectionCheckMs = 250;
 // Leads shown at first: the twelve standard leads; CM5 and CR5 are hidden.
 constexpr int StandardLeadCount = 12;
 constexpr int AverageLead = TLeadSet::LeadV5;
-// Overlay icons in the ECG display's bottom-right corner.
-constexpr int OverlaySize = 50;
-constexpr int OverlayWidth = 120;
-constexpr int OverlayMargin = 10;
+// The pictures of the status icons, and the least width of their plates.
+constexpr int IconSize = 50;
+constexpr int IconWidth = 120;
 constexpr int SimulationLabelWidth = 160;
 constexpr int SimulationLabelHeight = 30;
 
@@ -61,6 +58,10 @@ EcgMonitorWindow::EcgMonitorWindow(QWidget* parent, TAcqSource* source, TStudy* 
 {
     m_ui->setupUi(this);
     m_ui->frameAverageBeat->hide();
+    m_connectingIcon = makeStatusIcon(QStringLiteral(":/res/connecting"), tr("Connecting"),
+                                      QStringLiteral("lblConnectingIcon"));
+    m_lowBatteryIcon = makeStatusIcon(QStringLiteral(":/res/low-battery"), tr("Low battery"),
+                                      QStringLiteral("lblLowBatteryIcon"));
     startPipeline();
     setUpDisplays();
     m_ui->btnFilterNotch->setChecked(true);
@@ -135,7 +136,11 @@ void EcgMonitorWindow::setUpControls()
     const auto patient = [this](const char* field) {
         return QString::fromStdString(m_study->propertyValue(TStudy::patientKey(field)));
     };
-    m_ui->lblPatientName->setText(QStringLiteral("%1, %2").arg(patient("lastName"), patient("firstName")));
+    // On a small screen a long name gives way to the controls; the tool tip
+    // reads it in full.
+    const QString name = QStringLiteral("%1, %2").arg(patient("lastName"), patient("firstName"));
+    m_ui->lblPatientName->setText(name);
+    m_ui->lblPatientName->setToolTip(name);
 }
 
 // In the control bar beside the patient's name: on the paper it would hide
@@ -313,8 +318,7 @@ void EcgMonitorWindow::updateStatus()
 {
     if (!m_pipeline)
         return;
-    showOverlay(m_lowBatteryIcon, QStringLiteral(":/res/low-battery"), tr("Low battery"), 0,
-                m_pipeline->isBatteryLow());
+    m_lowBatteryIcon->setVisible(m_pipeline->isBatteryLow());
     showConnection();
     updateElectrodes();
     // Beats are detected from the first samples on, recording or not.
@@ -328,7 +332,7 @@ void EcgMonitorWindow::showConnection()
     if (!m_pipeline)
         return;
     const bool lost = !m_source->isHealthy() || !m_pipeline->isStreaming();
-    showOverlay(m_connectingIcon, QStringLiteral(":/res/connecting"), tr("Connecting"), 1, lost);
+    m_connectingIcon->setVisible(lost);
     if (!lost && !m_connectingText)
         return;
     if (!m_connectingText) {
@@ -340,7 +344,7 @@ void EcgMonitorWindow::showConnection()
     // Below the display's own waiting spinner, in the middle of the frame.
     m_connectingText->adjustSize();
     m_connectingText->move((m_ui->ecgDisplay->width() - m_connectingText->width()) / 2,
-                           m_ui->ecgDisplay->height() / 2 + OverlaySize);
+                           m_ui->ecgDisplay->height() / 2 + IconSize);
     m_connectingText->setVisible(lost);
 }
 
@@ -354,33 +358,27 @@ void EcgMonitorWindow::showRecordingFailure(const QString& reason)
                               .arg(m_study->beatsFile()->count()));
 }
 
-// A picture alone does not say what it warns of: each carries its word,
-// on a light plate that reads on every colour scheme of the paper.
-void EcgMonitorWindow::showOverlay(QLabel*& overlay, const QString& picture, const QString& text, int slot,
-                                   bool shown)
+// A picture alone does not say what it warns of: each icon carries its
+// word, on a light plate that reads on every colour scheme. The icons stand
+// at the foot of the status column between the paper and the averaged-beat
+// panel, the connecting icon above the battery one: like the electrode
+// panel at its head, they take their room from the paper only while shown,
+// and so never cover a trace.
+QLabel* EcgMonitorWindow::makeStatusIcon(const QString& picture, const QString& text, const QString& name)
 {
-    if (!shown) {
-        if (overlay)
-            overlay->hide();
-        return;
-    }
-    QWidget* frame = m_ui->ecgDisplay;
-    if (!overlay) {
-        overlay = new QLabel(frame);
-        overlay->setAlignment(Qt::AlignCenter);
-        overlay->setStyleSheet(QStringLiteral(
-            "background: rgba(255, 255, 255, 200); color: black; font-weight: bold; border-radius: 4px"));
-        overlay->setText(QStringLiteral("<img src=\"%1\" width=\"%2\" height=\"%2\"><br>%3")
-                             .arg(picture)
-                             .arg(OverlaySize)
-                             .arg(text.toHtmlEscaped()));
-        overlay->resize(std::max(OverlayWidth, overlay->sizeHint().width()), overlay->sizeHint().height());
-    }
-    // Slot 0 sits in the corner, slot 1 one overlay and one pixel further in.
-    const int x = frame->width() - OverlayMargin - (slot + 1) * overlay->width() - slot;
-    const int y = frame->height() - OverlayMargin - (slot + 1) * overlay->height() - slot;
-    overlay->move(x, y);
-    overlay->show();
+    auto* icon = new QLabel(this);
+    icon->setObjectName(name);
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setStyleSheet(QStringLiteral(
+        "background: rgba(255, 255, 255, 200); color: black; font-weight: bold; border-radius: 4px"));
+    icon->setText(QStringLiteral("<img src=\"%1\" width=\"%2\" height=\"%2\"><br>%3")
+                      .arg(picture)
+                      .arg(IconSize)
+                      .arg(text.toHtmlEscaped()));
+    icon->setMinimumWidth(IconWidth);
+    icon->hide();
+    m_ui->layoutStatus->addWidget(icon, 0, Qt::AlignHCenter);
+    return icon;
 }
 
 void EcgMonitorWindow::updateElectrodes()
@@ -392,14 +390,13 @@ void EcgMonitorWindow::updateElectrodes()
     }
     if (!m_electrodePanel) {
         // Created hidden on the first loss; shown from the next update on.
-        // It takes a column of its own at the top between the paper and the
-        // averaged-beat panel: the paper narrows while it shows, so that it
-        // covers neither the traces nor the averaged beat.
+        // It stands at the head of the status column between the paper and
+        // the averaged-beat panel: the paper narrows while it shows, so that
+        // it covers neither the traces nor the averaged beat.
         m_electrodePanel = new ElectrodeStatusWidget(this);
         m_electrodePanel->setFixedSize(m_electrodePanel->size());
         m_electrodePanel->hide();
-        m_ui->layoutEcg->insertWidget(m_ui->layoutEcg->indexOf(m_ui->ecgDisplay) + 1, m_electrodePanel, 0,
-                                      Qt::AlignTop);
+        m_ui->layoutStatus->insertWidget(0, m_electrodePanel, 0, Qt::AlignHCenter);
         return;
     }
     if (!m_electrodePanel->showAllowed())

@@ -26,7 +26,9 @@ class EcgMonitorWindow;
 // leads on the monitor display and, while recording, the averaged beat of
 // one lead, and records the study between its start and stop buttons. It
 // warns about a low battery, a lost device connection and electrodes
-// without contact.
+// without contact, in a status column between the paper and the
+// averaged-beat panel that takes its room from the paper only while a
+// warning shows.
 //
 // Monitoring (after construction) -> recording (start button) -> closed
 // (stop or close button, or closing the window at any time). Whenever no
@@ -99,7 +101,9 @@ private:
     // Stops the pipeline, detaches every display from it and releases it.
     void releasePipeline();
 
-    void showOverlay(QLabel*& overlay, const QString& picture, const QString& text, int slot, bool shown);
+    // A hidden icon with its word under the picture, at the foot of the
+    // status column.
+    QLabel* makeStatusIcon(const QString& picture, const QString& text, const QString& name);
     void updateElectrodes();
     void updateRecordingStatus();
     void showElapsedTime();

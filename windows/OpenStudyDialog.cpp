@@ -361,6 +361,43 @@ void OpenStudyDialog::fillSharedList()
     // Newest first whenever the list is filled, so that every visit shows
     // the same order.
     m_ui->treeSharedStudies->sortByColumn(ColumnDate, Qt::DescendingOrder);
+    if (!m_ui->treeSharedStudies->isHidden())
+        growForSharedColumns();
+}
+
+// A list filled after it was shown (a folder chosen, a copy made) may need
+// more room than it had when empty: the dialog grows as far as the columns
+// need, where the screen has it, and never shrinks here.
+void OpenStudyDialog::growForSharedColumns()
+{
+    const int needed = widthForSharedColumns();
+    if (needed > width())
+        setWidthAroundCentre(needed, width(), x());
+}
+
+// The least width of the dialog were the shared list held to its columns.
+int OpenStudyDialog::widthForSharedColumns()
+{
+    QTreeWidget* shared = m_ui->treeSharedStudies;
+    shared->setMinimumWidth(fullWidth(shared));
+    const int width = layout()->minimumSize().width();
+    shared->setMinimumWidth(0);
+    return width;
+}
+
+// Resizes the dialog around the centre it had at `oldWidth` and `oldLeft`,
+// keeping its height, on the screen where the screen is wide enough.
+void OpenStudyDialog::setWidthAroundCentre(int newWidth, int oldWidth, int oldLeft)
+{
+    const QRect area = screen() ? screen()->availableGeometry() : QRect();
+    if (area.isValid())
+        newWidth = std::min(newWidth, area.width() - (frameGeometry().width() - width()));
+    newWidth = std::max(newWidth, minimumSizeHint().width());
+    resize(newWidth, height());
+    int left = oldLeft - (newWidth - oldWidth) / 2;
+    if (area.isValid())
+        left = std::max(std::min(left, area.right() + 1 - frameGeometry().width()), area.left());
+    move(left, y());
 }
 
 void OpenStudyDialog::on_txtFilter_textChanged(const QString& text)
@@ -795,11 +832,15 @@ void OpenStudyDialog::importRecording(const QString& path)
 }
 
 // Shows or hides the shared list beside the local one. The dialog grows by
-// half its width, or as far as the local list's columns need, around its
+// half its width, or as far as the columns of both lists need, around its
 // centre and on the screen, keeping its height; hiding gives its width back.
 void OpenStudyDialog::on_btnShare_clicked()
 {
     const bool show = m_ui->treeSharedStudies->isHidden();
+    // Taken before anything widens the dialog: the filled shared list or
+    // the local list's least width beside it.
+    const int oldWidth = width();
+    const int oldLeft = x();
     m_ui->frameShareControls->setVisible(show);
     m_ui->treeSharedStudies->setVisible(show);
     m_ui->frameSyncButtons->setVisible(show);
@@ -810,31 +851,12 @@ void OpenStudyDialog::on_btnShare_clicked()
     m_ui->btnShareExport->setEnabled(m_ui->treeStudies->currentItem() && hasSharedFolder());
     fillSharedList();
 
-    // Taken before the local list's least width changes, which may already
-    // widen the dialog.
-    const int oldWidth = width();
-    const int oldLeft = x();
     if (show)
         m_widthWithoutShared = oldWidth;
     keepLocalColumnsVisible();
-    const QRect area = screen() ? screen()->availableGeometry() : QRect();
-    int newWidth = m_widthWithoutShared;
-    if (show) {
-        // Room for the shared list's columns too where the screen has it:
-        // the least width of the dialog were that list held to its columns.
-        QTreeWidget* shared = m_ui->treeSharedStudies;
-        shared->setMinimumWidth(fullWidth(shared));
-        newWidth = std::max(oldWidth * 3 / 2, layout()->minimumSize().width());
-        shared->setMinimumWidth(0);
-        if (area.isValid())
-            newWidth = std::min(newWidth, area.width() - (frameGeometry().width() - width()));
-        newWidth = std::max(newWidth, minimumSizeHint().width());
-    }
-    resize(newWidth, height());
-    int left = oldLeft - (newWidth - oldWidth) / 2;
-    if (area.isValid())
-        left = std::max(std::min(left, area.right() + 1 - frameGeometry().width()), area.left());
-    move(left, y());
+    // Room for the shared list's columns too.
+    const int newWidth = show ? std::max(oldWidth * 3 / 2, widthForSharedColumns()) : m_widthWithoutShared;
+    setWidthAroundCentre(newWidth, oldWidth, oldLeft);
 }
 
 // Beside the shared list the local list keeps the width of all its columns,

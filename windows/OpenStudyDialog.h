@@ -73,7 +73,12 @@ private:
     void saveSettings() const;
     void fillLocalList();
     void addClinicServerControls();
+    // Also grows the dialog when the shared list shows and its columns need
+    // more room.
     void fillSharedList();
+    void growForSharedColumns();
+    int widthForSharedColumns();
+    void setWidthAroundCentre(int newWidth, int oldWidth, int oldLeft);
     void selectSharedFolder(const QString& folder);
     QString sharedFolder() const;
     bool hasSharedFolder() const;

@@ -4,6 +4,7 @@
 #include "analysis/beats/TBeatAverager.h"
 #include "display/QSignalMonitorDisplay.h"
 
+#include <QScrollBar>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -255,4 +256,45 @@ TEST(MonitorDisplayBounds, NeverReadsPastTheNewestSample)
         }
         EXPECT_EQ(signal.readsPastEnd(), 0) << rate << " Hz";
     }
+}
+
+// The twelve leads on the paper of the monitor window on a 1280 x 720
+// screen: rows keep their least height, so that complexes of 0.75 mV
+// either way stay inside their own row, and the rows out of sight are
+// reached with the vertical scroll bar, whose move draws them (the last
+// lead is flat).
+TEST(MonitorDisplayRows, TwelveLeadsOnASmallScreenDoNotOverprint)
+{
+    constexpr int Leads = 12;
+    ProbeSignal signal(Leads, Rate);
+    QSignalMonitorDisplay display;
+    display.resize(830, 655);
+    display.show();
+    display.setSignal(&signal);
+    signal.appendGenerated(10 * Rate, [](int lead, int index) {
+        const int phase = index % Rate;
+        if (lead == Leads - 1)
+            return 0;
+        return phase < 20 ? millivolts(0.75) : phase < 40 ? millivolts(-0.75) : 0;
+    });
+    display.refresh();
+
+    QScrollBar* rows = display.rowScrollBar();
+    ASSERT_FALSE(rows->isHidden());
+    const int shown = Leads - rows->maximum();
+    ASSERT_LT(shown, Leads);
+    const auto paper = [&] { return grabImage(display).copy(0, 0, rows->x(), display.height()); };
+    const QImage top = paper();
+    const double rowHeight = double(top.height()) / shown;
+    for (int row = 1; row < shown; ++row) {
+        const int y = int(row * rowHeight);
+        EXPECT_EQ(countColor(top, QRect(0, y - 1, top.width(), 3), TraceColor, 40), 0) << "between rows " << row;
+    }
+    const auto bottomRowTrace = [&](const QImage& image) {
+        const QRect row(0, int((shown - 1) * rowHeight), image.width(), int(rowHeight));
+        return countColor(image, row, TraceColor, 40);
+    };
+    EXPECT_GT(bottomRowTrace(top), top.width());
+    rows->setValue(rows->maximum());
+    EXPECT_LE(bottomRowTrace(paper()), top.width()) << "the flat last lead comes into sight";
 }

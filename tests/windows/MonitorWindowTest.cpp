@@ -339,34 +339,43 @@ TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
     TSettings::setValue(TSettings::LowBatteryLevel, 2.5);
     pipelinetest::ReplayPacer pacer(*m_replay);
     open().pipeline()->addListener(&pacer);
-    const auto overlays = [&] { return display()->findChildren<QLabel*>(); };
-    const auto shown = [&](int index) { return overlays().size() > index && overlays()[index]->isVisible(); };
+    // Every warning stands beside the paper, covering neither its traces
+    // nor the averaged beat shown while recording.
+    child<QFrame>("frameAverageBeat")->show();
+    const auto besideThePaper = [&](const QWidget* warning) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        const QRect paper(display()->mapTo(m_window, QPoint(0, 0)), display()->size());
+        return warning->isVisible() && !warning->geometry().intersects(paper) &&
+               !warning->geometry().intersects(child<QFrame>("frameAverageBeat")->geometry()) &&
+               m_window->rect().contains(warning->geometry());
+    };
+    auto* battery = child<QLabel>("lblLowBatteryIcon");
+    auto* connecting = child<QLabel>("lblConnectingIcon");
 
-    // Each says what it warns of, in full, in the corner of the paper.
+    // Each says what it warns of, in full.
     m_probe->battery = 2.4;
     tick();
-    ASSERT_EQ(overlays().size(), 1);
-    EXPECT_TRUE(shown(0));
-    EXPECT_TRUE(overlays()[0]->text().endsWith(QStringLiteral("Low battery")));
-    EXPECT_EQ(overlays()[0]->geometry().bottomRight(), QPoint(display()->width() - 11, display()->height() - 11));
+    EXPECT_TRUE(besideThePaper(battery));
+    EXPECT_TRUE(battery->text().endsWith(QStringLiteral("Low battery")));
     m_probe->healthy = false;
     tick();
-    ASSERT_EQ(overlays().size(), 3);
-    EXPECT_TRUE(shown(1));
-    EXPECT_TRUE(overlays()[1]->text().endsWith(QStringLiteral("Connecting")));
-    const QRect connecting = overlays()[1]->geometry();
-    EXPECT_EQ(connecting.translated(connecting.width() + 1, connecting.height() + 1), overlays()[0]->geometry());
-    for (const QLabel* overlay : overlays())
-        EXPECT_GE(overlay->width(), overlay->sizeHint().width()) << overlay->text().toStdString();
-    EXPECT_TRUE(shown(2));
-    EXPECT_EQ(overlays()[2]->text(), QStringLiteral("Connecting to the ECG device..."));
+    EXPECT_TRUE(besideThePaper(connecting));
+    EXPECT_TRUE(connecting->text().endsWith(QStringLiteral("Connecting")));
+    EXPECT_TRUE(besideThePaper(battery));
+    EXPECT_FALSE(connecting->geometry().intersects(battery->geometry()));
+    for (const QLabel* icon : {battery, connecting})
+        EXPECT_GE(icon->width(), icon->sizeHint().width()) << icon->text().toStdString();
+    auto* connectingText = display()->findChild<QLabel*>(QStringLiteral("lblConnecting"));
+    ASSERT_NE(connectingText, nullptr);
+    EXPECT_TRUE(connectingText->isVisible());
+    EXPECT_EQ(connectingText->text(), QStringLiteral("Connecting to the ECG device..."));
     m_probe->battery = 2.6;
     m_probe->healthy = true;
     ASSERT_TRUE(waitUntil([&] { return m_window->pipeline()->isStreaming(); }));
     tick();
-    EXPECT_FALSE(shown(0));
-    EXPECT_FALSE(shown(1));
-    EXPECT_FALSE(shown(2));
+    EXPECT_FALSE(battery->isVisible());
+    EXPECT_FALSE(connecting->isVisible());
+    EXPECT_FALSE(connectingText->isVisible());
 
     // The panel is made on the first loss and shown, up to date, from the next update on.
     m_probe->electrodeV2Off = true;
@@ -374,16 +383,8 @@ TEST_F(MonitorWindowTest, OverlaysTellBatteryConnectionAndElectrodes)
     auto* panel = m_window->findChild<ElectrodeStatusWidget*>();
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(panel->isVisible());
-    // Beside the paper, covering neither its traces nor the averaged beat
-    // shown while recording.
-    child<QFrame>("frameAverageBeat")->show();
     tick();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    EXPECT_TRUE(panel->isVisible());
-    const QRect paper(display()->mapTo(m_window, QPoint(0, 0)), display()->size());
-    EXPECT_FALSE(panel->geometry().intersects(paper));
-    EXPECT_FALSE(panel->geometry().intersects(child<QFrame>("frameAverageBeat")->geometry()));
-    EXPECT_TRUE(m_window->rect().contains(panel->geometry()));
+    EXPECT_TRUE(besideThePaper(panel));
     EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("lblV2"))->styleSheet(), QStringLiteral("color: red"));
     EXPECT_EQ(panel->findChild<QLabel*>(QStringLiteral("lblV1"))->styleSheet(), QStringLiteral("color: green"));
     m_probe->electrodeV2Off = false;
@@ -448,3 +449,16 @@ TEST_F(MonitorWindowTest, AcquisitionFailureIsShownAndTheWindowStillReleasesEver
 }
 
 } // namespace
+
+// On a screen 1280 pixels wide a long patient name gives way (read in full
+// in its tool tip), so that the control bar and with it the window stay on
+// the screen.
+TEST_F(MonitorWindowTest, ALongPatientNameLeavesTheWindowOnASmallScreen)
+{
+    prepare(1000);
+    const char* lastName = "Fernández-Villaverde Castellanos de la Concepción";
+    m_study->study()->setProperty(TStudy::patientKey("lastName"), lastName);
+    open();
+    EXPECT_LE(m_window->minimumSizeHint().width(), 1280);
+    EXPECT_EQ(child<QLabel>("lblPatientName")->toolTip(), QString::fromUtf8(lastName) + QStringLiteral(", Ana"));
+}
