@@ -36,14 +36,11 @@ TLeaseKeeper::~TLeaseKeeper()
 
 void TLeaseKeeper::run()
 {
-    // Made here: a connection serves only the thread that made it. Without
-    // the driver (which the store has refused already) nothing is renewed.
-    std::unique_ptr<TServerDatabase> made;
-    try {
-        made = std::make_unique<TServerDatabase>(m_address);
-    } catch (const std::exception&) {
+    // Without the driver (which the store has refused already) nothing is
+    // renewed.
+    const std::unique_ptr<TServerDatabase> made = TServerDatabase::forThisThread(m_address);
+    if (!made)
         return;
-    }
     TServerDatabase& database = *made;
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs), [this] { return m_stopping; })) {

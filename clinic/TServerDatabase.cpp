@@ -66,6 +66,15 @@ TServerDatabase::TServerDatabase(const TServerAddress& address)
                                               "keepalives_interval=5;keepalives_count=3;tcp_user_timeout=20000"));
 }
 
+std::unique_ptr<TServerDatabase> TServerDatabase::forThisThread(const TServerAddress& address)
+{
+    try {
+        return std::make_unique<TServerDatabase>(address);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 TServerDatabase::~TServerDatabase()
 {
     disconnect();

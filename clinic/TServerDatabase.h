@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <memory>
 #include <stdexcept>
 
 // The clinic server could not be reached, or its connection broke.
@@ -41,6 +42,9 @@ public:
 
     explicit TServerDatabase(const TServerAddress& address);
     ~TServerDatabase();
+    // A connection for the calling thread (a connection serves only the
+    // thread that made it), or none without the driver.
+    static std::unique_ptr<TServerDatabase> forThisThread(const TServerAddress& address);
     TServerDatabase(const TServerDatabase&) = delete;
     TServerDatabase& operator=(const TServerDatabase&) = delete;
 

@@ -105,13 +105,9 @@ void TStudyPrefetcher::queue(int id)
 
 void TStudyPrefetcher::run()
 {
-    // Made here: a connection serves only the thread that made it.
-    std::unique_ptr<TServerDatabase> made;
-    try {
-        made = std::make_unique<TServerDatabase>(m_address);
-    } catch (const std::exception&) {
+    const std::unique_ptr<TServerDatabase> made = TServerDatabase::forThisThread(m_address);
+    if (!made)
         return;
-    }
     TServerDatabase& database = *made;
     TServerArchive archive(database, std::string());
     archive.setChunkObserver([this] {
