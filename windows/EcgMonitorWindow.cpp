@@ -143,8 +143,9 @@ void EcgMonitorWindow::setUpControls()
     m_ui->lblPatientName->setToolTip(name);
 }
 
-// In the control bar beside the patient's name: on the paper it would hide
-// the first lead.
+// At the head of the status column beside the paper: on the paper it would
+// hide the first lead, and in the control bar it would push the bar's end
+// off a 1280-pixel screen.
 void EcgMonitorWindow::showSimulationLabel()
 {
     auto* label = new QLabel(tr("Simulated ECG"), m_ui->frameControls);
@@ -152,7 +153,7 @@ void EcgMonitorWindow::showSimulationLabel()
     label->setMinimumSize(SimulationLabelWidth, SimulationLabelHeight);
     label->setAlignment(Qt::AlignCenter);
     label->setStyleSheet(QStringLiteral("background: white; color: red; font-weight: bold; font-size: 15px"));
-    m_ui->layoutControls->insertWidget(m_ui->layoutControls->indexOf(m_ui->lblPatientName) + 1, label);
+    m_ui->layoutStatus->insertWidget(0, label, 0, Qt::AlignHCenter);
 }
 
 void EcgMonitorWindow::loadSettings()

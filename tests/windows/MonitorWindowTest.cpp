@@ -452,13 +452,21 @@ TEST_F(MonitorWindowTest, AcquisitionFailureIsShownAndTheWindowStillReleasesEver
 
 // On a screen 1280 pixels wide a long patient name gives way (read in full
 // in its tool tip), so that the control bar and with it the window stay on
-// the screen.
+// the screen, also with the demo source's label.
 TEST_F(MonitorWindowTest, ALongPatientNameLeavesTheWindowOnASmallScreen)
 {
     prepare(1000);
+    TSettings::setValue(TSettings::AcqMode, QStringLiteral("demo"));
     const char* lastName = "Fernández-Villaverde Castellanos de la Concepción";
     m_study->study()->setProperty(TStudy::patientKey("lastName"), lastName);
     open();
     EXPECT_LE(m_window->minimumSizeHint().width(), 1280);
     EXPECT_EQ(child<QLabel>("lblPatientName")->toolTip(), QString::fromUtf8(lastName) + QStringLiteral(", Ana"));
+
+    // Nor does the demo's label widen the bar: it stands beside the paper.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const auto rectIn = [&](const QWidget* widget) { return QRect(widget->mapTo(m_window, QPoint(0, 0)), widget->size()); };
+    const QRect label = rectIn(child<QLabel>("lblSimulatedEcg"));
+    EXPECT_FALSE(label.intersects(rectIn(child<QFrame>("frameControls"))));
+    EXPECT_FALSE(label.intersects(rectIn(display())));
 }
