@@ -188,11 +188,11 @@ TDicomEcgFile TDicomEcgFile::read(const QString& path)
     return file;
 }
 
-bool TDicomEcgFile::isEcg(const QString& path)
+bool TDicomEcgFile::isOtherObject(const QString& path)
 {
     // Values longer than this stay on disk: the class is a short one.
     constexpr Uint32 ShortValues = 256;
     DcmFileFormat format;
     return format.loadFile(path.toLocal8Bit().constData(), EXS_Unknown, EGL_noChange, ShortValues).good()
-           && isEcgClass(text(*format.getDataset(), DCM_SOPClassUID));
+           && !isEcgClass(text(*format.getDataset(), DCM_SOPClassUID));
 }

@@ -21,7 +21,8 @@ struct TDicomEcgFile
 
     // Throws std::runtime_error naming the file and what is wrong with it.
     static TDicomEcgFile read(const QString& path);
-    // Whether the file is a DICOM object of a class read() takes (its
-    // large values are not loaded to tell).
-    static bool isEcg(const QString& path);
+    // Whether the file is a readable DICOM object of a class read() does
+    // not take (its large values are not loaded to tell); a damaged one is
+    // not, so that reading it says what is wrong.
+    static bool isOtherObject(const QString& path);
 };

@@ -122,7 +122,7 @@ QStringList TImportedRecording::recordingsIn(const QString& folder)
     QStringList found;
     for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
         const QString path = dir.filePath(name);
-        if (isDicomFile(path) ? TDicomEcgFile::isEcg(path) : hasOtherRecordingSuffix(path))
+        if (isDicomFile(path) ? !TDicomEcgFile::isOtherObject(path) : hasOtherRecordingSuffix(path))
             found << path;
     }
     return found;

@@ -24,7 +24,8 @@ public:
     static bool isRecordingFile(const QString& path);
     // The recordings of a folder in name order: its WFDB headers, EDF and
     // BDF files and DICOM ECGs (also those without ".dcm"); DICOM objects
-    // of other kinds (the report beside an ECG, images) are no recordings.
+    // of other kinds (the report beside an ECG, images) are no recordings,
+    // while a damaged DICOM file is listed, to be reported as failed.
     static QStringList recordingsIn(const QString& folder);
     // Throws std::runtime_error naming the file and what is wrong with it.
     static TImportedRecording read(const QString& path);

@@ -256,8 +256,16 @@ TEST(DicomEcgFile, FolderScanTakesEcgsNamedWithoutDcmByTheirPrefix)
     ASSERT_TRUE(QFile::copy(cart, byUid));
     ASSERT_TRUE(writeAll(folder.filePath(QStringLiteral("REPORT01")),
                          TDicomEcgExport::encodeReport(smallRecord(), QByteArray("%PDF"), QStringLiteral("1.2")).file));
+    // Cut after its prefix, an ECG is damaged, not another object: it is
+    // listed, and reading it says what is wrong.
+    const QString cut = folder.filePath(QStringLiteral("ECG00002"));
+    QFile source(cart);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(writeAll(cut, source.read(200)));
 
-    EXPECT_EQ(TImportedRecording::recordingsIn(folder.path()).join(QLatin1Char('|')), byUid + QLatin1Char('|') + numbered);
+    EXPECT_EQ(TImportedRecording::recordingsIn(folder.path()).join(QLatin1Char('|')),
+              QStringList({byUid, numbered, cut}).join(QLatin1Char('|')));
+    EXPECT_THAT(thrownMessage([&] { TImportedRecording::read(cut); }), ::testing::HasSubstr("not a DICOM file"));
     EXPECT_EQ(TImportedRecording::read(numbered).studyInfo("20240101000000").birthDate, "19710123");
 }
 
